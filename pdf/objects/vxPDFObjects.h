@@ -1,0 +1,319 @@
+// The in-memory model of PDF objects. The model is raw: strings keep their
+// delimiters, names their slash and #xx escapes, dictionaries every key in
+// file order (duplicates too). What was read is what is written back.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "pdf/parsers/vxClasses.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+
+namespace vx {
+
+enum TvxPDFObjectType : uint8_t {
+  otBoolean = 0,
+  otInteger = 1,
+  otInt64 = 2,
+  otReal = 3,
+  otString = 4,
+  otName = 5,
+  otArray = 6,
+  otDictionary = 7,
+  otStream = 8,
+  otNull = 9,
+  otIndirectReference = 10,
+  otIndirectObject = 11,
+};
+
+class TvxPDFObject;
+using TvxPDFObjectPtr = std::unique_ptr<TvxPDFObject>;
+
+class TvxPDFObject {
+ public:
+  explicit TvxPDFObject(TvxPDFObjectType type) : ObjectType(type) {}
+  virtual ~TvxPDFObject() = default;
+  TvxPDFObject(const TvxPDFObject&) = delete;
+  TvxPDFObject& operator=(const TvxPDFObject&) = delete;
+
+  // A new, independent deep copy of the same class.
+  virtual TvxPDFObjectPtr Clone() const = 0;
+
+  bool IsBoolean() const { return ObjectType == otBoolean; }
+  bool IsInteger() const { return ObjectType == otInteger; }
+  bool IsInt64() const { return ObjectType == otInt64; }
+  bool IsReal() const { return ObjectType == otReal; }
+  bool IsString() const { return ObjectType == otString; }
+  bool IsName() const { return ObjectType == otName; }
+  bool IsArray() const { return ObjectType == otArray; }
+  bool IsDictionary() const { return ObjectType == otDictionary; }
+  bool IsStream() const { return ObjectType == otStream; }
+  bool IsNull() const { return ObjectType == otNull; }
+  bool IsReference() const { return ObjectType == otIndirectReference; }
+  bool IsIndirectObject() const { return ObjectType == otIndirectObject; }
+
+  // Display name of the kind ("Dictionary Object").
+  std::string TypeName() const;
+
+  const TvxPDFObjectType ObjectType;
+};
+
+// Typed access. `Cast` raises EInvalidCast ("Invalid class typecast") when the
+// object is missing or of another kind; `As` answers nullptr instead.
+template <typename T>
+T* As(TvxPDFObject* obj) {
+  return obj && obj->ObjectType == T::Kind ? static_cast<T*>(obj) : nullptr;
+}
+template <typename T>
+const T* As(const TvxPDFObject* obj) {
+  return obj && obj->ObjectType == T::Kind ? static_cast<const T*>(obj) : nullptr;
+}
+template <typename T>
+T& Cast(TvxPDFObject* obj) {
+  if (!obj || obj->ObjectType != T::Kind) throw EInvalidCast(res::SInvalidCast);
+  return *static_cast<T*>(obj);
+}
+template <typename T>
+const T& Cast(const TvxPDFObject* obj) {
+  if (!obj || obj->ObjectType != T::Kind) throw EInvalidCast(res::SInvalidCast);
+  return *static_cast<const T*>(obj);
+}
+
+class TvxPDFBooleanObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otBoolean;
+  explicit TvxPDFBooleanObject(uint8_t value) : TvxPDFObject(Kind), Value(value ? 1 : 0) {}
+  TvxPDFObjectPtr Clone() const override;
+  std::string AsText() const { return Value ? "true" : "false"; }
+  uint8_t Value;
+};
+
+class TvxPDFIntegerObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otInteger;
+  explicit TvxPDFIntegerObject(int32_t value) : TvxPDFObject(Kind), Value(value) {}
+  TvxPDFObjectPtr Clone() const override;
+  std::string AsText() const { return std::to_string(Value); }
+  int32_t Value;
+};
+
+class TvxPDFInt64Object : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otInt64;
+  explicit TvxPDFInt64Object(int64_t value) : TvxPDFObject(Kind), Value(value) {}
+  TvxPDFObjectPtr Clone() const override;
+  std::string AsText() const { return std::to_string(Value); }
+  int64_t Value;
+};
+
+class TvxPDFRealObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otReal;
+  explicit TvxPDFRealObject(double value) : TvxPDFObject(Kind), Value(value) {}
+  TvxPDFObjectPtr Clone() const override;
+  std::string AsText() const;  // ten decimals, "." whatever the locale
+  double Value;
+};
+
+class TvxPDFStringObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otString;
+  // `text` includes the delimiters: "(" bytes ")" or "<" hex digits ">".
+  explicit TvxPDFStringObject(std::string text, bool isHex = false)
+      : TvxPDFObject(Kind), Text(std::move(text)), IsHex(isHex) {}
+  TvxPDFObjectPtr Clone() const override;
+  // Text without its first and last character.
+  std::string Contents() const;
+  // The value as wide text: hex strings through HexTextToUnicode, literals
+  // through the ANSI code page.
+  std::u16string WideText() const;
+  std::string Text;
+  bool IsHex;
+};
+
+class TvxPDFNameObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otName;
+  explicit TvxPDFNameObject(std::string text) : TvxPDFObject(Kind), Text(std::move(text)) {}
+  TvxPDFObjectPtr Clone() const override;
+  // Text without the slash.
+  std::string Value() const { return Text.empty() ? std::string() : Text.substr(1); }
+  std::string Text;
+};
+
+class TvxPDFArrayObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otArray;
+  TvxPDFArrayObject() : TvxPDFObject(Kind) {}
+  TvxPDFObjectPtr Clone() const override;
+
+  int Add(TvxPDFObjectPtr object);  // answers the new index
+  int AddInteger(int32_t value);
+  int Count() const { return int(Items.size()); }
+  // The element at `index`, or nullptr outside the list.
+  TvxPDFObject* GetItem(int index) const {
+    return index >= 0 && index < Count() ? Items[size_t(index)].get() : nullptr;
+  }
+  void Insert(int index, TvxPDFObjectPtr object);
+  // Replaces the element and hands the previous one back to the caller.
+  TvxPDFObjectPtr PutItem(int index, TvxPDFObjectPtr object);
+  void Delete(int index);
+
+  std::vector<TvxPDFObjectPtr> Items;
+};
+
+class TvxPDFDictObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otDictionary;
+  struct Entry {
+    std::string Key;  // with its slash, exactly as read
+    TvxPDFObjectPtr Value;
+  };
+
+  TvxPDFDictObject() : TvxPDFObject(Kind) {}
+  TvxPDFObjectPtr Clone() const override;
+
+  int Count() const { return int(entries_.size()); }
+  // Appends a pair; never looks for an existing key.
+  void Add(std::string key, TvxPDFObjectPtr value);
+  void AddName(std::string key, std::string text);  // nothing when text is empty
+  void AddInteger(std::string key, int32_t value);
+  void AddReal(std::string key, double value);
+  void AddInt64(std::string key, int64_t value);
+  void AddObject(std::string key, TvxPDFObjectPtr value) { Add(std::move(key), std::move(value)); }
+
+  // Position of the first pair with exactly this key, or -1.
+  int IndexOf(std::string_view key) const;
+  // Value of the first pair with this key, or nullptr.
+  TvxPDFObject* Find(std::string_view key) const;
+  const std::string& KeyAt(int index) const { return entries_.at(size_t(index)).Key; }
+  TvxPDFObject* ValueAt(int index) const { return entries_.at(size_t(index)).Value.get(); }
+
+  // Replaces (and destroys) the value of the first pair with this key, or
+  // appends the pair when the key is missing.
+  void SetValue(std::string_view key, TvxPDFObjectPtr value);
+  void SetName(std::string_view key, std::string text);
+  void SetBoolean(std::string_view key, bool flag);
+  void SetInteger(std::string_view key, int32_t value);
+  // Puts `value` at `index` and hands the previous value back; EInvalidIndex
+  // "Index Out Of Bounds!" beyond the end.
+  TvxPDFObjectPtr SetValueAt(int index, TvxPDFObjectPtr value);
+  void Delete(int index);
+  void Remove(std::string_view key);
+  // SetValue of a clone of every pair of `other`, in order.
+  void Merge(const TvxPDFDictObject* other);
+
+  const std::vector<Entry>& Entries() const { return entries_; }
+
+ private:
+  // Dictionaries are usually small and scanned; large ones get a hash index
+  // of first positions, built on first lookup and kept in step after that.
+  static constexpr size_t kIndexThreshold = 12;
+  void DropIndex() { index_.reset(); }
+
+  std::vector<Entry> entries_;
+  mutable std::unique_ptr<std::unordered_map<std::string_view, int>> index_;
+};
+
+class TvxPDFStreamObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otStream;
+  explicit TvxPDFStreamObject(std::unique_ptr<TvxPDFDictObject> dictionary,
+                              std::unique_ptr<TvxMemoryStream> data = nullptr)
+      : TvxPDFObject(Kind), Dictionary(std::move(dictionary)), Data(std::move(data)) {
+    if (!Dictionary) Dictionary = std::make_unique<TvxPDFDictObject>();
+  }
+  TvxPDFObjectPtr Clone() const override;
+  // The data as bytes (empty when none is attached).
+  std::string_view DataView() const { return Data ? Data->View() : std::string_view(); }
+
+  std::unique_ptr<TvxPDFDictObject> Dictionary;
+  std::unique_ptr<TvxMemoryStream> Data;
+};
+
+class TvxPDFNullObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otNull;
+  TvxPDFNullObject() : TvxPDFObject(Kind) {}
+  TvxPDFObjectPtr Clone() const override;
+};
+
+class TvxPDFIndirectReference : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otIndirectReference;
+  TvxPDFIndirectReference(uint32_t documentID, int32_t objectNumber, uint16_t generation)
+      : TvxPDFObject(Kind),
+        DocumentID(documentID),
+        ObjectNumber(objectNumber),
+        Generation(generation) {}
+  TvxPDFObjectPtr Clone() const override;
+  uint32_t DocumentID;
+  int32_t ObjectNumber;
+  uint16_t Generation;
+};
+
+class TvxPDFIndirectObject : public TvxPDFObject {
+ public:
+  static constexpr TvxPDFObjectType Kind = otIndirectObject;
+  TvxPDFIndirectObject(uint32_t documentID, int32_t objectNumber, uint16_t generation,
+                       TvxPDFObjectPtr content, int markUsed = 0)
+      : TvxPDFObject(Kind),
+        DocumentID(documentID),
+        ObjectNumber(objectNumber),
+        Generation(generation),
+        Content(std::move(content)) {
+    if (markUsed == 1) MarkUsed();
+  }
+  TvxPDFObjectPtr Clone() const override;
+  void MarkUsed() { ++UseCount; }
+
+  uint32_t DocumentID;
+  int32_t ObjectNumber;
+  uint16_t Generation;
+  int32_t NewNumber = 0;
+  int32_t UseCount = 0;
+  TvxPDFObjectPtr Content;
+
+ protected:
+  // For descendants (outline items) that copy the header fields themselves.
+  TvxPDFIndirectObject(TvxPDFObjectType kind) : TvxPDFObject(kind), DocumentID(0), ObjectNumber(0), Generation(0) {}
+};
+
+// An entry of a classic cross-reference table.
+struct TvxXRefItem {
+  TvxXRefItem(int64_t offset, int32_t generation, char entryType, int32_t objectNumber)
+      : Generation(generation), EntryType(entryType), ObjectNumber(objectNumber), Offset(offset) {}
+  int32_t Generation;
+  char EntryType;  // 'n' or 'f', as read
+  int32_t ObjectNumber;
+  int64_t Offset;
+};
+
+// An entry of a cross-reference stream.
+struct TvxXRefStmItem {
+  TvxXRefStmItem(int64_t entryType, int64_t field2, int64_t field3)
+      : EntryType(entryType), Field3(field3), Field2(field2) {}
+  int64_t EntryType;  // 0 free, 1 in the file, 2 in an object stream
+  int64_t Field3;     // generation (type 1) or index in the object stream (type 2)
+  int64_t Field2;     // byte offset (type 1) or object stream number (type 2)
+};
+
+// Small constructors used all over the library.
+inline TvxPDFObjectPtr MakeName(std::string text) {
+  return std::make_unique<TvxPDFNameObject>(std::move(text));
+}
+inline TvxPDFObjectPtr MakeInteger(int32_t v) { return std::make_unique<TvxPDFIntegerObject>(v); }
+inline TvxPDFObjectPtr MakeReal(double v) { return std::make_unique<TvxPDFRealObject>(v); }
+inline TvxPDFObjectPtr MakeBoolean(bool v) { return std::make_unique<TvxPDFBooleanObject>(v ? 1 : 0); }
+inline TvxPDFObjectPtr MakeNull() { return std::make_unique<TvxPDFNullObject>(); }
+
+// An integer value of either width, or nothing.
+std::optional<int64_t> IntegerValue(const TvxPDFObject* obj);
+
+}  // namespace vx

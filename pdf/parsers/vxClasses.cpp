@@ -1,0 +1,288 @@
+#include "pdf/parsers/vxClasses.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+
+namespace vx {
+
+std::string TvxStream::ReadRest() {
+  std::string out;
+  int64_t remaining = Size() - Position();
+  if (remaining <= 0) return out;
+  out.resize(size_t(remaining));
+  int64_t got = Read(out.data(), remaining);
+  out.resize(size_t(std::max<int64_t>(got, 0)));
+  return out;
+}
+
+// ---------------------------------------------------------------- memory stream
+
+TvxMemoryStream::TvxMemoryStream(std::shared_ptr<const std::string> buffer, size_t offset,
+                                 size_t length)
+    : shared_(std::move(buffer)), offset_(offset), length_(length) {
+  if (!shared_ || offset_ > shared_->size()) {
+    shared_.reset();
+    offset_ = length_ = 0;
+  } else {
+    length_ = std::min(length_, shared_->size() - offset_);
+  }
+}
+
+void TvxMemoryStream::MakeOwned() {
+  if (!shared_) return;
+  own_.assign(shared_->data() + offset_, length_);
+  shared_.reset();
+  offset_ = length_ = 0;
+}
+
+int64_t TvxMemoryStream::Read(void* buffer, int64_t count) {
+  std::string_view v = View();
+  if (count <= 0 || position_ >= int64_t(v.size())) return 0;
+  int64_t n = std::min<int64_t>(count, int64_t(v.size()) - position_);
+  std::memcpy(buffer, v.data() + position_, size_t(n));
+  position_ += n;
+  return n;
+}
+
+int64_t TvxMemoryStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  MakeOwned();
+  size_t end = size_t(position_) + size_t(count);
+  if (end > own_.size()) own_.resize(end);
+  std::memcpy(own_.data() + position_, buffer, size_t(count));
+  position_ = int64_t(end);
+  return count;
+}
+
+int64_t TvxMemoryStream::Seek(int64_t offset, TvxSeekOrigin origin) {
+  int64_t base = origin == TvxSeekOrigin::soBeginning ? 0
+                 : origin == TvxSeekOrigin::soCurrent ? position_
+                                                      : Size();
+  position_ = std::max<int64_t>(0, base + offset);
+  return position_;
+}
+
+void TvxMemoryStream::Assign(std::string bytes) {
+  shared_.reset();
+  offset_ = length_ = 0;
+  own_ = std::move(bytes);
+  position_ = 0;
+}
+
+void TvxMemoryStream::SetSize(int64_t size) {
+  MakeOwned();
+  own_.resize(size_t(std::max<int64_t>(size, 0)));
+  position_ = std::min<int64_t>(position_, int64_t(own_.size()));
+}
+
+std::unique_ptr<TvxMemoryStream> TvxMemoryStream::Copy() const {
+  if (shared_) return std::make_unique<TvxMemoryStream>(shared_, offset_, length_);
+  return std::make_unique<TvxMemoryStream>(own_);
+}
+
+// ------------------------------------------------------------------ file stream
+
+namespace {
+
+std::string SystemReason() { return std::strerror(errno); }
+
+}  // namespace
+
+TvxFileStream::TvxFileStream(const std::string& fileName, Mode mode) : fileName_(fileName) {
+  file_ = std::fopen(fileName.c_str(), mode == Mode::fmOpenRead ? "rb" : "wb");
+  if (!file_) {
+    std::string text = "Cannot open file \"" + fileName + "\". " + SystemReason();
+    if (mode == Mode::fmOpenRead) throw EReadError(text);
+    throw EWriteError(text);
+  }
+}
+
+TvxFileStream::~TvxFileStream() {
+  if (file_) std::fclose(file_);
+}
+
+int64_t TvxFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  return int64_t(std::fread(buffer, 1, size_t(count), file_));
+}
+
+int64_t TvxFileStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  size_t n = std::fwrite(buffer, 1, size_t(count), file_);
+  if (n != size_t(count))
+    throw EWriteError("Cannot write to \"" + fileName_ + "\". " + SystemReason());
+  return int64_t(n);
+}
+
+int64_t TvxFileStream::Seek(int64_t offset, TvxSeekOrigin origin) {
+  int whence = origin == TvxSeekOrigin::soBeginning ? SEEK_SET
+               : origin == TvxSeekOrigin::soCurrent ? SEEK_CUR
+                                                    : SEEK_END;
+  if (!(offset == 0 && origin == TvxSeekOrigin::soCurrent)) fseeko(file_, offset, whence);
+  return int64_t(ftello(file_));
+}
+
+int64_t TvxFileStream::Size() const {
+  struct stat st;
+  std::fflush(file_);
+  if (fstat(fileno(file_), &st) != 0) return 0;
+  return int64_t(st.st_size);
+}
+
+void TvxFileStream::Flush() {
+  if (!file_) return;
+  if (std::fflush(file_) != 0 || fsync(fileno(file_)) != 0)
+    throw EWriteError("Cannot write to \"" + fileName_ + "\". " + SystemReason());
+}
+
+void TvxFileStream::Close() {
+  if (!file_) return;
+  std::FILE* f = file_;
+  file_ = nullptr;
+  if (std::fclose(f) != 0)
+    throw EWriteError("Cannot write to \"" + fileName_ + "\". " + SystemReason());
+}
+
+std::shared_ptr<const std::string> ReadWholeFile(const std::string& fileName) {
+  TvxFileStream file(fileName, TvxFileStream::Mode::fmOpenRead);
+  auto data = std::make_shared<std::string>();
+  data->resize(size_t(file.Size()));
+  int64_t got = file.Read(data->data(), int64_t(data->size()));
+  data->resize(size_t(std::max<int64_t>(got, 0)));
+  return data;
+}
+
+bool FileExists(const std::string& fileName) {
+  struct stat st;
+  return stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// ----------------------------------------------------------- big-endian stream
+
+uint8_t TvxExtMemStream::ReadByte() {
+  uint8_t b = 0;
+  Read(&b, 1);
+  return b;
+}
+
+uint16_t TvxExtMemStream::ReadUInt16BE() {
+  uint8_t b[2] = {0, 0};
+  Read(b, 2);
+  return uint16_t(b[0] << 8 | b[1]);
+}
+
+uint32_t TvxExtMemStream::ReadUInt32BE() {
+  uint8_t b[4] = {0, 0, 0, 0};
+  Read(b, 4);
+  return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+}
+
+std::string TvxExtMemStream::ReadBytes(int64_t count) {
+  std::string out(size_t(std::max<int64_t>(count, 0)), '\0');
+  out.resize(size_t(Read(out.data(), int64_t(out.size()))));
+  return out;
+}
+
+void TvxExtMemStream::SkipBytes(int64_t count) {
+  int64_t target = std::clamp<int64_t>(Position() + count, 0, Size());
+  SetPosition(target);
+}
+
+void TvxExtMemStream::WriteByte(uint8_t value) { Write(&value, 1); }
+
+void TvxExtMemStream::WriteString(std::string_view bytes) {
+  for (char c : bytes) WriteByte(uint8_t(c));
+}
+
+void TvxExtMemStream::WriteUInt16BE(uint16_t value) {
+  uint8_t b[2] = {uint8_t(value >> 8), uint8_t(value)};
+  Write(b, 2);
+}
+
+void TvxExtMemStream::WriteUInt32BE(uint32_t value) {
+  uint8_t b[4] = {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
+  Write(b, 4);
+}
+
+void TvxExtMemStream::Align4() {
+  Seek(0, TvxSeekOrigin::soEnd);
+  padCount_ = (4 - Size() % 4) % 4;
+  for (int64_t i = 0; i < padCount_; ++i) WriteByte(0);
+}
+
+// --------------------------------------------------------------------- filters
+
+TvxReadOnlyFilter::TvxReadOnlyFilter(TvxStream* source) : source_(source) {
+  if (!source) throw EInvalidStream(res::SInvalidStream);
+  if (auto* mem = dynamic_cast<TvxMemoryStream*>(source)) {
+    data_ = mem->View();  // viewed in place; the owner keeps it alive
+  } else {
+    // Any other stream is read whole, once.
+    auto buffer = std::make_shared<std::string>();
+    int64_t saved = source->Position();
+    source->SetPosition(0);
+    buffer->resize(size_t(std::max<int64_t>(source->Size(), 0)));
+    int64_t got = source->Read(buffer->data(), int64_t(buffer->size()));
+    buffer->resize(size_t(std::max<int64_t>(got, 0)));
+    source->SetPosition(saved);
+    buffer_ = std::move(buffer);
+    data_ = *buffer_;
+  }
+}
+
+int64_t TvxReadOnlyFilter::Read(void* buffer, int64_t count) {
+  if (count <= 0 || pos_ >= data_.size()) return 0;
+  size_t n = std::min(size_t(count), data_.size() - pos_);
+  std::memcpy(buffer, data_.data() + pos_, n);
+  pos_ += n;
+  return int64_t(n);
+}
+
+int64_t TvxReadOnlyFilter::Write(const void*, int64_t) { throw EReadError(res::SReadOnlyCannotWrite); }
+
+int64_t TvxReadOnlyFilter::Seek(int64_t offset, TvxSeekOrigin origin) {
+  if (offset == -1 && origin == TvxSeekOrigin::soBeginning) return -1;
+  int64_t base = origin == TvxSeekOrigin::soBeginning ? 0
+                 : origin == TvxSeekOrigin::soCurrent ? int64_t(pos_)
+                                                      : int64_t(data_.size());
+  pos_ = size_t(std::clamp<int64_t>(base + offset, 0, int64_t(data_.size())));
+  return int64_t(pos_);
+}
+
+TvxWriteOnlyFilter::TvxWriteOnlyFilter(TvxStream* source) : source_(source) {
+  if (!source) throw EInvalidStream(res::SInvalidStream);
+}
+
+int64_t TvxWriteOnlyFilter::Read(void*, int64_t) { throw EReadError(res::SWriteOnlyCannotRead); }
+
+int64_t TvxWriteOnlyFilter::Write(const void* buffer, int64_t count) {
+  return source_->Write(buffer, count);
+}
+
+int64_t TvxWriteOnlyFilter::Seek(int64_t offset, TvxSeekOrigin origin) {
+  return source_->Seek(offset, origin);
+}
+
+std::string TvxRandomAccessFilter::ReadString(size_t count) {
+  std::string out(PeekView(count));
+  pos_ += out.size();
+  return out;
+}
+
+std::string TvxRandomAccessFilter::PeekString(size_t count) const {
+  return std::string(PeekView(count));
+}
+
+std::string_view TvxRandomAccessFilter::PeekView(size_t count) const {
+  if (pos_ >= data_.size()) return {};
+  return data_.substr(pos_, count);
+}
+
+}  // namespace vx

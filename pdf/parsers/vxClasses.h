@@ -1,0 +1,202 @@
+// Byte streams of the library: an abstract stream, a memory stream (which can
+// share an immutable buffer, so stream data read from a file needs no copy),
+// a file stream, the big-endian memory stream used by font code, and the
+// read-only / write-only / random-access views the reader and writer use.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vx {
+
+enum class TvxSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TvxStream {
+ public:
+  virtual ~TvxStream() = default;
+  // Reads up to `count` bytes; answers how many were read.
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+  // Writes `count` bytes; answers how many were written.
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  // Moves the position; answers the new position.
+  virtual int64_t Seek(int64_t offset, TvxSeekOrigin origin) = 0;
+  virtual int64_t Size() const = 0;
+  int64_t Position() { return Seek(0, TvxSeekOrigin::soCurrent); }
+  void SetPosition(int64_t pos) { Seek(pos, TvxSeekOrigin::soBeginning); }
+  void WriteBytes(std::string_view bytes) { Write(bytes.data(), int64_t(bytes.size())); }
+  // Reads everything from the current position to the end.
+  std::string ReadRest();
+};
+
+// A growable in-memory stream. Its bytes are either its own or a view into a
+// shared, immutable buffer (the loaded file); the first change copies the view
+// into its own storage, so sharing is never visible to callers.
+class TvxMemoryStream : public TvxStream {
+ public:
+  TvxMemoryStream() = default;
+  explicit TvxMemoryStream(std::string bytes) : own_(std::move(bytes)) {}
+  // A view of `length` bytes at `offset` of `buffer`, kept alive by sharing it.
+  TvxMemoryStream(std::shared_ptr<const std::string> buffer, size_t offset, size_t length);
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TvxSeekOrigin origin) override;
+  int64_t Size() const override { return int64_t(View().size()); }
+
+  // The whole contents, independent of the position.
+  std::string_view View() const {
+    return shared_ ? std::string_view(shared_->data() + offset_, length_) : std::string_view(own_);
+  }
+  std::string Bytes() const { return std::string(View()); }
+  // Replaces the whole contents; the position returns to 0.
+  void Assign(std::string bytes);
+  void SetSize(int64_t size);
+  void Clear() { Assign(std::string()); }
+  // A new stream with the same contents (shares the buffer of a view).
+  std::unique_ptr<TvxMemoryStream> Copy() const;
+  bool IsView() const { return shared_ != nullptr; }
+
+ private:
+  void MakeOwned();
+
+  std::string own_;
+  std::shared_ptr<const std::string> shared_;
+  size_t offset_ = 0;
+  size_t length_ = 0;
+  int64_t position_ = 0;
+};
+
+// A file opened for reading or for writing (created or truncated). Failures to
+// open raise EReadError or EWriteError with the file name and the system's
+// reason.
+class TvxFileStream : public TvxStream {
+ public:
+  enum class Mode { fmOpenRead, fmCreate };
+  TvxFileStream(const std::string& fileName, Mode mode);
+  ~TvxFileStream() override;
+  TvxFileStream(const TvxFileStream&) = delete;
+  TvxFileStream& operator=(const TvxFileStream&) = delete;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TvxSeekOrigin origin) override;
+  int64_t Size() const override;
+  // Flushes buffered data and the system's cache to disk; raises on failure.
+  void Flush();
+  void Close();
+  const std::string& FileName() const { return fileName_; }
+
+ private:
+  std::string fileName_;
+  std::FILE* file_ = nullptr;
+};
+
+// Whole-file read with one call; raises like TvxFileStream.
+std::shared_ptr<const std::string> ReadWholeFile(const std::string& fileName);
+bool FileExists(const std::string& fileName);
+
+// The library's base component: two published texts whose setters ignore the
+// value.
+class TvxComponent {
+ public:
+  virtual ~TvxComponent() = default;
+  std::string About() const { return "Vordel PDF library"; }
+  void SetAbout(const std::string&) {}
+  std::string Version() const { return "2.01"; }
+  void SetVersion(const std::string&) {}
+};
+
+// A growable memory stream with big-endian reads and writes (font tables).
+class TvxExtMemStream : public TvxMemoryStream {
+ public:
+  uint8_t ReadByte();
+  uint16_t ReadUInt16BE();
+  uint32_t ReadUInt32BE();
+  std::string ReadBytes(int64_t count);
+  // Moves the position by `count`, clamped to 0 .. Size().
+  void SkipBytes(int64_t count);
+  void WriteByte(uint8_t value);
+  void WriteString(std::string_view bytes);
+  void WriteUInt16BE(uint16_t value);
+  void WriteUInt32BE(uint32_t value);
+  // Appends zero bytes at the end up to the next multiple of four.
+  void Align4();
+  int64_t PadCount() const { return padCount_; }
+
+ private:
+  int64_t padCount_ = 0;
+};
+
+// A read-only view of another stream. The bytes are taken into memory once at
+// creation (a memory stream is viewed in place, a file is read whole), so the
+// byte operations never call the system.
+class TvxReadOnlyFilter : public TvxStream {
+ public:
+  explicit TvxReadOnlyFilter(TvxStream* source);
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;  // raises EReadError
+  int64_t Seek(int64_t offset, TvxSeekOrigin origin) override;
+  int64_t Size() const override { return int64_t(data_.size()); }
+  TvxStream* Source() const { return source_; }
+  // The whole data and the buffer that keeps it alive (null for a borrowed
+  // memory stream, whose owner keeps it alive).
+  std::string_view Data() const { return data_; }
+  const std::shared_ptr<const std::string>& SharedBuffer() const { return buffer_; }
+
+ protected:
+  TvxStream* source_;
+  std::shared_ptr<const std::string> buffer_;
+  std::string_view data_;
+  size_t pos_ = 0;
+};
+
+// A write-only view of a stream: writes and seeks pass through, reads raise.
+class TvxWriteOnlyFilter : public TvxStream {
+ public:
+  explicit TvxWriteOnlyFilter(TvxStream* source);
+  int64_t Read(void* buffer, int64_t count) override;  // raises EReadError
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TvxSeekOrigin origin) override;
+  int64_t Size() const override { return source_->Size(); }
+  TvxStream* Source() const { return source_; }
+
+ private:
+  TvxStream* source_;
+};
+
+// Byte-level reading for the parser. ReadChar and PeekChar answer -1 at the
+// end of the data.
+class TvxRandomAccessFilter : public TvxReadOnlyFilter {
+ public:
+  using TvxReadOnlyFilter::TvxReadOnlyFilter;
+  int ReadChar() { return pos_ < data_.size() ? (unsigned char)data_[pos_++] : -1; }
+  int PeekChar() {
+    if (pos_ >= data_.size()) {
+      AtEnd = true;
+      return -1;
+    }
+    AtEnd = pos_ + 1 >= data_.size();
+    return (unsigned char)data_[pos_];
+  }
+  // The byte `ahead` places after the current one, or -1.
+  int PeekAt(size_t ahead) const {
+    return pos_ + ahead < data_.size() ? (unsigned char)data_[pos_ + ahead] : -1;
+  }
+  std::string ReadString(size_t count);
+  std::string PeekString(size_t count) const;
+  std::string_view PeekView(size_t count) const;
+  void Skip(size_t count) { pos_ = std::min(data_.size(), pos_ + count); }
+  void Unread() {
+    if (pos_ > 0) --pos_;
+  }
+  bool Eof() const { return pos_ >= data_.size(); }
+  size_t Pos() const { return pos_; }
+  void SetPos(size_t pos) { pos_ = std::min(pos, data_.size()); }
+
+  bool AtEnd = false;
+};
+
+}  // namespace vx

@@ -1,0 +1,110 @@
+// Every message text the library shows or raises, in one place. The texts are
+// part of the product: callers and users match on them, so keep them verbatim
+// (typos included).
+#pragma once
+
+namespace vx::res {
+
+// Run-time style conversion and cast errors.
+inline constexpr const char* SInvalidCast = "Invalid class typecast";
+inline constexpr const char* SInvalidInteger = "'%s' is not a valid integer value";
+inline constexpr const char* SListIndexError = "List index out of bounds (%d)";
+
+// Byte streams.
+inline constexpr const char* SInvalidStream = "Invalid Stream! Cannot create with null stream";
+inline constexpr const char* SWriteOnlyCannotRead = "A write-only filter cannot read";
+inline constexpr const char* SReadOnlyCannotWrite = "A read-only filter cannot write";
+inline constexpr const char* SInvalidUniqueID = "Invalid unique ID (%d)";
+
+// Object parser.
+inline constexpr const char* SStringReadError = "Error reading PDF string (%s)";
+inline constexpr const char* SArrayReadError = "Error reading PDF array (%s)";
+inline constexpr const char* SNameReadError = "Error reading PDF name string (%s)";
+inline constexpr const char* SDictionaryReadError = "Error reading PDF dictionary (%s)";
+inline constexpr const char* SStreamReadError = "Error reading PDF stream";
+inline constexpr const char* SEndStreamError = "Expected PDF endstream";
+inline constexpr const char* SInvalidObjectNo = "Invalid object number";
+inline constexpr const char* SBooleanError = "Expected boolean (%s) object";
+inline constexpr const char* SNullObjectError = "Expected PDF null object";
+inline constexpr const char* SInvalidHeader = "Invalid PDF Header (%s)";
+inline constexpr const char* SUnsupportedVersion = "Unsupported PDF Version (%s)";
+inline constexpr const char* SInvalidPDFFile = "Invalid PDF File";
+inline constexpr const char* SUnexpectedStreamType = "Unexpected Stream Type";
+inline constexpr const char* SOffsetError = "Error reading document. Unable to read offset";
+inline constexpr const char* STrailerError = "Error reading PDF trailer";
+inline constexpr const char* SIndexOutOfBounds = "Index Out Of Bounds!";
+inline constexpr const char* SNestingTooDeep = "PDF objects nested too deeply (more than %d levels)";
+
+// Documents.
+inline constexpr const char* SFileNotFound = "%s File Not Found";
+inline constexpr const char* SFileCorrupted = "File is corrupted";
+inline constexpr const char* SUnexpectedObject = "Unexpected PDF object encountered";
+inline constexpr const char* SUnexpectedError = "Unexpected Error";
+inline constexpr const char* SInvalidPageNumber = "Invalid page number (%d)";
+inline constexpr const char* SInvalidPageRange = "Invalid page range (%s)";
+inline constexpr const char* SImproperPNGAlgorithm = "Improper PNG algorithm tag in stream";
+inline constexpr const char* SInvalidObjectNumberWarning = "Invalid Object number in PDF (%d)";
+inline constexpr const char* SStreamInsideArray = "Stream Object found inside Array!";
+inline constexpr const char* SExpectedPageReference =
+    "Expected Page Indirect Reference in Outline Destination!";
+inline constexpr const char* SErrorInsertingResource = "Error inserting page resource";
+inline constexpr const char* SUnexpectedContentObject = "Unexpected content object for page %d";
+inline constexpr const char* SUnsupportedImageFormat = "Unsupported image format (%s)";
+inline constexpr const char* SPageTreeCycle = "Page tree refers back to itself (object %d)";
+inline constexpr const char* SObjectNotLoaded = "Object %d was not read while loading";
+
+// Status messages.
+inline constexpr const char* SReadingXRefTable = "Reading Cross-Reference Table";
+inline constexpr const char* SReadingXRefStream = "Reading Cross-Reference Stream Table";
+inline constexpr const char* SDocumentReadComplete = "Document read complete. Pages read = %d";
+inline constexpr const char* STraversingPages = "Traversing Pages...";
+inline constexpr const char* SProcessingDestinations = "Processing Destinations";
+inline constexpr const char* SProcessingAnnotations = "Processing Annotations...";
+inline constexpr const char* SAcroFormsProcessed = "AcroForms Processed";
+inline constexpr const char* SProcessingNameTree = "Processing Name Tree...";
+inline constexpr const char* SReadingOutlines = "Reading Outlines...";
+inline constexpr const char* SSavingFile = "Saving File %s";
+inline constexpr const char* SBuildingOutlines = "Building Outlines...";
+inline constexpr const char* SBuildingObjects = "Building Objects...";
+inline constexpr const char* SWritingPages = "Writing Pages";
+inline constexpr const char* SWritingXRef = "Writing Cross-Reference Table";
+inline constexpr const char* SSaveComplete = "Save Complete";
+
+// Filters.
+inline constexpr const char* SUnsupportedFilterNamed = "Unsupported filter (%s)";
+inline constexpr const char* SUnsupportedFilter = "Unsupported filter";
+inline constexpr const char* SUnexpectedFilterObject = "Unexpected filter object, found (%s)";
+inline constexpr const char* SRLEEndOfDataWrong = "EndOfData Marker is wrong";
+inline constexpr const char* SRLEPrematureEndOfData = "Premature EndOfData Marker found";
+inline constexpr const char* SRLEUnexpectedEOF = "Unexpected EndOfFile found";
+inline constexpr const char* SEndOfDataWrong = "EndOfData marker is wrong";
+inline constexpr const char* SIllegalCharacter = "Illeagal character within stream";
+inline constexpr const char* SZInPosition = "\"z\" found at inappropriate position";
+inline constexpr const char* SSingleFinalCharacter = "Single Final Character";
+inline constexpr const char* SAscii85GroupTooLarge = "ASCII85 group exceeds 32 bits";
+inline constexpr const char* SLZWCodeOutOfRange = "LZW code out of range (%d)";
+inline constexpr const char* SInvalidZStreamOperation = "Invalid ZStream operation!";
+inline constexpr const char* SInflateLimit = "Decoded stream data exceeds the limit of %s bytes";
+
+// Security.
+inline constexpr const char* SRC4InvalidKeyLength = "RC4: Invalid key length";
+inline constexpr const char* SInvalidFileId = "Invalid FileId.";
+inline constexpr const char* SInvalidOwnerKey = "Invalid Owner Key.";
+inline constexpr const char* SInvalidUserKey = "Invalid User Key.";
+inline constexpr const char* SInvalidPermission = "Invalid permission in encryption dictionary";
+inline constexpr const char* SUserCannotChangeEncryption = "User cannot change encryption settings";
+inline constexpr const char* SUnsupportedEncryption = "Unsupported encryption (%s)";
+inline constexpr const char* SPasswordRequired = "The document is encrypted and the password was not accepted";
+
+// Document information.
+inline constexpr const char* SProducerText = "Vexor Paginox V2.5";
+
+// Settings dialog and window.
+inline constexpr const char* SDocumentSettingsCaption = "Document Settings and Preferences";
+inline constexpr const char* SOnlyOwnerCanChangeEncryption =
+    "Only the owner can change the encryption settings";
+inline constexpr const char* SPasswordsDoNotMatch = "The %s Passwords do not match.\r\nPlease re-enter.";
+inline constexpr const char* SNoSourceFile = "No source file specified!";
+inline constexpr const char* SSourceNotFound = "Source file cannot be found!";
+
+}  // namespace vx::res

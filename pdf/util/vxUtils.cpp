@@ -1,0 +1,335 @@
+#include "pdf/util/vxUtils.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <random>
+#include <vector>
+
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+
+namespace vx {
+
+std::string Format(std::string_view pattern, std::initializer_list<FormatArg> args) {
+  std::string out;
+  out.reserve(pattern.size() + 16);
+  auto next = args.begin();
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    if (c == '%' && i + 1 < pattern.size()) {
+      char d = pattern[i + 1];
+      if (d == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+      if ((d == 's' || d == 'd') && next != args.end()) {
+        out += next->Text();
+        ++next;
+        ++i;
+        continue;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
+namespace {
+
+template <typename T>
+std::optional<T> ParseSignedDecimal(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  size_t start = 0;
+  bool negative = false;
+  if (text[0] == '+' || text[0] == '-') {
+    negative = text[0] == '-';
+    start = 1;
+  }
+  if (start >= text.size()) return std::nullopt;
+  // from_chars does not take '+'; parse the magnitude by hand to keep the
+  // full range of negative values.
+  using U = std::make_unsigned_t<T>;
+  U magnitude = 0;
+  const U limit = negative ? U(std::numeric_limits<T>::max()) + 1 : U(std::numeric_limits<T>::max());
+  for (size_t i = start; i < text.size(); ++i) {
+    if (!IsDigit(text[i])) return std::nullopt;
+    U digit = U(text[i] - '0');
+    if (magnitude > (limit - digit) / 10) return std::nullopt;
+    magnitude = magnitude * 10 + digit;
+  }
+  if (negative) return T(~magnitude + 1);
+  return T(magnitude);
+}
+
+}  // namespace
+
+std::optional<int32_t> TryStrToInt(std::string_view text) { return ParseSignedDecimal<int32_t>(text); }
+std::optional<int64_t> TryStrToInt64(std::string_view text) { return ParseSignedDecimal<int64_t>(text); }
+
+int32_t StrToInt(std::string_view text) {
+  if (auto v = TryStrToInt(text)) return *v;
+  throw EConvertError(Format(res::SInvalidInteger, {text}));
+}
+
+int64_t StrToInt64(std::string_view text) {
+  if (auto v = TryStrToInt64(text)) return *v;
+  throw EConvertError(Format(res::SInvalidInteger, {text}));
+}
+
+std::optional<double> TryStrToFloat(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  size_t start = 0;
+  if (text[0] == '+') start = 1;  // from_chars rejects a leading '+'
+  if (start < text.size() && text[start] == '+') return std::nullopt;
+  std::string_view body = text.substr(start);
+  // Only plain decimal forms: no "inf", "nan" or hexadecimal floats.
+  for (char c : body) {
+    if (!(IsDigit(c) || c == '.' || c == '-' || c == 'e' || c == 'E' || c == '+'))
+      return std::nullopt;
+  }
+  double value = 0;
+  auto [ptr, ec] = std::from_chars(body.data(), body.data() + body.size(), value,
+                                   std::chars_format::general);
+  if (ec != std::errc() || ptr != body.data() + body.size()) return std::nullopt;
+  return value;
+}
+
+namespace {
+
+// Adds one unit in the last place of a string of decimal digits; returns true
+// when the addition carried out of the first digit.
+bool IncrementDigits(std::string& digits) {
+  for (size_t i = digits.size(); i-- > 0;) {
+    if (digits[i] == '9') {
+      digits[i] = '0';
+    } else {
+      ++digits[i];
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string RealToText(double value) {
+  if (!std::isfinite(value) || value == 0) return "0.0000000000";
+  bool negative = value < 0;
+  double magnitude = std::fabs(value);
+  // Ten significant digits, correctly rounded by to_chars: d.ddddddddde±x
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 9);
+  std::string_view sci(buf, size_t(res.ptr - buf));
+  size_t ePos = sci.find('e');
+  std::string digits;
+  for (char c : sci.substr(0, ePos))
+    if (IsDigit(c)) digits += c;
+  int exponent = 0;
+  std::from_chars(sci.data() + ePos + 1 + (sci[ePos + 1] == '+' ? 1 : 0), sci.data() + sci.size(),
+                  exponent);
+  // value = 0.digits * 10^(exponent+1); lay the digits out around the point.
+  int intDigits = exponent + 1;  // digits before the point (may be <= 0)
+  std::string integerPart, fraction;
+  if (intDigits > 0) {
+    if (size_t(intDigits) >= digits.size()) {
+      integerPart = digits + std::string(size_t(intDigits) - digits.size(), '0');
+    } else {
+      integerPart = digits.substr(0, size_t(intDigits));
+      fraction = digits.substr(size_t(intDigits));
+    }
+  } else {
+    integerPart = "0";
+    fraction = std::string(size_t(-intDigits), '0') + digits;
+  }
+  // At most ten places, rounded half up on the decimal digits.
+  if (fraction.size() > 10) {
+    bool roundUp = fraction[10] >= '5';
+    fraction.resize(10);
+    if (roundUp && IncrementDigits(fraction)) {
+      if (IncrementDigits(integerPart)) integerPart.insert(integerPart.begin(), '1');
+    }
+  }
+  fraction.resize(10, '0');
+  bool allZero = integerPart.find_first_not_of('0') == std::string::npos &&
+                 fraction.find_first_not_of('0') == std::string::npos;
+  std::string out;
+  if (negative && !allZero) out += '-';
+  out += integerPart;
+  out += '.';
+  out += fraction;
+  return out;
+}
+
+std::string GeneralFloatText(double value) {
+  if (!std::isfinite(value)) return "0";
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+  std::string text(buf, size_t(res.ptr - buf));
+  if (text.find('e') != std::string::npos) {
+    // Very large or very small: fall back to a fixed form without exponent.
+    res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 15);
+    text.assign(buf, size_t(res.ptr - buf));
+    if (text.find('.') != std::string::npos) {
+      while (!text.empty() && text.back() == '0') text.pop_back();
+      if (!text.empty() && text.back() == '.') text.pop_back();
+    }
+  }
+  return text;
+}
+
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned positions,
+// which map to the C1 control of the same value (as Windows does).
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
+std::u16string AnsiToWide(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (unsigned char b : bytes) {
+    if (b >= 0x80 && b <= 0x9F && kCp1252High[b - 0x80] != 0)
+      out += kCp1252High[b - 0x80];
+    else
+      out += char16_t(b);
+  }
+  return out;
+}
+
+std::string WideToAnsi(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      out += char(c);
+      continue;
+    }
+    char mapped = '?';
+    for (int i = 0; i < 32; ++i) {
+      if (kCp1252High[i] == c || (kCp1252High[i] == 0 && c == char16_t(0x80 + i))) {
+        mapped = char(0x80 + i);
+        break;
+      }
+    }
+    out += mapped;
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  const size_t n = text.size();
+  auto cont = [&](size_t k) { return k < n && (uint8_t(text[k]) & 0xC0) == 0x80; };
+  while (i < n) {
+    uint8_t b = uint8_t(text[i]);
+    char32_t cp = 0xFFFD;
+    size_t len = 1;
+    if (b < 0x80) {
+      cp = b;
+    } else if (b >= 0xC2 && b < 0xE0 && cont(i + 1)) {
+      cp = char32_t(b & 0x1F) << 6 | (uint8_t(text[i + 1]) & 0x3F);
+      len = 2;
+    } else if (b >= 0xE0 && b < 0xF0 && cont(i + 1) && cont(i + 2)) {
+      cp = char32_t(b & 0x0F) << 12 | char32_t(uint8_t(text[i + 1]) & 0x3F) << 6 |
+           (uint8_t(text[i + 2]) & 0x3F);
+      len = 3;
+      if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    } else if (b >= 0xF0 && b < 0xF5 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
+      cp = char32_t(b & 0x07) << 18 | char32_t(uint8_t(text[i + 1]) & 0x3F) << 12 |
+           char32_t(uint8_t(text[i + 2]) & 0x3F) << 6 | (uint8_t(text[i + 3]) & 0x3F);
+      len = 4;
+      if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += char16_t(0xD800 + (cp >> 10));
+      out += char16_t(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += char16_t(cp);
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += char(cp);
+    } else if (cp < 0x800) {
+      out += char(0xC0 | (cp >> 6));
+      out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += char(0xE0 | (cp >> 12));
+      out += char(0x80 | ((cp >> 6) & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    } else {
+      out += char(0xF0 | (cp >> 18));
+      out += char(0x80 | ((cp >> 12) & 0x3F));
+      out += char(0x80 | ((cp >> 6) & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string AsciiUpper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = char(c - 32);
+  return out;
+}
+
+std::string AsciiLower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  return out;
+}
+
+namespace {
+
+std::mutex& RandomLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::mt19937& Generator() {
+  static std::mt19937 generator(
+      uint32_t(std::chrono::system_clock::now().time_since_epoch().count()));
+  return generator;
+}
+
+}  // namespace
+
+void RandomizeFromClock() {
+  std::lock_guard<std::mutex> guard(RandomLock());
+  Generator().seed(uint32_t(std::chrono::system_clock::now().time_since_epoch().count()));
+}
+
+int32_t RandomNumber() {
+  std::lock_guard<std::mutex> guard(RandomLock());
+  std::uniform_int_distribution<int32_t> dist(0, 2147483646);
+  return dist(Generator());
+}
+
+}  // namespace vx
