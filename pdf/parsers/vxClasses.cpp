@@ -237,6 +237,12 @@ TvxReadOnlyFilter::TvxReadOnlyFilter(TvxStream* source) : source_(source) {
   }
 }
 
+TvxReadOnlyFilter::TvxReadOnlyFilter(std::shared_ptr<const std::string> buffer)
+    : source_(nullptr), buffer_(std::move(buffer)) {
+  if (!buffer_) throw EInvalidStream(res::SInvalidStream);
+  data_ = *buffer_;
+}
+
 int64_t TvxReadOnlyFilter::Read(void* buffer, int64_t count) {
   if (count <= 0 || pos_ >= data_.size()) return 0;
   size_t n = std::min(size_t(count), data_.size() - pos_);

@@ -147,6 +147,9 @@ class TvxReadOnlyFilter : public TvxStream {
   const std::shared_ptr<const std::string>& SharedBuffer() const { return buffer_; }
 
  protected:
+  // Views a shared buffer directly, without a source stream.
+  explicit TvxReadOnlyFilter(std::shared_ptr<const std::string> buffer);
+
   TvxStream* source_;
   std::shared_ptr<const std::string> buffer_;
   std::string_view data_;
@@ -171,7 +174,9 @@ class TvxWriteOnlyFilter : public TvxStream {
 // end of the data.
 class TvxRandomAccessFilter : public TvxReadOnlyFilter {
  public:
-  using TvxReadOnlyFilter::TvxReadOnlyFilter;
+  explicit TvxRandomAccessFilter(TvxStream* source) : TvxReadOnlyFilter(source) {}
+  explicit TvxRandomAccessFilter(std::shared_ptr<const std::string> buffer)
+      : TvxReadOnlyFilter(std::move(buffer)) {}
   int ReadChar() { return pos_ < data_.size() ? (unsigned char)data_[pos_++] : -1; }
   int PeekChar() {
     if (pos_ >= data_.size()) {

@@ -1,0 +1,394 @@
+#include "pdf/parsers/vxPDFParsers.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxPDFUtils.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+// Byte classes of the syntax. Form feed is deliberately not white-space.
+inline bool IsWhite(int c) { return c == 0 || c == 9 || c == 10 || c == 13 || c == 32; }
+inline bool IsNameDelimiter(int c) {
+  switch (c) {
+    case 9: case 10: case 13: case 32:
+    case '(': case ')': case '/': case '<': case '>': case '[': case ']':
+      return true;
+    default:
+      return false;
+  }
+}
+inline bool IsWordDelimiter(int c) { return c == 0 || IsNameDelimiter(c); }
+
+constexpr std::string_view kEndStream = "endstream";
+
+}  // namespace
+
+// Counts nesting on the way into arrays, dictionaries and indirect objects.
+class TvxPDFStreamReader::DepthGuard {
+ public:
+  explicit DepthGuard(int& depth) : depth_(depth) {
+    if (++depth_ > kMaxNesting) {
+      --depth_;
+      throw ENestingTooDeep(Format(res::SNestingTooDeep, {kMaxNesting}));
+    }
+  }
+  ~DepthGuard() { --depth_; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+ private:
+  int& depth_;
+};
+
+TvxPDFStreamReader::TvxPDFStreamReader(uint32_t documentID, TvxStream* source)
+    : TvxRandomAccessFilter(source), DocumentID(documentID) {}
+
+TvxPDFStreamReader::TvxPDFStreamReader(uint32_t documentID, std::shared_ptr<const std::string> bytes)
+    : TvxRandomAccessFilter(std::move(bytes)), DocumentID(documentID) {}
+
+std::string TvxPDFStreamReader::DescribeByte(int c) const {
+  if (c < 0) return "end of data";
+  return std::string(1, char(c));
+}
+
+void TvxPDFStreamReader::SkipWhitespace() {
+  while (pos_ < data_.size()) {
+    int c = (unsigned char)data_[pos_];
+    if (IsWhite(c)) {
+      ++pos_;
+    } else if (c == '%') {
+      // A comment runs to the next CR or LF (or the end of the data).
+      while (pos_ < data_.size() && data_[pos_] != '\r' && data_[pos_] != '\n') ++pos_;
+    } else {
+      break;
+    }
+  }
+}
+
+std::string_view TvxPDFStreamReader::ReadWord() {
+  size_t start = pos_;
+  if (pos_ < data_.size()) ++pos_;  // the first byte is taken whatever it is
+  while (pos_ < data_.size() && !IsWordDelimiter((unsigned char)data_[pos_])) ++pos_;
+  std::string_view word = data_.substr(start, pos_ - start);
+  SkipWhitespace();
+  return word;
+}
+
+std::string_view TvxPDFStreamReader::PeekWord() {
+  SkipWhitespace();
+  size_t start = pos_;
+  size_t end = pos_;
+  while (end < data_.size() && !IsNameDelimiter((unsigned char)data_[end])) ++end;
+  return data_.substr(start, end - start);
+}
+
+TvxPDFObjectPtr TvxPDFStreamReader::ParseObject() {
+  SkipWhitespace();
+  int c = PeekChar();
+  switch (c) {
+    case '[': return ReadArray();
+    case '(': return ReadStringObject();
+    case '<':
+      if (PeekAt(1) == '<') return ReadDictionary();
+      return ReadStringObject();
+    case '/': return ReadName();
+    case 't': return ParseKeyword("true");
+    case 'f': return ParseKeyword("false");
+    case 'n': return ParseKeyword("null");
+    case ')': case '>': case ']': case '}': return nullptr;
+    default: return ParseWord();
+  }
+}
+
+TvxPDFObjectPtr TvxPDFStreamReader::ParseKeyword(std::string_view expected) {
+  std::string_view got = PeekView(expected.size());
+  Skip(expected.size());
+  if (got == expected) {
+    if (expected == "null") return MakeNull();
+    return MakeBoolean(expected == "true");
+  }
+  if (expected == "null") throw ENullObjectError(res::SNullObjectError);
+  throw EBooleanError(Format(res::SBooleanError, {expected}));
+}
+
+TvxPDFObjectPtr TvxPDFStreamReader::ParseWord() {
+  SkipWhitespace();
+  std::string_view w1 = ReadWord();
+  size_t afterW1 = pos_;
+  std::string_view w2 = ReadWord();
+  std::string_view w3 = ReadWord();
+
+  if (w3 == "R") {
+    int32_t number = StrToInt(w1);
+    int32_t generation = StrToInt(w2);
+    return std::make_unique<TvxPDFIndirectReference>(DocumentID, number, uint16_t(generation));
+  }
+  if (w3.size() == 3 && AsciiLower(w3) == "obj") {
+    int32_t number = StrToInt(w1);
+    int32_t generation = StrToInt(w2);
+    DepthGuard guard(depth_);
+    CurrentObjectNumber = number;
+    CurrentGeneration = generation;
+    TvxPDFObjectPtr inner = ParseObject();
+    if (PeekWord() == "stream") {
+      auto* dict = As<TvxPDFDictObject>(inner.get());
+      if (!dict) throw EStreamReadError(res::SStreamReadError);
+      inner.release();
+      inner = std::make_unique<TvxPDFStreamObject>(std::unique_ptr<TvxPDFDictObject>(dict));
+    }
+    if (!inner) inner = MakeNull();  // "n 0 obj endobj": an empty object reads as null
+    return std::make_unique<TvxPDFIndirectObject>(DocumentID, number, uint16_t(generation),
+                                                  std::move(inner));
+  }
+
+  pos_ = afterW1;  // w2 and w3 are read again as objects of their own
+  if (w1.find('.') != std::string_view::npos) {
+    if (auto value = TryStrToFloat(w1)) return MakeReal(*value);
+    return std::make_unique<TvxPDFStringObject>(std::string(w1));  // kept as it stands
+  }
+  if (auto value = TryStrToInt(w1)) return MakeInteger(*value);
+  if (auto value = TryStrToInt64(w1)) return std::make_unique<TvxPDFInt64Object>(*value);
+  throw EConvertError(Format(res::SInvalidInteger, {w1}));
+}
+
+std::unique_ptr<TvxPDFStringObject> TvxPDFStreamReader::ReadStringObject() {
+  SkipWhitespace();
+  int open = PeekChar();
+  if (open != '(' && open != '<') throw EStringReadError(Format(res::SStringReadError, {DescribeByte(open)}));
+  const bool hex = open == '<';
+  const char close = hex ? '>' : ')';
+  ++pos_;
+  std::string content;
+  int depth = 1;
+  while (true) {
+    if (pos_ >= data_.size()) throw EStringReadError(Format(res::SStringReadError, {DescribeByte(-1)}));
+    char c = data_[pos_++];
+    if (c == '\\') {
+      if (pos_ >= data_.size()) throw EStringReadError(Format(res::SStringReadError, {DescribeByte(-1)}));
+      char n = data_[pos_++];
+      if (n == '\r' || n == '\n') continue;  // line continuation: both bytes go
+      content += c;
+      content += n;
+      continue;
+    }
+    if (c == char(open)) {
+      ++depth;
+    } else if (c == close) {
+      if (--depth == 0) break;
+    }
+    content += c;
+  }
+  if (!hex) content = UnescapeLiteral(content);
+
+  bool keepHex = hex;
+  if (Decryptor) {
+    if (CurrentObjectNumber == -1 && CurrentGeneration == -1) throw EInvalidObjectNo(res::SInvalidObjectNo);
+    if (!content.empty()) {
+      if (hex) content = HexToBytes(content);
+      keepHex = false;
+      Decrypt(content, CurrentObjectNumber, CurrentGeneration);
+    }
+  }
+  std::string text;
+  text.reserve(content.size() + 2);
+  text += keepHex ? '<' : '(';
+  text += content;
+  text += keepHex ? '>' : ')';
+  return std::make_unique<TvxPDFStringObject>(std::move(text), keepHex);
+}
+
+std::unique_ptr<TvxPDFNameObject> TvxPDFStreamReader::ReadName() {
+  SkipWhitespace();
+  int c = PeekChar();
+  if (c != '/') throw ENameReadError(Format(res::SNameReadError, {DescribeByte(c)}));
+  size_t start = pos_++;
+  while (pos_ < data_.size() && !IsNameDelimiter((unsigned char)data_[pos_])) ++pos_;
+  std::string text(data_.substr(start, pos_ - start));
+  if (pos_ < data_.size()) {
+    char d = data_[pos_];
+    if (d == 9 || d == 10 || d == 13 || d == 32) ++pos_;
+  }
+  return std::make_unique<TvxPDFNameObject>(std::move(text));
+}
+
+std::unique_ptr<TvxPDFArrayObject> TvxPDFStreamReader::ReadArray() {
+  SkipWhitespace();
+  int c = PeekChar();
+  if (c != '[') throw EArrayReadError(Format(res::SArrayReadError, {DescribeByte(c)}));
+  DepthGuard guard(depth_);
+  ++pos_;
+  auto array = std::make_unique<TvxPDFArrayObject>();
+  while (true) {
+    SkipWhitespace();
+    if (pos_ >= data_.size()) throw EArrayReadError(Format(res::SArrayReadError, {DescribeByte(-1)}));
+    TvxPDFObjectPtr item = ParseObject();
+    if (!item) break;
+    array->Add(std::move(item));
+    SkipWhitespace();
+    if (PeekChar() == ']') break;
+  }
+  Skip(1);  // "]" (or the stray closing delimiter that ended the array)
+  return array;
+}
+
+std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
+  SkipWhitespace();
+  for (int i = 0; i < 2; ++i) {
+    int c = ReadChar();
+    if (c != '<') throw EDictionaryReadError(Format(res::SDictionaryReadError, {DescribeByte(c)}));
+  }
+  DepthGuard guard(depth_);
+  auto dict = std::make_unique<TvxPDFDictObject>();
+  while (true) {
+    SkipWhitespace();
+    if (PeekChar() == '>') {
+      Skip(2);
+      break;
+    }
+    auto key = ReadName();
+    TvxPDFObjectPtr value = ParseObject();
+    // A key directly followed by the end of the dictionary gets null, which
+    // reads and writes like an absent value without breaking lookups.
+    if (!value) value = MakeNull();
+    dict->Add(std::move(key->Text), std::move(value));
+  }
+  return dict;
+}
+
+void TvxPDFStreamReader::Decrypt(std::string& bytes, int32_t objectNumber, int32_t generation) {
+  if (Decryptor) Decryptor(bytes, objectNumber, generation);
+}
+
+std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t length, int32_t objectNumber,
+                                                                    int32_t generation) {
+  SkipWhitespace();
+  if (PeekView(6) != "stream") throw EStreamReadError(res::SStreamReadError);
+  Skip(6);
+
+  const size_t size = data_.size();
+  auto endstreamAt = [&](size_t at) { return at <= size && data_.substr(at, kEndStream.size()) == kEndStream; };
+
+  // Data begins after blanks, one CR and one LF.
+  size_t s = pos_;
+  while (s < size && (data_[s] == ' ' || data_[s] == '\t')) ++s;
+  if (s < size && data_[s] == '\r') ++s;
+  if (s < size && data_[s] == '\n') ++s;
+
+  int64_t len = std::max<int64_t>(length, 0);
+  bool found = false;
+  if (len == 0) {
+    // Trust a zero length only when "endstream" really follows; otherwise
+    // fall through to the search so that the data is not lost.
+    pos_ = s;
+    SkipWhitespace();
+    found = endstreamAt(pos_);
+  }
+  if (!found) {
+    if (uint64_t(s) + uint64_t(len) <= size) {
+      pos_ = s + size_t(len);
+      SkipWhitespace();
+      found = endstreamAt(pos_);
+    }
+  }
+  if (!found) {
+    // Backwards from S + L - 1 (positions past the data cannot match), while
+    // the nine bytes still end after S.
+    int64_t lowest = int64_t(s) - 8;
+    int64_t from = std::min<int64_t>(int64_t(s) + len - 1, int64_t(size) - int64_t(kEndStream.size()));
+    for (int64_t p = from; p >= std::max<int64_t>(lowest, 0); --p) {
+      if (data_[size_t(p)] == 'e' && endstreamAt(size_t(p))) {
+        len = p - int64_t(s);
+        found = true;
+        break;
+      }
+    }
+  }
+  if (!found) {
+    size_t at = data_.find(kEndStream, size_t(std::min<uint64_t>(uint64_t(s) + uint64_t(len) + 1, size)));
+    if (at != std::string_view::npos) {
+      len = int64_t(at) - int64_t(s);
+      found = true;
+    }
+  }
+  if (len < 0) len = 0;  // "endstream" sat before the data: an empty stream
+  if (uint64_t(s) + uint64_t(len) > size) len = int64_t(size - s);
+
+  std::unique_ptr<TvxMemoryStream> data;
+  bool copy = len >= 2 || !endstreamAt(s);
+  if (Decryptor) {
+    if (CurrentObjectNumber == -1 || CurrentGeneration == -1) throw EInvalidObjectNo(res::SInvalidObjectNo);
+    std::string bytes = copy ? std::string(data_.substr(s, size_t(len))) : std::string();
+    Decrypt(bytes, objectNumber, generation);
+    data = std::make_unique<TvxMemoryStream>(std::move(bytes));
+  } else if (!copy) {
+    data = std::make_unique<TvxMemoryStream>();
+  } else if (buffer_) {
+    data = std::make_unique<TvxMemoryStream>(buffer_, s, size_t(len));
+  } else {
+    data = std::make_unique<TvxMemoryStream>(std::string(data_.substr(s, size_t(len))));
+  }
+  pos_ = s + size_t(len);
+  SkipWhitespace();
+  if (!endstreamAt(pos_)) throw EEndStreamError(res::SEndStreamError);
+  Skip(kEndStream.size());
+  return data;
+}
+
+int TvxPDFStreamReader::ReadHeaderVersion() {
+  pos_ = 0;
+  std::string_view word = ReadWord();
+  std::string_view head = word.substr(0, 7);
+  if (head == "%PDF-2.") return 8;
+  if (head != "%PDF-1.") throw EInvalidHeader(Format(res::SInvalidHeader, {head}));
+  if (word.size() < 8 || !IsDigit(word[7]))
+    throw EConvertError(Format(res::SInvalidInteger, {word.substr(7, 1)}));
+  int digit = word[7] - '0';
+  if (digit > 7) throw EUnsupportedVersion(Format(res::SUnsupportedVersion, {word}));
+  return digit;
+}
+
+int64_t TvxPDFStreamReader::FindStartXRef() {
+  if (source_ && !dynamic_cast<TvxMemoryStream*>(source_) && !dynamic_cast<TvxFileStream*>(source_))
+    throw Exception(res::SUnexpectedStreamType);
+  static constexpr std::string_view kKeyword = "startxref";
+  const size_t n = kKeyword.size();
+  if (data_.size() < n) throw Exception(res::SInvalidPDFFile);
+  auto isAlnum = [](unsigned char c) { return IsDigit(c) || IsAsciiLetter(c); };
+  for (size_t p = data_.size() - n + 1; p-- > 0;) {
+    unsigned char c0 = data_[p];
+    if (c0 != 's' && c0 != 'S') continue;
+    bool match = true;
+    for (size_t k = 1; k < n && match; ++k) {
+      unsigned char c = data_[p + k];
+      if (c >= 'A' && c <= 'Z') c = (unsigned char)(c + 32);
+      match = c == (unsigned char)kKeyword[k];
+    }
+    if (!match) continue;
+    if (p > 0 && isAlnum(data_[p - 1])) continue;
+    if (p + n < data_.size() && isAlnum(data_[p + n])) continue;
+    size_t q = p;
+    while (q < data_.size() && !IsDigit(data_[q])) ++q;
+    size_t e = q;
+    while (e < data_.size() && IsDigit(data_[e])) ++e;
+    auto offset = TryStrToInt64(data_.substr(q, e - q));
+    if (q == e || !offset) throw EOffsetError(res::SOffsetError);
+    return *offset;
+  }
+  throw Exception(res::SInvalidPDFFile);
+}
+
+std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadTrailer() {
+  while (pos_ < data_.size() && data_[pos_] != 't') ++pos_;
+  if (PeekView(7) != "trailer") throw ETrailerError(res::STrailerError);
+  Skip(7);
+  TvxPDFObjectPtr object = ParseObject();
+  if (!object || !object->IsDictionary()) throw ETrailerError(res::STrailerError);
+  return std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(object.release()));
+}
+
+}  // namespace vx

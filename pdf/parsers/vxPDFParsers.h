@@ -1,0 +1,72 @@
+// The reader that turns the bytes of a PDF file into objects. It knows single
+// objects, the header, the "startxref" pointer and the "trailer" keyword, and
+// nothing of the file's structure beyond them. All bytes are held in memory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "pdf/objects/vxPDFObjects.h"
+#include "pdf/parsers/vxClasses.h"
+
+namespace vx {
+
+// Decrypts `bytes` in place as data of object (objectNumber, generation).
+using TvxDecryptFunction = std::function<void(std::string& bytes, int32_t objectNumber, int32_t generation)>;
+
+class TvxPDFStreamReader : public TvxRandomAccessFilter {
+ public:
+  // Nesting of arrays, dictionaries and indirect objects deeper than this is
+  // refused: real files stay far below it, and recursion must stay bounded.
+  static constexpr int kMaxNesting = 400;
+
+  // Reads from `source` (not owned); a null source raises EInvalidStream.
+  TvxPDFStreamReader(uint32_t documentID, TvxStream* source);
+  // Reads from a shared buffer, which stream data read later may keep alive.
+  TvxPDFStreamReader(uint32_t documentID, std::shared_ptr<const std::string> bytes);
+
+  void SkipWhitespace();
+  // One word: the first byte unconditionally, then bytes up to a word
+  // delimiter; then the white-space after it is skipped.
+  std::string_view ReadWord();
+  // The next word up to a name delimiter, without moving.
+  std::string_view PeekWord();
+
+  // One object at the current position, or nullptr at a closing delimiter
+  // (")", ">", "]", "}"), which is left in place. The caller owns the result.
+  TvxPDFObjectPtr ParseObject();
+  std::unique_ptr<TvxPDFStringObject> ReadStringObject();
+  std::unique_ptr<TvxPDFArrayObject> ReadArray();
+  std::unique_ptr<TvxPDFNameObject> ReadName();
+  std::unique_ptr<TvxPDFDictObject> ReadDictionary();
+
+  // The data of a stream whose "stream" keyword follows; /Length `length` is
+  // trusted only as far as the file agrees with it.
+  std::unique_ptr<TvxMemoryStream> ReadStreamData(int64_t length, int32_t objectNumber, int32_t generation);
+
+  // The header's version as the ordinal of TvxPDFVersion (0..7 for 1.x, 8 for 2.0).
+  int ReadHeaderVersion();
+  // The offset written after the last "startxref" of the file.
+  int64_t FindStartXRef();
+  // Skips to the "trailer" keyword and reads the trailer dictionary.
+  std::unique_ptr<TvxPDFDictObject> ReadTrailer();
+
+  uint32_t DocumentID;
+  TvxDecryptFunction Decryptor;  // empty: strings and streams are taken as read
+  int32_t CurrentObjectNumber = -1;
+  int32_t CurrentGeneration = -1;
+
+ private:
+  class DepthGuard;
+  TvxPDFObjectPtr ParseWord();
+  TvxPDFObjectPtr ParseKeyword(std::string_view expected);
+  std::string DescribeByte(int c) const;
+  void Decrypt(std::string& bytes, int32_t objectNumber, int32_t generation);
+
+  int depth_ = 0;
+};
+
+}  // namespace vx
