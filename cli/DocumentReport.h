@@ -1,0 +1,21 @@
+// What `vordel info` shows of a loaded document, as text and as JSON.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace vx {
+class TvxCustomPDFDocument;
+}
+
+namespace vordel {
+
+nlohmann::ordered_json DocumentJson(const vx::TvxCustomPDFDocument& doc, const std::string& file);
+std::string DocumentText(const vx::TvxCustomPDFDocument& doc, const std::string& file);
+
+// The names the command line uses for modes, layouts and permissions.
+const char* PageModeName(int mode);
+const char* PageLayoutName(int layout);
+extern const char* const kPermissionNames[8];  // in /P bit order: print, modify, copy, ...
+
+}  // namespace vordel

@@ -1,0 +1,36 @@
+#include "cli/Loading.h"
+
+#include <new>
+
+#include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/util/vxExceptions.h"
+
+namespace vordel {
+
+FileError ReadFailure(const std::exception& e) {
+  if (dynamic_cast<const vx::EPasswordError*>(&e)) return {kPassword, e.what()};
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return {kUnreadable, "out of memory"};
+  return {kUnreadable, e.what()};
+}
+
+std::optional<FileError> LoadInput(vx::TvxCustomPDFDocument& doc, const std::string& path,
+                                   const std::optional<std::string>& password) {
+  if (password) {
+    doc.OnPassword = [pw = *password](vx::TvxCustomPDFDocument&, std::string& offered, bool& proceed, int tries) {
+      if (tries == 0)
+        offered = pw;
+      else
+        proceed = false;
+    };
+  } else {
+    doc.OnPassword = nullptr;
+  }
+  try {
+    if (!doc.LoadFromFile(path)) return FileError{kPassword, "The password was not accepted"};
+  } catch (const std::exception& e) {
+    return ReadFailure(e);
+  }
+  return std::nullopt;
+}
+
+}  // namespace vordel

@@ -1,0 +1,31 @@
+// Loading an input for a command, with the password rule and the mapping of
+// failures to the command line's exit codes.
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <string>
+
+namespace vx {
+class TvxCustomPDFDocument;
+}
+
+namespace vordel {
+
+enum ExitCode { kOk = 0, kUsage = 1, kUnreadable = 2, kPassword = 3, kUnwritable = 4 };
+
+// A failure of one file: its exit code and the library's message.
+struct FileError {
+  ExitCode code;
+  std::string message;
+};
+
+// Loads `path` into `doc`; `password` (when given) is offered once, and the
+// library tries it as owner, then as user. Answers the failure, if any.
+std::optional<FileError> LoadInput(vx::TvxCustomPDFDocument& doc, const std::string& path,
+                                   const std::optional<std::string>& password);
+
+// The exit code for an exception raised while reading an input.
+FileError ReadFailure(const std::exception& e);
+
+}  // namespace vordel

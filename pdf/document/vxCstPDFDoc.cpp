@@ -1,0 +1,250 @@
+// Life cycle of the document and the order of the load steps.
+#include "pdf/document/vxCstPDFDoc.h"
+
+#include <atomic>
+
+#include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+// The process-wide document serial: the first document gets 101.
+std::atomic<uint32_t> documentSerial{100};
+
+// "report" -> "report.pdf"; a name whose last part has an extension stays.
+std::string WithDefaultExtension(const std::string& name) {
+  size_t slash = name.find_last_of('/');
+  size_t dot = name.find_last_of('.');
+  bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return hasExtension ? name : name + ".pdf";
+}
+
+}  // namespace
+
+TvxCustomPDFDocument::TvxCustomPDFDocument() : emailInfo_(std::make_unique<TvxEMailInfo>()) {
+  InitDocument();
+}
+
+TvxCustomPDFDocument::~TvxCustomPDFDocument() {
+  emailInfo_.reset();
+  ClearDocument();
+}
+
+void TvxCustomPDFDocument::InitDocument() {
+  documentID_ = ++documentSerial;
+  nextSaveNumber_ = 3;
+  saveStateStream_ = -1;
+  restoreStateStream_ = -1;
+  isLoaded_ = false;
+  isEncrypted_ = false;
+  loadStarted_ = false;
+  workFileName_.clear();
+  outlineRoot_.reset();
+  store_ = std::make_unique<TvxPDFObjectStore>();
+  pageList_.clear();
+  xrefItems_.clear();
+  xrefStmItems_.clear();
+  decrypt_.reset();
+  encryption_.reset();
+  encryptionSettings_ = std::make_unique<TvxPDFEncryptionSettings>();
+  encryptionSettings_->SetEnabled(false);
+  encryptionSettings_->SetLevel(el40bit);
+  compression_ = std::make_unique<TvxCompression>();
+  asciiEncode_ = std::make_unique<TvxASCIIEncode>();
+  pdfVersion_ = pvPDF14;
+  info_ = std::make_unique<TvxPDFInfo>(*this);
+  catalog_ = std::make_unique<TvxPDFCatalog>();
+  trailer_ = std::make_unique<TvxPDFTrailer>();
+}
+
+void TvxCustomPDFDocument::ClearDocument() {
+  // Fields point into the store; the outline items and names own copies.
+  fieldList_.reset();
+  outlineRoot_.reset();
+  namedDestinations_.reset();
+  pageList_.clear();
+  saveStore_.reset();
+  store_.reset();
+  trailer_.reset();
+  catalog_.reset();
+  info_.reset();
+  encryptionSettings_.reset();
+  decrypt_.reset();
+  encryption_.reset();
+  compression_.reset();
+  asciiEncode_.reset();
+  xrefItems_.clear();
+  xrefItems_.shrink_to_fit();
+  xrefStmItems_.clear();
+  xrefStmItems_.shrink_to_fit();
+  pendingIdValue_.reset();
+  reader_.reset();
+  fileBytes_.reset();
+  deferredObjectStreams_ = false;
+}
+
+void TvxCustomPDFDocument::ResetDocument() {
+  ClearDocument();
+  InitDocument();
+}
+
+void TvxCustomPDFDocument::SetFilename(const std::string& name) {
+  if (name.empty()) {
+    filename_.clear();
+    return;
+  }
+  filename_ = name;
+  LoadFromFile(name);
+}
+
+void TvxCustomPDFDocument::SetEMailInfo(std::unique_ptr<TvxEMailInfo> info) {
+  emailInfo_ = info ? std::move(info) : std::make_unique<TvxEMailInfo>();
+}
+
+bool TvxCustomPDFDocument::IsOwner() const { return !decrypt_ || decrypt_->IsOwner(); }
+
+void TvxCustomPDFDocument::Status(const std::string& text) {
+  if (OnStatusMessage) OnStatusMessage(*this, text);
+}
+
+void TvxCustomPDFDocument::Progress(int percent) {
+  if (OnIOProgress) OnIOProgress(*this, percent);
+}
+
+void TvxCustomPDFDocument::Warning(const std::string& text) {
+  if (OnWarning) OnWarning(*this, text);
+}
+
+bool TvxCustomPDFDocument::LoadFromFile(const std::string& fileName) {
+  std::string work = WithDefaultExtension(fileName);
+  if (!FileExists(work)) {
+    // Nothing of the current document is touched when the file is missing.
+    throw EFileNotFound(Format(res::SFileNotFound, {work}));
+  }
+  return LoadFromBytes(ReadWholeFile(work), work);
+}
+
+bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> bytes, const std::string& name) {
+  // Any earlier load, finished or failed, is cleared first, so nothing of it
+  // can leak into this one.
+  if (isLoaded_ || loadStarted_) ResetDocument();
+  loadStarted_ = true;
+  workFileName_ = name;
+  if (filename_.empty()) filename_ = workFileName_;
+  fileBytes_ = std::move(bytes);
+  try {
+    OpenStructure();
+    if (!isEncrypted_) {
+      FinishLoad();
+    } else if (OnPassword) {
+      std::string password;
+      bool proceed = true;
+      for (int tries = 0;; ++tries) {
+        OnPassword(*this, password, proceed, tries);
+        if (!proceed) {
+          ResetDocument();
+          break;
+        }
+        if (OpenWithPassword(password)) break;
+      }
+    } else if (!OpenWithPassword(std::string())) {
+      // Without a way to ask for a password, a file that needs one is not
+      // loaded, and the caller hears why.
+      ResetDocument();
+      throw EPasswordError(res::SPasswordRequired);
+    }
+  } catch (...) {
+    isLoaded_ = false;
+    reader_.reset();
+    throw;
+  }
+  // The document keeps no hold on the source: what it needs is in memory.
+  reader_.reset();
+  return isLoaded_;
+}
+
+void TvxCustomPDFDocument::OpenStructure() {
+  try {
+    reader_ = std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
+    pdfVersion_ = TvxPDFVersion(reader_->ReadHeaderVersion());
+    int64_t offset = reader_->FindStartXRef();
+    switch (SectionKindAt(offset)) {
+      case TvxSectionKind::Table: LoadClassicXRef(offset); break;
+      case TvxSectionKind::Stream: LoadStreamXRef(offset); break;
+      case TvxSectionKind::Unknown: throw EPDFFileCorruptedError(res::SFileCorrupted);
+    }
+    if (trailer_->EncryptValue && !trailer_->EncryptValue->IsNull()) {
+      trailer_->EncryptValue = ResolveDeep(trailer_->EncryptValue.get());
+      isEncrypted_ = true;
+    } else {
+      isEncrypted_ = false;
+    }
+    // Object streams of an encrypted file are read once the key is known.
+    if (!isEncrypted_) ExpandPendingObjectStreams();
+    isLoaded_ = true;
+  } catch (...) {
+    reader_.reset();
+    throw;
+  }
+}
+
+bool TvxCustomPDFDocument::OpenWithPassword(const std::string& password) {
+  bool accepted = true;
+  if (isEncrypted_) accepted = SetUpDecryption(password);
+  if (accepted) {
+    ExpandPendingObjectStreams();
+    FinishLoad();
+  }
+  return accepted;
+}
+
+void TvxCustomPDFDocument::FinishLoad() {
+  if (OnBeginRead) OnBeginRead(*this);
+  ReadCatalog();
+  isLoaded_ = true;
+  Status(Format(res::SDocumentReadComplete, {PageCount()}));
+  if (OnEndRead) OnEndRead(*this);
+}
+
+TvxPDFObjectPtr TvxCustomPDFDocument::ResolveDeep(TvxPDFObject* value) {
+  std::vector<TvxObjectKey> path;
+  std::function<TvxPDFObjectPtr(TvxPDFObject*, int)> resolve = [&](TvxPDFObject* v, int depth) -> TvxPDFObjectPtr {
+    if (!v) return nullptr;
+    if (depth > TvxPDFStreamReader::kMaxNesting) throw ENestingTooDeep(Format(res::SNestingTooDeep, {depth}));
+    if (auto* array = As<TvxPDFArrayObject>(v)) {
+      auto copy = std::make_unique<TvxPDFArrayObject>();
+      for (auto& item : array->Items) copy->Add(item ? resolve(item.get(), depth + 1) : MakeNull());
+      return copy;
+    }
+    if (auto* dict = As<TvxPDFDictObject>(v)) {
+      auto copy = std::make_unique<TvxPDFDictObject>();
+      for (auto& e : dict->Entries()) copy->Add(e.Key, e.Value ? resolve(e.Value.get(), depth + 1) : MakeNull());
+      return copy;
+    }
+    if (auto* io = As<TvxPDFIndirectObject>(v)) return resolve(io->Content.get(), depth + 1);
+    if (auto* ref = As<TvxPDFIndirectReference>(v)) {
+      TvxObjectKey key{ref->DocumentID, ref->ObjectNumber, ref->Generation};
+      for (const auto& k : path)
+        if (k == key) return MakeNull();  // a cycle resolves to null
+      path.push_back(key);
+      TvxPDFObjectPtr result;
+      if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
+        stored->MarkUsed();
+        result = resolve(stored->Content.get(), depth + 1);
+      } else {
+        TvxFetchedObject fetched = FetchObject(ref->ObjectNumber);
+        result = fetched ? resolve(fetched->Content.get(), depth + 1) : MakeNull();
+      }
+      path.pop_back();
+      return result;
+    }
+    return v->Clone();
+  };
+  return resolve(value, 0);
+}
+
+}  // namespace vx

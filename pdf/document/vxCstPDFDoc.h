@@ -1,0 +1,300 @@
+// The document: everything a loaded PDF consists of in memory, the
+// document-level settings as properties, the load sequence and the writer.
+// One class; its implementation is split by concern across the
+// vxCstPDFDoc*.cpp files named in the section comments below.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <unordered_set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pdf/document/vxAcroForm.h"
+#include "pdf/document/vxEMailInfo.h"
+#include "pdf/document/vxPDFInfo.h"
+#include "pdf/document/vxPDFObjectStore.h"
+#include "pdf/document/vxPDFOutline.h"
+#include "pdf/document/vxPDFTypes.h"
+#include "pdf/document/vxSetupDialog.h"
+#include "pdf/objects/vxPDFObjects.h"
+#include "pdf/parsers/vxPDFParsers.h"
+
+namespace vx {
+
+class TvxPDFDecrypt;
+class TvxPDFEncryption;
+class TvxPDFEncryptionSettings;
+
+// Events. All are called synchronously and are optional.
+using TvxNotifyEvent = std::function<void(TvxCustomPDFDocument& sender)>;
+using TvxProgressEvent = std::function<void(TvxCustomPDFDocument& sender, int percentage)>;
+using TvxStatusMessageEvent = std::function<void(TvxCustomPDFDocument& sender, const std::string& message)>;
+using TvxWarningEvent = std::function<void(TvxCustomPDFDocument& sender, const std::string& warning)>;
+using TvxPasswordEvent =
+    std::function<void(TvxCustomPDFDocument& sender, std::string& password, bool& proceed, int tries)>;
+using TvxOperationProgressEvent = std::function<void(TvxCustomPDFDocument& sender, int currentOperation,
+                                                     int currentCount, int totalCount)>;
+
+// An object got by number: the stored one, or one read from the file that the
+// caller may keep (`Owned`) or let go.
+struct TvxFetchedObject {
+  TvxPDFIndirectObject* Object = nullptr;
+  std::unique_ptr<TvxPDFIndirectObject> Owned;  // set when read from the file
+  explicit operator bool() const { return Object != nullptr; }
+  TvxPDFIndirectObject* operator->() const { return Object; }
+  bool FromFile() const { return Owned != nullptr; }
+};
+
+class TvxCustomPDFDocument : public TvxComponent {
+ public:
+  TvxCustomPDFDocument();
+  ~TvxCustomPDFDocument() override;
+  TvxCustomPDFDocument(const TvxCustomPDFDocument&) = delete;
+  TvxCustomPDFDocument& operator=(const TvxCustomPDFDocument&) = delete;
+
+  // ------------------------------------------------------------ properties
+  bool OpenAfterSave() const { return openAfterSave_; }
+  void SetOpenAfterSave(bool v) { openAfterSave_ = v; }
+  TvxMergeOptions MergeOptions() const { return mergeOptions_; }
+  void SetMergeOptions(TvxMergeOptions v) { mergeOptions_ = v; }
+  TvxMeasurementUnit MeasurementUnit() const { return measurementUnit_; }
+  void SetMeasurementUnit(TvxMeasurementUnit v) { measurementUnit_ = v; }
+  bool IsLoaded() const { return isLoaded_; }
+  bool IsEncrypted() const { return isEncrypted_; }
+  TvxPDFVersion PDFVersion() const { return pdfVersion_; }
+  void SetPDFVersion(TvxPDFVersion v) { pdfVersion_ = v; }
+  int PageCount() const { return int(pageList_.size()); }
+  TvxPageMode PageMode() const { return pageMode_; }
+  void SetPageMode(TvxPageMode v) { pageMode_ = v; }
+  TvxPageLayout PageLayout() const { return pageLayout_; }
+  void SetPageLayout(TvxPageLayout v) { pageLayout_ = v; }
+  const std::string& Filename() const { return filename_; }
+  // A non-empty name is stored and loaded; an empty one clears the name.
+  void SetFilename(const std::string& name);
+  TvxBaseDlg* SetupDialog() const { return setupDialog_; }
+  void SetSetupDialog(TvxBaseDlg* dialog) { setupDialog_ = dialog; }  // not owned
+  bool ShowSetupDialog() const { return showSetupDialog_; }
+  void SetShowSetupDialog(bool v) { showSetupDialog_ = v; }
+  // True without a decrypting handler, else whether the owner password opened it.
+  bool IsOwner() const;
+  TvxPDFEncryptionSettings& Encryption() const { return *encryptionSettings_; }
+  TvxPDFViewerPreferences& ViewerPreferences() const { return catalog_->ViewerPreferences; }
+  TvxEMailInfo& EMailInfo() const { return *emailInfo_; }
+  void SetEMailInfo(std::unique_ptr<TvxEMailInfo> info);
+  const std::string& WorkFileName() const { return workFileName_; }
+  bool EMailAfterSave() const { return emailAfterSave_; }
+  void SetEMailAfterSave(bool v) { emailAfterSave_ = v; }
+  TvxPDFInfo& Info() const { return *info_; }
+  uint32_t DocumentID() const { return documentID_; }
+
+  TvxOperationProgressEvent OnOperationProgress;
+  TvxProgressEvent OnIOProgress;
+  TvxStatusMessageEvent OnStatusMessage;
+  TvxWarningEvent OnWarning;
+  TvxPasswordEvent OnPassword;
+  TvxNotifyEvent OnBeginRead;
+  TvxNotifyEvent OnEndRead;
+
+  // ----------------------------------------------- life cycle (vxCstPDFDoc.cpp)
+  virtual void InitDocument();
+  virtual void ClearDocument();
+  void ResetDocument();
+  // Loads the whole file into memory; answers IsLoaded.
+  bool LoadFromFile(const std::string& fileName);
+  // The same for bytes already in memory (`name` stands in for the file name).
+  bool LoadFromBytes(std::shared_ptr<const std::string> bytes, const std::string& name);
+
+  // ---------------------------------------------------- pages (vxCstPDFDocPages.cpp)
+  int GetPageRotation(int pageNumber) const;
+  std::pair<double, double> GetPageSize(int pageNumber, TvxMeasurementUnit unit) const;
+  std::array<double, 4> GetPageBox(int pageNumber, TvxMeasurementUnit unit) const;
+  // "1,3,5-12" against `pageCount` (empty text: every page).
+  static std::vector<int> ParsePageRange(const std::string& text, int pageCount);
+  // Copies of the page object and of everything it references but other pages.
+  virtual std::unique_ptr<std::vector<std::unique_ptr<TvxPDFIndirectObject>>> GetPageObjects(int pageNumber);
+  virtual void CollectObjects(std::vector<std::unique_ptr<TvxPDFIndirectObject>>& list, TvxPDFObject* value);
+  // The page objects in order (held by the store).
+  const std::vector<TvxPDFIndirectObject*>& PageList() const { return pageList_; }
+
+  // ------------------------------------------------ stores (vxCstPDFDocStore.cpp)
+  TvxPDFObjectStore& Store() const { return *store_; }
+  // The save-time store, only while a save runs (else nullptr).
+  TvxPDFObjectStore* SaveStore() const { return saveStore_.get(); }
+  int64_t LookupObjectOffset(int32_t objectNumber) const;
+  std::unique_ptr<TvxPDFIndirectObject> ReadObjectAt(int64_t offset);
+  void LoadObjectClosure(TvxPDFObject* value);
+  TvxFetchedObject FetchObject(int32_t objectNumber);
+  // Resolving operations that read missing objects from the file. The
+  // answers point into the store or into `keep` (which owns what was read
+  // only for the caller).
+  TvxPDFArrayObject* LoadArray(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep);
+  TvxPDFDictObject* LoadDictionary(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep);
+  TvxPDFObjectPtr LoadCopy(const TvxPDFIndirectReference* reference);
+  std::unique_ptr<TvxPDFStringObject> LoadString(TvxPDFObject* value);
+  std::unique_ptr<TvxPDFNameObject> LoadName(TvxPDFObject* value);
+  TvxPDFIndirectObject* LoadObject(int32_t objectNumber);
+  // Resolves through references and returns a reference-free copy.
+  TvxPDFObjectPtr ResolveDeep(TvxPDFObject* value);
+  void Warning(const std::string& text);
+
+  // ---------------------------------------- catalog and view (vxCstPDFDocCatalog.cpp)
+  TvxPDFCatalog& Catalog() const { return *catalog_; }
+  TvxPDFTrailer& Trailer() const { return *trailer_; }
+  static std::unique_ptr<TvxPDFDictObject> CreateTransition(uint8_t effect, float duration);
+  void SetPageTransition(const std::string& pages, uint8_t effect, float duration);
+
+  // ----------------------------------------- text strings (vxCstPDFDocInfo.cpp)
+  // The escaped body of a text string (FE FF + UTF-16BE, encrypted for
+  // `objectNumber` when encryption is on), ready to go between parentheses.
+  std::string EncodeTextString(const std::u16string& value, int32_t objectNumber);
+
+  // ------------------------------------ outlines and names (vxCstPDFDocOutlines.cpp)
+  TvxPDFOutline* OutlineRoot() const { return outlineRoot_.get(); }
+  // A copy of the destination for `name`, or nullptr.
+  TvxPDFObjectPtr FindNamedDestination(std::string_view name) const;
+  TvxPDFObjectPtr ResolveDestination(const TvxPDFObject* value) const;
+  const std::vector<std::pair<std::string, TvxPDFObjectPtr>>* NamedDestinations() const {
+    return namedDestinations_.get();
+  }
+
+  // ---------------------------------------------- forms (vxCstPDFDocForms.cpp)
+  const std::vector<std::unique_ptr<TvxAcroFormField>>* FieldList() const { return fieldList_.get(); }
+  void ApplyNeedAppearances(uint8_t mode);
+
+  // ------------------------------------ encrypting on save (vxCstPDFDocEncrypt.cpp)
+  void CreateEncryptionHandler();
+  std::string EncryptData(std::string_view data, int32_t objectNumber);
+  std::unique_ptr<TvxPDFDictObject> BuildEncryptDictionary();
+  TvxPDFDecrypt* Decryptor() const { return decrypt_.get(); }
+
+  // ------------------------------------ compression (vxCstPDFDocCompression.cpp)
+  void SetCompression(uint8_t encoding, uint8_t level);
+  const TvxCompression& Compression() const { return *compression_; }
+  // The compression step for one stream on copies of its dictionary and data.
+  std::string CompressStreamCopy(TvxPDFDictObject& dictCopy, std::string data) const;
+
+  // ------------------------------------------------- saving (vxCstPDFDocWriter.cpp)
+  // Writes the whole document to `fileName` (".pdf" appended unless present).
+  // `mode` 0 sets the form's /NeedAppearances true, 1 false, others keep it.
+  // Answers false when the settings dialog was cancelled. The target is
+  // replaced only once the new file is complete.
+  bool SaveToFile(const std::string& fileName, uint8_t mode = 2);
+  // Number of threads used to compress streams on save (0: one per core).
+  void SetSaveThreads(unsigned threads) { saveThreads_ = threads; }
+
+  // -------------------------------------------- serialisation (vxCstPDFDocSerialize.cpp)
+  std::string SerializeObject(int32_t objectNumber, const TvxPDFObject* object);
+  static std::string EntryText(std::string_view key, std::string_view valueText);
+  static std::string WrapDictionary(std::string_view entriesText);
+  static std::string ReferenceText(int32_t number);
+  static std::string FrameObject(int32_t number, std::string_view bodyText);
+
+  // ------------------------------------------------ stamping (vxCstPDFDocStamp.cpp)
+  int32_t SaveStateStream() const { return saveStateStream_; }
+  int32_t RestoreStateStream() const { return restoreStateStream_; }
+  void EnsureStateStreams();
+  void AppendPageContent(int pageIndex, TvxPDFObject* contents, const TvxPDFIndirectReference& stamp,
+                         bool overlay);
+  void AddPageResource(TvxPDFDictObject* resources, const std::string& category,
+                       const TvxPDFIndirectReference& reference, const std::string& resourceName);
+  void AddStateResource(int pageIndex, const std::string& resourceName,
+                        const TvxPDFIndirectReference* stateReference);
+  std::unique_ptr<TvxPDFIndirectReference> CreateOpacityState(double fillPercent, double strokePercent);
+
+ protected:
+  // Load steps (vxCstPDFDoc.cpp).
+  void OpenStructure();
+  bool OpenWithPassword(const std::string& password);
+  void FinishLoad();
+  void Status(const std::string& text);
+  void Progress(int percent);
+
+  // Cross-reference reading (vxCstPDFDocXRef.cpp).
+  enum class TvxSectionKind { Table, Stream, Unknown };
+  TvxSectionKind SectionKindAt(int64_t offset);
+  void LoadClassicXRef(int64_t offset);
+  void LoadStreamXRef(int64_t offset);
+  void ReadXRefTable(int64_t offset);
+  void ReadXRefStream(int64_t offset);
+  void CompleteXRef();
+  void TakeTrailerEntries(const TvxPDFDictObject& dict);
+
+  // Object store filling (vxCstPDFDocStore.cpp).
+  // Reads, stores and marks used the object a reference names (the first
+  // time); answers it when its content still has to be walked.
+  TvxPDFIndirectObject* LoadReference(const TvxPDFIndirectReference& reference);
+  std::unique_ptr<TvxPDFIndirectObject> ReadObjectAtImpl(int64_t offset, bool walkDictionary,
+                                                         bool& dictionaryWalked);
+  void ExpandObjectStreams();
+
+  // Structure readers.
+  void ReadCatalog();                                          // vxCstPDFDocCatalog.cpp
+  void LoadPageTree(int32_t objectNumber, const TvxPDFDictObject* inherited);  // vxCstPDFDocPages.cpp
+  void ReadDestsDictionary(TvxPDFObject* value);               // vxCstPDFDocOutlines.cpp
+  void ReadNamesDictionary(TvxPDFObject* value);
+  std::unique_ptr<TvxPDFOutline> ReadOutlines(int32_t objectNumber);
+  void BuildOutlines();
+  void ReadAcroForm(TvxPDFObject* value);                       // vxCstPDFDocForms.cpp
+  bool SetUpDecryption(const std::string& password);           // vxCstPDFDocDecrypt.cpp
+  void ExpandPendingObjectStreams();                            // vxCstPDFDocStore.cpp
+
+  friend class TvxClosureWalker;
+  friend class TvxDocumentWriter;
+  friend class TvxPDFInfo;
+  friend class TvxPageTreeWalker;
+
+  // Document state.
+  uint32_t documentID_ = 0;
+  std::shared_ptr<const std::string> fileBytes_;
+  std::unique_ptr<TvxPDFStreamReader> reader_;
+  std::vector<std::optional<TvxXRefItem>> xrefItems_;
+  std::vector<std::optional<TvxXRefStmItem>> xrefStmItems_;
+  std::unique_ptr<TvxPDFObjectStore> store_;
+  std::unique_ptr<TvxPDFObjectStore> saveStore_;
+  std::vector<TvxPDFIndirectObject*> pageList_;
+  std::unique_ptr<TvxPDFTrailer> trailer_;
+  std::unique_ptr<TvxPDFCatalog> catalog_;
+  std::unique_ptr<TvxPDFInfo> info_;
+  std::unique_ptr<TvxPDFOutline> outlineRoot_;
+  std::unique_ptr<std::vector<std::pair<std::string, TvxPDFObjectPtr>>> namedDestinations_;
+  std::unique_ptr<std::vector<std::unique_ptr<TvxAcroFormField>>> fieldList_;
+  std::unique_ptr<TvxPDFDecrypt> decrypt_;
+  std::unique_ptr<TvxPDFEncryption> encryption_;
+  std::unique_ptr<TvxPDFEncryptionSettings> encryptionSettings_;
+  std::unique_ptr<TvxCompression> compression_;
+  std::unique_ptr<TvxASCIIEncode> asciiEncode_;
+  bool decodeStreams_ = false;
+  std::unique_ptr<TvxPDFObject> pendingIdValue_;  // first /ID met along the chain
+  int32_t nextSaveNumber_ = 3;
+  int32_t saveStateStream_ = -1;
+  int32_t restoreStateStream_ = -1;
+  int walkDepth_ = 0;  // nesting of stream-dictionary walks while loading
+  bool deferredObjectStreams_ = false;  // object streams still to expand
+  bool loadStarted_ = false;            // a load began since the last reset
+  std::unordered_set<int64_t> visitedSections_;  // cross-reference sections read
+
+  bool isLoaded_ = false;
+  bool isEncrypted_ = false;
+  TvxPDFVersion pdfVersion_ = pvPDF14;
+  TvxPageMode pageMode_ = pmNone;
+  TvxPageLayout pageLayout_ = plNone;
+  std::string filename_;
+  std::string workFileName_;
+
+  // Simple properties kept across resets.
+  bool openAfterSave_ = false;
+  TvxMergeOptions mergeOptions_{moIncludeOutlines, moIncludeFormFields};
+  TvxMeasurementUnit measurementUnit_ = muPixels;
+  TvxBaseDlg* setupDialog_ = nullptr;
+  bool showSetupDialog_ = true;
+  bool emailAfterSave_ = false;
+  std::unique_ptr<TvxEMailInfo> emailInfo_;
+  unsigned saveThreads_ = 0;
+};
+
+}  // namespace vx

@@ -1,0 +1,140 @@
+// Reading the catalog at load: the view settings, then the structure readers
+// in their fixed order. (Writing the catalog lives in vxCstPDFDocCatalogWrite.cpp.)
+#include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+template <size_t N>
+int NameIndex(const char* const (&names)[N], const std::string& text) {
+  for (size_t i = 0; i < N; ++i)
+    if (text == names[i]) return int(i);
+  return -1;
+}
+
+}  // namespace
+
+void TvxCustomPDFDocument::ReadCatalog() {
+  // The catalog object read from the file is only looked at, never kept, and
+  // the reader over the source goes away whatever happens.
+  struct CloseReader {
+    TvxCustomPDFDocument& doc;
+    ~CloseReader() { doc.reader_.reset(); }
+  } closeReader{*this};
+
+  // 1. The information dictionary, with indirect values made direct so that
+  //    an indirect title is not lost when the dictionary is written again.
+  if (trailer_->InfoRef && info_->InfoDict()->Count() == 0) {
+    TvxPDFObjectPtr resolved = ResolveDeep(trailer_->InfoRef.get());
+    if (auto* dict = As<TvxPDFDictObject>(resolved.get())) {
+      resolved.release();
+      info_->SetInfoDict(std::unique_ptr<TvxPDFDictObject>(dict));
+    }
+  }
+
+  // 2. The catalog.
+  TvxFetchedObject catalogObject = FetchObject(trailer_->RootNumber);
+  auto& catalog = Cast<TvxPDFDictObject>(catalogObject ? catalogObject->Content.get() : nullptr);
+
+  // 3. Page mode and layout by exact name; names outside the tables read as
+  //    none, so nothing foreign is ever written back.
+  pageMode_ = pmNone;
+  if (TvxPDFObject* mode = catalog.Find("/PageMode")) {
+    int index = NameIndex(PageModeNames, Cast<TvxPDFNameObject>(mode).Text);
+    pageMode_ = index < 0 ? pmNone : TvxPageMode(index);
+  }
+  pageLayout_ = plNone;
+  if (TvxPDFObject* layout = catalog.Find("/PageLayout")) {
+    int index = NameIndex(PageLayoutNames, Cast<TvxPDFNameObject>(layout).Text);
+    pageLayout_ = index < 0 ? plNone : TvxPageLayout(index);
+  }
+
+  // 4. Viewer preferences, kept whole.
+  if (TvxPDFObject* prefs = catalog.Find("/ViewerPreferences")) {
+    if (!prefs->IsDictionary() && !prefs->IsReference()) throw EUnexpectedObjectError(res::SUnexpectedObject);
+    TvxPDFObjectPtr keep;
+    TvxPDFObject* value = prefs;
+    for (int step = 0; step < 64 && value && value->IsReference(); ++step) {
+      auto* ref = static_cast<TvxPDFIndirectReference*>(value);
+      if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
+        value = stored->Content.get();
+      } else {
+        TvxFetchedObject fetched = FetchObject(ref->ObjectNumber);
+        if (!fetched) {
+          value = nullptr;
+          break;
+        }
+        keep = fetched.FromFile() ? std::move(fetched.Owned->Content) : fetched->Content->Clone();
+        value = keep.get();
+      }
+    }
+    if (auto* dict = As<TvxPDFDictObject>(value))
+      catalog_->SetPreferencesDict(
+          std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(dict->Clone().release())));
+  }
+
+  // 5. Metadata.
+  if (TvxPDFObject* metadata = catalog.Find("/Metadata")) {
+    Cast<TvxPDFIndirectReference>(metadata);
+    LoadObjectClosure(metadata);
+    catalog_->MetadataRef = metadata->Clone();
+  }
+  Progress(10);
+
+  // 7. Pages.
+  Status(res::STraversingPages);
+  if (TvxPDFObject* pages = catalog.Find("/Pages")) LoadPageTree(Cast<TvxPDFIndirectReference>(pages).ObjectNumber, nullptr);
+  Progress(75);
+
+  // 9. Named destinations of the catalog's /Dests.
+  if (TvxPDFObject* dests = catalog.Find("/Dests")) {
+    Status(res::SProcessingDestinations);
+    ReadDestsDictionary(dests);
+  }
+  Progress(30);
+
+  // 11. Annotations, page by page.
+  Status(res::SProcessingAnnotations);
+  for (TvxPDFIndirectObject* page : pageList_) {
+    if (auto* dict = As<TvxPDFDictObject>(page->Content.get())) LoadObjectClosure(dict->Find("/Annots"));
+  }
+  Progress(90);
+
+  // 13. The interactive form.
+  if (TvxPDFObject* acroForm = catalog.Find("/AcroForm")) {
+    catalog_->AcroFormValue = acroForm->Clone();
+    ReadAcroForm(acroForm);
+    Status(res::SAcroFormsProcessed);
+  }
+
+  // 14. Actions.
+  if (TvxPDFObject* openAction = catalog.Find("/OpenAction")) {
+    LoadObjectClosure(openAction);
+    catalog_->OpenActionValue = openAction->Clone();
+  }
+  if (TvxPDFObject* aa = catalog.Find("/AA")) {
+    LoadObjectClosure(aa);
+    catalog_->AdditionalActions = aa->Clone();
+  }
+
+  // 15. Name trees.
+  if (TvxPDFObject* names = catalog.Find("/Names")) {
+    Status(res::SProcessingNameTree);
+    catalog_->NamesValue = names->Clone();
+    ReadNamesDictionary(names);
+  }
+  Progress(60);
+
+  // 17. Outlines.
+  Status(res::SReadingOutlines);
+  if (TvxPDFObject* outlines = catalog.Find("/Outlines")) {
+    if (auto* ref = As<TvxPDFIndirectReference>(outlines)) outlineRoot_ = ReadOutlines(ref->ObjectNumber);
+  }
+  Progress(100);
+}
+
+}  // namespace vx

@@ -1,0 +1,235 @@
+// The page tree: walked once at load into the flat page list with inherited
+// attributes pushed down into each page; page accessors and page ranges.
+#include <cmath>
+#include <unordered_set>
+
+#include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxPDFUtils.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+// Page trees are shallow; a deeper one is damaged or hostile.
+constexpr int kMaxTreeDepth = 256;
+constexpr double kScreenPixelsPerInch = 96.0;
+
+const char* const kInheritable[4] = {"/Rotate", "/MediaBox", "/Resources", "/CropBox"};
+
+double FromPoints(double value, TvxMeasurementUnit unit) {
+  switch (unit) {
+    case muPixels: return value * kScreenPixelsPerInch / 72.0;
+    case muPoints: return value;
+    case muInches: return value / 72.0;
+    case muMM: return value / 2.83464;
+    case muTwips: return value / 0.05;
+  }
+  return value;
+}
+
+}  // namespace
+
+// One walk of the page tree, with the nodes on the current path so that a
+// /Kids cycle ends instead of recursing for ever.
+class TvxPageTreeWalker {
+ public:
+  explicit TvxPageTreeWalker(TvxCustomPDFDocument& doc) : doc_(doc) {}
+  void Walk(int32_t number, const TvxPDFDictObject* inherited, int depth);
+
+ private:
+  TvxCustomPDFDocument& doc_;
+  std::unordered_set<int32_t> path_;
+};
+
+void TvxCustomPDFDocument::LoadPageTree(int32_t objectNumber, const TvxPDFDictObject* inherited) {
+  TvxPageTreeWalker(*this).Walk(objectNumber, inherited, 0);
+}
+
+void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, int depth) {
+  if (depth > kMaxTreeDepth || path_.count(number)) {
+    doc_.Warning(Format(res::SPageTreeCycle, {number}));
+    return;  // the node is skipped; the rest of the tree still loads
+  }
+  TvxFetchedObject node = doc_.FetchObject(number);
+  if (!node) return;  // a kid that is free or missing is skipped
+  auto& dict = Cast<TvxPDFDictObject>(node->Content.get());
+  auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
+  if (!type) throw EUnexpectedError(res::SUnexpectedError);
+
+  if (type->Text == "/Pages") {
+    TvxPDFObjectPtr keepKids;
+    TvxPDFArrayObject* kids = doc_.LoadArray(dict.Find("/Kids"), false, keepKids);
+    std::unique_ptr<TvxPDFDictObject> attributes;
+    if (inherited) attributes.reset(static_cast<TvxPDFDictObject*>(inherited->Clone().release()));
+    for (const char* key : kInheritable) {
+      if (TvxPDFObject* value = dict.Find(key)) {
+        if (!attributes) attributes = std::make_unique<TvxPDFDictObject>();
+        attributes->SetValue(key, value->Clone());
+      }
+    }
+    if (!kids) return;
+    path_.insert(number);
+    // The kids are copied first: walking may read other objects, and an
+    // intermediate node read from the file is not kept.
+    std::vector<int32_t> kidNumbers;
+    for (const auto& kid : kids->Items) kidNumbers.push_back(Cast<TvxPDFIndirectReference>(kid.get()).ObjectNumber);
+    for (int32_t kid : kidNumbers) Walk(kid, attributes.get(), depth + 1);
+    path_.erase(number);
+    return;
+  }
+  if (type->Text != "/Page") throw EUnexpectedError(res::SUnexpectedError);
+
+  TvxPDFIndirectObject* page = node.Object;
+  page->MarkUsed();
+  if (node.FromFile()) page = doc_.store_->Add(std::move(node.Owned));
+  auto& pageDict = static_cast<TvxPDFDictObject&>(*page->Content);
+  pageDict.Remove("/Parent");
+  pageDict.Remove("/B");
+  if (inherited) {
+    for (const auto& e : inherited->Entries())
+      if (pageDict.IndexOf(e.Key) < 0) pageDict.Add(e.Key, e.Value->Clone());
+  }
+  for (int i = 0; i < pageDict.Count(); ++i) {
+    const std::string& key = pageDict.KeyAt(i);
+    if (key == "/Annots" || key == "/B") continue;
+    doc_.LoadObjectClosure(pageDict.ValueAt(i));
+  }
+  doc_.pageList_.push_back(page);
+}
+
+int TvxCustomPDFDocument::GetPageRotation(int pageNumber) const {
+  if (pageNumber < 1 || pageNumber > PageCount()) throw EInvalidPageError(Format(res::SInvalidPageNumber, {pageNumber}));
+  auto* dict = As<TvxPDFDictObject>(pageList_[size_t(pageNumber - 1)]->Content.get());
+  TvxPDFIntegerObject* rotate = dict ? store_->ResolveInteger(dict->Find("/Rotate")) : nullptr;
+  return rotate ? rotate->Value : 0;
+}
+
+std::array<double, 4> TvxCustomPDFDocument::GetPageBox(int pageNumber, TvxMeasurementUnit unit) const {
+  if (pageNumber < 1 || pageNumber > PageCount())
+    throw EListError(Format(res::SListIndexError, {pageNumber - 1}));
+  auto* dict = As<TvxPDFDictObject>(pageList_[size_t(pageNumber - 1)]->Content.get());
+  std::array<double, 4> box{0, 0, 0, 0};
+  if (!dict) return box;
+  TvxArrayValue array = store_->ResolveArray(dict->Find("/CropBox"));
+  if (!array) array = store_->ResolveArray(dict->Find("/MediaBox"));
+  if (!array) return box;  // neither box: an empty page box
+  box = ReadRectangle(array.Array);
+  for (double& v : box) v = FromPoints(v, unit);
+  return box;
+}
+
+std::pair<double, double> TvxCustomPDFDocument::GetPageSize(int pageNumber, TvxMeasurementUnit unit) const {
+  std::array<double, 4> box = GetPageBox(pageNumber, unit);
+  return {box[2] - box[0], box[3] - box[1]};
+}
+
+std::vector<int> TvxCustomPDFDocument::ParsePageRange(const std::string& text, int pageCount) {
+  std::string source = text.empty() ? "1-" + std::to_string(pageCount) : text;
+
+  // Items separated by commas and runs of blanks or control characters; a
+  // quoted item keeps its blanks; ",," and a trailing comma give empty items.
+  std::vector<std::string> items;
+  size_t p = 0;
+  auto blank = [&](size_t i) { return i < source.size() && uint8_t(source[i]) >= 1 && uint8_t(source[i]) <= ' '; };
+  while (blank(p)) ++p;
+  while (p < source.size()) {
+    std::string item;
+    if (source[p] == '"') {
+      ++p;
+      while (p < source.size()) {
+        if (source[p] == '"') {
+          if (p + 1 < source.size() && source[p + 1] == '"') {
+            item += '"';
+            p += 2;
+            continue;
+          }
+          ++p;
+          break;
+        }
+        item += source[p++];
+      }
+    } else {
+      while (p < source.size() && uint8_t(source[p]) > ' ' && source[p] != ',') item += source[p++];
+    }
+    items.push_back(item);
+    while (blank(p)) ++p;
+    if (p < source.size() && source[p] == ',') {
+      if (p + 1 >= source.size()) items.emplace_back();
+      do {
+        ++p;
+      } while (blank(p));
+    }
+  }
+
+  auto trim = [](std::string s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+  };
+  std::vector<int> pages;
+  for (const std::string& item : items) {
+    size_t dash = item.find('-');
+    if (dash != std::string::npos) {
+      std::string a = trim(item.substr(0, dash));
+      std::string b = trim(item.substr(dash + 1));
+      auto start = a.empty() ? std::optional<int32_t>(1) : TryStrToInt(a);
+      auto end = b.empty() ? std::optional<int32_t>(pageCount) : TryStrToInt(b);
+      if (!start || !end || *start < 1 || *end < *start || *end > pageCount)
+        throw EInvalidPageError(Format(res::SInvalidPageRange, {item}));
+      for (int k = *start; k <= *end; ++k) pages.push_back(k);
+    } else {
+      auto page = TryStrToInt(item);
+      if (!page) throw EInvalidPageError(Format(res::SInvalidPageRange, {item}));
+      if (*page < 1 || *page > pageCount) throw EInvalidPageError(Format(res::SInvalidPageNumber, {*page}));
+      pages.push_back(*page);
+    }
+  }
+  return pages;
+}
+
+std::unique_ptr<std::vector<std::unique_ptr<TvxPDFIndirectObject>>> TvxCustomPDFDocument::GetPageObjects(int pageNumber) {
+  if (pageNumber < 1 || pageNumber > PageCount()) throw EInvalidPageError(Format(res::SInvalidPageNumber, {pageNumber}));
+  auto list = std::make_unique<std::vector<std::unique_ptr<TvxPDFIndirectObject>>>();
+  TvxPDFIndirectObject* page = pageList_[size_t(pageNumber - 1)];
+  list->push_back(std::unique_ptr<TvxPDFIndirectObject>(static_cast<TvxPDFIndirectObject*>(page->Clone().release())));
+  CollectObjects(*list, list->back()->Content.get());
+  return list;
+}
+
+void TvxCustomPDFDocument::CollectObjects(std::vector<std::unique_ptr<TvxPDFIndirectObject>>& list, TvxPDFObject* value) {
+  std::unordered_set<TvxObjectKey, TvxObjectKeyHash> seen;
+  for (const auto& o : list) seen.insert({o->DocumentID, o->ObjectNumber, o->Generation});
+  std::vector<TvxPDFObject*> pending{value};
+  // Children are visited in order: push them reversed onto the stack.
+  while (!pending.empty()) {
+    TvxPDFObject* v = pending.back();
+    pending.pop_back();
+    if (!v) continue;
+    if (auto* array = As<TvxPDFArrayObject>(v)) {
+      for (auto it = array->Items.rbegin(); it != array->Items.rend(); ++it) pending.push_back(it->get());
+    } else if (auto* dict = As<TvxPDFDictObject>(v)) {
+      for (int i = dict->Count() - 1; i >= 0; --i) pending.push_back(dict->ValueAt(i));
+    } else if (auto* stream = As<TvxPDFStreamObject>(v)) {
+      pending.push_back(stream->Dictionary.get());
+    } else if (auto* ref = As<TvxPDFIndirectReference>(v)) {
+      TvxObjectKey key{ref->DocumentID, ref->ObjectNumber, ref->Generation};
+      if (seen.count(key)) continue;
+      TvxPDFIndirectObject* stored = store_->Find(ref);
+      if (!stored) continue;
+      auto copy = std::unique_ptr<TvxPDFIndirectObject>(static_cast<TvxPDFIndirectObject*>(stored->Clone().release()));
+      if (auto* d = As<TvxPDFDictObject>(copy->Content.get())) {
+        auto* type = As<TvxPDFNameObject>(d->Find("/Type"));
+        if (type && type->Text == "/Page") continue;  // other pages are not collected
+      }
+      seen.insert(key);
+      TvxPDFObject* content = copy->Content.get();
+      list.push_back(std::move(copy));
+      pending.push_back(content);
+    }
+  }
+}
+
+}  // namespace vx

@@ -1,0 +1,407 @@
+// Filling the object store while loading: offsets, reading one object, the
+// eager loader that pulls in everything a value references, object streams,
+// and the resolving operations the structure readers use.
+#include <algorithm>
+
+#include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/filters/vxFilterChain.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+// Stream dictionaries are walked before their data is read, which nests one
+// walk inside another; past this depth the dictionary is walked afterwards.
+constexpr int kMaxNestedWalks = 32;
+// Reference chains (a reference whose object is again a reference).
+constexpr int kMaxChain = 64;
+
+bool IsKey(const std::string& key, std::string_view a, std::string_view b) { return key == a || key == b; }
+
+}  // namespace
+
+// The eager loader. Walks a value depth first in file order, exactly as a
+// recursive walk would, but on an explicit stack so that long chains of
+// references cannot exhaust the call stack.
+class TvxClosureWalker {
+ public:
+  explicit TvxClosureWalker(TvxCustomPDFDocument& doc) : doc_(doc) {}
+
+  void Walk(TvxPDFObject* root) {
+    // A reference handed in directly is followed like one met inside.
+    if (auto* ref = As<TvxPDFIndirectReference>(root))
+      Follow(*ref);
+    else
+      Push(root);
+    while (!stack_.empty()) {
+      Frame& f = stack_.back();
+      if (auto* array = As<TvxPDFArrayObject>(f.container)) {
+        if (f.next >= array->Count()) {
+          stack_.pop_back();
+          continue;
+        }
+        TvxPDFObject* item = array->GetItem(f.next++);
+        if (!item) continue;
+        if (item->IsArray() || item->IsDictionary())
+          Push(item);
+        else if (auto* ref = As<TvxPDFIndirectReference>(item))
+          Follow(*ref);
+        else if (item->IsStream())
+          doc_.Warning(res::SStreamInsideArray);
+      } else {
+        auto* dict = static_cast<TvxPDFDictObject*>(f.container);
+        if (f.next >= dict->Count()) {
+          stack_.pop_back();
+          continue;
+        }
+        int i = f.next++;
+        TvxPDFObject* value = dict->ValueAt(i);
+        if (!value) continue;
+        if (value->IsArray() || value->IsDictionary()) {
+          Push(value);
+        } else if (auto* ref = As<TvxPDFIndirectReference>(value)) {
+          Follow(*ref);
+        } else if ((value->IsString() || value->IsName()) && IsKey(dict->KeyAt(i), "/Dest", "/D")) {
+          ReplaceNamedDestination(*dict, i, value);
+        }
+      }
+    }
+  }
+
+ private:
+  struct Frame {
+    TvxPDFObject* container;  // an array or a dictionary
+    int next;
+  };
+
+  void Push(TvxPDFObject* value) {
+    if (auto* io = As<TvxPDFIndirectObject>(value)) value = io->Content.get();
+    if (auto* stream = As<TvxPDFStreamObject>(value)) value = stream->Dictionary.get();
+    if (value && (value->IsArray() || value->IsDictionary())) stack_.push_back({value, 0});
+  }
+
+  void Follow(const TvxPDFIndirectReference& ref) {
+    if (TvxPDFIndirectObject* loaded = doc_.LoadReference(ref)) Push(loaded->Content.get());
+  }
+
+  void ReplaceNamedDestination(TvxPDFDictObject& dict, int index, TvxPDFObject* value) {
+    std::string name;
+    if (auto* s = As<TvxPDFStringObject>(value))
+      name = s->Contents();
+    else
+      name = static_cast<TvxPDFNameObject*>(value)->Value();
+    if (TvxPDFObjectPtr destination = doc_.FindNamedDestination(name)) dict.SetValueAt(index, std::move(destination));
+  }
+
+  TvxCustomPDFDocument& doc_;
+  std::vector<Frame> stack_;
+};
+
+void TvxCustomPDFDocument::LoadObjectClosure(TvxPDFObject* value) {
+  if (!value) return;
+  TvxClosureWalker(*this).Walk(value);
+}
+
+int64_t TvxCustomPDFDocument::LookupObjectOffset(int32_t objectNumber) const {
+  if (objectNumber < 0) return 0;
+  size_t n = size_t(objectNumber);
+  if (n < xrefItems_.size() && xrefItems_[n]) return xrefItems_[n]->Offset;
+  if (n < xrefStmItems_.size() && xrefStmItems_[n] && xrefStmItems_[n]->EntryType == 1)
+    return xrefStmItems_[n]->Field2;
+  return 0;
+}
+
+std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAt(int64_t offset) {
+  bool walked = false;
+  return ReadObjectAtImpl(offset, true, walked);
+}
+
+std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int64_t offset, bool walkDictionary,
+                                                                             bool& dictionaryWalked) {
+  dictionaryWalked = false;
+  // After the load the source is gone: what was not read then is not found.
+  if (offset <= 0 || !reader_ || uint64_t(offset) >= reader_->Data().size()) return nullptr;
+  TvxPDFStreamReader& r = *reader_;
+  r.SetPos(size_t(offset));
+  TvxPDFObjectPtr parsed = r.ParseObject();
+  auto& checked = Cast<TvxPDFIndirectObject>(parsed.get());
+  std::unique_ptr<TvxPDFIndirectObject> object(&checked);
+  parsed.release();
+
+  auto* stream = As<TvxPDFStreamObject>(object->Content.get());
+  if (!stream) return object;
+
+  const size_t afterDictionary = r.Pos();
+  TvxPDFDictObject& dict = *stream->Dictionary;
+  auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
+  bool isXRef = type && type->Text == "/XRef";
+  try {
+    if (!isXRef && walkDictionary && walkDepth_ < kMaxNestedWalks) {
+      // What the dictionary references (an indirect /Length above all) must
+      // be in the store before the data is read.
+      ++walkDepth_;
+      try {
+        LoadObjectClosure(&dict);
+      } catch (...) {
+        --walkDepth_;
+        throw;
+      }
+      --walkDepth_;
+      dictionaryWalked = true;
+    } else if (auto* lengthRef = As<TvxPDFIndirectReference>(dict.Find("/Length"))) {
+      // Too deep to walk now: fetch just the length; the caller walks the
+      // dictionary once the object is stored.
+      if (!store_->Find(lengthRef)) {
+        bool ignored = false;
+        if (auto length = ReadObjectAtImpl(LookupObjectOffset(lengthRef->ObjectNumber), false, ignored);
+            length && length->ObjectNumber == lengthRef->ObjectNumber && length->Content->IsInteger()) {
+          length->MarkUsed();
+          store_->Add(std::move(length));
+        }
+      }
+    }
+    r.SetPos(afterDictionary);
+    TvxPDFIntegerObject* length = store_->ResolveInteger(dict.Find("/Length"));
+    stream->Data = r.ReadStreamData(length ? length->Value : -1, object->ObjectNumber, object->Generation);
+  } catch (const Exception&) {
+    r.SetPos(afterDictionary);
+    TvxPDFIntegerObject* length1 = nullptr;
+    try {
+      length1 = store_->ResolveInteger(dict.Find("/Length1"));
+    } catch (const Exception&) {
+      length1 = nullptr;
+    }
+    if (length1) stream->Data = r.ReadStreamData(length1->Value, object->ObjectNumber, object->Generation);
+  }
+  return object;
+}
+
+TvxPDFIndirectObject* TvxCustomPDFDocument::LoadReference(const TvxPDFIndirectReference& reference) {
+  const int32_t n = reference.ObjectNumber;
+  if (n <= 0) {
+    Warning(Format(res::SInvalidObjectNumberWarning, {n}));
+    return nullptr;
+  }
+  if (TvxPDFIndirectObject* stored = store_->Find(&reference)) {
+    stored->MarkUsed();
+    return nullptr;  // walked the first time it was reached
+  }
+  if (store_->IndexOf(documentID_, n, 0) >= 0) return nullptr;
+  bool walked = false;
+  std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAtImpl(LookupObjectOffset(n), true, walked);
+  if (!object) return nullptr;
+  if (object->ObjectNumber != n || object->Generation != reference.Generation) {
+    // The table points at another object (or another generation): the
+    // reference names nothing that exists.
+    return nullptr;
+  }
+  // Reached while its own dictionary was being walked (a stream whose
+  // dictionary refers back to it): the first copy stored wins.
+  if (TvxPDFIndirectObject* stored = store_->Find(&reference)) {
+    stored->MarkUsed();
+    return nullptr;
+  }
+  object->MarkUsed();
+  TvxPDFIndirectObject* stored = store_->Add(std::move(object));
+  if (stored->Content && stored->Content->IsStream() && walked) return nullptr;
+  return stored;
+}
+
+void TvxCustomPDFDocument::ExpandPendingObjectStreams() {
+  if (!deferredObjectStreams_) return;
+  deferredObjectStreams_ = false;
+  ExpandObjectStreams();
+}
+
+void TvxCustomPDFDocument::ExpandObjectStreams() {
+  std::vector<bool> expanded;
+  const int32_t infoNumber = trailer_->InfoRef ? trailer_->InfoRef->ObjectNumber : -1;
+  for (size_t index = 0; index < xrefStmItems_.size(); ++index) {
+    const auto& entry = xrefStmItems_[index];
+    if (!entry || entry->EntryType != 2) continue;
+    int64_t s = entry->Field2;
+    if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) continue;
+    if (expanded.size() <= size_t(s)) expanded.resize(size_t(s) + 1, false);
+    if (expanded[size_t(s)]) continue;
+    expanded[size_t(s)] = true;
+
+    int64_t offset = xrefStmItems_[size_t(s)] && xrefStmItems_[size_t(s)]->EntryType == 1
+                         ? xrefStmItems_[size_t(s)]->Field2
+                         : LookupObjectOffset(int32_t(s));
+    std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
+    if (!holder) continue;
+    auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
+    TvxPDFDictObject& dict = *stream.Dictionary;
+
+    // Members are read whatever the compression (none and LZW included);
+    // only image filters, which make no sense here, skip the stream.
+    TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
+    std::shared_ptr<const std::string> decoded;
+    if (filter) {
+      TvxDecodeFilters kinds = ReadFilterList(filter);
+      if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
+          std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
+        continue;
+      TvxMemoryStream source(std::string(stream.DataView()));
+      decoded = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
+    } else {
+      decoded = std::make_shared<const std::string>(stream.DataView());
+    }
+
+    auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
+    if (!type || type->Text != "/ObjStm") continue;
+    const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
+    const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
+
+    TvxPDFStreamReader members(documentID_, decoded);
+    for (int64_t k = 0; k < count; ++k) {
+      members.SkipWhitespace();
+      if (members.Eof()) break;  // fewer members than /N says
+      int32_t number = StrToInt(members.ReadWord());
+      int64_t memberOffset = StrToInt64(members.ReadWord());
+      size_t resume = members.Pos();
+      if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= decoded->size()) {
+        members.SetPos(resume);
+        continue;
+      }
+      members.SetPos(size_t(first + memberOffset));
+      TvxPDFObjectPtr member = members.ParseObject();
+      if (!member) member = MakeNull();
+      bool used = false;
+      auto* memberDict = As<TvxPDFDictObject>(member.get());
+      auto* memberType = memberDict ? As<TvxPDFNameObject>(memberDict->Find("/Type")) : nullptr;
+      if (!(memberType && memberType->Text == "/Pages")) {
+        LoadObjectClosure(member.get());
+        used = true;
+      }
+      if (number == infoNumber) {
+        if (memberDict && info_->InfoDict()->Count() == 0)
+          info_->SetInfoDict(std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(memberDict->Clone().release())));
+      } else {
+        auto object = std::make_unique<TvxPDFIndirectObject>(documentID_, number, uint16_t(0), std::move(member));
+        if (used) object->MarkUsed();
+        store_->Add(std::move(object));
+      }
+      members.SetPos(resume);
+    }
+  }
+}
+
+TvxFetchedObject TvxCustomPDFDocument::FetchObject(int32_t objectNumber) {
+  TvxFetchedObject result;
+  int index = store_->IndexOf(documentID_, objectNumber, 0);
+  if (index >= 0) {
+    result.Object = store_->Items(index);
+    return result;
+  }
+  std::unique_ptr<TvxPDFIndirectObject> read = ReadObjectAt(LookupObjectOffset(objectNumber));
+  if (!read || read->ObjectNumber != objectNumber) return result;
+  // Walking a stream's dictionary may have stored the object meanwhile.
+  index = store_->IndexOf(documentID_, objectNumber, 0);
+  if (index >= 0) {
+    result.Object = store_->Items(index);
+    return result;
+  }
+  result.Owned = std::move(read);
+  result.Object = result.Owned.get();
+  return result;
+}
+
+TvxPDFArrayObject* TvxCustomPDFDocument::LoadArray(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep) {
+  for (int step = 0; value && step < kMaxChain; ++step) {
+    if (auto* array = As<TvxPDFArrayObject>(value)) return array;
+    auto* ref = As<TvxPDFIndirectReference>(value);
+    if (!ref) throw EUnexpectedObjectError(res::SUnexpectedObject);
+    if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
+      value = stored->Content.get();
+      continue;
+    }
+    TvxFetchedObject fetched = FetchObject(ref->ObjectNumber);
+    if (!fetched) return nullptr;
+    fetched->MarkUsed();
+    if (fetched.FromFile() && add) {
+      value = store_->Add(std::move(fetched.Owned))->Content.get();
+    } else if (fetched.FromFile()) {
+      keep = std::move(fetched.Owned->Content);
+      value = keep.get();
+    } else {
+      value = fetched->Content.get();
+    }
+  }
+  return nullptr;
+}
+
+TvxPDFDictObject* TvxCustomPDFDocument::LoadDictionary(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep) {
+  for (int step = 0; value && step < kMaxChain; ++step) {
+    if (auto* dict = As<TvxPDFDictObject>(value)) return dict;
+    auto* ref = As<TvxPDFIndirectReference>(value);
+    if (!ref) throw EUnexpectedObjectError(res::SUnexpectedObject);
+    if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
+      value = stored->Content.get();
+      continue;
+    }
+    TvxFetchedObject fetched = FetchObject(ref->ObjectNumber);
+    if (!fetched) return nullptr;
+    fetched->MarkUsed();
+    if (fetched.FromFile() && add) {
+      value = store_->Add(std::move(fetched.Owned))->Content.get();
+    } else if (fetched.FromFile()) {
+      keep = std::move(fetched.Owned->Content);
+      value = keep.get();
+    } else {
+      value = fetched->Content.get();
+    }
+  }
+  return nullptr;
+}
+
+TvxPDFObjectPtr TvxCustomPDFDocument::LoadCopy(const TvxPDFIndirectReference* reference) {
+  TvxPDFObjectPtr hold;  // the next reference of a chain, kept past its object
+  for (int step = 0; reference && step < kMaxChain; ++step) {
+    TvxFetchedObject fetched = FetchObject(reference->ObjectNumber);
+    if (!fetched || !fetched->Content) return nullptr;
+    fetched->MarkUsed();
+    auto* next = As<TvxPDFIndirectReference>(fetched->Content.get());
+    if (!next) return fetched->Content->Clone();
+    hold = next->Clone();
+    reference = static_cast<TvxPDFIndirectReference*>(hold.get());
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TvxPDFStringObject> TvxCustomPDFDocument::LoadString(TvxPDFObject* value) {
+  if (!value) return nullptr;
+  if (auto* s = As<TvxPDFStringObject>(value))
+    return std::unique_ptr<TvxPDFStringObject>(static_cast<TvxPDFStringObject*>(s->Clone().release()));
+  auto* ref = As<TvxPDFIndirectReference>(value);
+  if (!ref) throw EUnexpectedObjectError(res::SUnexpectedObject);
+  TvxPDFObjectPtr copy = LoadCopy(ref);
+  if (!copy) return nullptr;
+  if (!copy->IsString()) throw EUnexpectedObjectError(res::SUnexpectedObject);
+  return std::unique_ptr<TvxPDFStringObject>(static_cast<TvxPDFStringObject*>(copy.release()));
+}
+
+std::unique_ptr<TvxPDFNameObject> TvxCustomPDFDocument::LoadName(TvxPDFObject* value) {
+  if (!value) return nullptr;
+  if (auto* n = As<TvxPDFNameObject>(value))
+    return std::unique_ptr<TvxPDFNameObject>(static_cast<TvxPDFNameObject*>(n->Clone().release()));
+  auto* ref = As<TvxPDFIndirectReference>(value);
+  if (!ref) throw EUnexpectedObjectError(res::SUnexpectedObject);
+  TvxPDFObjectPtr copy = LoadCopy(ref);
+  if (!copy) return nullptr;
+  if (!copy->IsName()) throw EUnexpectedObjectError(res::SUnexpectedObject);
+  return std::unique_ptr<TvxPDFNameObject>(static_cast<TvxPDFNameObject*>(copy.release()));
+}
+
+TvxPDFIndirectObject* TvxCustomPDFDocument::LoadObject(int32_t objectNumber) {
+  TvxFetchedObject fetched = FetchObject(objectNumber);
+  if (!fetched) return nullptr;
+  fetched->MarkUsed();
+  if (fetched.FromFile()) return store_->Add(std::move(fetched.Owned));
+  return fetched.Object;
+}
+
+}  // namespace vx

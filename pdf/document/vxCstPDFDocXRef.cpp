@@ -1,0 +1,224 @@
+// Reading the cross-reference data, newest section first along /Prev, into
+// the two entry lists, and the few trailer entries the document needs.
+#include <algorithm>
+
+#include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/filters/vxFilterChain.h"
+#include "pdf/filters/vxPredictors.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+// Object numbers above this are not real (the format's own limit is
+// 8,388,607); entries for them are ignored so a tiny file cannot make the
+// entry lists huge.
+constexpr int64_t kMaxObjectNumber = 8388607;
+
+template <typename T>
+void PlaceEntry(std::vector<std::optional<T>>& list, int64_t number, T entry, size_t limit) {
+  if (number < 0 || number > kMaxObjectNumber || size_t(number) >= limit) return;
+  if (size_t(number) >= list.size()) list.resize(size_t(number) + 1);
+  list[size_t(number)] = std::move(entry);
+}
+
+// Entry lists may grow to about one slot per byte of the file, with room
+// for small files that use sparse numbers.
+size_t EntryLimit(size_t fileSize) {
+  return size_t(std::min<int64_t>(kMaxObjectNumber + 1, std::max<int64_t>(1 << 20, int64_t(fileSize))));
+}
+
+}  // namespace
+
+TvxCustomPDFDocument::TvxSectionKind TvxCustomPDFDocument::SectionKindAt(int64_t offset) {
+  std::string_view data = reader_->Data();
+  if (offset < 0 || uint64_t(offset) >= data.size()) return TvxSectionKind::Unknown;
+  std::string_view head = data.substr(size_t(offset), 5);
+  if (head.substr(0, 4) == "xref") return TvxSectionKind::Table;
+  size_t b = 0, e = head.size();
+  auto white = [](char c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; };
+  while (b < e && white(head[b])) ++b;
+  while (e > b && white(head[e - 1])) --e;
+  if (head.substr(b, e - b) == "xref") return TvxSectionKind::Table;
+  if (IsDigit(data[size_t(offset)])) return TvxSectionKind::Stream;
+  return TvxSectionKind::Unknown;
+}
+
+void TvxCustomPDFDocument::LoadClassicXRef(int64_t offset) {
+  visitedSections_.clear();
+  ReadXRefTable(offset);
+  CompleteXRef();
+}
+
+void TvxCustomPDFDocument::LoadStreamXRef(int64_t offset) {
+  Status(res::SReadingXRefStream);
+  visitedSections_.clear();
+  ReadXRefStream(offset);
+  CompleteXRef();
+}
+
+void TvxCustomPDFDocument::CompleteXRef() {
+  // New objects must get numbers above every number the file uses, whichever
+  // list knows it.
+  store_->SetLastObjectNumber(int32_t(std::max(xrefItems_.size(), xrefStmItems_.size())));
+  if (!xrefStmItems_.empty()) deferredObjectStreams_ = true;
+  if (pendingIdValue_) {
+    if (pendingIdValue_->IsArray()) {
+      trailer_->IDArray.reset(static_cast<TvxPDFArrayObject*>(pendingIdValue_->Clone().release()));
+    } else if (pendingIdValue_->IsReference()) {
+      TvxPDFObjectPtr resolved = ResolveDeep(pendingIdValue_.get());
+      if (resolved && resolved->IsArray())
+        trailer_->IDArray.reset(static_cast<TvxPDFArrayObject*>(resolved.release()));
+    }
+  }
+}
+
+void TvxCustomPDFDocument::TakeTrailerEntries(const TvxPDFDictObject& dict) {
+  if (trailer_->RootNumber == -1) {
+    if (TvxPDFObject* root = dict.Find("/Root")) trailer_->RootNumber = Cast<TvxPDFIndirectReference>(root).ObjectNumber;
+  }
+  if (!pendingIdValue_) {
+    if (TvxPDFObject* id = dict.Find("/ID")) pendingIdValue_ = id->Clone();
+  }
+  if (!trailer_->EncryptValue) {
+    if (TvxPDFObject* encrypt = dict.Find("/Encrypt")) trailer_->EncryptValue = encrypt->Clone();
+  }
+  if (!trailer_->InfoRef) {
+    if (TvxPDFObject* info = dict.Find("/Info")) {
+      auto& ref = Cast<TvxPDFIndirectReference>(info);
+      trailer_->InfoRef = std::make_unique<TvxPDFIndirectReference>(ref.DocumentID, ref.ObjectNumber, ref.Generation);
+    }
+  }
+}
+
+void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
+  // A /Prev chain that comes back to a section already read ends there.
+  if (!visitedSections_.insert(offset).second) return;
+  Status(res::SReadingXRefTable);
+  TvxPDFStreamReader& r = *reader_;
+  r.SetPos(size_t(offset));
+  {
+    std::unique_ptr<TvxPDFDictObject> trailer = r.ReadTrailer();
+    TakeTrailerEntries(*trailer);
+    if (TvxPDFObject* prev = trailer->Find("/Prev")) {
+      int64_t prevOffset = Cast<TvxPDFIntegerObject>(prev).Value;
+      switch (SectionKindAt(prevOffset)) {
+        case TvxSectionKind::Table: ReadXRefTable(prevOffset); break;
+        case TvxSectionKind::Stream: ReadXRefStream(prevOffset); break;
+        case TvxSectionKind::Unknown: break;  // an older section we cannot find is skipped
+      }
+    }
+    if (TvxPDFObject* xrefStm = trailer->Find("/XRefStm")) ReadXRefStream(Cast<TvxPDFIntegerObject>(xrefStm).Value);
+  }
+
+  // This section's own entries come last, so they override older ones.
+  std::string_view data = r.Data();
+  const size_t limit = EntryLimit(data.size());
+  r.SetPos(size_t(offset));
+  auto skipToDigit = [&] {
+    while (!r.Eof() && !IsDigit(r.PeekAt(0))) r.Skip(1);
+  };
+  auto trimmedInt = [](std::string_view field) {
+    size_t b = 0;
+    while (b < field.size() && field[b] == ' ') ++b;
+    return StrToInt64(field.substr(b));
+  };
+  while (true) {
+    skipToDigit();
+    int64_t first = StrToInt64(r.ReadWord());
+    int64_t count = StrToInt64(r.ReadWord());
+    if (count <= 0) break;
+    skipToDigit();
+    for (int64_t i = 0; i < count; ++i) {
+      std::string_view entry = r.PeekView(20);
+      if (entry.size() < 18) throw EConvertError(Format(res::SInvalidInteger, {entry}));
+      r.Skip(20);
+      int64_t entryOffset = trimmedInt(entry.substr(0, 10));
+      int64_t generation = trimmedInt(entry.substr(10, 6));
+      char type = entry[17];
+      if (type == 'n') {
+        PlaceEntry(xrefItems_, first + i,
+                   TvxXRefItem(entryOffset, int32_t(generation), type, int32_t(first + i)), limit);
+      }
+    }
+    r.SkipWhitespace();
+    if (r.PeekView(7) == "trailer" || r.Eof()) break;
+  }
+}
+
+void TvxCustomPDFDocument::ReadXRefStream(int64_t offset) {
+  // A /Prev chain that comes back to a section already read ends there.
+  if (!visitedSections_.insert(offset).second) return;
+  std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAt(offset);
+  if (!object) throw EPDFFileCorruptedError(res::SFileCorrupted);
+  auto& stream = Cast<TvxPDFStreamObject>(object->Content.get());
+  TvxPDFDictObject& dict = *stream.Dictionary;
+
+  std::string data(stream.DataView());
+  TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
+  if (filter) {
+    TvxDecodeFilters kinds = ReadFilterList(filter);
+    if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) == kinds.end()) {
+      TvxMemoryStream source(data);
+      data = DecodeFilterChain(source, filter)->Bytes();
+    }
+  }
+  if (auto* parms = As<TvxPDFDictObject>(store_->Resolve(dict.Find("/DecodeParms")))) {
+    // Rows are PNG-predicted when the parameters say so; predictor 1 (or
+    // none) leaves the data as it is.
+    auto predictor = IntegerValue(parms->Find("/Predictor"));
+    if (predictor && *predictor >= 10) {
+      auto columns = IntegerValue(parms->Find("/Columns"));
+      data = DecodePngRows(data, int(columns.value_or(1)))->Bytes();
+    } else if (predictor && *predictor != 1) {
+      throw EUnsupportedFilterError(Format(res::SUnsupportedFilterNamed, {"/Predictor " + std::to_string(*predictor)}));
+    }
+  }
+
+  TakeTrailerEntries(dict);
+  if (TvxPDFObject* prev = dict.Find("/Prev")) ReadXRefStream(Cast<TvxPDFIntegerObject>(prev).Value);
+
+  auto& w = Cast<TvxPDFArrayObject>(dict.Find("/W"));
+  int widths[3] = {0, 0, 0};
+  for (int i = 0; i < 3; ++i) {
+    TvxPDFObject* item = w.GetItem(i);
+    widths[i] = item ? std::clamp(Cast<TvxPDFIntegerObject>(item).Value, 0, 8) : 0;
+  }
+  const size_t entrySize = size_t(widths[0] + widths[1] + widths[2]);
+  const size_t limit = EntryLimit(reader_->Data().size());
+  size_t pos = 0;
+  auto readEntry = [&](int64_t number) -> bool {
+    if (entrySize == 0 || pos + entrySize > data.size()) return false;
+    int64_t fields[3] = {1, 0, 0};
+    for (int f = 0; f < 3; ++f) {
+      if (widths[f] == 0) continue;
+      uint64_t v = 0;
+      for (int k = 0; k < widths[f]; ++k) v = v << 8 | uint8_t(data[pos++]);
+      fields[f] = int64_t(v);
+    }
+    PlaceEntry(xrefStmItems_, number, TvxXRefStmItem(fields[0], fields[1], fields[2]), limit);
+    return true;
+  };
+
+  if (auto* index = As<TvxPDFArrayObject>(dict.Find("/Index"))) {
+    int pairs = (index->Count() + 1) / 2;
+    for (int p = 0; p < pairs; ++p) {
+      auto first = IntegerValue(index->GetItem(2 * p));
+      auto count = IntegerValue(index->GetItem(2 * p + 1));
+      if (!first || !count) throw EInvalidCast(res::SInvalidCast);
+      if (*count == 0) break;
+      bool more = true;
+      for (int64_t k = 0; k < *count && more; ++k) more = readEntry(*first + k);
+      if (!more) break;
+    }
+  } else {
+    int64_t size = IntegerValue(dict.Find("/Size")).value_or(0);
+    for (int64_t n = 0; n < size; ++n)
+      if (!readEntry(n)) break;
+  }
+}
+
+}  // namespace vx

@@ -1,0 +1,56 @@
+#include "pdf/document/vxPDFInfo.h"
+
+#include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/util/vxPDFUtils.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+bool StartsWithMarker(std::string_view bytes) {
+  return bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF;
+}
+
+}  // namespace
+
+TvxPDFInfo::TvxPDFInfo(TvxCustomPDFDocument& document)
+    : document_(document), dict_(std::make_unique<TvxPDFDictObject>()) {}
+
+void TvxPDFInfo::SetInfoDict(std::unique_ptr<TvxPDFDictObject> dict) {
+  dict_ = dict ? std::move(dict) : std::make_unique<TvxPDFDictObject>();
+}
+
+std::u16string TvxPDFInfo::GetText(const std::u16string& cached, std::string_view key) const {
+  if (!cached.empty()) return cached;
+  auto* s = As<TvxPDFStringObject>(dict_->Find(key));
+  if (!s) return std::u16string();
+  if (!s->IsHex) {
+    std::string content = s->Contents();
+    if (StartsWithMarker(content)) return DecodeTextString(s->Text);
+    return AnsiToWide(content);
+  }
+  std::string bytes = HexToBytes(s->Contents());
+  if (StartsWithMarker(bytes)) return DecodeTextString(bytes);
+  return AnsiToWide(bytes);
+}
+
+std::string TvxPDFInfo::GetDate(const std::string& cached, std::string_view key) const {
+  if (!cached.empty()) return cached;
+  auto* s = As<TvxPDFStringObject>(dict_->Find(key));
+  if (!s) return std::string();  // absent, or a kind that holds no text
+  if (!s->Text.empty() && s->Text[0] == '<') return HexToBytes(s->Text);
+  return s->Contents();
+}
+
+void TvxPDFInfo::SetText(std::u16string& cached, std::string_view key, const std::u16string& value) {
+  cached = value;
+  dict_->SetValue(key, MakeName("(" + document_.EncodeTextString(value, 2) + ")"));
+}
+
+void TvxPDFInfo::SetDate(std::string& cached, std::string_view key, const std::string& value) {
+  cached = value;
+  dict_->SetValue(key, MakeName("(" + document_.EncodeTextString(AnsiToWide(value), 2) + ")"));
+}
+
+}  // namespace vx

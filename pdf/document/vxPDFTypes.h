@@ -1,0 +1,131 @@
+// Document-level value types: versions, page mode and layout, measurement
+// units, the viewer preferences, the catalog and trailer records, and the
+// compression settings used on save.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "pdf/objects/vxPDFObjects.h"
+
+namespace vx {
+
+enum TvxPDFVersion : uint8_t {
+  pvPDF10 = 0, pvPDF11, pvPDF12, pvPDF13, pvPDF14, pvPDF15, pvPDF16, pvPDF17, pvPDF20
+};
+// "1.0" .. "1.7", "2.0"; anything else "1.4".
+std::string PDFVersionText(int version);
+
+enum TvxPageMode : uint8_t { pmNone = 0, pmUseOutlines, pmUseThumbs, pmFullScreen, pmUseAttachments };
+enum TvxPageLayout : uint8_t { plNone = 0, plSinglePage, plOneColumn, plTwoColumnLeft, plTwoColumnRight };
+enum TvxMeasurementUnit : uint8_t { muPixels = 0, muPoints, muInches, muMM, muTwips };
+enum TvxMergeOptionsType : uint8_t { moIncludeOutlines = 0, moIncludeFormFields };
+
+// A set of small enumeration values, one bit per member.
+template <typename E>
+class TvxSet {
+ public:
+  constexpr TvxSet() = default;
+  constexpr TvxSet(std::initializer_list<E> members) {
+    for (E m : members) Include(m);
+  }
+  static constexpr TvxSet FromBits(uint32_t bits) {
+    TvxSet s;
+    s.bits_ = bits;
+    return s;
+  }
+  constexpr bool Contains(E m) const { return bits_ & (1u << unsigned(m)); }
+  constexpr void Include(E m) { bits_ |= 1u << unsigned(m); }
+  constexpr void Exclude(E m) { bits_ &= ~(1u << unsigned(m)); }
+  constexpr uint32_t Bits() const { return bits_; }
+  constexpr bool operator==(const TvxSet&) const = default;
+
+ private:
+  uint32_t bits_ = 0;
+};
+using TvxMergeOptions = TvxSet<TvxMergeOptionsType>;
+
+// "/UseNone" .. "/UseAttachments" and "/None" .. "/TwoColumnRight".
+extern const char* const PageModeNames[5];
+extern const char* const PageLayoutNames[5];
+
+// The viewer preferences: all state lives in one dictionary, so entries the
+// library does not know are kept too. Flags set false are removed.
+class TvxPDFViewerPreferences {
+ public:
+  TvxPDFViewerPreferences() : dict_(std::make_unique<TvxPDFDictObject>()) {}
+
+  bool HideToolbar() const { return Flag("/HideToolbar"); }
+  bool HideMenubar() const { return Flag("/HideMenubar"); }
+  bool HideWindowUI() const { return Flag("/HideWindowUI"); }
+  bool FitWindow() const { return Flag("/FitWindow"); }
+  bool CenterWindow() const { return Flag("/CenterWindow"); }
+  bool DisplayDocTitle() const { return Flag("/DisplayDocTitle"); }
+  void SetHideToolbar(bool v) { SetFlag("/HideToolbar", v); }
+  void SetHideMenubar(bool v) { SetFlag("/HideMenubar", v); }
+  void SetHideWindowUI(bool v) { SetFlag("/HideWindowUI", v); }
+  void SetFitWindow(bool v) { SetFlag("/FitWindow", v); }
+  void SetCenterWindow(bool v) { SetFlag("/CenterWindow", v); }
+  void SetDisplayDocTitle(bool v) { SetFlag("/DisplayDocTitle", v); }
+
+  // The dictionary text written into the catalog, or empty text: true flags
+  // and name values of twelve known keys only.
+  std::string BuildPreferencesText() const;
+
+  TvxPDFDictObject* Dictionary() const { return dict_.get(); }
+  void SetDictionary(std::unique_ptr<TvxPDFDictObject> dict);
+
+ private:
+  bool Flag(std::string_view key) const;
+  void SetFlag(std::string_view key, bool value);
+
+  std::unique_ptr<TvxPDFDictObject> dict_;
+};
+
+// What the document keeps of the loaded catalog, for the one it writes.
+class TvxPDFCatalog {
+ public:
+  TvxPDFViewerPreferences ViewerPreferences;
+  TvxPDFObjectPtr NamesValue;
+  std::unique_ptr<TvxPDFIndirectReference> OutlinesRef;
+  TvxPDFObjectPtr OpenActionValue;
+  TvxPDFObjectPtr AcroFormValue;
+  TvxPDFObjectPtr MetadataRef;
+  TvxPDFObjectPtr AdditionalActions;
+
+  void SetPreferencesDict(std::unique_ptr<TvxPDFDictObject> dict) {
+    ViewerPreferences.SetDictionary(std::move(dict));
+  }
+};
+
+// The trailer entries the document needs.
+class TvxPDFTrailer {
+ public:
+  int32_t RootNumber = -1;
+  TvxPDFObjectPtr EncryptValue;
+  std::unique_ptr<TvxPDFIndirectReference> InfoRef;
+  std::unique_ptr<TvxPDFArrayObject> IDArray;
+};
+
+// Compression of streams on save: Encoding 0 Flate, 1 RunLength; Level 0
+// none, 1 fastest, 2 default, 3 maximum (Flate only).
+class TvxCompression {
+ public:
+  bool Active = false;
+  uint8_t Encoding = 0;
+  uint8_t Level = 0;
+};
+
+// ASCII armour of streams on save: 0 ASCIIHex, 1 ASCII85 (never switched on
+// by this program).
+class TvxASCIIEncode {
+ public:
+  bool Active = false;
+  uint8_t Encoding = 0;
+};
+
+// Names the writer puts into /Filter: Flate, RunLength, ASCIIHex, ASCII85.
+extern const char* const EncodedFilterNames[4];
+
+}  // namespace vx
