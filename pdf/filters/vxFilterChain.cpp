@@ -1,0 +1,193 @@
+#include "pdf/filters/vxFilterChain.h"
+
+#include <limits>
+
+#include "pdf/filters/vxFilters.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+// Stream data often ends with the line end before "endstream"; no filter
+// wants it.
+std::string_view WithoutTrailingLineEnds(std::string_view data) {
+  while (!data.empty() && (data.back() == '\n' || data.back() == '\r')) data.remove_suffix(1);
+  return data;
+}
+
+bool IsDecodableKind(int kind) { return kind >= ftASCIIHexDecode && kind <= ftLZWDecode; }
+
+// Decodes prepared data with one of the five filter classes.
+std::string DecodeDecodableKind(TvxDecodeFilter kind, std::string_view data) {
+  switch (kind) {
+    case ftASCIIHexDecode: {
+      TvxAsciiHexFilter filter;
+      if (!data.empty() && data.back() == '>') return filter.DecodeString(data);
+      std::string closed;
+      closed.reserve(data.size() + 1);
+      closed.append(data).push_back('>');
+      return filter.DecodeString(closed);
+    }
+    case ftASCII85Decode: return TvxAscii85Filter().DecodeString(data);
+    case ftFlateDecode: return TvxFlateFilter().DecodeString(data);
+    case ftRunLengthDecode: return TvxRLEFilter().DecodeString(data);
+    case ftLZWDecode: return TvxLZWFilter().DecodeString(data);
+    default: throw EUnsupportedFilterError(res::SUnsupportedFilter);
+  }
+}
+
+// Index of a name in DecodeFilterNames, or -1.
+int DecodeFilterIndex(std::string_view name) {
+  for (size_t i = 0; i < DecodeFilterNames.size(); ++i)
+    if (DecodeFilterNames[i] == name) return int(i);
+  return -1;
+}
+
+// The /Filter value to work with: a reference is replaced by what the resolver
+// answers for it (possibly nothing) when there is a resolver.
+const TvxPDFObject* ResolveFilterValue(const TvxPDFObject* value, const TvxObjectResolver& resolver,
+                                       bool& viaReference) {
+  viaReference = value && value->IsReference() && resolver;
+  return viaReference ? resolver(value) : value;
+}
+
+void SetLength(TvxPDFDictObject& dict, size_t length) {
+  if (length <= size_t(std::numeric_limits<int32_t>::max()))
+    dict.SetInteger("/Length", int32_t(length));
+  else
+    dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(length)));
+}
+
+}  // namespace
+
+TvxDecodeFilter FilterNameToType(std::string_view name) {
+  if (name == "/ASCIIHexDecode") return ftASCIIHexDecode;
+  if (name == "/ASCII85Decode") return ftASCII85Decode;
+  if (name == "/LZWDecode") return ftLZWDecode;
+  if (name == "/FlateDecode") return ftFlateDecode;
+  if (name == "/RunLengthDecode") return ftRunLengthDecode;
+  if (name == "/DCTDecode") return ftDCTDecode;
+  if (name == "/A85") return ftASCII85Decode;
+  if (name == "/CCITTFaxDecode") return ftCCITTFaxDecode;
+  throw EUnsupportedFilterError(Format(res::SUnsupportedFilterNamed, {name}));
+}
+
+TvxDecodeFilters ReadFilterList(const TvxPDFObject* filterValue) {
+  TvxDecodeFilters list;
+  if (!filterValue) return list;
+  if (auto* name = As<TvxPDFNameObject>(filterValue)) {
+    list.push_back(FilterNameToType(name->Text));
+  } else if (auto* array = As<TvxPDFArrayObject>(filterValue)) {
+    list.reserve(array->Items.size());
+    for (const auto& item : array->Items)
+      list.push_back(FilterNameToType(Cast<TvxPDFNameObject>(item.get()).Text));
+  } else {
+    throw EUnexpectedFilterObject(Format(res::SUnexpectedFilterObject, {filterValue->TypeName()}));
+  }
+  return list;
+}
+
+std::unique_ptr<TvxMemoryStream> DecodeWithFilter(TvxDecodeFilter kind,
+                                                  std::unique_ptr<TvxMemoryStream> data) {
+  if (!data) data = std::make_unique<TvxMemoryStream>();
+  std::string_view bytes = data->View();
+  std::string_view prepared = WithoutTrailingLineEnds(bytes);
+  if (IsDecodableKind(kind))
+    return std::make_unique<TvxMemoryStream>(DecodeDecodableKind(kind, prepared));
+  if (kind == ftCCITTFaxDecode || kind == ftDCTDecode) {
+    if (prepared.size() != bytes.size()) data->SetSize(int64_t(prepared.size()));
+    data->SetPosition(0);
+    return data;
+  }
+  throw EUnsupportedFilterError(res::SUnsupportedFilter);
+}
+
+std::string DecodeStringWithFilter(TvxDecodeFilter kind, std::string_view data) {
+  std::string_view prepared = WithoutTrailingLineEnds(data);
+  if (IsDecodableKind(kind)) return DecodeDecodableKind(kind, prepared);
+  if (kind == ftDCTDecode) return std::string(prepared);
+  throw EUnsupportedFilterError(res::SUnsupportedFilter);
+}
+
+std::unique_ptr<TvxMemoryStream> DecodeFilterChain(TvxStream& source, const TvxPDFObject* filterValue,
+                                                   const TvxObjectResolver& resolver) {
+  bool viaReference = false;
+  const TvxPDFObject* value = ResolveFilterValue(filterValue, resolver, viaReference);
+  std::string holder;
+  std::string_view original = StreamBytes(source, holder);
+  auto copyOfSource = [&]() -> std::unique_ptr<TvxMemoryStream> {
+    if (auto* memory = dynamic_cast<TvxMemoryStream*>(&source)) return memory->Copy();
+    return std::make_unique<TvxMemoryStream>(std::move(holder));
+  };
+  if (!value) return copyOfSource();
+
+  TvxDecodeFilters list = ReadFilterList(value);
+  std::string current;
+  bool decoded = false;
+  for (TvxDecodeFilter kind : list) {
+    // Image data is carried as it is; decoding goes on past it.
+    if (kind == ftDCTDecode || kind == ftCCITTFaxDecode) continue;
+    std::string_view input = decoded ? std::string_view(current) : original;
+    current = DecodeDecodableKind(kind, WithoutTrailingLineEnds(input));
+    decoded = true;
+  }
+  if (!decoded) return copyOfSource();
+  return std::make_unique<TvxMemoryStream>(std::move(current));
+}
+
+std::string StripDecodableFilters(TvxPDFDictObject& streamDict, std::string_view data,
+                                  const TvxObjectResolver& resolver) {
+  const int filterIndex = streamDict.IndexOf("/Filter");
+  if (filterIndex < 0) return std::string(data);
+  bool viaReference = false;
+  const TvxPDFObject* value =
+      ResolveFilterValue(streamDict.ValueAt(filterIndex), resolver, viaReference);
+  if (!value) return std::string(data);
+
+  if (auto* name = As<TvxPDFNameObject>(value)) {
+    if (name->Text == "/DCTDecode") return std::string(data);
+    int index = DecodeFilterIndex(name->Text);
+    if (!IsDecodableKind(index)) return std::string(data);
+    std::string result = DecodeStringWithFilter(TvxDecodeFilter(index), data);
+    streamDict.Remove("/Filter");
+    SetLength(streamDict, result.size());
+    return result;
+  }
+
+  if (auto* shared = As<TvxPDFArrayObject>(value)) {
+    // A referenced array may be shared by other streams: work on a copy.
+    std::unique_ptr<TvxPDFArrayObject> copy;
+    TvxPDFArrayObject* array;
+    if (viaReference) {
+      copy.reset(static_cast<TvxPDFArrayObject*>(shared->Clone().release()));
+      array = copy.get();
+    } else {
+      array = static_cast<TvxPDFArrayObject*>(streamDict.ValueAt(filterIndex));
+    }
+    std::string current;
+    std::string_view input = data;
+    bool changed = false;
+    while (array->Count() > 0) {
+      int index = DecodeFilterIndex(Cast<TvxPDFNameObject>(array->GetItem(0)).Text);
+      if (!IsDecodableKind(index)) break;
+      current = DecodeStringWithFilter(TvxDecodeFilter(index), input);
+      input = current;
+      array->Delete(0);
+      changed = true;
+    }
+    if (array->Count() == 0)
+      streamDict.Remove("/Filter");
+    else if (viaReference && changed)
+      streamDict.SetValueAt(filterIndex, std::move(copy));
+    std::string result = changed ? std::move(current) : std::string(data);
+    SetLength(streamDict, result.size());
+    return result;
+  }
+
+  throw EUnexpectedObjectError(Format(res::SUnexpectedFilterObject, {value->TypeName()}));
+}
+
+}  // namespace vx

@@ -1,0 +1,137 @@
+// The Flate filter: level codes, round trips, truncated and oversized data,
+// and the stream forms against the string forms.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "pdf/filters/vxFilters.h"
+#include "pdf/util/vxExceptions.h"
+#include "tests/pdf/filters/FilterTestSupport.h"
+
+using namespace vx;
+using vxtest::PieceStream;
+using vxtest::Random;
+
+namespace {
+
+std::string ZlibCompress(const std::string& data, int level) {
+  uLongf size = compressBound(uLong(data.size()));
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+            reinterpret_cast<const Bytef*>(data.data()), uLong(data.size()), level);
+  out.resize(size);
+  return out;
+}
+
+}  // namespace
+
+TEST(FlateFilter, LevelCodesSelectZlibLevels) {
+  Random rnd(21);
+  std::string input = vxtest::WordSoup(rnd, 120000);
+  TvxFlateFilter flate;
+  // zlib gives the same bytes for the same level whatever the buffering.
+  EXPECT_EQ(flate.CompressString(input, 1), ZlibCompress(input, 1));
+  EXPECT_EQ(flate.CompressString(input, 2), ZlibCompress(input, Z_DEFAULT_COMPRESSION));
+  EXPECT_EQ(flate.CompressString(input, 3), ZlibCompress(input, 9));
+  // ...and the levels really differ on this input, so the checks above can fail.
+  EXPECT_NE(ZlibCompress(input, 1), ZlibCompress(input, 9));
+}
+
+TEST(FlateFilter, LevelNoneWritesStoredBlocks) {
+  Random rnd(22);
+  std::string input = vxtest::WordSoup(rnd, 150000);
+  std::string packed = TvxFlateFilter().CompressString(input, 0);
+  ASSERT_GT(packed.size(), input.size());  // nothing was compressed
+  EXPECT_EQ(uint8_t(packed[0]), 0x78);
+  EXPECT_EQ(uint8_t(packed[2]) & 0x06, 0);  // first block type 00: stored
+  EXPECT_EQ(TvxFlateFilter().DecodeString(packed), input);
+}
+
+TEST(FlateFilter, RoundTripsAtEveryLevel) {
+  Random rnd(23);
+  const std::string inputs[] = {std::string(), std::string(1, '\0'), vxtest::RandomBytes(rnd, 100000),
+                                vxtest::WordSoup(rnd, 300000), std::string(200000, 'x')};
+  for (uint8_t level = 0; level <= 3; ++level) {
+    for (const auto& input : inputs) {
+      TvxFlateFilter flate;
+      std::string packed = flate.CompressString(input, level);
+      EXPECT_EQ(flate.DecodeString(packed), input) << int(level) << " " << input.size();
+      TvxMemoryStream source(input);
+      auto stream = flate.CompressStream(source, level);
+      ASSERT_TRUE(stream);
+      EXPECT_EQ(stream->Bytes(), packed);
+    }
+  }
+}
+
+TEST(FlateFilter, EmptyAndTruncatedData) {
+  TvxFlateFilter flate;
+  EXPECT_EQ(flate.DecodeString(""), "");
+  Random rnd(24);
+  std::string input = vxtest::RandomBytes(rnd, 40000);
+  std::string packed = flate.CompressString(input, 2);
+  // Cut in mid-stream: the bytes decoded so far, no error.
+  std::string prefix = flate.DecodeString(packed.substr(0, 20000));
+  EXPECT_GT(prefix.size(), 15000u);
+  EXPECT_LT(prefix.size(), input.size());
+  EXPECT_EQ(prefix, input.substr(0, prefix.size()));
+  // A checksum cut short still gives the whole data.
+  EXPECT_EQ(flate.DecodeString(packed.substr(0, packed.size() - 2)), input);
+}
+
+TEST(FlateFilter, StreamFormMatchesStringFormOnAnyStream) {
+  Random rnd(25);
+  std::string input = vxtest::WordSoup(rnd, 250000);
+  TvxFlateFilter flate;
+  std::string packed = flate.CompressString(input, 3);
+  for (size_t cut : {packed.size(), packed.size() - 4, packed.size() / 2, size_t(2), size_t(0)}) {
+    std::string part = packed.substr(0, cut);
+    PieceStream other(part, 1000);  // not a memory stream: goes through the adapter
+    auto viaAdapter = flate.DecodeStream(other);
+    TvxMemoryStream memory(part);
+    auto viaMemory = flate.DecodeStream(memory);
+    EXPECT_EQ(viaAdapter->Bytes(), flate.DecodeString(part));
+    EXPECT_EQ(viaMemory->Bytes(), flate.DecodeString(part));
+  }
+  PieceStream plain(input, 4096);
+  EXPECT_EQ(flate.CompressStream(plain, 1)->Bytes(), flate.CompressString(input, 1));
+}
+
+TEST(FlateFilter, DecodeLimitAppliesToBothForms) {
+  std::string zeros(3 << 20, '\0');
+  TvxFlateFilter flate;
+  std::string bomb = flate.CompressString(zeros, 3);
+  flate.SetInflateLimit(1 << 20);
+  EXPECT_THROW(flate.DecodeString(bomb), EZDecompressionError);
+  PieceStream other(bomb, 512);
+  EXPECT_THROW(flate.DecodeStream(other), EZDecompressionError);
+  TvxMemoryStream memory(bomb);
+  EXPECT_THROW(flate.DecodeStream(memory), EZDecompressionError);
+  flate.SetInflateLimit(3 << 20);
+  EXPECT_EQ(flate.DecodeString(bomb), zeros);
+}
+
+TEST(FlateFilter, CorruptDataRaises) {
+  std::string packed = TvxFlateFilter().CompressString(std::string(5000, 'a') + "bcdefg", 2);
+  packed[3] = char(0xFF);
+  EXPECT_THROW(TvxFlateFilter().DecodeString(packed), EZDecompressionError);
+  EXPECT_THROW(TvxFlateFilter().DecodeString("not zlib at all"), EZDecompressionError);
+}
+
+TEST(Filters, SlotsAFilterDoesNotImplementAnswerNothing) {
+  TvxMemoryStream source(std::string("data"));
+  TvxFlateFilter flate;
+  EXPECT_EQ(flate.EncodeString("data"), "");
+  EXPECT_EQ(flate.EncodeStream(source), nullptr);
+  TvxRLEFilter rle;
+  EXPECT_EQ(rle.CompressString("data", 2), "");
+  EXPECT_EQ(rle.CompressStream(source, 2), nullptr);
+  TvxAsciiHexFilter hex;
+  EXPECT_EQ(hex.CompressString("data", 2), "");
+  TvxAscii85Filter a85;
+  EXPECT_EQ(a85.CompressStream(source, 2), nullptr);
+  TvxLZWFilter lzw;
+  EXPECT_EQ(lzw.EncodeString("data"), "");
+  EXPECT_EQ(lzw.EncodeStream(source), nullptr);
+  EXPECT_EQ(lzw.CompressString("data", 1), "");
+  EXPECT_EQ(lzw.CompressStream(source, 1), nullptr);
+}
