@@ -69,6 +69,10 @@ inline constexpr const char* SBuildingObjects = "Building Objects...";
 inline constexpr const char* SWritingPages = "Writing Pages";
 inline constexpr const char* SWritingXRef = "Writing Cross-Reference Table";
 inline constexpr const char* SSaveComplete = "Save Complete";
+inline constexpr const char* SCannotCreateTempFile = "Cannot create a temporary file in \"%s\". %s";
+inline constexpr const char* SCannotWriteFile = "Cannot write to \"%s\". %s";
+inline constexpr const char* SCannotReplaceFile = "Cannot replace \"%s\". %s";
+inline constexpr const char* SFileTooLargeForXRef = "The file is too large for a cross-reference table";
 
 // Filters.
 inline constexpr const char* SUnsupportedFilterNamed = "Unsupported filter (%s)";

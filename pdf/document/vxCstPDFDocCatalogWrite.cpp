@@ -1,0 +1,82 @@
+// The catalog as it is written: rebuilt from the document's settings and a
+// fixed set of kept entries (every other catalog key of the source is
+// dropped), then the information dictionary; and page transitions.
+#include "pdf/document/vxDocumentWriter.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+void TvxDocumentWriter::WriteCatalog() {
+  TvxCustomPDFDocument& doc = document_;
+  const TvxPDFCatalog& catalog = *doc.catalog_;
+  auto entry = [](std::string_view key, std::string_view value) { return TvxCustomPDFDocument::EntryText(key, value); };
+  // Values are serialised as parts of object 1 (which their strings are
+  // encrypted for).
+  auto value = [&doc](const TvxPDFObject* object) { return doc.SerializeObject(1, object); };
+
+  std::string entries = entry("/Type", "/Catalog") + entry("/Pages", TvxCustomPDFDocument::ReferenceText(3));
+  entries += entry("/Metadata", value(catalog.MetadataRef.get()));
+  // Only the names of the two tables are ever written; a value outside them
+  // (which no setter produces) counts as the default.
+  if (doc.PageMode() != pmNone && doc.PageMode() <= pmUseAttachments)
+    entries += entry("/PageMode", PageModeNames[doc.PageMode()]);
+  if (doc.PageLayout() != plNone && doc.PageLayout() <= plTwoColumnRight)
+    entries += entry("/PageLayout", PageLayoutNames[doc.PageLayout()]);
+  entries += entry("/Names", value(catalog.NamesValue.get()));
+  entries += entry("/Outlines", value(catalog.OutlinesRef.get()));
+  entries += entry("/ViewerPreferences", catalog.ViewerPreferences.BuildPreferencesText());
+  entries += entry("/AcroForm", value(catalog.AcroFormValue.get()));
+  entries += entry("/OpenAction", value(catalog.OpenActionValue.get()));
+  entries += entry("/AA", value(catalog.AdditionalActions.get()));
+  EmitObject(TvxCustomPDFDocument::FrameObject(1, TvxCustomPDFDocument::WrapDictionary(entries)), 1);
+
+  const TvxPDFDictObject* info = doc.info_->InfoDict();
+  std::string infoText = info ? doc.SerializeObject(2, info) : TvxCustomPDFDocument::WrapDictionary("");
+  EmitObject(TvxCustomPDFDocument::FrameObject(2, infoText), 2);
+
+  WritePageRootAndBody();
+}
+
+std::unique_ptr<TvxPDFDictObject> TvxCustomPDFDocument::CreateTransition(uint8_t effect, float duration) {
+  auto dict = std::make_unique<TvxPDFDictObject>();
+  dict->AddName("/Type", "/Trans");
+  dict->AddReal("/D", duration);
+  auto style = [&](const char* s) { dict->AddName("/S", s); };
+  auto dimension = [&](const char* d) { dict->AddName("/Dm", d); };
+  auto motion = [&](const char* m) { dict->AddName("/M", m); };
+  auto direction = [&](int32_t degrees) { dict->AddInteger("/Di", degrees); };
+  switch (effect) {
+    case 1: style("/Split"), dimension("/H"), motion("/I"); break;
+    case 2: style("/Split"), dimension("/H"), motion("/O"); break;
+    case 3: style("/Split"), dimension("/V"), motion("/I"); break;
+    case 4: style("/Split"), dimension("/V"), motion("/O"); break;
+    case 5: style("/Blinds"), dimension("/H"); break;
+    case 6: style("/Blinds"), dimension("/V"); break;
+    case 7: style("/Box"), motion("/I"); break;
+    case 8: style("/Box"), motion("/O"); break;
+    case 9: style("/Wipe"), direction(0); break;
+    case 10: style("/Wipe"), direction(90); break;
+    case 11: style("/Wipe"), direction(180); break;
+    case 12: style("/Wipe"), direction(270); break;
+    case 13: style("/Dissolve"); break;
+    case 14: style("/Glitter"), direction(0); break;
+    case 15: style("/Glitter"), direction(270); break;
+    case 16: style("/Glitter"), direction(315); break;
+    default: style("/R"); break;  // 0 and anything unknown: a plain replace
+  }
+  return dict;
+}
+
+void TvxCustomPDFDocument::SetPageTransition(const std::string& pages, uint8_t effect, float duration) {
+  for (int pageNumber : ParsePageRange(pages, PageCount())) {
+    if (pageNumber < 1 || pageNumber > PageCount()) throw EInvalidPageError(Format(res::SInvalidPageNumber, {pageNumber}));
+    auto* page = As<TvxPDFDictObject>(pageList_[size_t(pageNumber - 1)]->Content.get());
+    if (!page) continue;
+    page->SetValue("/Dur", MakeReal(duration));
+    page->SetValue("/Trans", CreateTransition(effect, duration));
+  }
+}
+
+}  // namespace vx

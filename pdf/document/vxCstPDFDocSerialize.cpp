@@ -1,0 +1,242 @@
+// Object syntax as the writer produces it: fixed spacing, CR LF line ends,
+// references under the numbers of the save in progress, strings and stream
+// data encrypted for the object that holds them.
+#include <charconv>
+
+#include "pdf/document/vxDocumentWriter.h"
+#include "pdf/filters/vxFilterChain.h"
+#include "pdf/filters/vxFilters.h"
+#include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxPDFUtils.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+// Loaded objects nest at most a few hundred levels; this bounds the
+// recursion for objects built in memory too.
+constexpr int kMaxSerializeDepth = 1024;
+
+void AppendInteger(std::string& out, int64_t value) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, result.ptr);
+}
+
+// A /Length value: a plain integer where it fits, else a 64-bit one.
+TvxPDFObjectPtr LengthValue(size_t length) {
+  if (length <= size_t(INT32_MAX)) return MakeInteger(int32_t(length));
+  return std::make_unique<TvxPDFInt64Object>(int64_t(length));
+}
+
+bool EncryptsStrings(const TvxCustomPDFDocument& document, int32_t objectNumber) {
+  return objectNumber != -1 && document.Encryption().Enabled();
+}
+
+}  // namespace
+
+int32_t TvxDocumentWriter::TargetNumber(const TvxCustomPDFDocument& document, const TvxObjectKey& key) {
+  const TvxPDFIndirectObject* target = document.store_->Find(key);
+  if (!target && document.saveStore_) target = document.saveStore_->Find(key);
+  return target ? target->NewNumber : 0;
+}
+
+void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string& out, int32_t objectNumber,
+                                     const TvxPDFObject* object, int depth) {
+  if (!object) return;
+  if (depth > kMaxSerializeDepth) throw ENestingTooDeep(Format(res::SNestingTooDeep, {kMaxSerializeDepth}));
+  switch (object->ObjectType) {
+    case otBoolean:
+      out += static_cast<const TvxPDFBooleanObject*>(object)->AsText();
+      break;
+    case otInteger:
+      AppendInteger(out, static_cast<const TvxPDFIntegerObject*>(object)->Value);
+      break;
+    case otInt64:
+      AppendInteger(out, static_cast<const TvxPDFInt64Object*>(object)->Value);
+      break;
+    case otReal:
+      out += static_cast<const TvxPDFRealObject*>(object)->AsText();
+      break;
+    case otString: {
+      auto* s = static_cast<const TvxPDFStringObject*>(object);
+      if (EncryptsStrings(document, objectNumber)) {
+        std::string value = s->IsHex ? HexToBytes(s->Contents()) : s->Contents();
+        out += '<';
+        out += BytesToHex(document.EncryptData(value, objectNumber));
+        out += '>';
+      } else if (s->IsHex) {
+        out += s->Text;
+      } else {
+        out += '(';
+        out += EscapeLiteralForValue(s->Contents());
+        out += ')';
+      }
+      break;
+    }
+    case otName:
+      out += static_cast<const TvxPDFNameObject*>(object)->Text;
+      break;
+    case otArray:
+      out += "[ ";
+      for (const auto& item : static_cast<const TvxPDFArrayObject*>(object)->Items) {
+        // A missing item keeps its place, so later items keep their positions.
+        if (item)
+          AppendObject(document, out, objectNumber, item.get(), depth + 1);
+        else
+          out += "null";
+        out += ' ';
+      }
+      out += ']';
+      break;
+    case otDictionary: {
+      const auto& entries = static_cast<const TvxPDFDictObject*>(object)->Entries();
+      // The first /Type decides, as a lookup would. Scanning here (rather
+      // than Find) leaves the dictionary untouched, so threads can share it.
+      bool isPage = false;
+      for (const auto& e : entries) {
+        if (e.Key != "/Type") continue;
+        auto* type = As<TvxPDFNameObject>(e.Value.get());
+        isPage = type && type->Text == "/Page";
+        break;
+      }
+      out += "<<\r\n";
+      for (const auto& e : entries) {
+        // Pages hang from the one page-tree root: any /Parent of their own is
+        // replaced by that, never written twice.
+        if (isPage && e.Key == "/Parent") continue;
+        out += e.Key;
+        out += ' ';
+        if (e.Value)
+          AppendObject(document, out, objectNumber, e.Value.get(), depth + 1);
+        else
+          out += "null";
+        out += "\r\n";
+      }
+      if (isPage) out += "/Parent 3 0 R\r\n";
+      out += ">>";
+      break;
+    }
+    case otStream: {
+      TvxStreamText text = EncodeStream(document, objectNumber, *static_cast<const TvxPDFStreamObject*>(object));
+      out += text.DictText;
+      out += "\r\nstream\r\n";
+      out += text.Data();
+      out += "\r\nendstream";
+      break;
+    }
+    case otNull:
+      out += "null";
+      break;
+    case otIndirectReference:
+    case otIndirectObject: {
+      // An indirect object held inside another object is written on its own;
+      // where it sits, it stands for a reference to itself.
+      if (object->ObjectType == otIndirectObject && depth == 0) break;
+      TvxObjectKey key;
+      if (auto* ref = As<TvxPDFIndirectReference>(object))
+        key = {ref->DocumentID, ref->ObjectNumber, ref->Generation};
+      else if (auto* io = As<TvxPDFIndirectObject>(object))
+        key = {io->DocumentID, io->ObjectNumber, io->Generation};
+      int32_t number = TargetNumber(document, key);
+      if (number != 0)
+        out += TvxCustomPDFDocument::ReferenceText(number);
+      else
+        out += "null";
+      break;
+    }
+  }
+}
+
+TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, int32_t objectNumber,
+                                              const TvxPDFStreamObject& stream) {
+  TvxStreamText result;
+  result.Original = stream.DataView();
+  TvxPDFObjectPtr clone = stream.Dictionary ? stream.Dictionary->Clone() : std::make_unique<TvxPDFDictObject>();
+  auto& dict = static_cast<TvxPDFDictObject&>(*clone);
+  std::optional<std::string> data;  // set once a step changed the data
+  auto current = [&]() -> std::string_view { return data ? std::string_view(*data) : result.Original; };
+
+  if (document.decodeStreams_) {
+    const TvxPDFObjectStore& store = *document.store_;
+    data = StripDecodableFilters(dict, current(), [&store](const TvxPDFObject* value) -> const TvxPDFObject* {
+      return store.Resolve(const_cast<TvxPDFObject*>(value));
+    });
+  }
+  if (document.compression_->Active) {
+    if (auto compressed = CompressData(document, dict, current())) data = std::move(compressed);
+  }
+  if (document.asciiEncode_->Active) {
+    const bool hex = document.asciiEncode_->Encoding == 0;
+    std::string encoded = hex ? TvxAsciiHexFilter().EncodeString(current()) : TvxAscii85Filter().EncodeString(current());
+    PutFilterInFront(document, dict, document.store_->Resolve(dict.Find("/Filter")),
+                     EncodedFilterNames[hex ? 2 : 3]);
+    data = std::move(encoded);
+    dict.SetValue("/Length", LengthValue(data->size()));
+  }
+  if (!data) {
+    // The data is written as loaded. Its /Length stays as it was (a reference
+    // included) when it is right; one that disagrees with the data, or
+    // refers to an object that is not written, gets the true length.
+    const size_t size = result.Original.size();
+    const TvxPDFObject* length = dict.Find("/Length");
+    bool keep = false;
+    if (auto* ref = As<TvxPDFIndirectReference>(length)) {
+      keep = TargetNumber(document, {ref->DocumentID, ref->ObjectNumber, ref->Generation}) != 0 &&
+             IntegerValue(document.store_->Resolve(const_cast<TvxPDFObject*>(length))) == int64_t(size);
+    } else {
+      keep = IntegerValue(length) == int64_t(size);
+    }
+    if (!keep) dict.SetValue("/Length", LengthValue(size));
+  }
+
+  AppendObject(document, result.DictText, objectNumber, &dict, 1);
+  if (EncryptsStrings(document, objectNumber)) data = document.EncryptData(current(), objectNumber);
+  result.Encoded = std::move(data);
+  return result;
+}
+
+std::string TvxCustomPDFDocument::SerializeObject(int32_t objectNumber, const TvxPDFObject* object) {
+  std::string out;
+  TvxDocumentWriter::AppendObject(*this, out, objectNumber, object);
+  return out;
+}
+
+std::string TvxCustomPDFDocument::EntryText(std::string_view key, std::string_view valueText) {
+  if (valueText.empty()) return std::string();
+  std::string out;
+  out.reserve(key.size() + valueText.size() + 3);
+  out += key;
+  out += ' ';
+  out += valueText;
+  out += "\r\n";
+  return out;
+}
+
+std::string TvxCustomPDFDocument::WrapDictionary(std::string_view entriesText) {
+  std::string out = "<<\r\n";
+  out += entriesText;
+  out += ">>";
+  return out;
+}
+
+std::string TvxCustomPDFDocument::ReferenceText(int32_t number) {
+  std::string out;
+  AppendInteger(out, number);
+  out += " 0 R";
+  return out;
+}
+
+std::string TvxCustomPDFDocument::FrameObject(int32_t number, std::string_view bodyText) {
+  std::string out = "\r\n";
+  AppendInteger(out, number);
+  out += " 0 obj\r\n";
+  out += bodyText;
+  out += "\r\nendobj\r\n";
+  return out;
+}
+
+}  // namespace vx

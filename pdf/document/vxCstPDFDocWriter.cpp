@@ -1,0 +1,542 @@
+// Saving: the whole document is written as a new file with one body, one
+// cross-reference table and a trailer. The file is built in a temporary file
+// next to the target and takes the target's place only once it is complete.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "pdf/document/vxDocumentWriter.h"
+#include "pdf/document/vxShell.h"
+#include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+std::string SystemReason(int error) { return std::strerror(error); }
+
+// The process's file creation mask, read without changing it (umask() would
+// set it for every thread for a moment).
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) {
+      unsigned long mask = std::strtoul(line.c_str() + 6, nullptr, 8);
+      return mode_t(mask & 0777);
+    }
+  }
+  return 022;
+}
+
+// A symbolic link stays a link: the file it points to is replaced.
+std::string FollowLinks(const std::string& name) {
+  struct stat st;
+  if (lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+  char* real = realpath(name.c_str(), nullptr);
+  if (!real) return name;
+  std::string result = real;
+  std::free(real);
+  return result;
+}
+
+// ".pdf" is added unless the name already ends in it, in any case.
+std::string SaveTargetName(const std::string& fileName) {
+  size_t slash = fileName.find_last_of('/');
+  size_t dot = fileName.find_last_of('.');
+  std::string extension;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) extension = fileName.substr(dot);
+  return AsciiLower(extension) == ".pdf" ? fileName : fileName + ".pdf";
+}
+
+void AppendPadded(std::string& out, int64_t value, int width) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  int length = int(result.ptr - digits);
+  if (length < width) out.append(size_t(width - length), '0');
+  out.append(digits, result.ptr);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ the file
+
+TvxSaveFile::TvxSaveFile(const std::string& target) : target_(FollowLinks(target)) {
+  size_t slash = target_.find_last_of('/');
+  std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  if (base.size() > 200) base.resize(200);  // room for the suffix within NAME_MAX
+  std::string pattern = folder + "." + base + ".vxtmp-XXXXXX";
+  fd_ = mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    int error = errno;
+    throw EWriteError(Format(res::SCannotCreateTempFile, {folder.empty() ? std::string(".") : folder,
+                                                           SystemReason(error)}));
+  }
+  tempName_ = pattern;
+  buffer_.reserve(kBufferSize + kBufferSize / 4);
+}
+
+TvxSaveFile::~TvxSaveFile() {
+  if (!committed_) Discard();
+}
+
+void TvxSaveFile::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!tempName_.empty()) ::unlink(tempName_.c_str());
+}
+
+void TvxSaveFile::WriteOut(const char* data, size_t count) {
+  while (count > 0) {
+    ssize_t n = ::write(fd_, data, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int error = errno;
+      throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
+    }
+    data += n;
+    count -= size_t(n);
+  }
+}
+
+void TvxSaveFile::Flush() {
+  if (buffer_.empty()) return;
+  WriteOut(buffer_.data(), buffer_.size());
+  flushed_ += int64_t(buffer_.size());
+  buffer_.clear();
+}
+
+void TvxSaveFile::Write(std::string_view bytes) {
+  if (buffer_.size() + bytes.size() <= kBufferSize) {
+    buffer_.append(bytes);
+    return;
+  }
+  Flush();
+  if (bytes.size() >= kBufferSize) {
+    // Large stream data goes straight to the file, without a copy.
+    WriteOut(bytes.data(), bytes.size());
+    flushed_ += int64_t(bytes.size());
+  } else {
+    buffer_.append(bytes);
+  }
+}
+
+void TvxSaveFile::Commit() {
+  Flush();
+  if (::fsync(fd_) != 0) {
+    int error = errno;
+    throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
+  }
+  // The new file gets the permissions of the one it replaces, or those a
+  // newly created file would get.
+  struct stat st;
+  mode_t mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+  ::fchmod(fd_, mode);
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    int error = errno;
+    throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
+  }
+  if (::rename(tempName_.c_str(), target_.c_str()) != 0) {
+    int error = errno;
+    throw EWriteError(Format(res::SCannotReplaceFile, {target_, SystemReason(error)}));
+  }
+  committed_ = true;
+  // Make the rename itself durable; a folder that cannot be synced is no error.
+  size_t slash = target_.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target_.substr(0, slash));
+  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+}
+
+// ------------------------------------------------------- parallel stream work
+
+// Streams are encoded (compressed, encrypted) on several threads ahead of
+// the writer, which takes the results strictly in file order, so the bytes
+// are those of a serial run. The look-ahead is bounded in count and in bytes
+// so that memory stays low.
+class TvxDocumentWriter::TvxStreamPipeline {
+ public:
+  TvxStreamPipeline(TvxCustomPDFDocument& document, unsigned threads)
+      : document_(document), window_(std::max(2u, threads * 4)), slots_(window_) {
+    stores_[0] = document.store_.get();
+    stores_[1] = document.saveStore_.get();
+    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  }
+
+  ~TvxStreamPipeline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    workCv_.notify_all();
+    for (auto& worker : workers_) worker.join();
+  }
+
+  // The encoded form of the next stream object in file order, which must be
+  // `object`.
+  TvxStreamText Next(const TvxPDFIndirectObject* object) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Dispatch();
+    Slot& slot = slots_[consumed_ % window_];
+    if (slot.Object != object) throw EUnexpectedError(res::SUnexpectedError);
+    if (slot.State == TvxState::Waiting) {
+      // No worker got to it yet: the writer does it instead of waiting.
+      slot.State = TvxState::Running;
+      lock.unlock();
+      Run(slot);
+      lock.lock();
+      slot.State = TvxState::Done;
+    } else {
+      doneCv_.wait(lock, [&] { return slot.State == TvxState::Done; });
+    }
+    TvxStreamText result = std::move(slot.Result);
+    std::exception_ptr error = slot.Error;
+    inFlight_ -= slot.Cost;
+    slot = Slot();
+    ++consumed_;
+    lock.unlock();
+    if (error) std::rethrow_exception(error);
+    return result;
+  }
+
+ private:
+  enum class TvxState : uint8_t { Empty, Waiting, Running, Done };
+  struct Slot {
+    const TvxPDFIndirectObject* Object = nullptr;
+    TvxState State = TvxState::Empty;
+    size_t Cost = 0;
+    TvxStreamText Result;
+    std::exception_ptr Error;
+  };
+
+  // Bytes of stream data that may be in work at once (one stream is always
+  // allowed, whatever its size).
+  static constexpr size_t kBudget = size_t(48) << 20;
+
+  // The next written stream object after the cursor, or nullptr.
+  const TvxPDFIndirectObject* PeekNext() {
+    for (; storeIndex_ < 2; ++storeIndex_, objectIndex_ = 0) {
+      const TvxPDFObjectStore* store = stores_[storeIndex_];
+      if (!store) continue;
+      const auto& objects = store->Objects();
+      for (; objectIndex_ < objects.size(); ++objectIndex_) {
+        const TvxPDFIndirectObject* o = objects[objectIndex_].get();
+        if (o->UseCount != 0 && o->Content && o->Content->IsStream()) return o;
+      }
+    }
+    return nullptr;
+  }
+
+  // Called with the lock held.
+  void Dispatch() {
+    bool added = false;
+    while (dispatched_ - consumed_ < window_) {
+      const TvxPDFIndirectObject* next = PeekNext();
+      if (!next) break;
+      size_t cost = static_cast<const TvxPDFStreamObject*>(next->Content.get())->DataView().size() + 1024;
+      if (dispatched_ > consumed_ && inFlight_ + cost > kBudget) break;
+      Slot& slot = slots_[dispatched_ % window_];
+      slot.Object = next;
+      slot.Cost = cost;
+      slot.State = TvxState::Waiting;
+      inFlight_ += cost;
+      ++dispatched_;
+      ++objectIndex_;
+      added = true;
+    }
+    if (added) workCv_.notify_all();
+  }
+
+  void Run(Slot& slot) {
+    try {
+      const TvxPDFIndirectObject* o = slot.Object;
+      slot.Result = EncodeStream(document_, o->NewNumber, *static_cast<const TvxPDFStreamObject*>(o->Content.get()));
+    } catch (...) {
+      slot.Error = std::current_exception();
+    }
+  }
+
+  Slot* FindWaiting() {
+    for (size_t i = consumed_; i < dispatched_; ++i) {
+      Slot& slot = slots_[i % window_];
+      if (slot.State == TvxState::Waiting) return &slot;
+    }
+    return nullptr;
+  }
+
+  void Work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      Slot* slot = nullptr;
+      workCv_.wait(lock, [&] { return stop_ || (slot = FindWaiting()) != nullptr; });
+      if (stop_) return;
+      slot->State = TvxState::Running;
+      lock.unlock();
+      Run(*slot);
+      lock.lock();
+      slot->State = TvxState::Done;
+      doneCv_.notify_all();
+    }
+  }
+
+  TvxCustomPDFDocument& document_;
+  const size_t window_;
+  std::vector<Slot> slots_;  // a ring: job k lives in slot k % window_
+  const TvxPDFObjectStore* stores_[2] = {nullptr, nullptr};
+  size_t storeIndex_ = 0;
+  size_t objectIndex_ = 0;
+  size_t dispatched_ = 0;
+  size_t consumed_ = 0;
+  size_t inFlight_ = 0;
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable workCv_;
+  std::condition_variable doneCv_;
+  std::vector<std::thread> workers_;
+};
+
+// ---------------------------------------------------------------- the writer
+
+TvxDocumentWriter::TvxDocumentWriter(TvxCustomPDFDocument& document, TvxSaveFile& output)
+    : document_(document), output_(output) {}
+
+TvxDocumentWriter::~TvxDocumentWriter() = default;
+
+void TvxDocumentWriter::WriteDocument() {
+  objectOffsets_.clear();
+  nextObjectNumber_ = 3;
+  document_.nextSaveNumber_ = 3;
+  visited_ = 0;
+
+  // The save-time store lives for this save only; the stream workers, which
+  // read it, stop first.
+  struct TvxSaveScope {
+    TvxDocumentWriter& Writer;
+    ~TvxSaveScope() {
+      Writer.pipeline_.reset();
+      Writer.document_.saveStore_.reset();
+    }
+  } scope{*this};
+
+  // The handler always reflects the settings of this save, not those of an
+  // earlier moment.
+  if (document_.Encryption().Enabled()) document_.CreateEncryptionHandler();
+  RefreshInfoTexts();
+
+  document_.saveStore_ = std::make_unique<TvxPDFObjectStore>();
+  Status(res::SBuildingOutlines);
+  if (document_.OutlineRoot() != nullptr) document_.BuildOutlines();
+
+  Status(res::SBuildingObjects);
+  NumberObjects();
+  WriteHeader();
+  WriteCatalog();
+  Status(res::SWritingXRef);
+  WriteXRefAndTrailer();
+}
+
+void TvxDocumentWriter::RefreshInfoTexts() {
+  TvxPDFInfo& info = *document_.info_;
+  info.SetProducer(AnsiToWide(res::SProducerText));
+  // Values set through the properties are stored encoded (and encrypted)
+  // for the encryption state of the moment they were set. Encode them again
+  // for this save, so that they match how the file is written.
+  const TvxPDFDictObject* dict = info.InfoDict();
+  auto isSet = [dict](std::string_view key) { return dict && As<TvxPDFNameObject>(dict->Find(key)); };
+  if (isSet("/Title")) info.SetTitle(info.Title());
+  if (isSet("/Author")) info.SetAuthor(info.Author());
+  if (isSet("/Subject")) info.SetSubject(info.Subject());
+  if (isSet("/Keywords")) info.SetKeywords(info.Keywords());
+  if (isSet("/Creator")) info.SetCreator(info.Creator());
+  if (isSet("/CreationDate")) info.SetCreationDate(info.CreationDate());
+  if (isSet("/ModDate")) info.SetModDate(info.ModDate());
+}
+
+void TvxDocumentWriter::NumberObjects() {
+  totalObjects_ = 0;
+  for (const TvxPDFObjectStore* store : {document_.store_.get(), document_.saveStore_.get()}) {
+    if (!store) continue;
+    totalObjects_ += store->Objects().size();
+    for (const auto& object : store->Objects()) object->NewNumber = object->UseCount != 0 ? ++nextObjectNumber_ : 0;
+  }
+  document_.nextSaveNumber_ = nextObjectNumber_;
+}
+
+void TvxDocumentWriter::WriteHeader() {
+  std::string header = "%PDF-" + PDFVersionText(document_.PDFVersion()) + "\r\n%\xE2\xE3\xCF\xD3\r\n";
+  output_.Write(header);
+}
+
+void TvxDocumentWriter::BeginObject(int32_t number) {
+  // Numbers are given in emission order; the table is built by position.
+  if (number != int32_t(objectOffsets_.size()) + 1) throw EUnexpectedError(res::SUnexpectedError);
+  objectOffsets_.push_back(output_.Position() + 2);
+  std::string& out = output_.Buffer();
+  out += "\r\n";
+  out += std::to_string(number);
+  out += " 0 obj\r\n";
+}
+
+void TvxDocumentWriter::EmitObject(std::string_view text, int32_t number) {
+  if (number != int32_t(objectOffsets_.size()) + 1) throw EUnexpectedError(res::SUnexpectedError);
+  objectOffsets_.push_back(output_.Position() + 2);
+  output_.Write(text);
+}
+
+void TvxDocumentWriter::ReportProgress() {
+  ++visited_;
+  if (document_.OnIOProgress) document_.OnIOProgress(document_, int(visited_ * 100 / totalObjects_));
+}
+
+void TvxDocumentWriter::WriteIndirectObject(const TvxPDFIndirectObject& object) {
+  const int32_t number = object.NewNumber;
+  if (auto* stream = As<TvxPDFStreamObject>(object.Content.get())) {
+    TvxStreamText text = pipeline_ ? pipeline_->Next(&object) : EncodeStream(document_, number, *stream);
+    BeginObject(number);
+    std::string& out = output_.Buffer();
+    out += text.DictText;
+    out += "\r\nstream\r\n";
+    output_.Write(text.Data());
+    output_.Write("\r\nendstream\r\nendobj\r\n");
+  } else {
+    BeginObject(number);
+    std::string& out = output_.Buffer();
+    if (object.Content)
+      AppendObject(document_, out, number, object.Content.get());
+    else
+      out += "null";  // an object without content is still a valid object
+    out += "\r\nendobj\r\n";
+  }
+  output_.MaybeFlush();
+}
+
+void TvxDocumentWriter::WritePageRootAndBody() {
+  Status(res::SWritingPages);
+  std::string kids;
+  int count = 0;
+  for (const TvxPDFIndirectObject* page : document_.pageList_) {
+    if (!page || page->NewNumber == 0) continue;
+    kids += TvxCustomPDFDocument::ReferenceText(page->NewNumber);
+    kids += ' ';
+    ++count;
+  }
+  std::string entries = TvxCustomPDFDocument::EntryText("/Type", "/Pages") +
+                        TvxCustomPDFDocument::EntryText("/Count", std::to_string(count)) +
+                        TvxCustomPDFDocument::EntryText("/Kids", "[ " + kids + "]");
+  EmitObject(TvxCustomPDFDocument::FrameObject(3, TvxCustomPDFDocument::WrapDictionary(entries)), 3);
+
+  // Streams are worth encoding on other threads only when a step changes
+  // their data.
+  const bool streamWork = document_.compression_->Active || document_.Encryption().Enabled() ||
+                          document_.decodeStreams_ || document_.asciiEncode_->Active;
+  unsigned threads = document_.saveThreads_ != 0 ? document_.saveThreads_ : std::thread::hardware_concurrency();
+  if (streamWork && threads > 1) {
+    // Lookups must not build indexes while threads share the stores.
+    document_.store_->Find(TvxObjectKey{});
+    document_.saveStore_->Find(TvxObjectKey{});
+    pipeline_ = std::make_unique<TvxStreamPipeline>(document_, threads);
+  }
+
+  for (const TvxPDFObjectStore* store : {document_.store_.get(), document_.saveStore_.get()}) {
+    for (const auto& object : store->Objects()) {
+      if (object->UseCount != 0) WriteIndirectObject(*object);
+      ReportProgress();
+    }
+  }
+  pipeline_.reset();
+}
+
+void TvxDocumentWriter::WriteXRefAndTrailer() {
+  std::string encryptEntry;
+  if (document_.Encryption().Enabled()) {
+    std::unique_ptr<TvxPDFDictObject> dict = document_.BuildEncryptDictionary();
+    const int32_t number = ++nextObjectNumber_;
+    EmitObject(TvxCustomPDFDocument::FrameObject(number, document_.SerializeObject(-1, dict.get())), number);
+    encryptEntry = TvxCustomPDFDocument::EntryText("/Encrypt", TvxCustomPDFDocument::ReferenceText(number));
+  }
+
+  const int64_t start = output_.Position();
+  const size_t count = objectOffsets_.size() + 1;
+  std::string& out = output_.Buffer();
+  out += "xref\r\n0 ";
+  out += std::to_string(count);
+  out += "\r\n0000000000 65535 f\r\n";
+  for (int64_t offset : objectOffsets_) {
+    if (offset > 9999999999LL) throw EWriteError(res::SFileTooLargeForXRef);
+    AppendPadded(out, offset, 10);
+    out += " 00000 n\r\n";
+    output_.MaybeFlush();
+  }
+
+  std::string entries = TvxCustomPDFDocument::EntryText("/Size", std::to_string(count)) +
+                        TvxCustomPDFDocument::EntryText("/Root", TvxCustomPDFDocument::ReferenceText(1)) +
+                        TvxCustomPDFDocument::EntryText("/Info", TvxCustomPDFDocument::ReferenceText(2));
+  if (document_.trailer_->IDArray)
+    entries += TvxCustomPDFDocument::EntryText("/ID", document_.SerializeObject(-1, document_.trailer_->IDArray.get()));
+  entries += encryptEntry;
+  output_.Write("trailer\r\n" + TvxCustomPDFDocument::WrapDictionary(entries) + "\r\nstartxref\r\n" +
+                std::to_string(start) + "\r\n%%EOF\r\n");
+}
+
+// -------------------------------------------------------------- SaveToFile
+
+bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode) {
+  if (showSetupDialog_) {
+    std::unique_ptr<TvxBaseDlg> owned;
+    TvxBaseDlg* dialog = setupDialog_;
+    if (!dialog) {
+      owned = CreateDefaultSetupDialog();
+      dialog = owned.get();
+    }
+    // Without a user interface there is no dialog to show: the save goes on.
+    if (dialog) {
+      dialog->Document = this;
+      TvxModalResult result;
+      try {
+        result = dialog->Execute();
+      } catch (...) {
+        dialog->Document = nullptr;
+        throw;
+      }
+      dialog->Document = nullptr;
+      if (result == TvxModalResult::mrCancel) return false;
+    }
+  }
+
+  const std::string target = SaveTargetName(fileName);
+  ApplyNeedAppearances(mode);
+  Status(Format(res::SSavingFile, {target}));
+  {
+    TvxSaveFile file(target);
+    TvxDocumentWriter writer(*this, file);
+    writer.WriteDocument();
+    file.Commit();
+  }
+  if (openAfterSave_) ShellOpen(target);
+  Status(res::SSaveComplete);
+  return true;
+}
+
+}  // namespace vx

@@ -1,0 +1,123 @@
+// The document writer's private parts, shared by the files that write a
+// document: the output file, the state of one save, the object serialiser's
+// core and the stream steps run on save. Not part of the library's interface.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pdf/document/vxCstPDFDoc.h"
+
+namespace vx {
+
+// A stream as it goes into the file: its dictionary text and its data after
+// the save steps. When no step changed the data, `Encoded` stays empty and
+// the stream's own bytes are written without a copy.
+struct TvxStreamText {
+  std::string DictText;
+  std::optional<std::string> Encoded;
+  std::string_view Original;
+  std::string_view Data() const { return Encoded ? std::string_view(*Encoded) : Original; }
+};
+
+// The file a save writes: a temporary file next to the target, filled
+// through a large buffer and renamed over the target only by Commit. Until
+// then the target is untouched; a file that is never committed is removed.
+class TvxSaveFile {
+ public:
+  explicit TvxSaveFile(const std::string& target);
+  ~TvxSaveFile();
+  TvxSaveFile(const TvxSaveFile&) = delete;
+  TvxSaveFile& operator=(const TvxSaveFile&) = delete;
+
+  // Bytes written so far (buffered ones included).
+  int64_t Position() const { return flushed_ + int64_t(buffer_.size()); }
+  void Write(std::string_view bytes);
+  // The buffer to append to directly; call MaybeFlush after appending.
+  std::string& Buffer() { return buffer_; }
+  void MaybeFlush() {
+    if (buffer_.size() >= kBufferSize) Flush();
+  }
+  // Writes out the rest, syncs it to disk and puts the file in the target's
+  // place.
+  void Commit();
+  const std::string& TempName() const { return tempName_; }
+
+ private:
+  static constexpr size_t kBufferSize = size_t(4) << 20;
+  void Flush();
+  void WriteOut(const char* data, size_t count);
+  void Discard();
+
+  std::string target_;
+  std::string tempName_;
+  int fd_ = -1;
+  int64_t flushed_ = 0;
+  std::string buffer_;
+  bool committed_ = false;
+};
+
+// One save in progress.
+class TvxDocumentWriter {
+ public:
+  TvxDocumentWriter(TvxCustomPDFDocument& document, TvxSaveFile& output);
+  ~TvxDocumentWriter();
+
+  void WriteDocument();
+
+  // ------------------------------------------- serialiser (vxCstPDFDocSerialize.cpp)
+  // Appends the text of `object` to `out`. Reads the document only, so
+  // several threads may serialise at once while a save runs.
+  static void AppendObject(TvxCustomPDFDocument& document, std::string& out, int32_t objectNumber,
+                           const TvxPDFObject* object, int depth = 0);
+  // A stream's dictionary text and data after the save steps, on copies.
+  static TvxStreamText EncodeStream(TvxCustomPDFDocument& document, int32_t objectNumber,
+                                    const TvxPDFStreamObject& stream);
+  // The number a reference is written under, or 0 when its target is not
+  // written.
+  static int32_t TargetNumber(const TvxCustomPDFDocument& document, const TvxObjectKey& key);
+
+  // ------------------------------------------ compression (vxCstPDFDocCompression.cpp)
+  // The compression step on a stream's dictionary copy: the new data when
+  // the stream is compressed (the dictionary then says so), nothing when it
+  // is left alone.
+  static std::optional<std::string> CompressData(const TvxCustomPDFDocument& document,
+                                                 TvxPDFDictObject& dictCopy, std::string_view data);
+  // Puts `name` in front of the /Filter of `dictCopy` (whose value resolved
+  // to `filter`, or nothing) and keeps /DecodeParms paired with the filters
+  // that were there before.
+  static void PutFilterInFront(const TvxCustomPDFDocument& document, TvxPDFDictObject& dictCopy,
+                               const TvxPDFObject* filter, std::string_view name);
+
+  // -------------------------------------------- catalog (vxCstPDFDocCatalogWrite.cpp)
+  void WriteCatalog();
+
+ private:
+  class TvxStreamPipeline;
+
+  void Status(const std::string& text) { document_.Status(text); }
+  void RefreshInfoTexts();
+  void NumberObjects();
+  void WriteHeader();
+  void WritePageRootAndBody();
+  void WriteIndirectObject(const TvxPDFIndirectObject& object);
+  void WriteXRefAndTrailer();
+  void EmitObject(std::string_view text, int32_t number);
+  void BeginObject(int32_t number);
+  void ReportProgress();
+
+  TvxCustomPDFDocument& document_;
+  TvxSaveFile& output_;
+  std::vector<int64_t> objectOffsets_;
+  int32_t nextObjectNumber_ = 3;
+  // Objects of both stores in store order, and how many of them were visited.
+  size_t totalObjects_ = 0;
+  size_t visited_ = 0;
+  std::unique_ptr<TvxStreamPipeline> pipeline_;
+  size_t nextStreamJob_ = 0;
+};
+
+}  // namespace vx
