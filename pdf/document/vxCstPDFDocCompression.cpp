@@ -47,7 +47,9 @@ std::optional<std::string> TvxDocumentWriter::CompressData(const TvxCustomPDFDoc
     } else if (auto* array = As<TvxPDFArrayObject>(filter)) {
       bool stop = false;
       for (const auto& item : array->Items) {
-        const std::string& f = Cast<TvxPDFNameObject>(item.get()).Text;
+        // An item may name its filter through a reference; anything but a
+        // name in the end stops the save.
+        const std::string& f = Cast<TvxPDFNameObject>(document.store_->Resolve(item.get())).Text;
         if (f == "/FlateDecode" || f == "/RunLengthDecode" || f == "/CCITTFaxDecode") stop = true;
       }
       if (stop) return std::nullopt;

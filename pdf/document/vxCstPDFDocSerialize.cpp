@@ -98,7 +98,7 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       // than Find) leaves the dictionary untouched, so threads can share it.
       bool isPage = false;
       for (const auto& e : entries) {
-        if (e.Key != "/Type") continue;
+        if (std::string_view(e.Key) != "/Type") continue;
         auto* type = As<TvxPDFNameObject>(e.Value.get());
         isPage = type && type->Text == "/Page";
         break;
@@ -107,8 +107,9 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       for (const auto& e : entries) {
         // Pages hang from the one page-tree root: any /Parent of their own is
         // replaced by that, never written twice.
-        if (isPage && e.Key == "/Parent") continue;
-        out += e.Key;
+        const std::string_view key(e.Key);
+        if (isPage && key == "/Parent") continue;
+        out += key;
         out += ' ';
         if (e.Value)
           AppendObject(document, out, objectNumber, e.Value.get(), depth + 1);
@@ -121,6 +122,12 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       break;
     }
     case otStream: {
+      // Stream data can only follow an indirect object's dictionary; one held
+      // inside another object cannot be written where it sits.
+      if (depth > 0) {
+        out += "null";
+        break;
+      }
       TvxStreamText text = EncodeStream(document, objectNumber, *static_cast<const TvxPDFStreamObject*>(object));
       out += text.DictText;
       out += "\r\nstream\r\n";

@@ -160,6 +160,26 @@ TEST(Compression, SharedFilterArrayIsCopiedNotChanged) {
   EXPECT_TRUE(stream->Dictionary->Find("/Filter")->IsReference());
 }
 
+TEST(Compression, FilterArrayItemsMayBeReferencesToNames) {
+  MemoryDocument doc;
+  doc.SetCompression(0, 2);
+  TvxPDFIndirectObject* flate = doc.AddObject(MakeName("/FlateDecode"));
+  TvxPDFIndirectObject* hex = doc.AddObject(MakeName("/ASCIIHexDecode"));
+  flate->NewNumber = 8;
+  hex->NewNumber = 9;
+  auto viaFlate = Stream(nullptr);
+  auto items = std::make_unique<TvxPDFArrayObject>();
+  items->Add(doc.RefTo(flate));
+  viaFlate->Dictionary->Add("/Filter", std::move(items));
+  EXPECT_EQ(Split(doc.SerializeObject(5, viaFlate.get())).data, kData);
+
+  auto viaHex = Stream(nullptr, "4142>");
+  items = std::make_unique<TvxPDFArrayObject>();
+  items->Add(doc.RefTo(hex));
+  viaHex->Dictionary->Add("/Filter", std::move(items));
+  EXPECT_EQ(FilterEntry(Split(doc.SerializeObject(5, viaHex.get())).dict), "[ /FlateDecode 9 0 R ]");
+}
+
 TEST(Compression, AFilterOfAnotherKindStopsTheSave) {
   MemoryDocument doc;
   doc.SetCompression(0, 2);

@@ -194,6 +194,11 @@ TEST(Serialize, StreamsAreWrittenFromCopies) {
   EXPECT_EQ(doc.SerializeObject(4, &stream), "<<\r\n/Length 5\r\n>>\r\nstream\r\nhello\r\nendstream");
   EXPECT_EQ(Cast<TvxPDFIntegerObject>(stream.Dictionary->Find("/Length")).Value, 99);
 
+  // A stream held inside another object cannot be written there.
+  auto holder = std::make_unique<TvxPDFDictObject>();
+  holder->Add("/S", stream.Clone());
+  EXPECT_EQ(doc.SerializeObject(4, holder.get()), "<<\r\n/S null\r\n>>");
+
   // Encrypted data keeps its length.
   doc.Encryption().SetEnabled(true);
   std::string written = doc.SerializeObject(4, &stream);
