@@ -51,7 +51,7 @@ bool TvxCustomPDFDocument::SetUpDecryption(const std::string& password) {
 
   auto decrypt = std::make_unique<TvxPDFDecrypt>();
   decrypt->SetRevision(revision);
-  decrypt->SetKeyLength(TvxPDFDecrypt::KeyLengthFromDictionary(revision, lengthBits));
+  decrypt->SetKeyLength(TvxPDFDecrypt::KeyLengthFromDictionary(revision, lengthBits, IntegerValue(dict.Find("/V"))));
   if (trailer_->IDArray && trailer_->IDArray->Count() > 0) {
     if (auto* first = As<TvxPDFStringObject>(trailer_->IDArray->GetItem(0))) decrypt->SetFileId(first->Contents());
   }

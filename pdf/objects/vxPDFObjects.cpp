@@ -91,7 +91,7 @@ void TvxPDFDictObject::Add(std::string key, TvxPDFObjectPtr value) {
   // Growing the vector may move the key strings the index views.
   if (index_ && entries_.size() == entries_.capacity()) DropIndex();
   entries_.push_back({std::move(key), std::move(value)});
-  if (index_) index_->try_emplace(entries_.back().Key, Count() - 1);
+  if (index_) index_->try_emplace(entries_.back().Key.Text(), Count() - 1);
 }
 
 void TvxPDFDictObject::AddName(std::string key, std::string text) {
@@ -114,7 +114,7 @@ int TvxPDFDictObject::IndexOf(std::string_view key) const {
   if (!index_) {
     index_ = std::make_unique<std::unordered_map<std::string_view, int>>();
     index_->reserve(entries_.size());
-    for (size_t i = 0; i < entries_.size(); ++i) index_->try_emplace(entries_[i].Key, int(i));
+    for (size_t i = 0; i < entries_.size(); ++i) index_->try_emplace(entries_[i].Key.Text(), int(i));
   }
   auto it = index_->find(key);
   return it == index_->end() ? -1 : it->second;

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "pdf/objects/vxNameTable.h"
+#include "pdf/objects/vxObjectPool.h"
 #include "pdf/parsers/vxClasses.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -44,6 +46,11 @@ class TvxPDFObject {
 
   // A new, independent deep copy of the same class.
   virtual TvxPDFObjectPtr Clone() const = 0;
+
+  // Objects come from the small-object pool (the size is that of the
+  // dynamic type, thanks to the virtual destructor).
+  static void* operator new(size_t size) { return TvxObjectPool::Allocate(size); }
+  static void operator delete(void* block, size_t size) noexcept { TvxObjectPool::Free(block, size); }
 
   bool IsBoolean() const { return ObjectType == otBoolean; }
   bool IsInteger() const { return ObjectType == otInteger; }
@@ -172,7 +179,7 @@ class TvxPDFDictObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otDictionary;
   struct Entry {
-    std::string Key;  // with its slash, exactly as read
+    TvxKey Key;  // with its slash, exactly as read
     TvxPDFObjectPtr Value;
   };
 
@@ -192,7 +199,7 @@ class TvxPDFDictObject : public TvxPDFObject {
   int IndexOf(std::string_view key) const;
   // Value of the first pair with this key, or nullptr.
   TvxPDFObject* Find(std::string_view key) const;
-  const std::string& KeyAt(int index) const { return entries_.at(size_t(index)).Key; }
+  const std::string& KeyAt(int index) const { return entries_.at(size_t(index)).Key.Text(); }
   TvxPDFObject* ValueAt(int index) const { return entries_.at(size_t(index)).Value.get(); }
 
   // Replaces (and destroys) the value of the first pair with this key, or
@@ -210,6 +217,12 @@ class TvxPDFDictObject : public TvxPDFObject {
   void Merge(const TvxPDFDictObject* other);
 
   const std::vector<Entry>& Entries() const { return entries_; }
+  // Takes all pairs at once (the parser builds them aside, so the list gets
+  // its exact size).
+  void AdoptEntries(std::vector<Entry>&& entries) {
+    DropIndex();
+    entries_ = std::move(entries);
+  }
 
  private:
   // Dictionaries are usually small and scanned; large ones get a hash index

@@ -1,5 +1,7 @@
 #include "pdf/parsers/vxObjectList.h"
 
+#include <algorithm>
+
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -25,10 +27,31 @@ int64_t UniqueID(uint32_t documentID, int32_t objectNumber, uint16_t generation)
   return id * DecimalDigitsScale(generation) + generation;
 }
 
+void TvxObjectList::IndexEntry(const TvxObjectKey& key, int index) const {
+  if (!hasDenseDocument_) {
+    hasDenseDocument_ = true;
+    denseDocument_ = key.DocumentID;
+  }
+  if (IsDense(key)) {
+    size_t n = size_t(key.ObjectNumber);
+    if (n >= dense_.size()) dense_.resize(std::max(n + 1, std::min(dense_.size() * 2, size_t(kDenseLimit))), 0);
+    if (dense_[n] == 0) dense_[n] = index + 1;  // the first entry with a key wins
+  } else {
+    index_.try_emplace(key, index);
+  }
+}
+
+void TvxObjectList::RebuildIndex() const {
+  dense_.assign(dense_.size(), 0);
+  index_.clear();
+  for (size_t i = 0; i < entries_.size(); ++i) IndexEntry(entries_[i].first, int(i));
+  indexValid_ = true;
+}
+
 int TvxObjectList::Add(const TvxObjectKey& key, TvxPDFIndirectObject* object) {
   entries_.push_back({key, object});
   int index = Count() - 1;
-  if (indexValid_) index_.try_emplace(key, index);
+  if (indexValid_) IndexEntry(key, index);
   return index;
 }
 
@@ -37,7 +60,6 @@ void TvxObjectList::Insert(int index, const TvxObjectKey& key, TvxPDFIndirectObj
   if (index < 0 || index > Count()) throw EListError(Format(res::SListIndexError, {index}));
   entries_.insert(entries_.begin() + index, {key, object});
   indexValid_ = false;
-  index_.clear();
 }
 
 TvxPDFIndirectObject* TvxObjectList::Get(int index) const {
@@ -51,11 +73,10 @@ const TvxObjectKey& TvxObjectList::KeyAt(int index) const {
 }
 
 int TvxObjectList::IndexOf(const TvxObjectKey& key) const {
-  if (!indexValid_) {
-    index_.clear();
-    index_.reserve(entries_.size());
-    for (size_t i = 0; i < entries_.size(); ++i) index_.try_emplace(entries_[i].first, int(i));
-    indexValid_ = true;
+  if (!indexValid_) RebuildIndex();
+  if (IsDense(key)) {
+    size_t n = size_t(key.ObjectNumber);
+    return n < dense_.size() ? dense_[n] - 1 : -1;
   }
   auto it = index_.find(key);
   return it == index_.end() ? -1 : it->second;
@@ -64,7 +85,9 @@ int TvxObjectList::IndexOf(const TvxObjectKey& key) const {
 void TvxObjectList::Clear() {
   entries_.clear();
   entries_.shrink_to_fit();
+  dense_.clear();
   index_.clear();
+  hasDenseDocument_ = false;
   indexValid_ = true;
 }
 

@@ -202,7 +202,7 @@ std::unique_ptr<TvxPDFStringObject> TvxPDFStreamReader::ReadStringObject() {
   return std::make_unique<TvxPDFStringObject>(std::move(text), keepHex);
 }
 
-std::unique_ptr<TvxPDFNameObject> TvxPDFStreamReader::ReadName() {
+std::string TvxPDFStreamReader::ReadNameText() {
   SkipWhitespace();
   int c = PeekChar();
   if (c != '/') throw ENameReadError(Format(res::SNameReadError, {DescribeByte(c)}));
@@ -213,7 +213,11 @@ std::unique_ptr<TvxPDFNameObject> TvxPDFStreamReader::ReadName() {
     char d = data_[pos_];
     if (d == 9 || d == 10 || d == 13 || d == 32) ++pos_;
   }
-  return std::make_unique<TvxPDFNameObject>(std::move(text));
+  return text;
+}
+
+std::unique_ptr<TvxPDFNameObject> TvxPDFStreamReader::ReadName() {
+  return std::make_unique<TvxPDFNameObject>(ReadNameText());
 }
 
 std::unique_ptr<TvxPDFArrayObject> TvxPDFStreamReader::ReadArray() {
@@ -222,17 +226,32 @@ std::unique_ptr<TvxPDFArrayObject> TvxPDFStreamReader::ReadArray() {
   if (c != '[') throw EArrayReadError(Format(res::SArrayReadError, {DescribeByte(c)}));
   DepthGuard guard(depth_);
   ++pos_;
-  auto array = std::make_unique<TvxPDFArrayObject>();
+  if (itemScratch_.size() < size_t(depth_)) itemScratch_.resize(size_t(depth_));
+  std::vector<TvxPDFObjectPtr>& items = itemScratch_[size_t(depth_ - 1)];
+  items.clear();
   while (true) {
     SkipWhitespace();
-    if (pos_ >= data_.size()) throw EArrayReadError(Format(res::SArrayReadError, {DescribeByte(-1)}));
-    TvxPDFObjectPtr item = ParseObject();
+    if (pos_ >= data_.size()) {
+      items.clear();
+      throw EArrayReadError(Format(res::SArrayReadError, {DescribeByte(-1)}));
+    }
+    TvxPDFObjectPtr item;
+    try {
+      item = ParseObject();
+    } catch (...) {
+      items.clear();
+      throw;
+    }
     if (!item) break;
-    array->Add(std::move(item));
+    items.push_back(std::move(item));
     SkipWhitespace();
     if (PeekChar() == ']') break;
   }
   Skip(1);  // "]" (or the stray closing delimiter that ended the array)
+  auto array = std::make_unique<TvxPDFArrayObject>();
+  array->Items.reserve(items.size());
+  for (auto& item : items) array->Items.push_back(std::move(item));
+  items.clear();
   return array;
 }
 
@@ -243,20 +262,33 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
     if (c != '<') throw EDictionaryReadError(Format(res::SDictionaryReadError, {DescribeByte(c)}));
   }
   DepthGuard guard(depth_);
-  auto dict = std::make_unique<TvxPDFDictObject>();
-  while (true) {
-    SkipWhitespace();
-    if (PeekChar() == '>') {
-      Skip(2);
-      break;
+  if (entryScratch_.size() < size_t(depth_)) entryScratch_.resize(size_t(depth_));
+  std::vector<TvxPDFDictObject::Entry>& entries = entryScratch_[size_t(depth_ - 1)];
+  entries.clear();
+  try {
+    while (true) {
+      SkipWhitespace();
+      if (PeekChar() == '>') {
+        Skip(2);
+        break;
+      }
+      std::string key = ReadNameText();
+      TvxPDFObjectPtr value = ParseObject();
+      // A key directly followed by the end of the dictionary gets null, which
+      // reads and writes like an absent value without breaking lookups.
+      if (!value) value = MakeNull();
+      entries.push_back({std::move(key), std::move(value)});
     }
-    auto key = ReadName();
-    TvxPDFObjectPtr value = ParseObject();
-    // A key directly followed by the end of the dictionary gets null, which
-    // reads and writes like an absent value without breaking lookups.
-    if (!value) value = MakeNull();
-    dict->Add(std::move(key->Text), std::move(value));
+  } catch (...) {
+    entries.clear();
+    throw;
   }
+  std::vector<TvxPDFDictObject::Entry> exact;
+  exact.reserve(entries.size());
+  for (auto& e : entries) exact.push_back(std::move(e));
+  entries.clear();
+  auto dict = std::make_unique<TvxPDFDictObject>();
+  dict->AdoptEntries(std::move(exact));
   return dict;
 }
 

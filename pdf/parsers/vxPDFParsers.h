@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,7 +67,14 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   std::string DescribeByte(int c) const;
   void Decrypt(std::string& bytes, int32_t objectNumber, int32_t generation);
 
+  std::string ReadNameText();
+
   int depth_ = 0;
+  // Containers are collected here, one list per nesting level, and then
+  // moved into exactly sized lists.
+  // (deques: growing them keeps the outer levels' lists in place)
+  std::deque<std::vector<TvxPDFObjectPtr>> itemScratch_;
+  std::deque<std::vector<TvxPDFDictObject::Entry>> entryScratch_;
 };
 
 }  // namespace vx
