@@ -168,3 +168,28 @@ TEST(EncryptOnSave, ChangedPasswordsApplyToTheNextSave) {
   // An empty owner password falls back to the user password.
   EXPECT_NE(ShowEncryption(second.Path(), "two").find("Supplied password is owner password"), std::string::npos);
 }
+
+TEST(EncryptOnSave, OpenedWithTheUserPasswordSavesEncryptedAgain) {
+  TvxPDFDocument doc;
+  doc.SetShowSetupDialog(false);
+  doc.OnPassword = [](TvxCustomPDFDocument&, std::string& password, bool& proceed, int tries) {
+    password = "view";
+    proceed = tries == 0;
+  };
+  ASSERT_TRUE(doc.LoadFromFile(vxtest::CorpusDir() + "/qpdf-tests/enc-R3,V2,U=view,O=master.pdf"));
+  ASSERT_TRUE(doc.Encryption().Enabled());
+  EXPECT_EQ(doc.Encryption().OwnerPassword(), "");
+  vxtest::TempFile out;
+  doc.SaveToFile(out.Path());
+  EXPECT_EQ(vxtest::QpdfProblems(out.Path(), "view"), "");
+  EXPECT_NE(RunCommand("qpdf --check --password=master " + Quote(out.Path()) + " >/dev/null"), 0)
+      << "the source's owner password must not open the copy";
+  std::string shown = ShowEncryption(out.Path(), "view");
+  EXPECT_NE(shown.find("User password = view"), std::string::npos) << shown;
+  std::string original, copy;
+  RunCommand("pdftotext -upw view " + Quote(vxtest::CorpusDir() + "/qpdf-tests/enc-R3,V2,U=view,O=master.pdf") + " -",
+             &original, false);
+  RunCommand("pdftotext -upw view " + Quote(out.Path()) + " -", &copy, false);
+  EXPECT_FALSE(original.empty());
+  EXPECT_EQ(copy, original);
+}

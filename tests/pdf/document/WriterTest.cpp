@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "WriterTestSupport.h"
+#include "pdf/document/vxShell.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxUtils.h"
 
@@ -406,4 +407,78 @@ TEST(Writer, LoadedFilesRoundTripThroughOtherReaders) {
                                vxtest::Quote(dir.File("p"))),
             0);
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"p-1.png", "p-2.png", "p-3.png"}));
+}
+
+namespace {
+
+class ScriptedDialog : public TvxBaseDlg {
+ public:
+  explicit ScriptedDialog(TvxModalResult result) : result_(result) {}
+  TvxModalResult Execute() override {
+    shownFor = Document;
+    return result_;
+  }
+  TvxCustomPDFDocument* shownFor = nullptr;
+
+ private:
+  TvxModalResult result_;
+};
+
+}  // namespace
+
+TEST(Writer, SetupDialogCanCancelTheSave) {
+  TempDir dir;
+  MemoryDocument doc;
+  doc.SetShowSetupDialog(true);
+  ScriptedDialog cancel(TvxModalResult::mrCancel);
+  doc.SetSetupDialog(&cancel);
+  EXPECT_FALSE(doc.SaveToFile(dir.File("out.pdf")));
+  EXPECT_EQ(cancel.shownFor, &doc);
+  EXPECT_EQ(cancel.Document, nullptr);
+  EXPECT_TRUE(dir.Entries().empty());
+
+  ScriptedDialog ok(TvxModalResult::mrOK);
+  doc.SetSetupDialog(&ok);
+  EXPECT_TRUE(doc.SaveToFile(dir.File("out.pdf")));
+  EXPECT_EQ(ok.shownFor, &doc);
+  EXPECT_EQ(ok.Document, nullptr);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"out.pdf"});
+}
+
+TEST(Writer, OpenAfterSaveOpensTheFinishedFile) {
+  TempDir dir;
+  std::vector<std::string> opened;
+  std::string bytesWhenOpened;
+  RegisterShellOpen([&](const std::string& name) {
+    opened.push_back(name);
+    bytesWhenOpened = vxtest::ReadFile(name);
+  });
+  MemoryDocument doc;
+  doc.SaveToFile(dir.File("quiet"));
+  EXPECT_TRUE(opened.empty());
+  doc.SetOpenAfterSave(true);
+  doc.SaveToFile(dir.File("shown"));
+  RegisterShellOpen(nullptr);
+  EXPECT_EQ(opened, std::vector<std::string>{dir.File("shown.pdf")});
+  EXPECT_EQ(bytesWhenOpened.substr(bytesWhenOpened.size() - 7), "%%EOF\r\n");
+}
+
+TEST(Writer, InformationKeysKeepTheirOrder) {
+  MemoryDocument doc;
+  doc.Info().SetTitle(u"T");
+  doc.Info().SetSubject(u"S");
+  doc.Info().SetKeywords(u"K");
+  doc.Info().SetAuthor(u"A");
+  std::string info = ObjectText(vxtest::SaveToBytes(doc), 2);
+  EXPECT_EQ(info, "<<\r\n/Title " + Utf16Literal("T") + "\r\n/Subject " + Utf16Literal("S") + "\r\n/Keywords " +
+                      Utf16Literal("K") + "\r\n/Author " + Utf16Literal("A") + "\r\n/Producer " +
+                      Utf16Literal("Vexor Paginox V2.5") + "\r\n>>");
+
+  // Loaded entries are written back as they were read, unknown keys too; the
+  // producer is replaced and no date is added.
+  auto loaded = vxtest::LoadBytes(
+      vxtest::SimplePdf(1, "", "/CreationDate (D:20200101120000+01'00') /Producer (Other) /Custom <41>"));
+  info = ObjectText(vxtest::SaveToBytes(*loaded), 2);
+  EXPECT_EQ(info, "<<\r\n/CreationDate (D:20200101120000+01'00')\r\n/Producer " + Utf16Literal("Vexor Paginox V2.5") +
+                      "\r\n/Custom <41>\r\n>>");
 }
