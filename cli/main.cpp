@@ -4,6 +4,7 @@
 
 #include "cli/InfoCommand.h"
 #include "cli/Loading.h"
+#include "cli/SetCommand.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"vordel: show and change the document-level settings of PDF files"};
@@ -12,6 +13,8 @@ int main(int argc, char** argv) {
 
   vordel::InfoOptions info;
   vordel::AddInfoCommand(app, info);
+  vordel::SetCommandOptions set;
+  vordel::AddSetCommand(app, set);
 
   try {
     app.parse(argc, argv);
@@ -20,5 +23,6 @@ int main(int argc, char** argv) {
     return code == 0 ? vordel::kOk : vordel::kUsage;
   }
   if (app.got_subcommand("info")) return vordel::RunInfo(info);
+  if (app.got_subcommand("set")) return vordel::RunSet(set);
   return vordel::kUsage;
 }

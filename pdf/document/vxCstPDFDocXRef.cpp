@@ -121,10 +121,17 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
   auto skipToDigit = [&] {
     while (!r.Eof() && !IsDigit(r.PeekAt(0))) r.Skip(1);
   };
-  auto trimmedInt = [](std::string_view field) {
-    size_t b = 0;
-    while (b < field.size() && field[b] == ' ') ++b;
-    return StrToInt64(field.substr(b));
+  auto skipBlanks = [&] {
+    while (!r.Eof() && r.PeekAt(0) == ' ') r.Skip(1);
+  };
+  // A run of up to ten digits (the field as far as it is numeric); anything
+  // else where a digit belongs fails the conversion.
+  auto readDigits = [&]() -> std::string_view {
+    size_t start = r.Pos(), end = start;
+    while (end < data.size() && end - start < 10 && IsDigit(data[end])) ++end;
+    if (end == start) end = std::min(data.size(), start + 1);
+    r.SetPos(end);
+    return data.substr(start, end - start);
   };
   while (true) {
     skipToDigit();
@@ -133,15 +140,22 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
     if (count <= 0) break;
     skipToDigit();
     for (int64_t i = 0; i < count; ++i) {
-      std::string_view entry = r.PeekView(20);
-      if (entry.size() < 18) throw EConvertError(Format(res::SInvalidInteger, {entry}));
-      r.Skip(20);
-      int64_t entryOffset = trimmedInt(entry.substr(0, 10));
-      int64_t generation = trimmedInt(entry.substr(10, 6));
-      char type = entry[17];
+      // Entries are meant to be 20 bytes, but writers that end lines with a
+      // single LF make 19-byte entries; each entry is therefore read by its
+      // fields (offset, generation, type) and the line end after it.
+      std::string_view offsetText = readDigits();
+      skipBlanks();
+      std::string_view generationText = readDigits();
+      skipBlanks();
+      int type = r.ReadChar();
+      while (!r.Eof() && (r.PeekAt(0) == ' ' || r.PeekAt(0) == '\r' || r.PeekAt(0) == '\n')) r.Skip(1);
+      int64_t entryOffset = StrToInt64(offsetText);
+      int64_t generation = StrToInt64(generationText);
       if (type == 'n') {
         PlaceEntry(xrefItems_, first + i,
-                   TvxXRefItem(entryOffset, int32_t(generation), type, int32_t(first + i)), limit);
+                   TvxXRefItem(entryOffset, int32_t(generation), char(type), int32_t(first + i)), limit);
+      } else if (type != 'f') {
+        throw EConvertError(Format(res::SInvalidInteger, {std::string(1, char(type < 0 ? '?' : type))}));
       }
     }
     r.SkipWhitespace();

@@ -309,3 +309,24 @@ TEST(DocumentLifeCycle, StatusAndProgressOrder) {
   EXPECT_LT(at("Traversing Pages..."), at("Processing Annotations..."));
   EXPECT_LT(at("Processing Annotations..."), at("Reading Outlines..."));
 }
+
+TEST(LoadStructure, NineteenByteTableEntriesAreReadByTheirFields) {
+  // Writers that end entry lines with a single LF make 19-byte entries.
+  PdfBuilder b = BasicBody();
+  std::string bytes = b.Bytes();
+  size_t xref = bytes.size();
+  bytes += "xref\n0 5\n0000000000 65535 f\n";
+  char line[64];
+  for (int n = 1; n <= 4; ++n) {
+    std::snprintf(line, sizeof line, "%010zu 00000 n\n", b.OffsetOf(n));
+    bytes += line;
+  }
+  bytes += "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  auto l = Load(bytes);
+  EXPECT_EQ(l->doc->PageCount(), 1);
+  EXPECT_EQ(NameOf(Stored(*l->doc, 4)->Find("/Marker")), "/Old");
+  // A type that is neither n nor f is an error, not a guess.
+  std::string bad = bytes;
+  bad.replace(bad.find("00000 n\n"), 7, "00000 x");
+  EXPECT_THROW(Load(bad), EConvertError);
+}

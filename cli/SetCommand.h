@@ -1,0 +1,29 @@
+// `vordel set [SETTINGS] [--password PW] INPUT... (-o OUTPUT | --output-dir DIR | --in-place) [-j N]`
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/SetOptions.h"
+
+namespace CLI {
+class App;
+}
+
+namespace vordel {
+
+struct SetCommandOptions {
+  DocumentSettings settings;
+  std::optional<std::string> password;
+  std::vector<std::string> inputs;
+  std::optional<std::string> output, outputDir, filesFrom;
+  bool inPlace = false;
+  int jobs = 0;
+  bool quiet = false;
+};
+
+void AddSetCommand(CLI::App& app, SetCommandOptions& options);
+int RunSet(SetCommandOptions& options);
+
+}  // namespace vordel

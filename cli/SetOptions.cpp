@@ -1,0 +1,121 @@
+#include "cli/SetOptions.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "cli/DocumentReport.h"
+#include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vordel {
+
+using namespace vx;
+
+const std::vector<std::string> kPageModes = {"none", "outlines", "thumbs", "fullscreen", "attachments"};
+const std::vector<std::string> kPageLayouts = {"none", "single-page", "one-column", "two-column-left",
+                                               "two-column-right"};
+const std::vector<std::string> kPdfVersions = {"1.0", "1.1", "1.2", "1.3", "1.4", "1.5", "1.6", "1.7", "2.0"};
+// Effect numbers 1..16 of the page transitions, in order.
+const std::vector<std::string> kTransitions = {
+    "split-horizontal-inward", "split-horizontal-outward", "split-vertical-inward", "split-vertical-outward",
+    "blinds-horizontal",       "blinds-vertical",          "box-inward",            "box-outward",
+    "wipe-left-to-right",      "wipe-bottom-to-top",       "wipe-right-to-left",    "wipe-top-to-bottom",
+    "dissolve",                "glitter-left-to-right",    "glitter-top-to-bottom", "glitter-top-left-to-bottom-right"};
+
+namespace {
+
+int IndexIn(const std::vector<std::string>& names, const std::string& name) {
+  auto it = std::find(names.begin(), names.end(), name);
+  return it == names.end() ? -1 : int(it - names.begin());
+}
+
+// The permission members in the order of the command line's names.
+constexpr TvxUserPermissionsType kPermissionMembers[8] = {
+    AllowPrint, AllowModify, AllowCopy, AllowAnnotation,
+    AllowFormFill, AllowAccessibility, AllowDocAssembly, AllowHighResPrint};
+
+std::optional<TvxUserPermissions> ParsePermissions(const std::string& list) {
+  if (list == "all") return TvxUserPermissions::All();
+  TvxUserPermissions perms;
+  if (list == "none") return perms;
+  std::stringstream in(list);
+  std::string name;
+  while (std::getline(in, name, ',')) {
+    auto it = std::find(std::begin(kPermissionNames), std::end(kPermissionNames), name);
+    if (it == std::end(kPermissionNames)) return std::nullopt;
+    perms.Include(kPermissionMembers[it - std::begin(kPermissionNames)]);
+  }
+  return perms;
+}
+
+}  // namespace
+
+std::optional<std::string> ValidateSettings(const DocumentSettings& s) {
+  if (!ParsePermissions(s.allow)) return "--allow: unknown permission in \"" + s.allow + "\"";
+  if (s.encrypt && s.decrypt) return "--encrypt and --decrypt cannot be given together";
+  if ((s.ownerPassword || s.userPassword) && !s.encrypt) return "--owner-password and --user-password need --encrypt";
+  if (s.allow != "all" && !s.encrypt) return "--allow needs --encrypt";
+  if (!s.transition && (s.pages.size() || s.duration != 1)) return "--pages and --duration need --transition";
+  if (s.duration < 0 || s.duration > 1e6) return "--duration: out of range";
+  return std::nullopt;
+}
+
+unsigned char NeedAppearancesMode(const DocumentSettings& s) {
+  if (s.needAppearances == "true") return 0;
+  if (s.needAppearances == "false") return 1;
+  return 2;
+}
+
+void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
+  // Encryption first: text values set below are encrypted as they are set,
+  // with the handler made from these settings.
+  if (s.decrypt) {
+    if (!doc.IsOwner()) throw SettingsRefused{"--decrypt: only the owner may remove the encryption (open with the owner password)"};
+    doc.Encryption().SetEnabled(false);
+  }
+  if (s.encrypt) {
+    if (doc.IsEncrypted() && !doc.IsOwner())
+      throw SettingsRefused{"--encrypt: only the owner may change the encryption (open with the owner password)"};
+    TvxPDFEncryptionSettings& e = doc.Encryption();
+    e.SetEnabled(true);
+    e.SetLevel(*s.encrypt == 40 ? el40bit : el128bit);
+    e.SetOwnerPassword(s.ownerPassword.value_or(""));
+    e.SetUserPassword(s.userPassword.value_or(""));
+    e.SetUserPermissions(*ParsePermissions(s.allow));
+  }
+  if (doc.Encryption().Enabled()) doc.CreateEncryptionHandler();
+
+  TvxPDFViewerPreferences& prefs = doc.ViewerPreferences();
+  if (s.centerWindow) prefs.SetCenterWindow(*s.centerWindow);
+  if (s.displayDocTitle) prefs.SetDisplayDocTitle(*s.displayDocTitle);
+  if (s.fitWindow) prefs.SetFitWindow(*s.fitWindow);
+  if (s.hideMenubar) prefs.SetHideMenubar(*s.hideMenubar);
+  if (s.hideToolbar) prefs.SetHideToolbar(*s.hideToolbar);
+  if (s.hideWindowUI) prefs.SetHideWindowUI(*s.hideWindowUI);
+  if (s.pageMode) doc.SetPageMode(TvxPageMode(IndexIn(kPageModes, *s.pageMode)));
+  if (s.pageLayout) doc.SetPageLayout(TvxPageLayout(IndexIn(kPageLayouts, *s.pageLayout)));
+  if (s.pdfVersion) doc.SetPDFVersion(TvxPDFVersion(IndexIn(kPdfVersions, *s.pdfVersion)));
+
+  TvxPDFInfo& info = doc.Info();
+  if (s.title) info.SetTitle(Utf8ToUtf16(*s.title));
+  if (s.subject) info.SetSubject(Utf8ToUtf16(*s.subject));
+  if (s.keywords) info.SetKeywords(Utf8ToUtf16(*s.keywords));
+  if (s.author) info.SetAuthor(Utf8ToUtf16(*s.author));
+  if (s.creator) info.SetCreator(Utf8ToUtf16(*s.creator));
+
+  if (s.transition) {
+    int effect = IndexIn(kTransitions, *s.transition) + 1;
+    std::string range = s.pages.empty() ? "1-" + std::to_string(doc.PageCount()) : s.pages;
+    doc.SetPageTransition(range, uint8_t(effect), float(s.duration));
+  }
+
+  if (s.compress == "flate") {
+    static const std::vector<std::string> kLevels = {"none", "fastest", "default", "maximum"};
+    doc.SetCompression(0, uint8_t(IndexIn(kLevels, s.level)));
+  } else if (s.compress == "runlength") {
+    doc.SetCompression(1, 0);
+  }
+}
+
+}  // namespace vordel

@@ -1,0 +1,50 @@
+// The settings `vordel set` can change, as parsed from the command line, and
+// how they are applied to a loaded document.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vx {
+class TvxCustomPDFDocument;
+}
+
+namespace vordel {
+
+struct DocumentSettings {
+  // Viewer preferences: unset leaves the loaded value.
+  std::optional<bool> centerWindow, displayDocTitle, fitWindow, hideMenubar, hideToolbar, hideWindowUI;
+  std::optional<std::string> pageMode, pageLayout, pdfVersion;
+  std::optional<std::string> title, subject, keywords, author, creator;  // UTF-8
+  std::string compress = "flate";  // flate | runlength | none
+  std::string level = "default";   // default | fastest | maximum | none
+  std::string needAppearances = "keep";  // keep | true | false
+  std::optional<int> encrypt;            // 40 | 128
+  std::optional<std::string> ownerPassword, userPassword;
+  std::string allow = "all";
+  bool decrypt = false;
+  std::optional<std::string> transition;
+  double duration = 1;
+  std::string pages;  // empty: every page
+};
+
+// Checks the values that do not need a document; answers a message for the
+// first bad one, or nothing.
+std::optional<std::string> ValidateSettings(const DocumentSettings& settings);
+
+// Applies the settings to a loaded document. Raises the library's exceptions
+// (for instance a page range that does not fit, or encryption settings a user
+// may not change); SettingsRefused when a setting is not allowed for this file.
+struct SettingsRefused {
+  std::string message;
+};
+void ApplySettings(vx::TvxCustomPDFDocument& doc, const DocumentSettings& settings);
+
+// The SaveToFile mode for --need-appearances.
+unsigned char NeedAppearancesMode(const DocumentSettings& settings);
+
+// Names accepted on the command line.
+extern const std::vector<std::string> kPageModes, kPageLayouts, kPdfVersions, kTransitions;
+
+}  // namespace vordel
