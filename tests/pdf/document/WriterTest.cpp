@@ -11,6 +11,7 @@
 
 #include "WriterTestSupport.h"
 #include "pdf/document/vxShell.h"
+#include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxUtils.h"
 
@@ -481,4 +482,25 @@ TEST(Writer, InformationKeysKeepTheirOrder) {
   info = ObjectText(vxtest::SaveToBytes(*loaded), 2);
   EXPECT_EQ(info, "<<\r\n/CreationDate (D:20200101120000+01'00')\r\n/Producer " + Utf16Literal("Vexor Paginox V2.5") +
                       "\r\n/Custom <41>\r\n>>");
+}
+
+TEST(Writer, StreamsEncodedOnSeveralThreadsComeOutInOrder) {
+  MemoryDocument doc;
+  for (int i = 0; i < 300; ++i) {
+    auto dict = std::make_unique<TvxPDFDictObject>();
+    if (i % 7 == 0) dict->AddName("/Filter", "/DCTDecode");
+    std::string data(size_t(i * 97 % 5000), char('a' + i % 26));
+    auto stream = std::make_unique<TvxPDFStreamObject>(std::move(dict), std::make_unique<TvxMemoryStream>(data));
+    doc.AddObject(std::move(stream), i % 5 != 0);
+    doc.AddObject(MakeInteger(i));
+  }
+  doc.SetCompression(0, 1);
+  doc.Encryption().SetEnabled(true);
+  doc.SetSaveThreads(1);
+  std::string serial = vxtest::SaveToBytes(doc);
+  for (unsigned threads : {2u, 3u, 8u}) {
+    doc.SetSaveThreads(threads);
+    EXPECT_EQ(vxtest::SaveToBytes(doc), serial) << threads << " threads";
+  }
+  EXPECT_EQ(CheckXRef(serial), 3 + 240 + 300 + 1);
 }
