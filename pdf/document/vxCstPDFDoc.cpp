@@ -216,8 +216,9 @@ TvxPDFObjectPtr TvxCustomPDFDocument::ResolveDeep(TvxPDFObject* value) {
     if (!v) return nullptr;
     if (depth > TvxPDFStreamReader::kMaxNesting) throw ENestingTooDeep(Format(res::SNestingTooDeep, {depth}));
     if (auto* array = As<TvxPDFArrayObject>(v)) {
+      if (array->IsPacked()) return array->Clone();  // numbers only
       auto copy = std::make_unique<TvxPDFArrayObject>();
-      for (auto& item : array->Items) copy->Add(item ? resolve(item.get(), depth + 1) : MakeNull());
+      for (auto& item : array->Items()) copy->Add(item ? resolve(item.get(), depth + 1) : MakeNull());
       return copy;
     }
     if (auto* dict = As<TvxPDFDictObject>(v)) {

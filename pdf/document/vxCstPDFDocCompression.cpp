@@ -46,7 +46,7 @@ std::optional<std::string> TvxDocumentWriter::CompressData(const TvxCustomPDFDoc
       if (f == "/DCTDecode" || f == "/JBIG2Decode" || f == chosen || f == "/CCITTFaxDecode") return std::nullopt;
     } else if (auto* array = As<TvxPDFArrayObject>(filter)) {
       bool stop = false;
-      for (const auto& item : array->Items) {
+      for (const auto& item : array->Items()) {
         // An item may name its filter through a reference; anything but a
         // name in the end stops the save.
         const std::string& f = Cast<TvxPDFNameObject>(document.store_->Resolve(item.get())).Text;
@@ -79,7 +79,7 @@ void TvxDocumentWriter::PutFilterInFront(const TvxCustomPDFDocument& document, T
   auto filters = std::make_unique<TvxPDFArrayObject>();
   filters->Add(MakeName(std::string(name)));
   if (auto* array = As<TvxPDFArrayObject>(filter)) {
-    for (const auto& item : array->Items) filters->Add(item ? item->Clone() : MakeNull());
+    for (const auto& item : array->Items()) filters->Add(item ? item->Clone() : MakeNull());
   } else {
     filters->Add(filter->Clone());
   }
@@ -92,7 +92,7 @@ void TvxDocumentWriter::PutFilterInFront(const TvxCustomPDFDocument& document, T
   if (auto* parmsArray = As<TvxPDFArrayObject>(parms)) {
     auto shifted = std::make_unique<TvxPDFArrayObject>();
     shifted->Add(MakeNull());
-    for (const auto& item : parmsArray->Items) shifted->Add(item ? item->Clone() : MakeNull());
+    for (const auto& item : parmsArray->Items()) shifted->Add(item ? item->Clone() : MakeNull());
     dictCopy.SetValue("/DecodeParms", std::move(shifted));
   } else if (auto* parmsDict = As<TvxPDFDictObject>(parms)) {
     auto shifted = std::make_unique<TvxPDFArrayObject>();

@@ -75,7 +75,7 @@ void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, 
     // The kids are copied first: walking may read other objects, and an
     // intermediate node read from the file is not kept.
     std::vector<int32_t> kidNumbers;
-    for (const auto& kid : kids->Items) kidNumbers.push_back(Cast<TvxPDFIndirectReference>(kid.get()).ObjectNumber);
+    for (const auto& kid : kids->Items()) kidNumbers.push_back(Cast<TvxPDFIndirectReference>(kid.get()).ObjectNumber);
     for (int32_t kid : kidNumbers) Walk(kid, attributes.get(), depth + 1);
     path_.erase(number);
     return;
@@ -209,7 +209,8 @@ void TvxCustomPDFDocument::CollectObjects(std::vector<std::unique_ptr<TvxPDFIndi
     pending.pop_back();
     if (!v) continue;
     if (auto* array = As<TvxPDFArrayObject>(v)) {
-      for (auto it = array->Items.rbegin(); it != array->Items.rend(); ++it) pending.push_back(it->get());
+      if (array->IsPacked()) continue;  // numbers only: nothing to collect
+      for (auto it = array->Items().rbegin(); it != array->Items().rend(); ++it) pending.push_back(it->get());
     } else if (auto* dict = As<TvxPDFDictObject>(v)) {
       for (int i = dict->Count() - 1; i >= 0; --i) pending.push_back(dict->ValueAt(i));
     } else if (auto* stream = As<TvxPDFStreamObject>(v)) {

@@ -40,7 +40,11 @@ bool EncryptsStrings(const TvxCustomPDFDocument& document, int32_t objectNumber)
 
 int32_t TvxDocumentWriter::TargetNumber(const TvxCustomPDFDocument& document, const TvxObjectKey& key) {
   const TvxPDFIndirectObject* target = document.store_->Find(key);
-  if (!target && document.saveStore_) target = document.saveStore_->Find(key);
+  // An outline item read from a stored object is written from the
+  // save-time store only: the loaded copy is then not numbered.
+  if ((!target || target->NewNumber == 0) && document.saveStore_) {
+    if (const TvxPDFIndirectObject* rebuilt = document.saveStore_->Find(key)) target = rebuilt;
+  }
   return target ? target->NewNumber : 0;
 }
 
@@ -80,9 +84,22 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
     case otName:
       out += static_cast<const TvxPDFNameObject*>(object)->Text;
       break;
-    case otArray:
+    case otArray: {
       out += "[ ";
-      for (const auto& item : static_cast<const TvxPDFArrayObject*>(object)->Items) {
+      auto* array = static_cast<const TvxPDFArrayObject*>(object);
+      if (array->IsPacked()) {
+        // Numbers held packed are written as their objects would be.
+        for (int i = 0; i < array->Count(); ++i) {
+          if (array->IsIntegerAt(i))
+            out += std::to_string(int32_t(array->NumberAt(i)));
+          else
+            out += RealToText(array->NumberAt(i));
+          out += ' ';
+        }
+        out += ']';
+        break;
+      }
+      for (const auto& item : array->Items()) {
         // A missing item keeps its place, so later items keep their positions.
         if (item)
           AppendObject(document, out, objectNumber, item.get(), depth + 1);
@@ -92,6 +109,7 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       }
       out += ']';
       break;
+    }
     case otDictionary: {
       const auto& entries = static_cast<const TvxPDFDictObject*>(object)->Entries();
       // The first /Type decides, as a lookup would. Scanning here (rather

@@ -80,6 +80,7 @@ class TvxClosureWalker {
   void Push(TvxPDFObject* value) {
     if (auto* io = As<TvxPDFIndirectObject>(value)) value = io->Content.get();
     if (auto* stream = As<TvxPDFStreamObject>(value)) value = stream->Dictionary.get();
+    if (auto* array = As<TvxPDFArrayObject>(value); array && array->IsPacked()) return;  // numbers only
     if (value && (value->IsArray() || value->IsDictionary())) stack_.push_back({value, 0});
   }
 

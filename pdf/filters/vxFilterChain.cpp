@@ -81,8 +81,8 @@ TvxDecodeFilters ReadFilterList(const TvxPDFObject* filterValue) {
   if (auto* name = As<TvxPDFNameObject>(filterValue)) {
     list.push_back(FilterNameToType(name->Text));
   } else if (auto* array = As<TvxPDFArrayObject>(filterValue)) {
-    list.reserve(array->Items.size());
-    for (const auto& item : array->Items)
+    list.reserve(array->Items().size());
+    for (const auto& item : array->Items())
       list.push_back(FilterNameToType(Cast<TvxPDFNameObject>(item.get()).Text));
   } else {
     throw EUnexpectedFilterObject(Format(res::SUnexpectedFilterObject, {filterValue->TypeName()}));

@@ -1,5 +1,9 @@
 #include "pdf/objects/vxPDFObjects.h"
 
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
 
@@ -47,51 +51,183 @@ std::u16string TvxPDFStringObject::WideText() const {
 
 // ----------------------------------------------------------------------- array
 
+// One block from the small-object pool: the count, the values (integers are
+// held exactly as doubles) and a byte per value telling integers from reals.
+struct TvxPDFArrayObject::Packed {
+  uint32_t count;
+  uint32_t reserved;
+
+  double* Values() { return reinterpret_cast<double*>(this + 1); }
+  uint8_t* Integer() { return reinterpret_cast<uint8_t*>(Values() + count); }
+  static size_t Bytes(uint32_t count) { return sizeof(Packed) + sizeof(double) * count + count; }
+
+  static Packed* Make(uint32_t count) {
+    auto* p = static_cast<Packed*>(TvxObjectPool::Allocate(Bytes(count)));
+    p->count = count;
+    p->reserved = 0;
+    return p;
+  }
+  static void Free(Packed* p) { TvxObjectPool::Free(p, Bytes(p->count)); }
+  Packed* Copy() {
+    Packed* c = Make(count);
+    std::memcpy(c->Values(), Values(), sizeof(double) * count + count);
+    return c;
+  }
+};
+
+namespace {
+// Unpacking may happen through a const reference from more than one thread
+// (save workers reading a shared dictionary); it is rare, so one lock will do.
+std::mutex& UnpackLock() {
+  static std::mutex lock;
+  return lock;
+}
+}  // namespace
+
+TvxPDFArrayObject::~TvxPDFArrayObject() {
+  if (Packed* p = packed_.load()) Packed::Free(p);
+}
+
+void TvxPDFArrayObject::Unpack() const {
+  std::lock_guard<std::mutex> guard(UnpackLock());
+  Packed* p = packed_.load(std::memory_order_acquire);
+  if (!p) return;
+  ItemList items;
+  items.reserve(p->count);
+  for (uint32_t i = 0; i < p->count; ++i) {
+    if (p->Integer()[i])
+      items.push_back(MakeInteger(int32_t(p->Values()[i])));
+    else
+      items.push_back(MakeReal(p->Values()[i]));
+  }
+  items_ = std::move(items);
+  packed_.store(nullptr, std::memory_order_release);
+  Packed::Free(p);
+}
+
+void TvxPDFArrayObject::PackIfNumeric() {
+  if (IsPacked() || items_.size() < kPackThreshold || items_.size() > UINT32_MAX) return;
+  for (const auto& item : items_)
+    if (!item || (!item->IsInteger() && !item->IsReal())) return;
+  Packed* p = Packed::Make(uint32_t(items_.size()));
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (auto* n = As<TvxPDFIntegerObject>(items_[i].get())) {
+      p->Values()[i] = n->Value;
+      p->Integer()[i] = 1;
+    } else {
+      p->Values()[i] = static_cast<TvxPDFRealObject*>(items_[i].get())->Value;
+      p->Integer()[i] = 0;
+    }
+  }
+  items_ = ItemList();
+  packed_.store(p, std::memory_order_release);
+}
+
+int TvxPDFArrayObject::Count() const {
+  if (Packed* p = packed_.load(std::memory_order_acquire)) return int(p->count);
+  return int(items_.size());
+}
+
+double TvxPDFArrayObject::NumberAt(int index) const {
+  if (Packed* p = packed_.load(std::memory_order_acquire))
+    return index >= 0 && uint32_t(index) < p->count ? p->Values()[index] : 0;
+  TvxPDFObject* item = GetItem(index);
+  if (auto* n = As<TvxPDFIntegerObject>(item)) return n->Value;
+  if (auto* r = As<TvxPDFRealObject>(item)) return r->Value;
+  return 0;
+}
+
+bool TvxPDFArrayObject::IsIntegerAt(int index) const {
+  if (Packed* p = packed_.load(std::memory_order_acquire))
+    return index >= 0 && uint32_t(index) < p->count && p->Integer()[index];
+  TvxPDFObject* item = GetItem(index);
+  return item && item->IsInteger();
+}
+
 TvxPDFObjectPtr TvxPDFArrayObject::Clone() const {
   auto copy = std::make_unique<TvxPDFArrayObject>();
-  copy->Items.reserve(Items.size());
-  for (const auto& item : Items) copy->Items.push_back(item ? item->Clone() : nullptr);
+  if (Packed* p = packed_.load(std::memory_order_acquire)) {
+    copy->packed_.store(p->Copy());
+    return copy;
+  }
+  copy->items_.reserve(items_.size());
+  for (const auto& item : items_) copy->items_.push_back(item ? item->Clone() : nullptr);
   return copy;
 }
 
 int TvxPDFArrayObject::Add(TvxPDFObjectPtr object) {
-  Items.push_back(std::move(object));
+  Items().push_back(std::move(object));
   return Count() - 1;
 }
 
 int TvxPDFArrayObject::AddInteger(int32_t value) { return Add(MakeInteger(value)); }
 
 void TvxPDFArrayObject::Insert(int index, TvxPDFObjectPtr object) {
-  if (index < 0 || index > Count()) throw EListError(Format(res::SListIndexError, {index}));
-  Items.insert(Items.begin() + index, std::move(object));
+  auto& items = Items();
+  if (index < 0 || index > int(items.size())) throw EListError(Format(res::SListIndexError, {index}));
+  items.insert(items.begin() + index, std::move(object));
 }
 
 TvxPDFObjectPtr TvxPDFArrayObject::PutItem(int index, TvxPDFObjectPtr object) {
-  if (index < 0 || index >= Count()) throw EListError(Format(res::SListIndexError, {index}));
-  std::swap(Items[size_t(index)], object);
+  auto& items = Items();
+  if (index < 0 || index >= int(items.size())) throw EListError(Format(res::SListIndexError, {index}));
+  std::swap(items[size_t(index)], object);
   return object;
 }
 
 void TvxPDFArrayObject::Delete(int index) {
-  if (index < 0 || index >= Count()) throw EListError(Format(res::SListIndexError, {index}));
-  Items.erase(Items.begin() + index);
+  auto& items = Items();
+  if (index < 0 || index >= int(items.size())) throw EListError(Format(res::SListIndexError, {index}));
+  items.erase(items.begin() + index);
 }
 
 // ------------------------------------------------------------------ dictionary
 
+namespace {
+
+// Hash indexes of large dictionaries: key text -> first position. Keys are
+// shared or heap-held texts, so the views stay valid when entries move.
+using DictIndex = std::unordered_map<std::string_view, int>;
+
+struct IndexTable {
+  std::mutex lock;
+  std::unordered_map<const TvxPDFDictObject*, std::unique_ptr<DictIndex>> indexes;
+};
+
+IndexTable& Indexes() {
+  static IndexTable* table = new IndexTable;  // lives as long as the process
+  return *table;
+}
+
+}  // namespace
+
+void TvxPDFDictObject::ForgetIndex() const {
+  IndexTable& table = Indexes();
+  std::lock_guard<std::mutex> guard(table.lock);
+  table.indexes.erase(this);
+  indexed_ = false;
+}
+
+const TvxPDFDictObject::Entry& TvxPDFDictObject::EntryAt(int index) const {
+  if (index < 0 || index >= Count()) throw EListError(Format(res::SListIndexError, {index}));
+  return entries_[size_t(index)];
+}
+
 TvxPDFObjectPtr TvxPDFDictObject::Clone() const {
   auto copy = std::make_unique<TvxPDFDictObject>();
   copy->entries_.reserve(entries_.size());
-  for (const auto& e : entries_)
-    copy->entries_.push_back({e.Key, e.Value ? e.Value->Clone() : nullptr});
+  for (const auto& e : entries_) copy->entries_.push_back({e.Key, e.Value ? e.Value->Clone() : nullptr});
   return copy;
 }
 
 void TvxPDFDictObject::Add(std::string key, TvxPDFObjectPtr value) {
-  // Growing the vector may move the key strings the index views.
-  if (index_ && entries_.size() == entries_.capacity()) DropIndex();
-  entries_.push_back({std::move(key), std::move(value)});
-  if (index_) index_->try_emplace(entries_.back().Key.Text(), Count() - 1);
+  entries_.push_back({TvxKey(key), std::move(value)});
+  if (indexed_) {
+    IndexTable& table = Indexes();
+    std::lock_guard<std::mutex> guard(table.lock);
+    auto it = table.indexes.find(this);
+    if (it != table.indexes.end()) it->second->try_emplace(entries_.back().Key.Text(), Count() - 1);
+  }
 }
 
 void TvxPDFDictObject::AddName(std::string key, std::string text) {
@@ -111,13 +247,17 @@ int TvxPDFDictObject::IndexOf(std::string_view key) const {
       if (entries_[i].Key == key) return int(i);
     return -1;
   }
-  if (!index_) {
-    index_ = std::make_unique<std::unordered_map<std::string_view, int>>();
-    index_->reserve(entries_.size());
-    for (size_t i = 0; i < entries_.size(); ++i) index_->try_emplace(entries_[i].Key.Text(), int(i));
+  IndexTable& table = Indexes();
+  std::lock_guard<std::mutex> guard(table.lock);
+  std::unique_ptr<DictIndex>& index = table.indexes[this];
+  if (!index) {
+    index = std::make_unique<DictIndex>();
+    index->reserve(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i) index->try_emplace(entries_[i].Key.Text(), int(i));
+    indexed_ = true;
   }
-  auto it = index_->find(key);
-  return it == index_->end() ? -1 : it->second;
+  auto it = index->find(key);
+  return it == index->end() ? -1 : it->second;
 }
 
 TvxPDFObject* TvxPDFDictObject::Find(std::string_view key) const {

@@ -3,6 +3,7 @@
 // file order (duplicates too). What was read is what is written back.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "pdf/objects/vxCompactVector.h"
 #include "pdf/objects/vxNameTable.h"
 #include "pdf/objects/vxObjectPool.h"
 #include "pdf/parsers/vxClasses.h"
@@ -158,21 +160,52 @@ class TvxPDFArrayObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otArray;
   TvxPDFArrayObject() : TvxPDFObject(Kind) {}
+  ~TvxPDFArrayObject() override;
   TvxPDFObjectPtr Clone() const override;
+
+  // The elements as objects. Arrays made only of numbers (boxes, matrices,
+  // colours, widths) are held packed, at a fraction of the memory, until
+  // something asks for their objects; this unpacks them.
+  using ItemList = TvxCompactVector<TvxPDFObjectPtr>;
+  ItemList& Items() {
+    if (packed_.load(std::memory_order_acquire)) Unpack();
+    return items_;
+  }
+  const ItemList& Items() const {
+    if (packed_.load(std::memory_order_acquire)) Unpack();
+    return items_;
+  }
 
   int Add(TvxPDFObjectPtr object);  // answers the new index
   int AddInteger(int32_t value);
-  int Count() const { return int(Items.size()); }
+  int Count() const;
   // The element at `index`, or nullptr outside the list.
   TvxPDFObject* GetItem(int index) const {
-    return index >= 0 && index < Count() ? Items[size_t(index)].get() : nullptr;
+    const auto& items = Items();
+    return index >= 0 && index < int(items.size()) ? items[size_t(index)].get() : nullptr;
   }
   void Insert(int index, TvxPDFObjectPtr object);
   // Replaces the element and hands the previous one back to the caller.
   TvxPDFObjectPtr PutItem(int index, TvxPDFObjectPtr object);
   void Delete(int index);
 
-  std::vector<TvxPDFObjectPtr> Items;
+  // Packed numbers: the array holds only integers and reals, and no objects
+  // until asked. Reading them this way never unpacks.
+  bool IsPacked() const { return packed_.load(std::memory_order_acquire) != nullptr; }
+  double NumberAt(int index) const;
+  bool IsIntegerAt(int index) const;
+  // Packs the array when it holds only numbers.
+  void PackIfNumeric();
+  static constexpr size_t kPackThreshold = 1;
+
+ private:
+  struct Packed;
+  void Unpack() const;
+
+  mutable ItemList items_;
+  // Owned. Atomic because unpacking can happen through a const reference
+  // while another thread reads the same shared array.
+  mutable std::atomic<Packed*> packed_{nullptr};
 };
 
 class TvxPDFDictObject : public TvxPDFObject {
@@ -199,8 +232,9 @@ class TvxPDFDictObject : public TvxPDFObject {
   int IndexOf(std::string_view key) const;
   // Value of the first pair with this key, or nullptr.
   TvxPDFObject* Find(std::string_view key) const;
-  const std::string& KeyAt(int index) const { return entries_.at(size_t(index)).Key.Text(); }
-  TvxPDFObject* ValueAt(int index) const { return entries_.at(size_t(index)).Value.get(); }
+  // Out of range raises "List index out of bounds (%d)".
+  const std::string& KeyAt(int index) const { return EntryAt(index).Key.Text(); }
+  TvxPDFObject* ValueAt(int index) const { return EntryAt(index).Value.get(); }
 
   // Replaces (and destroys) the value of the first pair with this key, or
   // appends the pair when the key is missing.
@@ -216,22 +250,30 @@ class TvxPDFDictObject : public TvxPDFObject {
   // SetValue of a clone of every pair of `other`, in order.
   void Merge(const TvxPDFDictObject* other);
 
-  const std::vector<Entry>& Entries() const { return entries_; }
+  using EntryList = TvxCompactVector<Entry>;
+  const EntryList& Entries() const { return entries_; }
   // Takes all pairs at once (the parser builds them aside, so the list gets
   // its exact size).
-  void AdoptEntries(std::vector<Entry>&& entries) {
+  void AdoptEntries(EntryList&& entries) {
     DropIndex();
     entries_ = std::move(entries);
   }
+  ~TvxPDFDictObject() override { DropIndex(); }
 
  private:
   // Dictionaries are usually small and scanned; large ones get a hash index
   // of first positions, built on first lookup and kept in step after that.
+  // The indexes live in a table of their own, so that every dictionary does
+  // not pay for a pointer to one.
   static constexpr size_t kIndexThreshold = 12;
-  void DropIndex() { index_.reset(); }
+  void DropIndex() const {
+    if (indexed_) ForgetIndex();
+  }
+  void ForgetIndex() const;
+  const Entry& EntryAt(int index) const;
 
-  std::vector<Entry> entries_;
-  mutable std::unique_ptr<std::unordered_map<std::string_view, int>> index_;
+  mutable bool indexed_ = false;  // sits in the padding after the kind byte
+  EntryList entries_;
 };
 
 class TvxPDFStreamObject : public TvxPDFObject {

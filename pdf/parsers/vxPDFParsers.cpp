@@ -249,9 +249,11 @@ std::unique_ptr<TvxPDFArrayObject> TvxPDFStreamReader::ReadArray() {
   }
   Skip(1);  // "]" (or the stray closing delimiter that ended the array)
   auto array = std::make_unique<TvxPDFArrayObject>();
-  array->Items.reserve(items.size());
-  for (auto& item : items) array->Items.push_back(std::move(item));
+  auto& arrayItems = array->Items();
+  arrayItems.reserve(items.size());
+  for (auto& item : items) arrayItems.push_back(std::move(item));
   items.clear();
+  array->PackIfNumeric();
   return array;
 }
 
@@ -283,7 +285,7 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
     entries.clear();
     throw;
   }
-  std::vector<TvxPDFDictObject::Entry> exact;
+  TvxPDFDictObject::EntryList exact;
   exact.reserve(entries.size());
   for (auto& e : entries) exact.push_back(std::move(e));
   entries.clear();

@@ -21,7 +21,7 @@ std::unique_ptr<TvxPDFArrayObject> NameArray(std::initializer_list<const char*> 
 
 std::vector<std::string> ArrayNames(const TvxPDFObject* obj) {
   std::vector<std::string> names;
-  for (const auto& item : Cast<TvxPDFArrayObject>(obj).Items)
+  for (const auto& item : Cast<TvxPDFArrayObject>(obj).Items())
     names.push_back(Cast<TvxPDFNameObject>(item.get()).Text);
   return names;
 }
