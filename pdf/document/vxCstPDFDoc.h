@@ -28,6 +28,7 @@ namespace vx {
 
 class TvxPDFDecrypt;
 class TvxPDFEncryption;
+class TvxPicture;
 class TvxPDFEncryptionSettings;
 
 // Events. All are called synchronously and are optional.
@@ -205,6 +206,11 @@ class TvxCustomPDFDocument : public TvxComponent {
   void AddStateResource(int pageIndex, const std::string& resourceName,
                         const TvxPDFIndirectReference* stateReference);
   std::unique_ptr<TvxPDFIndirectReference> CreateOpacityState(double fillPercent, double strokePercent);
+  // An image object of the picture (bitmaps as they are, JPEG decoded),
+  // RGB samples compressed with Flate; raises EUnsupportedImageError for
+  // other kinds of picture.
+  std::unique_ptr<TvxPDFIndirectReference> CreateImageXObject(const TvxPicture& picture,
+                                                             const std::string& resourceName);
 
  protected:
   // Load steps (vxCstPDFDoc.cpp).
