@@ -1,0 +1,59 @@
+// The window's own texts: captions, items, dialog titles and the maker's
+// details. Message texts shared with the library live in vxPDFResStrs.
+#pragma once
+
+namespace app::texts {
+
+inline constexpr const char* ApplicationTitle = "Vordel PDF";
+inline constexpr const char* WindowCaption = "Vordel PDF 2.01";
+
+inline constexpr const char* SourceGroup = "Source PDF File";
+inline constexpr const char* SourceLabel = "PDF to vordel:";
+inline constexpr const char* LoadButton = "Load...";
+inline constexpr const char* PreferencesGroup = "Initial View Preferences";
+inline constexpr const char* CenterWindow = "Center Window";
+inline constexpr const char* DisplayDocTitle = "Display Document Title";
+inline constexpr const char* FitWindow = "Fit Window";
+inline constexpr const char* HideMenubar = "Hide Menubar";
+inline constexpr const char* HideToolbar = "Hide Toolbar";
+inline constexpr const char* HideWindowUI = "Hide Window UI";
+inline constexpr const char* PageModeGroup = "Page Mode";
+inline constexpr const char* PageLayoutGroup = "Page Layout";
+inline constexpr const char* VersionGroup = "PDF Version";
+inline constexpr const char* PropertiesGroup = "Document Properties";
+inline constexpr const char* TitleLabel = "Title: ";
+inline constexpr const char* SubjectLabel = "Subject:";
+inline constexpr const char* KeywordsLabel = "Keywords:";
+inline constexpr const char* AuthorLabel = "Author:";
+inline constexpr const char* EncodingGroup = "Compression Encoding";
+inline constexpr const char* LevelGroup = "Compression Level";
+inline constexpr const char* VordelButton = "Vordel!";
+inline constexpr const char* HelpButton = "Help";
+inline constexpr const char* ExitButton = "Exit";
+
+// Page mode items, located by their text.
+inline constexpr const char* ModeNone = "None";
+inline constexpr const char* ModeOutlines = "Outlines";
+inline constexpr const char* ModeThumbnails = "Thumbnails";
+inline constexpr const char* ModeFullScreen = "Full Screen";
+
+inline constexpr const char* OpenDialogTitle = "Choose a PDF to vordel";
+inline constexpr const char* SaveDialogTitle = "Save PDF";
+inline constexpr const char* PdfFilter = "Adobe PDF files (*.pdf)";
+inline constexpr const char* PdfExtension = "pdf";
+
+// The maker's rights notice ("2013" becomes the current year when later)
+// and web address.
+inline constexpr const char* RightsNotice = "Copyright (c) 2009-2013 Vordel Software";
+inline constexpr const char* NoticeYear = "2013";
+inline constexpr const char* WebAddress = "www.vordel-pdf.example";
+inline constexpr const char* WebPage = "https://www.vordel-pdf.example/";
+
+// The help page shipped beside the program.
+inline constexpr const char* HelpFileName = "help.html";
+inline constexpr const char* HelpNotFound = "The help page cannot be found:\n%1";
+
+inline constexpr const char* Loading = "Loading %1";
+inline constexpr const char* Saving = "Saving %1";
+
+}  // namespace app::texts

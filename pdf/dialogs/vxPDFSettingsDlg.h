@@ -1,0 +1,133 @@
+// "Document Settings and Preferences": the library's own dialog for
+// reviewing a document's settings before it is saved (information,
+// encryption, view and transitions, e-mail, compression). Showing it fills
+// the controls from the document; only OK changes the document.
+#pragma once
+
+#include <string>
+
+#include "pdf/dialogs/vxSettingsDlg.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace vx {
+
+class TvxPDFSettingsDlg : public TvxSettingsDlg {
+  Q_OBJECT
+
+ public:
+  explicit TvxPDFSettingsDlg(QWidget* parent = nullptr);
+
+  QTabWidget* pcSettings;
+  QWidget* tsDocInfo;
+  QWidget* tsSecurity;
+  QWidget* tsView;
+  QWidget* tsEmailDoc;
+  QWidget* tsCompress;
+  QPushButton* btnOK;
+  QPushButton* btnCancel;
+
+  // "General"
+  QGroupBox* gbDocInfo;
+  QLineEdit* edtTitle;
+  QLineEdit* edtDocSubject;
+  QLineEdit* edtAuthor;
+  QLineEdit* edtKeywords;
+  QLineEdit* edtCreator;
+  QLineEdit* edtProducer;
+  QLineEdit* edtVersion;
+  QLineEdit* edtNoPages;
+  QCheckBox* chkOpenAfterSave;
+
+  // "Security"
+  QCheckBox* chkEnableEncryption;
+  QGroupBox* gbEncryption;
+  QLineEdit* edtOwnerPassword;
+  QLineEdit* edtConfirmOwnerPassword;
+  QLineEdit* edtUserPassword;
+  QLineEdit* edtConfirmUserPassword;
+  QGroupBox* rgEncryptionLevel;
+  QButtonGroup* rgEncryptionLevelButtons;  // ids 0 "40 Bit", 1 "128 Bit"
+  QGroupBox* gbUserPermissions;
+  QListWidget* chklstUserPermissions;
+
+  // "View"
+  QComboBox* cbPageLayout;
+  QComboBox* cbPageMode;
+  QGroupBox* gbPresentation;
+  QComboBox* cbPageTransitionEffect;
+  QLineEdit* edtDur;
+  QGroupBox* gbPageRange;
+  QRadioButton* rbAllPages;
+  QRadioButton* rbPages;
+  QLineEdit* edtPresentationPages;
+  QGroupBox* gbViewerPreferences;
+  QListWidget* chklstViewerPreferences;
+
+  // "Email"
+  QCheckBox* chkEmailAfterSave;
+  QGroupBox* gbConnection;
+  QLineEdit* edtHost;
+  QLineEdit* edtUserID;
+  QLineEdit* edtPassword;
+  QGroupBox* gbAddresses;
+  QLineEdit* edtTo;
+  QLineEdit* edtCC;
+  QLineEdit* edtBCC;
+  QLineEdit* edtFrom;
+  QGroupBox* gbMessage;
+  QLineEdit* edtSubject;
+  QPlainTextEdit* memoBody;
+
+  // "Compress"
+  QCheckBox* chkCompressDoc;
+  QGroupBox* gbCompType;
+  QComboBox* cbCompType;
+  QComboBox* cbCompLevel;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateGeneralTab();
+  void CreateSecurityTab();
+  void CreateViewTab();
+  void CreateEmailTab();
+  void CreateCompressTab();
+
+  // Fills the controls from `Document`.
+  void FormShow();
+  void btnOKClick();
+  void chkEnableEncryptionClick(bool checked);
+  void chkEmailAfterSaveClick(bool checked);
+  void cbCompTypeChange(int index);
+  void ForceSinglePageForTransition();
+
+  // Whether the document's user may change its encryption settings.
+  bool EncryptionChangeable() const;
+  // False (with the message shown and the first field focused) when the two
+  // fields differ.
+  bool PasswordsMatch(QLineEdit* first, QLineEdit* confirmation, const char* which);
+  // The page range a transition goes to: empty when there is nothing to do.
+  std::string TransitionPages() const;
+  // Copies every control into the document (after the checks passed).
+  void ApplyToDocument(const std::string& transitionPages);
+  void ShowError(const QString& text);
+};
+
+// Makes TvxPDFSettingsDlg the dialog the library shows before a save when
+// the document asks for one, and lets "Open After Save" open the saved file
+// with the desktop's default application.
+void RegisterSettingsDialog();
+
+}  // namespace vx

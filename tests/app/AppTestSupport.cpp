@@ -1,0 +1,74 @@
+#include "AppTestSupport.h"
+
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QPushButton>
+
+namespace apptest {
+
+TMessageBoxWatcher::TMessageBoxWatcher() {
+  timer_.setInterval(10);
+  QObject::connect(&timer_, &QTimer::timeout, [this] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      if (!box || !box->isVisible()) continue;
+      seen_.append({box->text(), box->icon()});
+      if (QPushButton* button = box->defaultButton()) button->click();
+      else box->accept();
+    }
+  });
+  timer_.start();
+}
+
+int Run(const QString& program, const QStringList& arguments, QString* output) {
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(program, arguments);
+  if (!process.waitForStarted(10000) || !process.waitForFinished(60000)) return -1;
+  if (output) *output = QString::fromUtf8(process.readAll());
+  return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QJsonObject TQpdfView::Object(const QString& reference) const {
+  return Objects.value(QStringLiteral("obj:") + reference).toObject().value(QStringLiteral("value")).toObject();
+}
+
+TQpdfView ReadWithQpdf(const std::string& path, QString& error, const QString& password) {
+  TQpdfView view;
+  QStringList arguments{QStringLiteral("--json"), QStringLiteral("--json-key=qpdf")};
+  if (!password.isNull()) arguments << QStringLiteral("--password=") + password;
+  arguments << QString::fromStdString(path);
+  QProcess process;
+  process.start(QStringLiteral("qpdf"), arguments);
+  if (!process.waitForStarted(10000) || !process.waitForFinished(60000)) {
+    error = QStringLiteral("qpdf could not be run: ") + process.errorString();
+    return view;
+  }
+  // Exit code 3 means warnings only; the JSON is complete.
+  if (process.exitCode() != 0 && process.exitCode() != 3) {
+    error = QStringLiteral("qpdf failed: ") + QString::fromUtf8(process.readAllStandardError());
+    return view;
+  }
+  const QJsonArray parts =
+      QJsonDocument::fromJson(process.readAllStandardOutput()).object().value(QStringLiteral("qpdf")).toArray();
+  if (parts.size() < 2) {
+    error = QStringLiteral("qpdf gave no objects");
+    return view;
+  }
+  view.Version = parts[0].toObject().value(QStringLiteral("pdfversion")).toString();
+  view.Objects = parts[1].toObject();
+  const QJsonObject trailer = view.Objects.value(QStringLiteral("trailer")).toObject().value(QStringLiteral("value")).toObject();
+  view.Catalog = view.Object(trailer.value(QStringLiteral("/Root")).toString());
+  view.Info = view.Object(trailer.value(QStringLiteral("/Info")).toString());
+  return view;
+}
+
+std::string WithHeaderVersion(std::string pdf, const std::string& version) {
+  // Same length, so every offset stays right.
+  pdf.replace(5, 3, version);
+  return pdf;
+}
+
+}  // namespace apptest

@@ -1,0 +1,502 @@
+// The settings dialog driven through its controls: what showing fills in,
+// the reactions while open, the checks of OK, and what OK and Cancel do to
+// the document and to the file a save writes.
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QUrl>
+#include <filesystem>
+
+#include "AppTestSupport.h"
+#include "pdf/dialogs/vxPDFSettingsDlg.h"
+#include "pdf/document/vxPDFDoc.h"
+#include "pdf/security/vxPDFCrypt.h"
+#include "support/PdfBuilder.h"
+
+using apptest::TMessageBoxWatcher;
+using vx::TvxPDFSettingsDlg;
+
+namespace {
+
+const char* const kUserPasswordFile = VX_CORPUS_DIR "/qpdf-tests/enc-R2,V1,U=view,O=master.pdf";
+
+void Check(QListWidget* list, int row, bool checked) {
+  list->item(row)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+bool IsChecked(QListWidget* list, int row) { return list->item(row)->checkState() == Qt::Checked; }
+
+// A three-page document with settings in every area the dialog shows.
+std::string RichPdf() {
+  return vxtest::SimplePdf(3,
+                           "/PageMode /UseOutlines /PageLayout /TwoColumnLeft "
+                           "/ViewerPreferences << /HideToolbar true /FitWindow true >>",
+                           "/Title (Report) /Subject (Figures) /Author (Jane) /Keywords (k1) /Creator (Writer 1.0)");
+}
+
+void LoadWithPassword(vx::TvxPDFDocument& doc, const std::string& path, const std::string& password) {
+  doc.OnPassword = [password](vx::TvxCustomPDFDocument&, std::string& offered, bool& proceed, int tries) {
+    if (tries == 0) offered = password;
+    else proceed = false;
+  };
+  QVERIFY(doc.LoadFromFile(path));
+}
+
+// The dialog shown for `doc` as SaveToFile would show it, but without waiting.
+struct TShownDialog {
+  explicit TShownDialog(vx::TvxCustomPDFDocument& doc) {
+    Dialog.Document = &doc;
+    Dialog.show();
+  }
+  ~TShownDialog() { Dialog.Document = nullptr; }
+  TvxPDFSettingsDlg Dialog;
+};
+
+}  // namespace
+
+class TUrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> Opened;
+
+ public slots:
+  void Open(const QUrl& url) { Opened.append(url); }
+};
+
+class TSettingsDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void showingFillsFromTheDocument();
+  void cancelLeavesTheDocumentUntouched();
+  void transitionEffectForcesSinglePage();
+  void compressionTypeSwitchesTheLevelList();
+  void passwordMismatchKeepsTheDialogOpen();
+  void okAppliesEncryptionThatQpdfOpens();
+  void userPasswordDocumentCannotSwitchEncryptionOff();
+  void ownerCanSwitchEncryptionOff();
+  void badPageRangeKeepsTheDialogOpen();
+  void saveShowsTheDialogAndOkWritesItsSettings();
+  void saveStopsWhenTheDialogIsCancelled();
+};
+
+void TSettingsDialogTest::showingFillsFromTheDocument() {
+  vxtest::TempFile file;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  TShownDialog shown(doc);
+  TvxPDFSettingsDlg& d = shown.Dialog;
+
+  QCOMPARE(d.windowTitle(), QString("Document Settings and Preferences"));
+  QCOMPARE(d.pcSettings->currentWidget(), d.tsDocInfo);
+  QCOMPARE(d.edtTitle->text(), QString("Report"));
+  QCOMPARE(d.edtDocSubject->text(), QString("Figures"));
+  QCOMPARE(d.edtAuthor->text(), QString("Jane"));
+  QCOMPARE(d.edtKeywords->text(), QString("k1"));
+  QCOMPARE(d.edtCreator->text(), QString("Writer 1.0"));
+  QVERIFY(d.edtCreator->isReadOnly());
+  QCOMPARE(d.edtProducer->text(), QString("Vexor Paginox V2.5"));
+  QCOMPARE(d.edtVersion->text(), QString("1.4 (Acrobat 5.x)"));
+  QCOMPARE(d.edtNoPages->text(), QString("3"));
+  QCOMPARE(d.edtDur->text(), QString("1"));
+  QCOMPARE(d.cbPageLayout->currentText(), QString("Two Column Left"));
+  QCOMPARE(d.cbPageMode->currentText(), QString("Use Outlines"));
+  QCOMPARE(d.cbPageTransitionEffect->currentIndex(), 0);
+  // Item 0 "Hide Toolbars" is HideToolbar, item 1 "Hide Menu Bar" HideMenubar.
+  const bool expected[] = {true, false, false, true, false, false};
+  for (int i = 0; i < 6; ++i) QCOMPARE(IsChecked(d.chklstViewerPreferences, i), expected[i]);
+  QVERIFY(d.chkCompressDoc->isChecked() && d.gbCompType->isEnabled());
+  QCOMPARE(d.cbCompType->currentText(), QString("Flate"));
+  QCOMPARE(d.cbCompLevel->currentText(), QString("Fastest"));
+  QVERIFY(!d.chkEmailAfterSave->isChecked() && !d.gbConnection->isEnabled());
+  QVERIFY(!d.chkEnableEncryption->isChecked() && !d.gbEncryption->isEnabled());
+}
+
+void TSettingsDialogTest::cancelLeavesTheDocumentUntouched() {
+  vxtest::TempFile file;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    d.edtTitle->setText("Changed");
+    d.chkOpenAfterSave->setChecked(false);
+    d.chkEnableEncryption->click();
+    d.edtOwnerPassword->setText("o");
+    d.edtConfirmOwnerPassword->setText("o");
+    d.cbPageTransitionEffect->setCurrentIndex(13);
+    d.cbPageMode->setCurrentIndex(3);
+    Check(d.chklstViewerPreferences, 0, false);
+    Check(d.chklstViewerPreferences, 4, true);
+    d.chkEmailAfterSave->click();
+    d.edtTo->setText("a@example.org");
+    d.cbCompType->setCurrentIndex(1);
+    d.btnCancel->click();
+    QCOMPARE(d.result(), int(QDialog::Rejected));
+  }
+  QCOMPARE(QString::fromStdU16String(doc.Info().Title()), QString("Report"));
+  QCOMPARE(doc.PageLayout(), vx::plTwoColumnLeft);
+  QCOMPARE(doc.PageMode(), vx::pmUseOutlines);
+  QVERIFY(doc.ViewerPreferences().HideToolbar() && !doc.ViewerPreferences().CenterWindow());
+  QVERIFY(!doc.Encryption().Enabled());
+  QVERIFY(!doc.OpenAfterSave() && !doc.EMailAfterSave());
+  QVERIFY(doc.EMailInfo().RecipientList.empty());
+  QVERIFY(!doc.Compression().Active);
+  auto* page = vx::As<vx::TvxPDFDictObject>(doc.PageList()[0]->Content.get());
+  QVERIFY(page && !page->Find("/Trans"));
+}
+
+void TSettingsDialogTest::transitionEffectForcesSinglePage() {
+  vxtest::TempFile file, target;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  doc.SetShowSetupDialog(false);
+  TShownDialog shown(doc);
+  TvxPDFSettingsDlg& d = shown.Dialog;
+
+  d.cbPageTransitionEffect->setCurrentIndex(d.cbPageTransitionEffect->findText("Dissolve"));
+  QCOMPARE(d.cbPageLayout->currentText(), QString("Single Page"));
+  d.cbPageLayout->setCurrentIndex(d.cbPageLayout->findText("One Column"));
+  QCOMPARE(d.cbPageLayout->currentText(), QString("Single Page"));
+  d.cbPageTransitionEffect->setCurrentIndex(0);
+  d.cbPageLayout->setCurrentIndex(d.cbPageLayout->findText("One Column"));
+  QCOMPARE(d.cbPageLayout->currentText(), QString("One Column"));
+
+  // Wipe on page 2 only, typed into the pages field, 3 seconds.
+  d.cbPageTransitionEffect->setCurrentIndex(d.cbPageTransitionEffect->findText("Wipe Bottom To Top"));
+  QTest::keyClicks(d.edtPresentationPages, "2x");  // the letter is refused
+  QCOMPARE(d.edtPresentationPages->text(), QString("2"));
+  QVERIFY(d.rbPages->isChecked());
+  d.edtDur->clear();
+  QTest::keyClicks(d.edtDur, "3s");
+  QCOMPARE(d.edtDur->text(), QString("3"));
+  d.btnOK->click();
+  QCOMPARE(d.result(), int(QDialog::Accepted));
+  QCOMPARE(doc.PageLayout(), vx::plSinglePage);
+
+  QVERIFY(doc.SaveToFile(target.Path()));
+  QString error;
+  const apptest::TQpdfView view = apptest::ReadWithQpdf(target.Path(), error);
+  QVERIFY2(error.isEmpty(), qPrintable(error));
+  QCOMPARE(view.Catalog.value("/PageLayout").toString(), QString("/SinglePage"));
+  const QJsonArray kids = view.Object(view.Catalog.value("/Pages").toString()).value("/Kids").toArray();
+  QCOMPARE(kids.size(), 3);
+  QVERIFY(!view.Object(kids[0].toString()).contains("/Trans"));
+  QVERIFY(!view.Object(kids[2].toString()).contains("/Trans"));
+  const QJsonObject page2 = view.Object(kids[1].toString());
+  const QJsonObject trans = page2.value("/Trans").toObject();
+  QCOMPARE(trans.value("/S").toString(), QString("/Wipe"));
+  QCOMPARE(trans.value("/Di").toInt(), 90);
+  QCOMPARE(page2.value("/Dur").toDouble(), 3.0);
+}
+
+void TSettingsDialogTest::compressionTypeSwitchesTheLevelList() {
+  vx::TvxPDFDocument doc;
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    d.cbCompType->setCurrentIndex(d.cbCompType->findText("Runlength"));
+    QVERIFY(!d.cbCompLevel->isEnabled());
+    QCOMPARE(d.cbCompLevel->currentText(), QString("None"));
+    d.btnOK->click();
+    QVERIFY(doc.Compression().Active);
+    QCOMPARE(doc.Compression().Encoding, uint8_t(1));
+    QCOMPARE(doc.Compression().Level, uint8_t(0));
+  }
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    d.cbCompType->setCurrentIndex(d.cbCompType->findText("Runlength"));
+    d.cbCompType->setCurrentIndex(d.cbCompType->findText("Flate"));
+    QVERIFY(d.cbCompLevel->isEnabled());
+    QCOMPARE(d.cbCompLevel->currentText(), QString("Maximum"));
+    d.btnOK->click();
+    QCOMPARE(doc.Compression().Encoding, uint8_t(0));
+    QCOMPARE(doc.Compression().Level, uint8_t(3));
+  }
+  // The other items pass the library's own level codes.
+  const struct {
+    const char* Item;
+    uint8_t Level;
+  } levels[] = {{"None", 0}, {"Fastest", 1}, {"Normal", 2}, {"Maximum", 3}};
+  for (const auto& level : levels) {
+    TShownDialog shown(doc);
+    shown.Dialog.cbCompLevel->setCurrentIndex(shown.Dialog.cbCompLevel->findText(level.Item));
+    shown.Dialog.btnOK->click();
+    QCOMPARE(doc.Compression().Level, level.Level);
+  }
+  // "Compress Document" off leaves the document's compression as it was.
+  {
+    TShownDialog shown(doc);
+    shown.Dialog.chkCompressDoc->click();
+    QVERIFY(!shown.Dialog.gbCompType->isEnabled());
+    shown.Dialog.cbCompLevel->setCurrentIndex(0);
+    shown.Dialog.btnOK->click();
+    QCOMPARE(doc.Compression().Level, uint8_t(3));
+  }
+}
+
+void TSettingsDialogTest::passwordMismatchKeepsTheDialogOpen() {
+  vx::TvxPDFDocument doc;
+  TShownDialog shown(doc);
+  TvxPDFSettingsDlg& d = shown.Dialog;
+  d.edtTitle->setText("Must not be applied");
+  d.chkEnableEncryption->click();
+  QVERIFY(d.gbEncryption->isEnabled());
+  d.edtOwnerPassword->setText("master");
+  d.edtUserPassword->setText("view");
+  d.edtConfirmUserPassword->setText("view");
+  d.pcSettings->setCurrentWidget(d.tsDocInfo);
+  {
+    TMessageBoxWatcher watcher;
+    d.btnOK->click();
+    QCOMPARE(watcher.Seen().size(), 1);
+    QCOMPARE(watcher.Seen()[0].Text, QString("The Owner Passwords do not match.\nPlease re-enter."));
+    QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Critical);
+  }
+  QVERIFY(d.isVisible());
+  QCOMPARE(d.focusWidget(), d.edtOwnerPassword);
+  QCOMPARE(d.pcSettings->currentWidget(), d.tsSecurity);
+  QVERIFY(!doc.Encryption().Enabled());
+  QVERIFY(doc.Info().Title().empty());
+
+  d.edtConfirmOwnerPassword->setText("master");
+  d.edtConfirmUserPassword->setText("View");
+  {
+    TMessageBoxWatcher watcher;
+    d.btnOK->click();
+    QCOMPARE(watcher.Seen().size(), 1);
+    QCOMPARE(watcher.Seen()[0].Text, QString("The User Passwords do not match.\nPlease re-enter."));
+  }
+  QVERIFY(d.isVisible());
+  QCOMPARE(d.focusWidget(), d.edtUserPassword);
+  QVERIFY(!doc.Encryption().Enabled());
+}
+
+void TSettingsDialogTest::okAppliesEncryptionThatQpdfOpens() {
+  vxtest::TempFile file, target;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    d.chkEnableEncryption->click();
+    for (QLineEdit* e : {d.edtOwnerPassword, d.edtConfirmOwnerPassword}) e->setText("master");
+    for (QLineEdit* e : {d.edtUserPassword, d.edtConfirmUserPassword}) e->setText("view");
+    d.rgEncryptionLevelButtons->button(1)->click();  // "128 Bit"
+    Check(d.chklstUserPermissions, 0, true);          // Print
+    Check(d.chklstUserPermissions, 2, true);          // Copy
+    d.btnOK->click();
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+  }
+  const vx::TvxPDFEncryptionSettings& settings = doc.Encryption();
+  QVERIFY(settings.Enabled());
+  QCOMPARE(settings.Level(), vx::el128bit);
+  QCOMPARE(settings.OwnerPassword(), std::string("master"));
+  QCOMPARE(settings.UserPassword(), std::string("view"));
+  QCOMPARE(settings.UserPermissions(), vx::TvxUserPermissions({vx::AllowPrint, vx::AllowCopy}));
+
+  QVERIFY(doc.SaveToFile(target.Path()));
+  const QString path = QString::fromStdString(target.Path());
+  QCOMPARE(apptest::Run("qpdf", {"--check", "--password=view", path}), 0);
+  QVERIFY(apptest::Run("qpdf", {"--check", path}) != 0);  // no password: refused
+  QString output;
+  QCOMPARE(apptest::Run("qpdf", {"--show-encryption", "--password=master", path}, &output), 0);
+  QVERIFY2(output.contains("R = 3") && output.contains("P = -3884"), qPrintable(output));
+  QVERIFY2(output.contains("print low resolution: allowed") && output.contains("modify document assembly: not allowed"),
+           qPrintable(output));
+
+  // Showing again presents the settings the document now has.
+  TShownDialog again(doc);
+  QVERIFY(again.Dialog.chkEnableEncryption->isChecked() && again.Dialog.gbEncryption->isEnabled());
+  QCOMPARE(again.Dialog.edtOwnerPassword->text(), QString("master"));
+  QCOMPARE(again.Dialog.edtConfirmUserPassword->text(), QString("view"));
+  QCOMPARE(again.Dialog.rgEncryptionLevelButtons->checkedId(), 1);
+  QVERIFY(IsChecked(again.Dialog.chklstUserPermissions, 0) && !IsChecked(again.Dialog.chklstUserPermissions, 1));
+}
+
+void TSettingsDialogTest::userPasswordDocumentCannotSwitchEncryptionOff() {
+  vxtest::TempFile target;
+  vx::TvxPDFDocument doc;
+  LoadWithPassword(doc, kUserPasswordFile, "view");
+  QVERIFY(!doc.IsOwner());
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    QVERIFY(d.chkEnableEncryption->isChecked());  // the file stays encrypted
+    QVERIFY(!d.gbEncryption->isEnabled());
+    {
+      TMessageBoxWatcher watcher;
+      d.chkEnableEncryption->click();
+      QCOMPARE(watcher.Seen().size(), 1);
+      QCOMPARE(watcher.Seen()[0].Text, QString("Only the owner can change the encryption settings"));
+      QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Information);
+    }
+    QVERIFY(d.chkEnableEncryption->isChecked());
+    QVERIFY(!d.gbEncryption->isEnabled());
+    d.edtTitle->setText("Still encrypted");
+    TMessageBoxWatcher watcher;
+    d.btnOK->click();
+    QVERIFY(watcher.Seen().isEmpty());
+    QCOMPARE(d.result(), int(QDialog::Accepted));
+  }
+  QVERIFY(doc.Encryption().Enabled());
+  QVERIFY(doc.SaveToFile(target.Path()));
+  const QString path = QString::fromStdString(target.Path());
+  QVERIFY(apptest::Run("qpdf", {"--check", path}) != 0);
+  QCOMPARE(apptest::Run("qpdf", {"--check", "--password=view", path}), 0);
+  QString error;
+  const apptest::TQpdfView view = apptest::ReadWithQpdf(target.Path(), error, "view");
+  QVERIFY2(error.isEmpty(), qPrintable(error));
+  QCOMPARE(view.Info.value("/Title").toString(), QString("u:Still encrypted"));
+}
+
+void TSettingsDialogTest::ownerCanSwitchEncryptionOff() {
+  vxtest::TempFile target;
+  vx::TvxPDFDocument doc;
+  LoadWithPassword(doc, kUserPasswordFile, "master");
+  QVERIFY(doc.IsOwner());
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    QVERIFY(d.chkEnableEncryption->isChecked() && d.gbEncryption->isEnabled());
+    QCOMPARE(d.edtUserPassword->text(), QString("view"));
+    d.chkEnableEncryption->click();
+    QVERIFY(!d.gbEncryption->isEnabled());
+    d.btnOK->click();
+  }
+  QVERIFY(!doc.Encryption().Enabled());
+  QVERIFY(doc.SaveToFile(target.Path()));
+  QCOMPARE(apptest::Run("qpdf", {"--check", QString::fromStdString(target.Path())}), 0);
+  QString output;
+  apptest::Run("qpdf", {"--show-encryption", QString::fromStdString(target.Path())}, &output);
+  QVERIFY2(output.contains("File is not encrypted"), qPrintable(output));
+}
+
+void TSettingsDialogTest::badPageRangeKeepsTheDialogOpen() {
+  vxtest::TempFile file;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  TShownDialog shown(doc);
+  TvxPDFSettingsDlg& d = shown.Dialog;
+  d.edtTitle->setText("Must not be applied");
+  d.cbPageTransitionEffect->setCurrentIndex(1);
+  QTest::keyClicks(d.edtPresentationPages, "2-9");
+  TMessageBoxWatcher watcher;
+  d.btnOK->click();
+  QCOMPARE(watcher.Seen().size(), 1);
+  QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Critical);
+  QCOMPARE(watcher.Seen()[0].Text, QString("Invalid page range (2-9)"));
+  QVERIFY(d.isVisible());
+  QCOMPARE(d.focusWidget(), d.edtPresentationPages);
+  QCOMPARE(QString::fromStdU16String(doc.Info().Title()), QString("Report"));
+  QCOMPARE(doc.PageLayout(), vx::plTwoColumnLeft);
+
+  // "All Pages" empties the field and then covers every page.
+  d.rbAllPages->click();
+  QVERIFY(d.edtPresentationPages->text().isEmpty());
+  d.btnOK->click();
+  QCOMPARE(d.result(), int(QDialog::Accepted));
+  for (vx::TvxPDFIndirectObject* page : doc.PageList())
+    QVERIFY(vx::As<vx::TvxPDFDictObject>(page->Content.get())->Find("/Trans"));
+}
+
+void TSettingsDialogTest::saveShowsTheDialogAndOkWritesItsSettings() {
+  vx::RegisterSettingsDialog();
+  TUrlRecorder recorder;
+  QDesktopServices::setUrlHandler("file", &recorder, "Open");
+  vxtest::TempFile file, target;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  doc.SetShowSetupDialog(true);
+
+  apptest::TWhenShown<TvxPDFSettingsDlg> answer([](TvxPDFSettingsDlg* d) {
+    d->edtTitle->setText("From the dialog");
+    d->edtAuthor->setText(QString::fromUtf8("Ανδρέας"));
+    d->cbPageMode->setCurrentIndex(d->cbPageMode->findText("Use Attachments"));
+    d->cbPageLayout->setCurrentIndex(d->cbPageLayout->findText("Two Column Right"));
+    Check(d->chklstViewerPreferences, 0, false);  // Hide Toolbars off
+    Check(d->chklstViewerPreferences, 4, true);   // Center Window on
+    d->chkEmailAfterSave->click();
+    d->edtHost->setText("smtp.example.org");
+    d->edtTo->setText("a@example.org, b@example.org");
+    d->edtBCC->setText("c@example.org");
+    d->edtSubject->setText("The report");
+    d->memoBody->setPlainText("Here it is.\nRegards");
+    d->cbCompType->setCurrentIndex(1);
+    d->btnOK->click();
+  });
+  QVERIFY(doc.SaveToFile(target.Path()));
+  QDesktopServices::unsetUrlHandler("file");
+  QVERIFY(answer.Ran());
+  QVERIFY(doc.SetupDialog() == nullptr);
+
+  // "Open After Save" (checked by default) opened the saved file.
+  QCOMPARE(recorder.Opened.size(), 1);
+  QCOMPARE(std::filesystem::path(recorder.Opened[0].toLocalFile().toStdString()),
+           std::filesystem::absolute(target.Path()));
+  QVERIFY(doc.OpenAfterSave());
+
+  // E-mail settings are kept, not sent.
+  QVERIFY(doc.EMailAfterSave());
+  const vx::TvxEMailInfo& mail = doc.EMailInfo();
+  QCOMPARE(mail.Host, std::string("smtp.example.org"));
+  QCOMPARE(mail.RecipientList, (std::vector<std::string>{"a@example.org", "b@example.org"}));
+  QVERIFY(mail.CCList.empty());
+  QCOMPARE(mail.BCCList, std::vector<std::string>{"c@example.org"});
+  QCOMPARE(mail.Subject, std::string("The report"));
+  QCOMPARE(mail.Body, std::vector<std::string>{"Here it is.\nRegards"});
+
+  QString error;
+  const apptest::TQpdfView view = apptest::ReadWithQpdf(target.Path(), error);
+  QVERIFY2(error.isEmpty(), qPrintable(error));
+  QCOMPARE(view.Catalog.value("/PageMode").toString(), QString("/UseAttachments"));
+  QCOMPARE(view.Catalog.value("/PageLayout").toString(), QString("/TwoColumnRight"));
+  QCOMPARE(QStringList(view.Catalog.value("/ViewerPreferences").toObject().keys()),
+           QStringList({"/CenterWindow", "/FitWindow"}));
+  QCOMPARE(view.Info.value("/Title").toString(), QString("u:From the dialog"));
+  QCOMPARE(view.Info.value("/Author").toString(), QString::fromUtf8("u:Ανδρέας"));
+  QCOMPARE(view.Info.value("/Creator").toString(), QString("u:Writer 1.0"));
+  const QJsonObject pages = view.Object(view.Catalog.value("/Pages").toString());
+  const QString contents = view.Object(pages.value("/Kids").toArray()[0].toString()).value("/Contents").toString();
+  QCOMPARE(view.Objects.value("obj:" + contents).toObject().value("stream").toObject().value("dict").toObject()
+               .value("/Filter").toString(),
+           QString("/RunLengthDecode"));
+}
+
+void TSettingsDialogTest::saveStopsWhenTheDialogIsCancelled() {
+  vx::RegisterSettingsDialog();
+  vxtest::TempFile file, target;
+  file.Write(RichPdf());
+  std::filesystem::remove(target.Path());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  doc.SetShowSetupDialog(true);
+  apptest::TWhenShown<TvxPDFSettingsDlg> answer([](TvxPDFSettingsDlg* d) {
+    d->edtTitle->setText("Cancelled");
+    d->btnCancel->click();
+  });
+  QVERIFY(!doc.SaveToFile(target.Path()));
+  QVERIFY(answer.Ran());
+  QVERIFY(!std::filesystem::exists(target.Path()));
+  QCOMPARE(QString::fromStdU16String(doc.Info().Title()), QString("Report"));
+}
+
+QTEST_MAIN(TSettingsDialogTest)
+#include "SettingsDialogTest.moc"
