@@ -117,7 +117,9 @@ TEST(CorpusSweep, EveryFileLoadsOrFailsCleanly) {
     if (o.exitCode == kLoaded) {
       ++loaded;
       int qpdf = QpdfPages(path);
-      if (qpdf >= 0 && !countDisagrees.count(name)) EXPECT_EQ(o.pages, qpdf) << name;
+      if (qpdf >= 0 && !countDisagrees.count(name)) {
+        EXPECT_EQ(o.pages, qpdf) << name;
+      }
     } else {
       ++failed;
       EXPECT_FALSE(o.message.empty()) << name;
