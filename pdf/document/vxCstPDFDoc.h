@@ -236,6 +236,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxPDFIndirectObject* LoadReference(const TvxPDFIndirectReference& reference);
   std::unique_ptr<TvxPDFIndirectObject> ReadObjectAtImpl(int64_t offset, bool walkDictionary,
                                                          bool& dictionaryWalked);
+  template <typename T>
+  T* LoadContainer(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep);
   void ExpandObjectStreams();
 
   // Structure readers.

@@ -311,9 +311,13 @@ TvxFetchedObject TvxCustomPDFDocument::FetchObject(int32_t objectNumber) {
   return result;
 }
 
-TvxPDFArrayObject* TvxCustomPDFDocument::LoadArray(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep) {
+// LoadArray and LoadDictionary: the wanted kind as it is; a reference is
+// followed through the store, else read from the file (stored when `add`,
+// otherwise kept alive in `keep` for the caller).
+template <typename T>
+T* TvxCustomPDFDocument::LoadContainer(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep) {
   for (int step = 0; value && step < kMaxChain; ++step) {
-    if (auto* array = As<TvxPDFArrayObject>(value)) return array;
+    if (auto* wanted = As<T>(value)) return wanted;
     auto* ref = As<TvxPDFIndirectReference>(value);
     if (!ref) throw EUnexpectedObjectError(res::SUnexpectedObject);
     if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
@@ -335,28 +339,12 @@ TvxPDFArrayObject* TvxCustomPDFDocument::LoadArray(TvxPDFObject* value, bool add
   return nullptr;
 }
 
+TvxPDFArrayObject* TvxCustomPDFDocument::LoadArray(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep) {
+  return LoadContainer<TvxPDFArrayObject>(value, add, keep);
+}
+
 TvxPDFDictObject* TvxCustomPDFDocument::LoadDictionary(TvxPDFObject* value, bool add, TvxPDFObjectPtr& keep) {
-  for (int step = 0; value && step < kMaxChain; ++step) {
-    if (auto* dict = As<TvxPDFDictObject>(value)) return dict;
-    auto* ref = As<TvxPDFIndirectReference>(value);
-    if (!ref) throw EUnexpectedObjectError(res::SUnexpectedObject);
-    if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
-      value = stored->Content.get();
-      continue;
-    }
-    TvxFetchedObject fetched = FetchObject(ref->ObjectNumber);
-    if (!fetched) return nullptr;
-    fetched->MarkUsed();
-    if (fetched.FromFile() && add) {
-      value = store_->Add(std::move(fetched.Owned))->Content.get();
-    } else if (fetched.FromFile()) {
-      keep = std::move(fetched.Owned->Content);
-      value = keep.get();
-    } else {
-      value = fetched->Content.get();
-    }
-  }
-  return nullptr;
+  return LoadContainer<TvxPDFDictObject>(value, add, keep);
 }
 
 TvxPDFObjectPtr TvxCustomPDFDocument::LoadCopy(const TvxPDFIndirectReference* reference) {
