@@ -120,7 +120,9 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
       nlohmann::ordered_json field;
       field["name"] = f->FullName;
       field["kind"] = FieldKindName(f->Kind);
-      field["value"] = Utf16ToUtf8(DecodeTextString(f->Value));
+      // Value holds the string's bytes; the delimiters keep a value that
+      // itself begins with "(" or "<" whole.
+      field["value"] = Utf16ToUtf8(DecodeTextString("(" + f->Value + ")"));
       fields.push_back(field);
     }
   }

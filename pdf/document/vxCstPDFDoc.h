@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <string>
 #include <utility>
@@ -246,12 +247,20 @@ class TvxCustomPDFDocument : public TvxComponent {
   void ReadDestsDictionary(TvxPDFObject* value);               // vxCstPDFDocOutlines.cpp
   void ReadNamesDictionary(TvxPDFObject* value);
   std::unique_ptr<TvxPDFOutline> ReadOutlines(int32_t objectNumber);
+  std::unique_ptr<TvxPDFOutline> ReadOutlines(const TvxPDFDictObject& root);  // given directly
   void BuildOutlines();
   void ReadAcroForm(TvxPDFObject* value);                       // vxCstPDFDocForms.cpp
+  // Helpers of the outline and name readers (vxCstPDFDocOutlines.cpp).
+  void AppendNamedDestination(std::string name, TvxPDFObjectPtr destination);
+  void ReadNameTreeNode(TvxPDFDictObject* node);
+  void ProcessAction(TvxPDFDictObject& action);
   bool SetUpDecryption(const std::string& password);           // vxCstPDFDocDecrypt.cpp
   void ExpandPendingObjectStreams();                            // vxCstPDFDocStore.cpp
 
   friend class TvxClosureWalker;
+  friend class TvxFormReader;
+  friend class TvxOutlineReader;
+  friend class TvxOutlineWriter;
   friend class TvxDocumentWriter;
   friend class TvxPDFInfo;
   friend class TvxPageTreeWalker;
@@ -270,6 +279,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxPDFInfo> info_;
   std::unique_ptr<TvxPDFOutline> outlineRoot_;
   std::unique_ptr<std::vector<std::pair<std::string, TvxPDFObjectPtr>>> namedDestinations_;
+  // First position of each name in namedDestinations_, for lists that are
+  // not sorted (a /Dests dictionary in file order).
+  std::unordered_map<std::string, int> namedDestinationIndex_;
   std::unique_ptr<std::vector<std::unique_ptr<TvxAcroFormField>>> fieldList_;
   std::unique_ptr<TvxPDFDecrypt> decrypt_;
   std::unique_ptr<TvxPDFEncryption> encryption_;

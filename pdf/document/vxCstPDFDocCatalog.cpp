@@ -133,6 +133,8 @@ void TvxCustomPDFDocument::ReadCatalog() {
   Status(res::SReadingOutlines);
   if (TvxPDFObject* outlines = catalog.Find("/Outlines")) {
     if (auto* ref = As<TvxPDFIndirectReference>(outlines)) outlineRoot_ = ReadOutlines(ref->ObjectNumber);
+    // A root given directly is read too (and written as an object of its own).
+    else if (auto* root = As<TvxPDFDictObject>(outlines)) outlineRoot_ = ReadOutlines(*root);
   }
   Progress(100);
 }
