@@ -294,6 +294,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   int32_t saveStateStream_ = -1;
   int32_t restoreStateStream_ = -1;
   int walkDepth_ = 0;  // nesting of stream-dictionary walks while loading
+  std::vector<int64_t> readingOffsets_;  // objects being read, innermost last
   bool deferredObjectStreams_ = false;  // object streams still to expand
   bool loadStarted_ = false;            // a load began since the last reset
   std::unordered_set<int64_t> visitedSections_;  // cross-reference sections read

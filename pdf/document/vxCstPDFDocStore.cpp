@@ -7,6 +7,7 @@
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
 
 namespace vx {
@@ -91,7 +92,7 @@ class TvxClosureWalker {
   void ReplaceNamedDestination(TvxPDFDictObject& dict, int index, TvxPDFObject* value) {
     std::string name;
     if (auto* s = As<TvxPDFStringObject>(value))
-      name = s->Contents();
+      name = s->IsHex ? HexToBytes(s->Contents()) : s->Contents();  // names are compared as bytes
     else
       name = static_cast<TvxPDFNameObject*>(value)->Value();
     if (TvxPDFObjectPtr destination = doc_.FindNamedDestination(name)) dict.SetValueAt(index, std::move(destination));
@@ -125,6 +126,15 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
   dictionaryWalked = false;
   // After the load the source is gone: what was not read then is not found.
   if (offset <= 0 || !reader_ || uint64_t(offset) >= reader_->Data().size()) return nullptr;
+  // An object whose stream dictionary leads back to itself while it is being
+  // read is not read again: without this, objects that refer to each other
+  // would be re-read at every level of the nested walks.
+  if (std::find(readingOffsets_.begin(), readingOffsets_.end(), offset) != readingOffsets_.end()) return nullptr;
+  readingOffsets_.push_back(offset);
+  struct PopOffset {
+    std::vector<int64_t>& stack;
+    ~PopOffset() { stack.pop_back(); }
+  } popOffset{readingOffsets_};
   TvxPDFStreamReader& r = *reader_;
   r.SetPos(size_t(offset));
   TvxPDFObjectPtr parsed = r.ParseObject();
