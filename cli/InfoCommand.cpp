@@ -20,8 +20,17 @@ int RunInfo(const InfoOptions& options) {
   int exitCode = kOk;
   nlohmann::ordered_json all = nlohmann::ordered_json::array();
   bool first = true;
-  for (const std::string& file : options.files) {
-    vx::TvxPDFDocument doc;
+  for (size_t i = 0; i < options.files.size(); ++i) {
+    const std::string& file = options.files[i];
+    auto owned = std::make_unique<vx::TvxPDFDocument>();
+    vx::TvxPDFDocument& doc = *owned;
+    struct KeepLast {
+      std::unique_ptr<vx::TvxPDFDocument>& document;
+      bool last;
+      ~KeepLast() {
+        if (last) KeepUntilExit(std::move(document));
+      }
+    } keepLast{owned, i + 1 == options.files.size()};
     doc.SetShowSetupDialog(false);
     if (auto error = LoadInput(doc, file, options.password)) {
       std::cerr << "vordel: " << file << ": " << error->message << "\n";

@@ -1,11 +1,20 @@
 #include "cli/Loading.h"
 
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/util/vxExceptions.h"
 
 namespace vordel {
+
+void KeepUntilExit(std::unique_ptr<vx::TvxCustomPDFDocument> document) {
+  static std::mutex lock;
+  static auto* kept = new std::vector<vx::TvxCustomPDFDocument*>;  // never freed, on purpose
+  std::lock_guard<std::mutex> guard(lock);
+  kept->push_back(document.release());
+}
 
 FileError ReadFailure(const std::exception& e) {
   if (dynamic_cast<const vx::EPasswordError*>(&e)) return {kPassword, e.what()};

@@ -135,9 +135,17 @@ int RunSet(SetCommandOptions& o) {
     }
   };
   auto work = [&] {
+    std::unique_ptr<vx::TvxPDFDocument> last;  // this worker's last document, kept until exit
+    struct KeepLast {
+      std::unique_ptr<vx::TvxPDFDocument>& document;
+      ~KeepLast() {
+        if (document) KeepUntilExit(std::move(document));
+      }
+    } keepLast{last};
     for (size_t i = next++; i < jobs.size(); i = next++) {
       const Job& job = jobs[i];
-      vx::TvxPDFDocument doc;
+      last = std::make_unique<vx::TvxPDFDocument>();  // the previous one is freed here
+      vx::TvxPDFDocument& doc = *last;
       doc.SetShowSetupDialog(false);
       doc.SetSaveThreads(saveThreads);
       if (jobs.size() == 1) doc.OnIOProgress = [&](vx::TvxCustomPDFDocument&, int p) { progress.SetPercent(p); };

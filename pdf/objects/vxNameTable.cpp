@@ -26,9 +26,25 @@ SharedTable& Table() {
 // Each thread remembers what it looked up, so that the common case takes no lock.
 thread_local std::unordered_map<std::string_view, const std::string*> localCache;
 
+// In front of that, a small direct-mapped table answers the usual keys with
+// one cheap hash and one comparison.
+constexpr size_t kQuickSlots = 1024;
+thread_local const std::string* quickCache[kQuickSlots] = {};
+
+size_t QuickHash(std::string_view text) {
+  uint64_t h = 1469598103934665603ULL ^ text.size();
+  for (unsigned char c : text) h = (h ^ c) * 1099511628211ULL;
+  return size_t(h ^ (h >> 29)) & (kQuickSlots - 1);
+}
+
 const std::string* Shared(std::string_view text) {
   if (text.size() > kMaxSharedLength) return nullptr;
-  if (auto it = localCache.find(text); it != localCache.end()) return it->second;
+  const size_t slot = QuickHash(text);
+  if (const std::string* hit = quickCache[slot]; hit && *hit == text) return hit;
+  if (auto it = localCache.find(text); it != localCache.end()) {
+    quickCache[slot] = it->second;
+    return it->second;
+  }
   SharedTable& table = Table();
   const std::string* shared = nullptr;
   {
@@ -40,7 +56,10 @@ const std::string* Shared(std::string_view text) {
       shared = &*table.texts.emplace(text).first;
     }
   }
-  if (shared) localCache.emplace(*shared, shared);
+  if (shared) {
+    localCache.emplace(*shared, shared);
+    quickCache[slot] = shared;
+  }
   return shared;
 }
 

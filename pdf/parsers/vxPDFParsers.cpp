@@ -71,12 +71,22 @@ void TvxPDFStreamReader::SkipWhitespace() {
 }
 
 std::string_view TvxPDFStreamReader::ReadWord() {
-  size_t start = pos_;
+  // The number rule reads three words and goes back over two of them, so the
+  // same words are met again; the last few are remembered by position.
+  const size_t start = pos_;
+  for (const WordSpan& w : wordCache_) {
+    if (w.start == start && w.next != 0) {
+      pos_ = w.next;
+      return data_.substr(start, w.end - start);
+    }
+  }
   if (pos_ < data_.size()) ++pos_;  // the first byte is taken whatever it is
   while (pos_ < data_.size() && !IsWordDelimiter((unsigned char)data_[pos_])) ++pos_;
-  std::string_view word = data_.substr(start, pos_ - start);
+  const size_t end = pos_;
   SkipWhitespace();
-  return word;
+  wordCache_[nextWordSlot_] = {start, end, pos_};
+  nextWordSlot_ = (nextWordSlot_ + 1) % kWordCacheSize;
+  return data_.substr(start, end - start);
 }
 
 std::string_view TvxPDFStreamReader::PeekWord() {

@@ -70,6 +70,13 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   std::string ReadNameText();
 
   int depth_ = 0;
+  // Words read lately: start, end and the position after the blanks that follow.
+  struct WordSpan {
+    size_t start = 0, end = 0, next = 0;
+  };
+  static constexpr int kWordCacheSize = 4;
+  WordSpan wordCache_[kWordCacheSize];
+  int nextWordSlot_ = 0;
   // Containers are collected here, one list per nesting level, and then
   // moved into exactly sized lists.
   // (deques: growing them keeps the outer levels' lists in place)

@@ -79,8 +79,43 @@ int64_t StrToInt64(std::string_view text) {
   throw EConvertError(Format(res::SInvalidInteger, {text}));
 }
 
+namespace {
+
+// Plain decimals ("-12.345") of up to 15 digits: the digits are an exact
+// integer and 10^k an exact double, so one division rounds exactly as a full
+// conversion would.
+std::optional<double> FastDecimal(std::string_view text) {
+  static constexpr double kPowers[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  uint64_t mantissa = 0;
+  int digits = 0, fraction = -1;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '.') {
+      if (fraction >= 0) return std::nullopt;
+      fraction = 0;
+    } else if (IsDigit(c)) {
+      if (++digits > 15) return std::nullopt;
+      mantissa = mantissa * 10 + uint64_t(c - '0');
+      if (fraction >= 0) ++fraction;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0) return std::nullopt;
+  double value = double(mantissa);
+  if (fraction > 0) value /= kPowers[fraction];
+  return negative ? -value : value;
+}
+
+}  // namespace
+
 std::optional<double> TryStrToFloat(std::string_view text) {
   if (text.empty()) return std::nullopt;
+  if (auto fast = FastDecimal(text)) return fast;
   size_t start = 0;
   if (text[0] == '+') start = 1;  // from_chars rejects a leading '+'
   if (start < text.size() && text[start] == '+') return std::nullopt;
