@@ -164,6 +164,7 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
   }
   // The document keeps no hold on the source: what it needs is in memory.
   reader_.reset();
+  if (store_) store_->Compact();
   return isLoaded_;
 }
 

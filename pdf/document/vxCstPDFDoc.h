@@ -269,8 +269,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   uint32_t documentID_ = 0;
   std::shared_ptr<const std::string> fileBytes_;
   std::unique_ptr<TvxPDFStreamReader> reader_;
-  std::vector<std::optional<TvxXRefItem>> xrefItems_;
-  std::vector<std::optional<TvxXRefStmItem>> xrefStmItems_;
+  std::vector<TvxEntrySlot<TvxXRefItem>> xrefItems_;
+  std::vector<TvxEntrySlot<TvxXRefStmItem>> xrefStmItems_;
   std::unique_ptr<TvxPDFObjectStore> store_;
   std::unique_ptr<TvxPDFObjectStore> saveStore_;
   std::vector<TvxPDFIndirectObject*> pageList_;

@@ -19,10 +19,10 @@ namespace {
 constexpr int64_t kMaxObjectNumber = 8388607;
 
 template <typename T>
-void PlaceEntry(std::vector<std::optional<T>>& list, int64_t number, T entry, size_t limit) {
+void PlaceEntry(std::vector<TvxEntrySlot<T>>& list, int64_t number, T entry, size_t limit) {
   if (number < 0 || number > kMaxObjectNumber || size_t(number) >= limit) return;
   if (size_t(number) >= list.size()) list.resize(size_t(number) + 1);
-  list[size_t(number)] = std::move(entry);
+  list[size_t(number)] = entry;
 }
 
 // Entry lists may grow to about one slot per byte of the file, with room
@@ -65,6 +65,9 @@ void TvxCustomPDFDocument::CompleteXRef() {
   // list knows it.
   store_->SetLastObjectNumber(int32_t(std::max(xrefItems_.size(), xrefStmItems_.size())));
   if (!xrefStmItems_.empty()) deferredObjectStreams_ = true;
+  // The lists grew by doubling; they are complete now.
+  xrefItems_.shrink_to_fit();
+  xrefStmItems_.shrink_to_fit();
   if (pendingIdValue_) {
     if (pendingIdValue_->IsArray()) {
       trailer_->IDArray.reset(static_cast<TvxPDFArrayObject*>(pendingIdValue_->Clone().release()));
@@ -213,7 +216,10 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset) {
       for (int k = 0; k < widths[f]; ++k) v = v << 8 | uint8_t(data[pos++]);
       fields[f] = int64_t(v);
     }
-    PlaceEntry(xrefStmItems_, number, TvxXRefStmItem(fields[0], fields[1], fields[2]), limit);
+    // Types other than 0, 1 and 2 name nothing this reader knows; they are
+    // kept as 3 so that a wide field cannot pass for a known type.
+    int32_t type = fields[0] >= 0 && fields[0] <= 2 ? int32_t(fields[0]) : 3;
+    PlaceEntry(xrefStmItems_, number, TvxXRefStmItem(type, fields[1], int32_t(fields[2])), limit);
     return true;
   };
 

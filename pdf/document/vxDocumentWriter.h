@@ -47,7 +47,7 @@ class TvxSaveFile {
   const std::string& TempName() const { return tempName_; }
 
  private:
-  static constexpr size_t kBufferSize = size_t(4) << 20;
+  static constexpr size_t kBufferSize = size_t(1) << 20;
   void Flush();
   void WriteOut(const char* data, size_t count);
   void Discard();

@@ -19,13 +19,13 @@ TvxPDFIndirectObject* TvxPDFObjectStore::Add(std::unique_ptr<TvxPDFIndirectObjec
   if (!object) throw ENullObjectError(res::SNullObjectError);
   TvxPDFIndirectObject* raw = object.get();
   objects_.push_back(std::move(object));
-  list_.Add(KeyOf(*raw), raw);
+  index_.Note(KeyOf(*raw), int(objects_.size()) - 1);
   return raw;
 }
 
 TvxPDFIndirectObject* TvxPDFObjectStore::Find(const TvxObjectKey& key) const {
-  int i = list_.IndexOf(key);
-  return i < 0 ? nullptr : list_.Get(i);
+  int i = index_.Find(key);
+  return i < 0 ? nullptr : objects_[size_t(i)].get();
 }
 
 TvxPDFIndirectObject* TvxPDFObjectStore::Find(const TvxPDFIndirectReference* reference) const {
@@ -39,7 +39,7 @@ TvxPDFIndirectObject* TvxPDFObjectStore::Find(const TvxPDFIndirectObject* object
 }
 
 int TvxPDFObjectStore::IndexOf(uint32_t documentID, int32_t objectNumber, uint16_t generation) const {
-  return list_.IndexOf({documentID, objectNumber, generation});
+  return index_.Find({documentID, objectNumber, generation});
 }
 
 TvxPDFIndirectObject* TvxPDFObjectStore::Items(int index) const {

@@ -56,6 +56,11 @@ class TvxPDFObjectStore {
 
   // Objects in store order.
   const std::vector<std::unique_ptr<TvxPDFIndirectObject>>& Objects() const { return objects_; }
+  // Gives back the slack left by growing (once a load is complete).
+  void Compact() {
+    objects_.shrink_to_fit();
+    index_.Compact();
+  }
 
  private:
   template <typename T>
@@ -63,7 +68,7 @@ class TvxPDFObjectStore {
 
   int32_t lastObjectNumber_ = 0;
   std::vector<std::unique_ptr<TvxPDFIndirectObject>> objects_;
-  TvxObjectList list_;
+  TvxObjectIndex index_;  // key -> position in objects_
 };
 
 }  // namespace vx

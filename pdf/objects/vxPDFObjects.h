@@ -345,18 +345,39 @@ struct TvxXRefItem {
   TvxXRefItem(int64_t offset, int32_t generation, char entryType, int32_t objectNumber)
       : Generation(generation), EntryType(entryType), ObjectNumber(objectNumber), Offset(offset) {}
   int32_t Generation;
-  char EntryType;  // 'n' or 'f', as read
+  char EntryType;  // 'n' or 'f', as read (0 in an empty slot)
   int32_t ObjectNumber;
   int64_t Offset;
+
+  static TvxXRefItem Empty() { return TvxXRefItem(0, 0, 0, 0); }
+  static bool IsPresent(const TvxXRefItem& item) { return item.EntryType != 0; }
 };
 
 // An entry of a cross-reference stream.
 struct TvxXRefStmItem {
-  TvxXRefStmItem(int64_t entryType, int64_t field2, int64_t field3)
+  TvxXRefStmItem(int32_t entryType, int64_t field2, int32_t field3)
       : EntryType(entryType), Field3(field3), Field2(field2) {}
-  int64_t EntryType;  // 0 free, 1 in the file, 2 in an object stream
-  int64_t Field3;     // generation (type 1) or index in the object stream (type 2)
+  int32_t EntryType;  // 0 free, 1 in the file, 2 in an object stream (-1 in an empty slot)
+  int32_t Field3;     // generation (type 1) or index in the object stream (type 2)
   int64_t Field2;     // byte offset (type 1) or object stream number (type 2)
+
+  static TvxXRefStmItem Empty() { return TvxXRefStmItem(-1, 0, 0); }
+  static bool IsPresent(const TvxXRefStmItem& item) { return item.EntryType >= 0; }
+};
+
+// A slot of an entry list indexed by object number: an entry or nothing,
+// in the entry's own size (the entry type marks an empty slot).
+template <typename T>
+class TvxEntrySlot {
+ public:
+  TvxEntrySlot() = default;
+  TvxEntrySlot(const T& entry) : entry_(entry) {}  // NOLINT: filled like an optional
+  explicit operator bool() const { return T::IsPresent(entry_); }
+  const T* operator->() const { return &entry_; }
+  const T& operator*() const { return entry_; }
+
+ private:
+  T entry_ = T::Empty();
 };
 
 // Small constructors used all over the library.

@@ -35,9 +35,15 @@ TvxMemoryStream::TvxMemoryStream(std::shared_ptr<const std::string> buffer, size
   }
 }
 
+std::string& TvxMemoryStream::Own() {
+  MakeOwned();
+  if (!own_) own_ = std::make_unique<std::string>();
+  return *own_;
+}
+
 void TvxMemoryStream::MakeOwned() {
   if (!shared_) return;
-  own_.assign(shared_->data() + offset_, length_);
+  own_ = std::make_unique<std::string>(shared_->data() + offset_, length_);
   shared_.reset();
   offset_ = length_ = 0;
 }
@@ -55,8 +61,9 @@ int64_t TvxMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   MakeOwned();
   size_t end = size_t(position_) + size_t(count);
-  if (end > own_.size()) own_.resize(end);
-  std::memcpy(own_.data() + position_, buffer, size_t(count));
+  std::string& own = Own();
+  if (end > own.size()) own.resize(end);
+  std::memcpy(own.data() + position_, buffer, size_t(count));
   position_ = int64_t(end);
   return count;
 }
@@ -72,19 +79,20 @@ int64_t TvxMemoryStream::Seek(int64_t offset, TvxSeekOrigin origin) {
 void TvxMemoryStream::Assign(std::string bytes) {
   shared_.reset();
   offset_ = length_ = 0;
-  own_ = std::move(bytes);
+  own_ = bytes.empty() ? nullptr : std::make_unique<std::string>(std::move(bytes));
   position_ = 0;
 }
 
 void TvxMemoryStream::SetSize(int64_t size) {
   MakeOwned();
-  own_.resize(size_t(std::max<int64_t>(size, 0)));
-  position_ = std::min<int64_t>(position_, int64_t(own_.size()));
+  std::string& own = Own();
+  own.resize(size_t(std::max<int64_t>(size, 0)));
+  position_ = std::min<int64_t>(position_, int64_t(own.size()));
 }
 
 std::unique_ptr<TvxMemoryStream> TvxMemoryStream::Copy() const {
   if (shared_) return std::make_unique<TvxMemoryStream>(shared_, offset_, length_);
-  return std::make_unique<TvxMemoryStream>(own_);
+  return std::make_unique<TvxMemoryStream>(std::string(View()));
 }
 
 // ------------------------------------------------------------------ file stream

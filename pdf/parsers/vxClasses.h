@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "pdf/objects/vxObjectPool.h"
+
 namespace vx {
 
 enum class TvxSeekOrigin { soBeginning, soCurrent, soEnd };
@@ -36,8 +38,13 @@ class TvxStream {
 // into its own storage, so sharing is never visible to callers.
 class TvxMemoryStream : public TvxStream {
  public:
+  // Documents hold one per stream: they come from the small-object pool.
+  static void* operator new(size_t size) { return TvxObjectPool::Allocate(size); }
+  static void operator delete(void* block, size_t size) noexcept { TvxObjectPool::Free(block, size); }
+
   TvxMemoryStream() = default;
-  explicit TvxMemoryStream(std::string bytes) : own_(std::move(bytes)) {}
+  explicit TvxMemoryStream(std::string bytes)
+      : own_(bytes.empty() ? nullptr : std::make_unique<std::string>(std::move(bytes))) {}
   // A view of `length` bytes at `offset` of `buffer`, kept alive by sharing it.
   TvxMemoryStream(std::shared_ptr<const std::string> buffer, size_t offset, size_t length);
 
@@ -48,7 +55,8 @@ class TvxMemoryStream : public TvxStream {
 
   // The whole contents, independent of the position.
   std::string_view View() const {
-    return shared_ ? std::string_view(shared_->data() + offset_, length_) : std::string_view(own_);
+    if (shared_) return std::string_view(shared_->data() + offset_, length_);
+    return own_ ? std::string_view(*own_) : std::string_view();
   }
   std::string Bytes() const { return std::string(View()); }
   // Replaces the whole contents; the position returns to 0.
@@ -62,7 +70,9 @@ class TvxMemoryStream : public TvxStream {
  private:
   void MakeOwned();
 
-  std::string own_;
+  std::string& Own();  // the owned bytes, made on first use
+
+  std::unique_ptr<std::string> own_;  // owned bytes (none while empty or a view)
   std::shared_ptr<const std::string> shared_;
   size_t offset_ = 0;
   size_t length_ = 0;

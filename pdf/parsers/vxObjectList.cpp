@@ -27,7 +27,7 @@ int64_t UniqueID(uint32_t documentID, int32_t objectNumber, uint16_t generation)
   return id * DecimalDigitsScale(generation) + generation;
 }
 
-void TvxObjectList::IndexEntry(const TvxObjectKey& key, int index) const {
+void TvxObjectIndex::Note(const TvxObjectKey& key, int index) {
   if (!hasDenseDocument_) {
     hasDenseDocument_ = true;
     denseDocument_ = key.DocumentID;
@@ -35,23 +35,32 @@ void TvxObjectList::IndexEntry(const TvxObjectKey& key, int index) const {
   if (IsDense(key)) {
     size_t n = size_t(key.ObjectNumber);
     if (n >= dense_.size()) dense_.resize(std::max(n + 1, std::min(dense_.size() * 2, size_t(kDenseLimit))), 0);
-    if (dense_[n] == 0) dense_[n] = index + 1;  // the first entry with a key wins
+    if (dense_[n] == 0) dense_[n] = index + 1;
   } else {
-    index_.try_emplace(key, index);
+    hashed_.try_emplace(key, index);
   }
 }
 
-void TvxObjectList::RebuildIndex() const {
-  dense_.assign(dense_.size(), 0);
-  index_.clear();
-  for (size_t i = 0; i < entries_.size(); ++i) IndexEntry(entries_[i].first, int(i));
-  indexValid_ = true;
+int TvxObjectIndex::Find(const TvxObjectKey& key) const {
+  if (IsDense(key)) {
+    size_t n = size_t(key.ObjectNumber);
+    return n < dense_.size() ? dense_[n] - 1 : -1;
+  }
+  auto it = hashed_.find(key);
+  return it == hashed_.end() ? -1 : it->second;
+}
+
+void TvxObjectIndex::Clear() {
+  dense_.clear();
+  dense_.shrink_to_fit();
+  hashed_.clear();
+  hasDenseDocument_ = false;
 }
 
 int TvxObjectList::Add(const TvxObjectKey& key, TvxPDFIndirectObject* object) {
   entries_.push_back({key, object});
   int index = Count() - 1;
-  if (indexValid_) IndexEntry(key, index);
+  if (indexValid_) index_.Note(key, index);
   return index;
 }
 
@@ -73,21 +82,18 @@ const TvxObjectKey& TvxObjectList::KeyAt(int index) const {
 }
 
 int TvxObjectList::IndexOf(const TvxObjectKey& key) const {
-  if (!indexValid_) RebuildIndex();
-  if (IsDense(key)) {
-    size_t n = size_t(key.ObjectNumber);
-    return n < dense_.size() ? dense_[n] - 1 : -1;
+  if (!indexValid_) {
+    index_.Clear();
+    for (size_t i = 0; i < entries_.size(); ++i) index_.Note(entries_[i].first, int(i));
+    indexValid_ = true;
   }
-  auto it = index_.find(key);
-  return it == index_.end() ? -1 : it->second;
+  return index_.Find(key);
 }
 
 void TvxObjectList::Clear() {
   entries_.clear();
   entries_.shrink_to_fit();
-  dense_.clear();
-  index_.clear();
-  hasDenseDocument_ = false;
+  index_.Clear();
   indexValid_ = true;
 }
 

@@ -38,13 +38,33 @@ struct TvxObjectKeyHash {
 // never wraps.
 int64_t UniqueID(uint32_t documentID, int32_t objectNumber, uint16_t generation);
 
+// Key -> first position. Keys of generation 0 of the first document seen,
+// with numbers below kDenseLimit, are indexed in a flat table by number (the
+// common case of a loaded file); all other keys go through a hash table.
+class TvxObjectIndex {
+ public:
+  static constexpr int32_t kDenseLimit = 1 << 23;
+  // Records `index` for `key` unless the key already has a position.
+  void Note(const TvxObjectKey& key, int index);
+  int Find(const TvxObjectKey& key) const;
+  void Clear();
+  // Gives back the slack left by growing.
+  void Compact() { dense_.shrink_to_fit(); }
+
+ private:
+  bool IsDense(const TvxObjectKey& key) const {
+    return hasDenseDocument_ && key.DocumentID == denseDocument_ && key.Generation == 0 && key.ObjectNumber >= 0 &&
+           key.ObjectNumber < kDenseLimit;
+  }
+
+  uint32_t denseDocument_ = 0;
+  bool hasDenseDocument_ = false;
+  std::vector<int32_t> dense_;  // number -> index + 1, 0 for none
+  std::unordered_map<TvxObjectKey, int, TvxObjectKeyHash> hashed_;
+};
+
 class TvxObjectList {
  public:
-  // Keys of generation 0 of the first document seen, with numbers below
-  // this, are indexed by number in a flat table (the common case of a loaded
-  // file); all other keys go through the hash index.
-  static constexpr int32_t kDenseLimit = 1 << 23;
-
   int Add(const TvxObjectKey& key, TvxPDFIndirectObject* object);  // answers the index
   // A negative object number raises EInvalidID "Invalid unique ID (%d)".
   void Insert(int index, const TvxObjectKey& key, TvxPDFIndirectObject* object);
@@ -56,19 +76,9 @@ class TvxObjectList {
   void Clear();
 
  private:
-  bool IsDense(const TvxObjectKey& key) const {
-    return key.DocumentID == denseDocument_ && key.Generation == 0 && key.ObjectNumber >= 0 &&
-           key.ObjectNumber < kDenseLimit;
-  }
-  void IndexEntry(const TvxObjectKey& key, int index) const;
-  void RebuildIndex() const;
-
   std::vector<std::pair<TvxObjectKey, TvxPDFIndirectObject*>> entries_;
-  mutable uint32_t denseDocument_ = 0;
-  mutable bool hasDenseDocument_ = false;
-  mutable std::vector<int32_t> dense_;  // number -> index + 1, 0 for none
-  mutable std::unordered_map<TvxObjectKey, int, TvxObjectKeyHash> index_;
-  mutable bool indexValid_ = true;
+  mutable TvxObjectIndex index_;
+  mutable bool indexValid_ = true;  // an insertion in the middle moves positions
 };
 
 }  // namespace vx
