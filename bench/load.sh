@@ -4,7 +4,7 @@
 # memory against the file's size.
 source "$(dirname "$0")/common.sh"
 ensure_perf_files
-printf '%-18s %10s %10s %7s %10s %9s\n' file "vordel s" "qpdf s" ratio "peak MB" "x size"
+printf '%-18s %10s %10s %7s %10s %9s\n' file "vordel s" "qpdf s" ratio "peak MiB" "x size"
 for name in big-classic big-objstm; do
   f="$perf/$name.pdf"
   mapfile -t means < <(hyperfine_means -n vordel "$vordel info $f" -n qpdf "qpdf --show-npages $f")

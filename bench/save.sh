@@ -22,7 +22,7 @@ mapfile -t means < <(hyperfine_means \
   -n mutool "mutool clean -z $f $out/m.pdf")
 printf '%-18s %-22s %10.3f %10.3f %7s\n' big-uncompressed "vs mutool clean -z" "${means[0]}" "${means[1]}" "$(ratio "${means[0]}" "${means[1]}")"
 echo
-printf '%-18s %-28s %10s %9s\n' file command "peak MB" "x size"
+printf '%-18s %-28s %10s %9s\n' file command "peak MiB" "x size"
 for spec in "big-classic|--compress none" "big-objstm|--compress none" "big-uncompressed|"; do
   name=${spec%%|*}
   args=${spec#*|}
