@@ -16,6 +16,13 @@ int NameIndex(const char* const (&names)[N], const std::string& text) {
   return -1;
 }
 
+// A catalog entry, or nullptr when it is missing or null (which means the
+// same in PDF).
+TvxPDFObject* Present(const TvxPDFDictObject& dict, std::string_view key) {
+  TvxPDFObject* value = dict.Find(key);
+  return value && value->IsNull() ? nullptr : value;
+}
+
 }  // namespace
 
 void TvxCustomPDFDocument::ReadCatalog() {
@@ -43,18 +50,18 @@ void TvxCustomPDFDocument::ReadCatalog() {
   // 3. Page mode and layout by exact name; names outside the tables read as
   //    none, so nothing foreign is ever written back.
   pageMode_ = pmNone;
-  if (TvxPDFObject* mode = catalog.Find("/PageMode")) {
+  if (TvxPDFObject* mode = Present(catalog, "/PageMode")) {
     int index = NameIndex(PageModeNames, Cast<TvxPDFNameObject>(mode).Text);
     pageMode_ = index < 0 ? pmNone : TvxPageMode(index);
   }
   pageLayout_ = plNone;
-  if (TvxPDFObject* layout = catalog.Find("/PageLayout")) {
+  if (TvxPDFObject* layout = Present(catalog, "/PageLayout")) {
     int index = NameIndex(PageLayoutNames, Cast<TvxPDFNameObject>(layout).Text);
     pageLayout_ = index < 0 ? plNone : TvxPageLayout(index);
   }
 
   // 4. Viewer preferences, kept whole.
-  if (TvxPDFObject* prefs = catalog.Find("/ViewerPreferences")) {
+  if (TvxPDFObject* prefs = Present(catalog, "/ViewerPreferences")) {
     if (!prefs->IsDictionary() && !prefs->IsReference()) throw EUnexpectedObjectError(res::SUnexpectedObject);
     TvxPDFObjectPtr keep;
     TvxPDFObject* value = prefs;
@@ -78,7 +85,7 @@ void TvxCustomPDFDocument::ReadCatalog() {
   }
 
   // 5. Metadata.
-  if (TvxPDFObject* metadata = catalog.Find("/Metadata")) {
+  if (TvxPDFObject* metadata = Present(catalog, "/Metadata")) {
     Cast<TvxPDFIndirectReference>(metadata);
     LoadObjectClosure(metadata);
     catalog_->MetadataRef = metadata->Clone();
@@ -87,11 +94,11 @@ void TvxCustomPDFDocument::ReadCatalog() {
 
   // 7. Pages.
   Status(res::STraversingPages);
-  if (TvxPDFObject* pages = catalog.Find("/Pages")) LoadPageTree(Cast<TvxPDFIndirectReference>(pages).ObjectNumber, nullptr);
+  if (TvxPDFObject* pages = Present(catalog, "/Pages")) LoadPageTree(Cast<TvxPDFIndirectReference>(pages).ObjectNumber, nullptr);
   Progress(75);
 
   // 9. Named destinations of the catalog's /Dests.
-  if (TvxPDFObject* dests = catalog.Find("/Dests")) {
+  if (TvxPDFObject* dests = Present(catalog, "/Dests")) {
     Status(res::SProcessingDestinations);
     ReadDestsDictionary(dests);
   }
@@ -105,24 +112,24 @@ void TvxCustomPDFDocument::ReadCatalog() {
   Progress(90);
 
   // 13. The interactive form.
-  if (TvxPDFObject* acroForm = catalog.Find("/AcroForm")) {
+  if (TvxPDFObject* acroForm = Present(catalog, "/AcroForm")) {
     catalog_->AcroFormValue = acroForm->Clone();
     ReadAcroForm(acroForm);
     Status(res::SAcroFormsProcessed);
   }
 
   // 14. Actions.
-  if (TvxPDFObject* openAction = catalog.Find("/OpenAction")) {
+  if (TvxPDFObject* openAction = Present(catalog, "/OpenAction")) {
     LoadObjectClosure(openAction);
     catalog_->OpenActionValue = openAction->Clone();
   }
-  if (TvxPDFObject* aa = catalog.Find("/AA")) {
+  if (TvxPDFObject* aa = Present(catalog, "/AA")) {
     LoadObjectClosure(aa);
     catalog_->AdditionalActions = aa->Clone();
   }
 
   // 15. Name trees.
-  if (TvxPDFObject* names = catalog.Find("/Names")) {
+  if (TvxPDFObject* names = Present(catalog, "/Names")) {
     Status(res::SProcessingNameTree);
     catalog_->NamesValue = names->Clone();
     ReadNamesDictionary(names);
@@ -131,7 +138,7 @@ void TvxCustomPDFDocument::ReadCatalog() {
 
   // 17. Outlines.
   Status(res::SReadingOutlines);
-  if (TvxPDFObject* outlines = catalog.Find("/Outlines")) {
+  if (TvxPDFObject* outlines = Present(catalog, "/Outlines")) {
     if (auto* ref = As<TvxPDFIndirectReference>(outlines)) outlineRoot_ = ReadOutlines(ref->ObjectNumber);
     // A root given directly is read too (and written as an object of its own).
     else if (auto* root = As<TvxPDFDictObject>(outlines)) outlineRoot_ = ReadOutlines(*root);

@@ -14,7 +14,13 @@ void TvxDocumentWriter::WriteCatalog() {
   auto entry = [](std::string_view key, std::string_view value) { return TvxCustomPDFDocument::EntryText(key, value); };
   // Values are serialised as parts of object 1 (which their strings are
   // encrypted for).
-  auto value = [&doc](const TvxPDFObject* object) { return doc.SerializeObject(1, object); };
+  // An entry whose value comes out as "null" (its object is not written) is
+  // left out: a null entry means nothing, and a reader that expects a
+  // reference there would refuse the catalog.
+  auto value = [&doc](const TvxPDFObject* object) {
+    std::string text = doc.SerializeObject(1, object);
+    return text == "null" ? std::string() : text;
+  };
 
   std::string entries = entry("/Type", "/Catalog") + entry("/Pages", TvxCustomPDFDocument::ReferenceText(3));
   entries += entry("/Metadata", value(catalog.MetadataRef.get()));
