@@ -57,6 +57,14 @@ std::string ObjectKey(const uint8_t* documentKey, size_t keyLength, int32_t obje
   return std::string(reinterpret_cast<const char*>(digest.data()), std::min<size_t>(keyLength + 5, 16));
 }
 
+void ObjectCrypt(const uint8_t* documentKey, size_t keyLength, int32_t objectNumber, uint16_t generation,
+                 const void* source, void* destination, size_t count) {
+  std::string key = ObjectKey(documentKey, keyLength, objectNumber, generation);
+  TRC4State state;
+  RC4Init(state, key.data(), key.size());
+  RC4Crypt(state, source, destination, count);
+}
+
 namespace {
 
 std::string_view AsView(const uint8_t* data, size_t count) {

@@ -77,6 +77,10 @@ void RC4Passes(uint8_t* buffer, size_t count, const uint8_t* key, size_t keyLeng
 // min(keyLength + 5, 16) bytes.
 std::string ObjectKey(const uint8_t* documentKey, size_t keyLength, int32_t objectNumber,
                       uint16_t generation);
+// RC4 of `count` bytes under the object's key (encrypting and decrypting are
+// the same); destination may equal source.
+void ObjectCrypt(const uint8_t* documentKey, size_t keyLength, int32_t objectNumber, uint16_t generation,
+                 const void* source, void* destination, size_t count);
 
 // The key derivations shared by both handlers. `revision` 2 means one MD5 and
 // one RC4; 3 means 50 further MD5 passes and 20 RC4 passes. `keyLength` is the

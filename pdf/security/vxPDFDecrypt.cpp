@@ -170,10 +170,7 @@ void TvxPDFDecrypt::ReducePermissions() {
 
 void TvxPDFDecrypt::DecryptString(const void* source, void* destination, uint16_t generation,
                                   int32_t objectNumber, size_t count) const {
-  std::string key = ObjectKey(objectKeyBase_.data(), keyLength_, objectNumber, generation);
-  TRC4State state;
-  RC4Init(state, key.data(), key.size());
-  RC4Crypt(state, source, destination, count);
+  ObjectCrypt(objectKeyBase_.data(), keyLength_, objectNumber, generation, source, destination, count);
 }
 
 std::string TvxPDFDecrypt::DecryptString(std::string_view data, uint16_t generation,

@@ -41,10 +41,7 @@ int32_t TvxPDFEncryption::ComputePermissionFlags() const {
 
 void TvxPDFEncryption::Encrypt(const void* source, void* destination, uint16_t generation,
                                int32_t objectNumber, size_t count) const {
-  std::string key = ObjectKey(encryptionKey_.data(), keyLength_, objectNumber, generation);
-  TRC4State state;
-  RC4Init(state, key.data(), key.size());
-  RC4Crypt(state, source, destination, count);
+  ObjectCrypt(encryptionKey_.data(), keyLength_, objectNumber, generation, source, destination, count);
 }
 
 std::string TvxPDFEncryption::Encrypt(std::string_view data, uint16_t generation,
