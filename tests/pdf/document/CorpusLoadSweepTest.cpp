@@ -3,19 +3,15 @@
 // child process with a time limit, so that one bad file cannot take the
 // sweep down with it. Page counts are compared with qpdf's.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <set>
-#include <thread>
 
 #include "pdf/document/vxPDFDoc.h"
 #include "support/PdfBuilder.h"
+#include "support/ChildProcess.h"
 
 using namespace vx;
 
@@ -35,50 +31,23 @@ struct Outcome {
 };
 
 Outcome LoadInChild(const std::string& path) {
-  int pipeFd[2];
-  if (pipe(pipeFd) != 0) return {};
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(pipeFd[0]);
-    std::string report;
-    int code = kLoaded;
-    try {
-      TvxPDFDocument doc;
-      doc.LoadFromFile(path);
-      report = std::to_string(doc.PageCount());
-    } catch (const vx::Exception& e) {
-      code = kLibraryError;
-      report = e.what();
-    } catch (const std::exception& e) {
-      code = kOtherError;
-      report = e.what();
-    }
-    if (write(pipeFd[1], report.data(), report.size()) < 0) code = kOtherError;
-    close(pipeFd[1]);
-    _exit(code);
-  }
-  close(pipeFd[1]);
-  Outcome outcome;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kSecondsPerFile);
-  int status = 0;
-  while (true) {
-    pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      close(pipeFd[0]);
-      return outcome;  // not finished: a hang
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(pipeFd[0], buffer, sizeof buffer)) > 0) outcome.message.append(buffer, size_t(n));
-  close(pipeFd[0]);
-  outcome.finished = true;
-  if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
-  if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
+  vxtest::ChildResult child = vxtest::RunInChild(
+      [&](std::string& report) {
+        try {
+          TvxPDFDocument doc;
+          doc.LoadFromFile(path);
+          report = std::to_string(doc.PageCount());
+          return int(kLoaded);
+        } catch (const vx::Exception& e) {
+          report = e.what();
+          return int(kLibraryError);
+        } catch (const std::exception& e) {
+          report = e.what();
+          return int(kOtherError);
+        }
+      },
+      kSecondsPerFile);
+  Outcome outcome{child.finished, child.exitCode, child.signal, -1, child.report};
   if (outcome.exitCode == kLoaded) outcome.pages = std::stoi(outcome.message);
   return outcome;
 }

@@ -7,14 +7,13 @@
 // child process with a time limit, so that one bad file cannot take the
 // sweep down with it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <iostream>
 #include <map>
 
 #include "WriterTestSupport.h"
+#include "support/ChildProcess.h"
 
 using namespace vx;
 
@@ -31,48 +30,30 @@ struct Outcome {
 // Loads `source` and saves it to `target` in a child process; `compress`
 // false writes every stream as loaded.
 Outcome SaveInChild(const std::string& source, const std::string& target, bool compress) {
-  int pipeFd[2];
-  if (pipe(pipeFd) != 0) return {};
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(pipeFd[0]);
-    alarm(kSecondsPerFile);
-    std::string report;
-    int code = kSaved;
-    TvxPDFDocument doc;
-    doc.SetShowSetupDialog(false);
-    try {
-      doc.LoadFromFile(source);
-    } catch (const std::exception& e) {
-      code = kNotLoaded;
-      report = e.what();
-    }
-    if (code == kSaved) {
-      try {
-        if (compress) doc.SetCompression(0, 2);
-        doc.SaveToFile(target, 2);
+  vxtest::ChildResult child = vxtest::RunInChild(
+      [&](std::string& report) {
+        TvxPDFDocument doc;
+        doc.SetShowSetupDialog(false);
+        try {
+          doc.LoadFromFile(source);
+        } catch (const std::exception& e) {
+          report = e.what();
+          return int(kNotLoaded);
+        }
+        try {
+          if (compress) doc.SetCompression(0, 2);
+          doc.SaveToFile(target, 2);
+        } catch (const std::exception& e) {
+          report = e.what();
+          return int(kSaveFailed);
+        }
         // A file opened with its user password is saved with a fresh owner
         // password: its bytes differ from one run to the next.
         report = std::to_string(doc.PageCount()) + (doc.IsEncrypted() && !doc.IsOwner() ? " fresh-owner" : " same");
-      } catch (const std::exception& e) {
-        code = kSaveFailed;
-        report = e.what();
-      }
-    }
-    if (write(pipeFd[1], report.data(), report.size()) < 0) code = -1;
-    close(pipeFd[1]);
-    _exit(code);
-  }
-  close(pipeFd[1]);
-  Outcome outcome;
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(pipeFd[0], buffer, sizeof buffer)) > 0) outcome.report.append(buffer, size_t(n));
-  close(pipeFd[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
+        return int(kSaved);
+      },
+      kSecondsPerFile);
+  return Outcome{child.finished ? child.exitCode : -1, child.report};
 }
 
 int QpdfCheckStatus(const std::string& path) {

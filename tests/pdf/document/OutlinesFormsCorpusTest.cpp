@@ -4,14 +4,13 @@
 // names, types, values) and the annotations of every page (with the pages
 // links go to) must be the same, and the output must pass `qpdf --check`.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <iostream>
 
 #include "QpdfStructures.h"
 #include "WriterTestSupport.h"
+#include "support/ChildProcess.h"
 
 using namespace vx;
 
@@ -23,42 +22,27 @@ enum : int { kSaved = 0, kNotLoaded = 10, kSaveFailed = 20 };
 // Loads and saves in a child process with a time limit, so that one bad
 // file cannot take the sweep down with it.
 int SaveInChild(const std::string& source, const std::string& target, std::string& report) {
-  int pipeFd[2];
-  if (pipe(pipeFd) != 0) return -1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(pipeFd[0]);
-    alarm(kSecondsPerFile);
-    int code = kSaved;
-    std::string message;
-    TvxPDFDocument doc;
-    doc.SetShowSetupDialog(false);
-    try {
-      doc.LoadFromFile(source);
-    } catch (const std::exception& e) {
-      code = kNotLoaded;
-      message = e.what();
-    }
-    if (code == kSaved) {
-      try {
-        doc.SaveToFile(target, 2);
-      } catch (const std::exception& e) {
-        code = kSaveFailed;
-        message = e.what();
-      }
-    }
-    if (write(pipeFd[1], message.data(), message.size()) < 0) code = -1;
-    close(pipeFd[1]);
-    _exit(code);
-  }
-  close(pipeFd[1]);
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(pipeFd[0], buffer, sizeof buffer)) > 0) report.append(buffer, size_t(n));
-  close(pipeFd[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  vxtest::ChildResult child = vxtest::RunInChild(
+      [&](std::string& message) {
+        TvxPDFDocument doc;
+        doc.SetShowSetupDialog(false);
+        try {
+          doc.LoadFromFile(source);
+        } catch (const std::exception& e) {
+          message = e.what();
+          return int(kNotLoaded);
+        }
+        try {
+          doc.SaveToFile(target, 2);
+        } catch (const std::exception& e) {
+          message = e.what();
+          return int(kSaveFailed);
+        }
+        return int(kSaved);
+      },
+      kSecondsPerFile);
+  report = child.report;
+  return child.finished ? child.exitCode : -1;
 }
 
 // The first lines where two dumps differ, for the failure message.
