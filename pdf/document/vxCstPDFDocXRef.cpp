@@ -224,7 +224,7 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset) {
   };
 
   if (auto* index = As<TvxPDFArrayObject>(dict.Find("/Index"))) {
-    int pairs = (index->Count() + 1) / 2;
+    int pairs = index->Count() / 2;  // a lone number at the end names no entries
     for (int p = 0; p < pairs; ++p) {
       auto first = IntegerValue(index->GetItem(2 * p));
       auto count = IntegerValue(index->GetItem(2 * p + 1));

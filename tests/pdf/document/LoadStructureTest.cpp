@@ -147,31 +147,35 @@ TEST(LoadStructure, CrossReferenceStreamsWithIndexSizeAndPng) {
 }
 
 TEST(LoadStructure, HybridFileFindsObjectsOnlyTheStreamLists) {
-  PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  b.Object(3, "<< /Type /Page /MediaBox [0 0 612 792] /Resources 4 0 R >>");
-  std::string body = b.Bytes();
-  size_t offset4 = body.size();
-  body += "4 0 obj\n<< /Marker /StreamOnly >>\nendobj\n";
-  size_t stm = body.size();
-  std::string row;
-  row += char(1);
-  row += char(0), row += char(0), row += char(offset4 >> 8), row += char(offset4 & 0xFF);
-  row += char(0), row += char(0);
-  body += "5 0 obj\n<< /Type /XRef /W [1 4 2] /Index [4 1] /Size 6 /Length 7 >>\nstream\n" + row + "\nendstream\nendobj\n";
-  size_t xref = body.size();
-  char line[64];
-  body += "xref\n0 4\n0000000000 65535 f \n";
-  for (int n = 1; n <= 3; ++n) {
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", b.OffsetOf(n));
-    body += line;
+  // An /Index of odd length: the complete pairs are read, the lone number
+  // left at the end is ignored.
+  for (const char* index : {"[4 1]", "[4 1 9]"}) {
+    PdfBuilder b;
+    b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.Object(3, "<< /Type /Page /MediaBox [0 0 612 792] /Resources 4 0 R >>");
+    std::string body = b.Bytes();
+    size_t offset4 = body.size();
+    body += "4 0 obj\n<< /Marker /StreamOnly >>\nendobj\n";
+    size_t stm = body.size();
+    std::string row;
+    row += char(1);
+    row += char(0), row += char(0), row += char(offset4 >> 8), row += char(offset4 & 0xFF);
+    row += char(0), row += char(0);
+    body += "5 0 obj\n<< /Type /XRef /W [1 4 2] /Index " + std::string(index) + " /Size 6 /Length 7 >>\nstream\n" + row + "\nendstream\nendobj\n";
+    size_t xref = body.size();
+    char line[64];
+    body += "xref\n0 4\n0000000000 65535 f \n";
+    for (int n = 1; n <= 3; ++n) {
+      std::snprintf(line, sizeof line, "%010zu 00000 n \n", b.OffsetOf(n));
+      body += line;
+    }
+    body += "trailer\n<< /Size 6 /Root 1 0 R /XRefStm " + std::to_string(stm) + " >>\nstartxref\n" +
+            std::to_string(xref) + "\n%%EOF\n";
+    auto l = Load(body);
+    ASSERT_NE(Stored(*l->doc, 4), nullptr) << index;
+    EXPECT_EQ(NameOf(Stored(*l->doc, 4)->Find("/Marker")), "/StreamOnly");
   }
-  body += "trailer\n<< /Size 6 /Root 1 0 R /XRefStm " + std::to_string(stm) + " >>\nstartxref\n" +
-          std::to_string(xref) + "\n%%EOF\n";
-  auto l = Load(body);
-  ASSERT_NE(Stored(*l->doc, 4), nullptr);
-  EXPECT_EQ(NameOf(Stored(*l->doc, 4)->Find("/Marker")), "/StreamOnly");
 }
 
 TEST(LoadStructure, ObjectStreamsWithAndWithoutFilter) {
