@@ -49,6 +49,18 @@ TEST(PageTree, InheritedAttributesArePushedIntoPages) {
   EXPECT_THROW(doc->GetPageRotation(3), EInvalidPageError);
 }
 
+TEST(PageTree, PageWithoutAnyBoxMeasuresNothing) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] >>");
+  b.Object(3, "<< /Type /Page >>");
+  b.FinishWithTable("/Root 1 0 R");
+  auto doc = LoadBytes(b.Bytes());
+  ASSERT_EQ(doc->PageCount(), 1);
+  EXPECT_EQ(doc->GetPageSize(1, muInches), std::make_pair(0.0, 0.0));
+  EXPECT_EQ(doc->GetPageBox(1, muPoints), (std::array<double, 4>{0, 0, 0, 0}));
+}
+
 TEST(PageTree, KidsCycleAndMissingKidsAreSkipped) {
   PdfBuilder b;
   b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");

@@ -482,6 +482,13 @@ TEST(Writer, InformationKeysKeepTheirOrder) {
   info = ObjectText(vxtest::SaveToBytes(*loaded), 2);
   EXPECT_EQ(info, "<<\r\n/CreationDate (D:20200101120000+01'00')\r\n/Producer " + Utf16Literal("Vexor Paginox V2.5") +
                       "\r\n/Custom <41>\r\n>>");
+
+  // A date that holds no text reads as empty and is written back as it was.
+  auto numeric = vxtest::LoadBytes(vxtest::SimplePdf(1, "", "/CreationDate 20200101 /ModDate [1]"));
+  EXPECT_EQ(numeric->Info().CreationDate(), "");
+  EXPECT_EQ(numeric->Info().ModDate(), "");
+  info = ObjectText(vxtest::SaveToBytes(*numeric), 2);
+  EXPECT_NE(info.find("/CreationDate 20200101\r\n"), std::string::npos) << info;
 }
 
 TEST(Writer, StreamsEncodedOnSeveralThreadsComeOutInOrder) {
