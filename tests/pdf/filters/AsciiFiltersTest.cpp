@@ -8,18 +8,9 @@
 
 using namespace vx;
 using vxtest::Bytes;
+using vxtest::DecodeError;
 
 namespace {
-
-template <typename Filter>
-std::string DecodeError(const std::string& s) {
-  try {
-    Filter().DecodeString(s);
-  } catch (const TvxException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
 
 std::string HexDecode(const std::string& s) { return TvxAsciiHexFilter().DecodeString(s); }
 std::string A85Encode(const std::string& s) { return TvxAscii85Filter().EncodeString(s); }

@@ -10,8 +10,20 @@
 #include <string>
 
 #include "pdf/parsers/vxClasses.h"
+#include "pdf/util/vxExceptions.h"
 
 namespace vxtest {
+
+// The message a decoder raises on `s`, or "no exception".
+template <typename Filter>
+std::string DecodeError(const std::string& s) {
+  try {
+    Filter().DecodeString(s);
+  } catch (const vx::TvxException& e) {
+    return e.what();
+  }
+  return "no exception";
+}
 
 inline std::string Bytes(std::initializer_list<int> values) {
   std::string s;

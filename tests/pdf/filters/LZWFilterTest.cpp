@@ -19,14 +19,7 @@ namespace {
 
 std::string Decode(const std::string& s) { return TvxLZWFilter().DecodeString(s); }
 
-std::string DecodeError(const std::string& s) {
-  try {
-    Decode(s);
-  } catch (const TvxException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+std::string DecodeError(const std::string& s) { return vxtest::DecodeError<TvxLZWFilter>(s); }
 
 }  // namespace
 

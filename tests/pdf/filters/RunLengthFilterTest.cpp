@@ -15,14 +15,7 @@ namespace {
 std::string Encode(const std::string& s) { return TvxRLEFilter().EncodeString(s); }
 std::string Decode(const std::string& s) { return TvxRLEFilter().DecodeString(s); }
 
-std::string DecodeError(const std::string& s) {
-  try {
-    Decode(s);
-  } catch (const TvxException& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+std::string DecodeError(const std::string& s) { return vxtest::DecodeError<TvxRLEFilter>(s); }
 
 }  // namespace
 
