@@ -179,7 +179,7 @@ void TvxSaveFile::Commit() {
 class TvxDocumentWriter::TvxStreamPipeline {
  public:
   TvxStreamPipeline(TvxCustomPDFDocument& document, unsigned threads)
-      : document_(document), window_(std::max(2u, threads * 4)), slots_(window_) {
+      : document_(document), window_(std::max(2u, threads * 32)), slots_(window_) {
     stores_[0] = document.store_.get();
     stores_[1] = document.saveStore_.get();
     for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
