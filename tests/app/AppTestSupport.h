@@ -9,10 +9,23 @@
 #include <QMessageBox>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 #include <functional>
 #include <string>
 
 namespace apptest {
+
+// Receives the URLs the program asks the desktop to open (install it with
+// QDesktopServices::setUrlHandler(scheme, &recorder, "Open")).
+class TUrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> Opened;
+
+ public slots:
+  void Open(const QUrl& url) { Opened.append(url); }
+};
 
 struct TSeenMessage {
   QString Text;

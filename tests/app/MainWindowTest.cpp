@@ -81,17 +81,6 @@ bool FileExists(const QString& path) { return std::filesystem::exists(path.toStd
 
 }  // namespace
 
-// Receives the URLs the window asks the desktop to open.
-class TUrlRecorder : public QObject {
-  Q_OBJECT
-
- public:
-  QList<QUrl> Opened;
-
- public slots:
-  void Open(const QUrl& url) { Opened.append(url); }
-};
-
 class TMainWindowTest : public QObject {
   Q_OBJECT
 
@@ -478,7 +467,7 @@ void TMainWindowTest::longWorkShowsProgressAndBlocksReentry() {
 }
 
 void TMainWindowTest::helpWebPageAndExit() {
-  TUrlRecorder recorder;
+  apptest::TUrlRecorder recorder;
   QDesktopServices::setUrlHandler("https", &recorder, "Open");
   QDesktopServices::setUrlHandler("file", &recorder, "Open");
   auto under = NewForm();

@@ -63,16 +63,6 @@ struct TShownDialog {
 
 }  // namespace
 
-class TUrlRecorder : public QObject {
-  Q_OBJECT
-
- public:
-  QList<QUrl> Opened;
-
- public slots:
-  void Open(const QUrl& url) { Opened.append(url); }
-};
-
 class TSettingsDialogTest : public QObject {
   Q_OBJECT
 
@@ -418,7 +408,7 @@ void TSettingsDialogTest::badPageRangeKeepsTheDialogOpen() {
 
 void TSettingsDialogTest::saveShowsTheDialogAndOkWritesItsSettings() {
   vx::RegisterSettingsDialog();
-  TUrlRecorder recorder;
+  apptest::TUrlRecorder recorder;
   QDesktopServices::setUrlHandler("file", &recorder, "Open");
   vxtest::TempFile file, target;
   file.Write(RichPdf());

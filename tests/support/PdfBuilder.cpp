@@ -107,9 +107,8 @@ void PdfBuilder::WriteTo(const std::string& path) const {
   out << bytes_;
 }
 
-std::string SimplePdf(int pages, const std::string& catalogExtra, const std::string& infoEntries,
-                      const std::string& pageExtra) {
-  PdfBuilder b;
+void AddSimplePages(PdfBuilder& b, int pages, const std::string& catalogExtra,
+                    const std::function<std::string(int)>& pageExtra) {
   b.Object(1, "<< /Type /Catalog /Pages 2 0 R " + catalogExtra + " >>");
   std::string kids;
   for (int i = 0; i < pages; ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
@@ -117,9 +116,15 @@ std::string SimplePdf(int pages, const std::string& catalogExtra, const std::str
   for (int i = 0; i < pages; ++i) {
     int page = 3 + 2 * i;
     b.Object(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + std::to_string(page + 1) +
-                       " 0 R " + pageExtra + " >>");
+                       " 0 R " + pageExtra(i) + " >>");
     b.Stream(page + 1, "", "BT /F1 12 Tf 72 700 Td (Page " + std::to_string(i + 1) + ") Tj ET");
   }
+}
+
+std::string SimplePdf(int pages, const std::string& catalogExtra, const std::string& infoEntries,
+                      const std::string& pageExtra) {
+  PdfBuilder b;
+  AddSimplePages(b, pages, catalogExtra, [&](int) { return pageExtra; });
   std::string trailer = "/Root 1 0 R";
   if (!infoEntries.empty()) {
     int info = 3 + 2 * pages;

@@ -3,6 +3,7 @@
 // streams with correct offsets, incremental updates.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -42,6 +43,11 @@ class PdfBuilder {
   long previousXref_ = -1;
   int maxNumber_ = 0;
 };
+
+// Catalog 1, pages 2, and pages 3, 5, .. each with its content stream (4,
+// 6, ..) showing "Page N"; `pageExtra(i)` is added to page i's dictionary.
+void AddSimplePages(PdfBuilder& b, int pages, const std::string& catalogExtra,
+                    const std::function<std::string(int)>& pageExtra);
 
 // A one-or-more page document: catalog 1, pages 2, pages 3.. with content
 // streams; `catalogExtra` and `pageExtra` are added to those dictionaries.

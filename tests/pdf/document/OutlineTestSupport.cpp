@@ -7,16 +7,7 @@ namespace vxtest {
 std::string DocumentWith(const std::string& catalogExtra, const std::map<int, std::string>& objects, int pages,
                          const std::string& pageExtra) {
   PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog /Pages 2 0 R " + catalogExtra + " >>");
-  std::string kids;
-  for (int i = 0; i < pages; ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
-  b.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
-  for (int i = 0; i < pages; ++i) {
-    const int page = 3 + 2 * i;
-    b.Object(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + std::to_string(page + 1) +
-                       " 0 R " + (i == 0 ? pageExtra : std::string()) + " >>");
-    b.Stream(page + 1, "", "BT /F1 12 Tf 72 700 Td (Page " + std::to_string(i + 1) + ") Tj ET");
-  }
+  AddSimplePages(b, pages, catalogExtra, [&](int i) { return i == 0 ? pageExtra : std::string(); });
   for (const auto& [number, body] : objects) {
     // A body that is a stream is given as "<<dict>>stream:data".
     const size_t split = body.find(">>stream:");
