@@ -120,7 +120,7 @@ void TvxCustomPDFDocument::Warning(const std::string& text) {
 }
 
 bool TvxCustomPDFDocument::LoadFromFile(const std::string& fileName) {
-  std::string work = WithDefaultExtension(fileName);
+  std::string work = literalFileNames_ ? fileName : WithDefaultExtension(fileName);
   if (!FileExists(work)) {
     // Nothing of the current document is touched when the file is missing.
     throw EFileNotFound(Format(res::SFileNotFound, {work}));

@@ -82,6 +82,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   void SetSetupDialog(TvxBaseDlg* dialog) { setupDialog_ = dialog; }  // not owned
   bool ShowSetupDialog() const { return showSetupDialog_; }
   void SetShowSetupDialog(bool v) { showSetupDialog_ = v; }
+  // Off (the default): LoadFromFile and SaveToFile add ".pdf" to a name
+  // without it, as file dialogs expect. On: the name is the file, as given.
+  bool LiteralFileNames() const { return literalFileNames_; }
+  void SetLiteralFileNames(bool v) { literalFileNames_ = v; }
   // True without a decrypting handler, else whether the owner password opened it.
   bool IsOwner() const;
   TvxPDFEncryptionSettings& Encryption() const { return *encryptionSettings_; }
@@ -181,7 +185,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::string CompressStreamCopy(TvxPDFDictObject& dictCopy, std::string data) const;
 
   // ------------------------------------------------- saving (vxCstPDFDocWriter.cpp)
-  // Writes the whole document to `fileName` (".pdf" appended unless present).
+  // Writes the whole document to `fileName` (".pdf" appended unless present
+  // or LiteralFileNames). The target must be a regular file or absent.
   // `mode` 0 sets the form's /NeedAppearances true, 1 false, others keep it.
   // Answers false when the settings dialog was cancelled. The target is
   // replaced only once the new file is complete.
@@ -313,6 +318,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxMeasurementUnit measurementUnit_ = muPixels;
   TvxBaseDlg* setupDialog_ = nullptr;
   bool showSetupDialog_ = true;
+  bool literalFileNames_ = false;
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "pdf/document/vxDocumentWriter.h"
+#include "pdf/document/vxPendingSaveFiles.h"
 #include "pdf/document/vxShell.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
@@ -45,15 +46,29 @@ mode_t CurrentUmask() {
   return 022;
 }
 
-// A symbolic link stays a link: the file it points to is replaced.
+// A symbolic link stays a link: the file it points to is replaced. A link
+// that goes round in a loop is an error, not a file to replace.
 std::string FollowLinks(const std::string& name) {
   struct stat st;
   if (lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
   char* real = realpath(name.c_str(), nullptr);
-  if (!real) return name;
+  if (!real) {
+    int error = errno;
+    if (error == ELOOP || error == ENAMETOOLONG)
+      throw EWriteError(Format(res::SCannotWriteFile, {name, SystemReason(error)}));
+    return name;
+  }
   std::string result = real;
   std::free(real);
   return result;
+}
+
+// Only a regular file may be replaced: a device node, a FIFO or a folder
+// named as the output is refused before anything is written.
+void RequireRegularOrAbsent(const std::string& target) {
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    throw EWriteError(Format(res::SNotRegularFile, {target}));
 }
 
 // ".pdf" is added unless the name already ends in it, in any case.
@@ -78,6 +93,8 @@ void AppendPadded(std::string& out, int64_t value, int width) {
 // ------------------------------------------------------------------ the file
 
 TvxSaveFile::TvxSaveFile(const std::string& target) : target_(FollowLinks(target)) {
+  RequireRegularOrAbsent(target_);
+  RemoveStaleSaveFiles(target_);
   size_t slash = target_.find_last_of('/');
   std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
@@ -90,6 +107,7 @@ TvxSaveFile::TvxSaveFile(const std::string& target) : target_(FollowLinks(target
                                                            SystemReason(error)}));
   }
   tempName_ = pattern;
+  pendingSlot_ = RememberPendingSaveFile(tempName_);
   buffer_.reserve(kBufferSize + kBufferSize / 4);
 }
 
@@ -101,6 +119,8 @@ void TvxSaveFile::Discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (!tempName_.empty()) ::unlink(tempName_.c_str());
+  ForgetPendingSaveFile(pendingSlot_);
+  pendingSlot_ = -1;
 }
 
 void TvxSaveFile::WriteOut(const char* data, size_t count) {
@@ -144,10 +164,20 @@ void TvxSaveFile::Commit() {
     int error = errno;
     throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
   }
-  // The new file gets the permissions of the one it replaces, or those a
-  // newly created file would get.
+  // The new file gets the owner, group and permissions of the one it
+  // replaces (or those a newly created file would get), except the
+  // set-user-ID and set-group-ID bits: a rewritten file is not the program
+  // someone once marked. Only root can give the file to another owner; others
+  // keep the group where they may.
   struct stat st;
-  mode_t mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+  mode_t mode = 0666 & ~CurrentUmask();
+  if (::stat(target_.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) throw EWriteError(Format(res::SNotRegularFile, {target_}));
+    if (::fchown(fd_, ::geteuid() == 0 ? st.st_uid : uid_t(-1), st.st_gid) != 0) {
+      // Not permitted: the file stays ours, as a new file would.
+    }
+    mode = st.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID);
+  }
   ::fchmod(fd_, mode);
   int fd = fd_;
   fd_ = -1;
@@ -160,6 +190,8 @@ void TvxSaveFile::Commit() {
     throw EWriteError(Format(res::SCannotReplaceFile, {target_, SystemReason(error)}));
   }
   committed_ = true;
+  ForgetPendingSaveFile(pendingSlot_);
+  pendingSlot_ = -1;
   // Make the rename itself durable; a folder that cannot be synced is no error.
   size_t slash = target_.find_last_of('/');
   std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target_.substr(0, slash));
@@ -525,7 +557,7 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
     }
   }
 
-  const std::string target = SaveTargetName(fileName);
+  const std::string target = literalFileNames_ ? fileName : SaveTargetName(fileName);
   ApplyNeedAppearances(mode);
   Status(Format(res::SSavingFile, {target}));
   {

@@ -58,6 +58,7 @@ class TvxSaveFile {
   int64_t flushed_ = 0;
   std::string buffer_;
   bool committed_ = false;
+  int pendingSlot_ = -1;  // where a signal handler finds tempName_
 };
 
 // One save in progress.

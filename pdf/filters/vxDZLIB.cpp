@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "pdf/filters/vxMemoryBudget.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -224,7 +225,10 @@ std::string InflateBytes(std::string_view data, int64_t limit) {
 
   // The buffer never grows beyond limit + 1 bytes: reaching that is the error.
   const uint64_t cap = limit < 0 ? 0 : std::min<uint64_t>(uint64_t(limit) + 1, out.max_size());
-  out.resize(size_t(std::min<uint64_t>(cap, std::max<uint64_t>(16384, uint64_t(data.size()) * 4))));
+  TvxBudgetReservation reservation;
+  const size_t initial = size_t(std::min<uint64_t>(cap, std::max<uint64_t>(16384, uint64_t(data.size()) * 4)));
+  reservation.GrowTo(int64_t(initial));
+  out.resize(initial);
   auto* in = reinterpret_cast<const unsigned char*>(data.data());
   size_t inLeft = data.size();
   size_t produced = 0;
@@ -238,7 +242,9 @@ std::string InflateBytes(std::string_view data, int64_t limit) {
     }
     if (produced == out.size()) {
       if (uint64_t(produced) >= cap) RaiseInflateLimit(limit);
-      out.resize(size_t(std::min<uint64_t>(cap, uint64_t(out.size()) * 2)));
+      const size_t grown = size_t(std::min<uint64_t>(cap, uint64_t(out.size()) * 2));
+      reservation.GrowTo(int64_t(grown));
+      out.resize(grown);
     }
     size_t room = std::min<size_t>(out.size() - produced, size_t(kMaxZChunk));
     z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pdf/filters/vxMemoryBudget.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -73,9 +74,11 @@ std::unique_ptr<TvxMemoryStream> TvxFlateFilter::DecodeStream(TvxStream& source)
   TDecompressionStream z(&source);
   z.SetOutputLimit(inflateLimit_);
   std::string out;
+  TvxBudgetReservation reservation;
   size_t piece = 65536;
   for (;;) {
     size_t used = out.size();
+    reservation.GrowTo(int64_t(used + piece));
     out.resize(used + piece);
     int64_t got = z.Read(out.data() + used, int64_t(piece));
     out.resize(used + size_t(got));
@@ -105,6 +108,8 @@ std::string TvxRLEFilter::DecodeString(std::string_view data) {
   const size_t length = data.size();
   if (length == 0 || uint8_t(data[length - 1]) != 128) throw TvxException(res::SRLEEndOfDataWrong);
   std::string out;
+  TvxBudgetReservation reservation;
+  reservation.GrowTo(int64_t(length));
   out.reserve(length);
   // The final end-of-data byte is never interpreted; every run must end
   // before it.
@@ -119,6 +124,7 @@ std::string TvxRLEFilter::DecodeString(std::string_view data) {
       throw TvxException(res::SRLEPrematureEndOfData);
     } else {
       if (p + 3 > length) throw TvxException(res::SRLEUnexpectedEOF);
+      if (out.size() + (257 - b) > out.capacity()) reservation.GrowTo(int64_t(2 * out.capacity() + 257));
       out.append(257 - b, data[p + 1]);
       p += 2;
     }
@@ -392,6 +398,8 @@ void TvxLZWFilter::ResetTable() { count_ = 257; }
 std::string TvxLZWFilter::DecodeString(std::string_view data) {
   ResetTable();
   std::string out;
+  TvxBudgetReservation reservation;
+  reservation.GrowTo(int64_t(std::min<uint64_t>(uint64_t(data.size()) * 3, uint64_t(1) << 26)));
   out.reserve(size_t(std::min<uint64_t>(uint64_t(data.size()) * 3, uint64_t(1) << 26)));
   auto* in = reinterpret_cast<const unsigned char*>(data.data());
   const size_t size = data.size();
@@ -434,6 +442,7 @@ std::string TvxLZWFilter::DecodeString(std::string_view data) {
     const size_t start = out.size();
     if (int64_t(start + pieceLength) > outputLimit_)
       throw TvxException(Format(res::SInflateLimit, {std::to_string(outputLimit_)}));
+    if (start + pieceLength > out.capacity()) reservation.GrowTo(int64_t(2 * (start + pieceLength)));
     out.resize(start + pieceLength);
     char* dst = out.data() + start;
     if (addFirst) dst[pieceLength - 1] = first;

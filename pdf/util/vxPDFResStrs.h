@@ -73,6 +73,7 @@ inline constexpr const char* SCannotCreateTempFile = "Cannot create a temporary 
 inline constexpr const char* SCannotWriteFile = "Cannot write to \"%s\". %s";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace \"%s\". %s";
 inline constexpr const char* SFileTooLargeForXRef = "The file is too large for a cross-reference table";
+inline constexpr const char* SNotRegularFile = "\"%s\" is not a regular file";
 
 // Filters.
 inline constexpr const char* SUnsupportedFilterNamed = "Unsupported filter (%s)";
@@ -89,6 +90,8 @@ inline constexpr const char* SAscii85GroupTooLarge = "ASCII85 group exceeds 32 b
 inline constexpr const char* SLZWCodeOutOfRange = "LZW code out of range (%d)";
 inline constexpr const char* SInvalidZStreamOperation = "Invalid ZStream operation!";
 inline constexpr const char* SInflateLimit = "Decoded stream data exceeds the limit of %s bytes";
+inline constexpr const char* SMemoryBudget =
+    "Decoding stopped: the memory budget of %s bytes for decoded data is used up";
 
 // Security.
 inline constexpr const char* SRC4InvalidKeyLength = "RC4: Invalid key length";

@@ -1,0 +1,73 @@
+#include "pdf/document/vxPendingSaveFiles.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <ctime>
+
+namespace vx {
+
+namespace {
+
+constexpr int kSlots = 256;
+
+// State of a slot: 0 free, 1 being filled or emptied, 2 holds a name.
+struct Slot {
+  std::atomic<int> state{0};
+  char path[PATH_MAX];
+};
+Slot slots[kSlots];
+
+}  // namespace
+
+int RememberPendingSaveFile(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = 0;
+    if (!slots[i].state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
+    slots[i].state = 2;
+    return i;
+  }
+  return -1;
+}
+
+void ForgetPendingSaveFile(int slot) {
+  if (slot < 0 || slot >= kSlots) return;
+  slots[slot].state = 1;
+  slots[slot].path[0] = 0;
+  slots[slot].state = 0;
+}
+
+void RemovePendingSaveFiles() {
+  for (auto& slot : slots)
+    if (slot.state.load() == 2) ::unlink(slot.path);
+}
+
+void RemoveStaleSaveFiles(const std::string& target, long ageSeconds) {
+  size_t slash = target.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  if (base.size() > 200) base.resize(200);  // as the save file names it
+  const std::string prefix = "." + base + kSaveFileMarker;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  const time_t now = std::time(nullptr);
+  while (dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    // The marker is followed by the six characters mkostemp chose.
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string path = folder + "/" + name;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (st.st_uid != ::geteuid() || now - st.st_mtime < ageSeconds) continue;
+    ::unlink(path.c_str());
+  }
+  ::closedir(dir);
+}
+
+}  // namespace vx
