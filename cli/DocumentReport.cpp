@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "cli/MessageText.h"
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxPDFUtils.h"
@@ -90,7 +91,10 @@ const char* PageLayoutName(int layout) {
 
 nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::string& file) {
   nlohmann::ordered_json j;
-  j["file"] = file;
+  // JSON text must be UTF-8: a name that is not gets replacement characters
+  // and its bytes in base64 beside it.
+  j["file"] = ValidUtf8(file);
+  if (!IsValidUtf8(file)) j["path_bytes"] = Base64(file);
   j["version"] = PDFVersionText(doc.PDFVersion());
   j["pages"] = doc.PageCount();
   if (doc.IsEncrypted()) {
@@ -132,7 +136,10 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
 
 std::string DocumentText(const TvxCustomPDFDocument& doc, const std::string& file) {
   std::ostringstream out;
-  auto line = [&](const std::string& label, const std::string& value) {
+  // Values come from the file and its name: no byte of them may act on the
+  // terminal or break the one-line-per-key form.
+  auto line = [&](const std::string& label, const std::string& rawValue) {
+    const std::string value = EscapeControls(rawValue);
     std::string head = label + ":";
     if (value.empty()) {
       out << head << "\n";

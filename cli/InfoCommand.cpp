@@ -5,6 +5,8 @@
 
 #include "cli/DocumentReport.h"
 #include "cli/Loading.h"
+#include "cli/MessageText.h"
+#include "cli/ProcessSetup.h"
 #include "pdf/document/vxPDFDoc.h"
 
 namespace vordel {
@@ -13,10 +15,16 @@ void AddInfoCommand(CLI::App& app, InfoOptions& options) {
   CLI::App* info = app.add_subcommand("info", "Show the document-level settings of PDF files");
   info->add_flag("--json", options.json, "Write JSON (an object for one file, an array for several)");
   info->add_option("--password", options.password, "Password of encrypted inputs (tried as owner, then as user)");
+  info->add_option("--max-memory", options.maxMemory,
+                   "Memory budget for decoded data, whole process (like 512M, 2G; default a quarter of RAM)");
   info->add_option("FILE", options.files, "PDF files")->required();
 }
 
 int RunInfo(const InfoOptions& options) {
+  if (!ApplyMemoryBudget(options.maxMemory)) {
+    std::cerr << "vordel: --max-memory: a size like 512M or 2G\n";
+    return kUsage;
+  }
   int exitCode = kOk;
   nlohmann::ordered_json all = nlohmann::ordered_json::array();
   bool first = true;
@@ -32,13 +40,22 @@ int RunInfo(const InfoOptions& options) {
       }
     } keepLast{owned, i + 1 == options.files.size()};
     doc.SetShowSetupDialog(false);
-    if (auto error = LoadInput(doc, file, options.password)) {
-      std::cerr << "vordel: " << file << ": " << error->message << "\n";
+    std::vector<std::string> warnings;
+    CollectWarnings(doc, warnings);
+    auto error = LoadInput(doc, file, options.password);
+    for (const std::string& text : warnings)
+      std::cerr << "warning: " << EscapeControls(file) << ": " << SafeMessage(text) << "\n";
+    if (error) {
+      std::cerr << "vordel: " << EscapeControls(file) << ": " << SafeMessage(error->message) << "\n";
       exitCode = std::max<int>(exitCode, error->code);
       continue;
     }
     if (options.json) {
-      all.push_back(DocumentJson(doc, file));
+      nlohmann::ordered_json report = DocumentJson(doc, file);
+      nlohmann::ordered_json list = nlohmann::ordered_json::array();
+      for (const std::string& text : warnings) list.push_back(ValidUtf8(text));
+      report["warnings"] = list;
+      all.push_back(report);
     } else {
       if (!first) std::cout << "\n";
       std::cout << DocumentText(doc, file);
@@ -46,11 +63,21 @@ int RunInfo(const InfoOptions& options) {
     }
   }
   if (options.json) {
+    // Replacement characters, should any text still not be UTF-8: one bad
+    // value must not cost the report of every file.
+    const auto replace = nlohmann::ordered_json::error_handler_t::replace;
     if (options.files.size() == 1) {
-      if (!all.empty()) std::cout << all[0].dump(2) << "\n";
+      if (!all.empty()) std::cout << all[0].dump(2, ' ', false, replace) << "\n";
     } else {
-      std::cout << all.dump(2) << "\n";
+      std::cout << all.dump(2, ' ', false, replace) << "\n";
     }
+  }
+  // A report that did not reach its reader (a full disk, a closed standard
+  // output) is a failure, not a success.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "vordel: cannot write output\n";
+    exitCode = std::max<int>(exitCode, kUnwritable);
   }
   return exitCode;
 }

@@ -15,6 +15,7 @@ struct InfoOptions {
   bool json = false;
   std::optional<std::string> password;
   std::vector<std::string> files;
+  std::optional<std::string> maxMemory;
 };
 
 void AddInfoCommand(CLI::App& app, InfoOptions& options);

@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "cli/Paths.h"
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/util/vxExceptions.h"
 
@@ -14,6 +15,10 @@ void KeepUntilExit(std::unique_ptr<vx::TvxCustomPDFDocument> document) {
   static auto* kept = new std::vector<vx::TvxCustomPDFDocument*>;  // never freed, on purpose
   std::lock_guard<std::mutex> guard(lock);
   kept->push_back(document.release());
+}
+
+void CollectWarnings(vx::TvxCustomPDFDocument& doc, std::vector<std::string>& warnings) {
+  doc.OnWarning = [&warnings](vx::TvxCustomPDFDocument&, const std::string& text) { warnings.push_back(text); };
 }
 
 FileError ReadFailure(const std::exception& e) {
@@ -34,6 +39,8 @@ std::optional<FileError> LoadInput(vx::TvxCustomPDFDocument& doc, const std::str
   } else {
     doc.OnPassword = nullptr;
   }
+  if (auto refused = CheckInput(path)) return refused;
+  doc.SetLiteralFileNames(true);
   try {
     if (!doc.LoadFromFile(path)) return FileError{kPassword, "The password was not accepted"};
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vx {
 class TvxCustomPDFDocument;
@@ -21,10 +22,15 @@ struct FileError {
   std::string message;
 };
 
-// Loads `path` into `doc`; `password` (when given) is offered once, and the
-// library tries it as owner, then as user. Answers the failure, if any.
+// Loads `path` (the file of that very name: no extension is added) into
+// `doc`; `password` (when given) is offered once, and the library tries it as
+// owner, then as user. A path that is not a regular file is refused before
+// reading. Answers the failure, if any.
 std::optional<FileError> LoadInput(vx::TvxCustomPDFDocument& doc, const std::string& path,
                                    const std::optional<std::string>& password);
+
+// Collects the document's warnings into `warnings` from now on.
+void CollectWarnings(vx::TvxCustomPDFDocument& doc, std::vector<std::string>& warnings);
 
 // The exit code for an exception raised while reading an input.
 FileError ReadFailure(const std::exception& e);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/MessageText.h"
+
 namespace vordel {
 
 Progress::Progress(size_t total, bool quiet)
@@ -50,14 +52,22 @@ void Progress::FileDone(const std::string& file, bool ok) {
   if (terminal_) {
     Draw(false);
   } else {
-    std::fprintf(stderr, "vordel: [%zu/%zu] %s: %s\n", done_ + failed_, total_, file.c_str(), ok ? "done" : "failed");
+    std::fprintf(stderr, "vordel: [%zu/%zu] %s: %s\n", done_ + failed_, total_, EscapeControls(file).c_str(), ok ? "done" : "failed");
   }
 }
 
-void Progress::Error(const std::string& file, const std::string& message) {
+void Progress::Error(const std::string& file, const std::string& message, const std::string& note) {
   std::lock_guard<std::mutex> guard(lock_);
   if (drawn_ && terminal_) std::fprintf(stderr, "\r\033[K");  // the error goes above the bar
-  std::fprintf(stderr, "vordel: %s: %s\n", file.c_str(), message.c_str());
+  std::string line = "vordel: " + EscapeControls(file) + ": " + SafeMessage(message);
+  if (!note.empty()) line += "; " + EscapeControls(note);
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void Progress::Warning(const std::string& file, const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (drawn_ && terminal_) std::fprintf(stderr, "\r\033[K");
+  std::fprintf(stderr, "warning: %s: %s\n", EscapeControls(file).c_str(), SafeMessage(text).c_str());
 }
 
 void Progress::Finish() {

@@ -21,8 +21,12 @@ class Progress {
   // Percentage of the file being worked on when there is just one.
   void SetPercent(int percent) { percent_ = percent; }
   void FileDone(const std::string& file, bool ok);
-  // Prints the error line for a file (always, even when quiet).
-  void Error(const std::string& file, const std::string& message);
+  // Prints the error line for a file (always, even when quiet). The name and
+  // the message are escaped and quoted input is cut (see MessageText.h).
+  // `note` (when given) follows the message after "; ", escaped but not cut.
+  void Error(const std::string& file, const std::string& message, const std::string& note = "");
+  // Prints "warning: FILE: text" (always, even when quiet).
+  void Warning(const std::string& file, const std::string& text);
   // Stops the display and prints the summary line.
   void Finish();
 

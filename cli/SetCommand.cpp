@@ -10,9 +10,14 @@
 #include <thread>
 
 #include "cli/Loading.h"
+#include "cli/MessageText.h"
+#include "cli/Paths.h"
+#include "cli/ProcessSetup.h"
 #include "cli/Progress.h"
 #include "pdf/document/vxPDFDoc.h"
 #include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
 
 namespace vordel {
 
@@ -23,24 +28,27 @@ void AddFlagPair(CLI::App* cmd, const std::string& name, std::optional<bool>& ta
   cmd->add_flag_callback("--no-" + name, [&target] { target = false; }, "Viewer preference " + what + " off");
 }
 
-// Reads more input names, one per line ("-" is standard input).
+// Reads more input names, one per line ("-" is standard input). A list may
+// come from a pipe or a FIFO, but not from a folder.
 bool ReadFileList(const std::string& from, std::vector<std::string>& inputs, std::string& error) {
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (from != "-") {
-    file.open(from);
-    if (!file) {
-      error = "--files-from: cannot read " + from;
-      return false;
-    }
-    in = &file;
+  if (from == "-") {
+    if (ReadNameList(std::cin, inputs, error)) return true;
+    error = "--files-from: " + error;
+    return false;
   }
-  std::string line;
-  while (std::getline(*in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) inputs.push_back(line);
+  std::error_code ec;
+  if (std::filesystem::is_directory(from, ec)) {
+    error = "--files-from: " + vx::Format(vx::res::SNotRegularFile, {from});
+    return false;
   }
-  return true;
+  std::ifstream file(from, std::ios::binary);
+  if (!file) {
+    error = "--files-from: cannot read " + from;
+    return false;
+  }
+  if (ReadNameList(file, inputs, error)) return true;
+  error = "--files-from: " + from + ": " + error;
+  return false;
 }
 
 struct Job {
@@ -74,9 +82,12 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
   cmd->add_option("--need-appearances", s.needAppearances, "The form's /NeedAppearances: keep, true, false")
       ->check(CLI::IsMember({"keep", "true", "false"}));
   cmd->add_option("--encrypt", s.encrypt, "Save encrypted with RC4 at 40 or 128 bits")->check(CLI::IsMember({40, 128}));
-  cmd->add_option("--owner-password", s.ownerPassword, "Owner password for --encrypt");
+  cmd->add_option("--owner-password", s.ownerPassword,
+                  "Owner password for --encrypt (required with it); \"random\" makes one and prints it once");
   cmd->add_option("--user-password", s.userPassword, "User password for --encrypt");
-  cmd->add_option("--allow", s.allow, "Permissions for --encrypt: all, none, or a comma list");
+  cmd->add_option("--allow", s.allow,
+                  "Permissions for --encrypt: all, none, or a comma list of print, modify, copy, annotate, "
+                  "form-fill, accessibility, assemble, print-high (print-high implies print)");
   cmd->add_flag("--decrypt", s.decrypt, "Save without encryption (owner only)");
   cmd->add_option("--transition", s.transition, "Page transition effect")->check(CLI::IsMember(kTransitions));
   cmd->add_option("--duration", s.duration, "Transition duration in seconds (default 1)");
@@ -88,6 +99,8 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
   cmd->add_option("--files-from", o.filesFrom, "Read more input names from FILE, one per line (- for standard input)");
   cmd->add_option("-j", o.jobs, "Files processed at once (default: number of cores)")->check(CLI::Range(1, 256));
   cmd->add_flag("-q,--quiet", o.quiet, "No progress and no summary");
+  cmd->add_option("--max-memory", o.maxMemory,
+                  "Memory budget for decoded data, whole process (like 512M, 2G; default a quarter of RAM)");
   cmd->add_option("INPUT", o.inputs, "PDF files");
 }
 
@@ -105,19 +118,31 @@ int RunSet(SetCommandOptions& o) {
   if (targets == 0) return usage("set: say where to write: -o OUTPUT, --output-dir DIR or --in-place");
   if (targets > 1) return usage("set: -o, --output-dir and --in-place exclude each other");
   if (o.output && o.inputs.size() != 1) return usage("set: -o takes exactly one input; use --output-dir or --in-place");
+  if (o.output && o.output->empty()) return usage("set: -o: the output name is empty");
   if (auto problem = ValidateSettings(o.settings)) return usage(*problem);
-  if (o.outputDir && !std::filesystem::is_directory(*o.outputDir))
-    return usage("set: --output-dir: not a folder: " + *o.outputDir);
+  if (!ApplyMemoryBudget(o.maxMemory)) return usage("--max-memory: a size like 512M or 2G");
+  std::error_code ec;
+  if (o.outputDir && !std::filesystem::is_directory(*o.outputDir, ec))
+    return usage("set: --output-dir: not a folder: " + EscapeControls(*o.outputDir));
 
+  // Every output is named before anything is written, so two inputs that
+  // would end in one file stop the run while it has done nothing.
   std::vector<Job> jobs;
   std::set<std::string> outputs;
   for (const std::string& input : o.inputs) {
     Job job{input, input};
     if (o.output) job.output = *o.output;
     if (o.outputDir) job.output = (std::filesystem::path(*o.outputDir) / std::filesystem::path(input).filename()).string();
-    std::string key = std::filesystem::weakly_canonical(job.output).string();
-    if (!outputs.insert(key).second) return usage("set: two inputs would be written to " + job.output);
+    if (!outputs.insert(OutputKey(job.output)).second)
+      return usage("set: two inputs would be written to " + EscapeControls(job.output) + "; nothing written");
     jobs.push_back(job);
+  }
+
+  try {
+    if (auto password = ResolveRandomOwnerPassword(o.settings))
+      std::cerr << "vordel: owner password: " << *password << "\n";
+  } catch (const std::exception& e) {
+    return usage(e.what());
   }
 
   unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -144,42 +169,58 @@ int RunSet(SetCommandOptions& o) {
     } keepLast{last};
     for (size_t i = next++; i < jobs.size(); i = next++) {
       const Job& job = jobs[i];
+      // What a failure leaves: the output untouched (or not made).
+      const std::string notWritten =
+          job.output == job.input ? job.input + " left as it was" : job.output + " not written";
+      auto fail = [&](const std::string& file, const std::string& message, int code) {
+        progress.Error(file, message, notWritten);
+        progress.FileDone(job.input, false);
+        raise(code);
+      };
+      if (auto refused = CheckOutput(job.output)) {
+        fail(job.output, refused->message, refused->code);
+        continue;
+      }
       last = std::make_unique<vx::TvxPDFDocument>();  // the previous one is freed here
       vx::TvxPDFDocument& doc = *last;
       doc.SetShowSetupDialog(false);
       doc.SetSaveThreads(saveThreads);
+      std::vector<std::string> warnings;
+      CollectWarnings(doc, warnings);
+      auto showWarnings = [&] {
+        for (const std::string& text : warnings) progress.Warning(job.input, text);
+        warnings.clear();
+      };
       if (jobs.size() == 1) doc.OnIOProgress = [&](vx::TvxCustomPDFDocument&, int p) { progress.SetPercent(p); };
       if (auto error = LoadInput(doc, job.input, o.password)) {
-        progress.Error(job.input, error->message);
-        progress.FileDone(job.input, false);
-        raise(error->code);
+        showWarnings();
+        fail(job.input, error->message, error->code);
         continue;
       }
+      showWarnings();
       try {
         ApplySettings(doc, o.settings);
       } catch (const SettingsRefused& refused) {
-        progress.Error(job.input, refused.message);
-        progress.FileDone(job.input, false);
-        raise(kUnwritable);
+        fail(job.input, refused.message, kUnwritable);
         continue;
       } catch (const vx::EInvalidPageError& e) {
-        progress.Error(job.input, e.what());
-        progress.FileDone(job.input, false);
-        raise(kUsage);
+        // A page range that does not fit this file: this file's failure.
+        fail(job.input, e.what(), kUnreadable);
         continue;
       } catch (const std::exception& e) {
-        progress.Error(job.input, e.what());
-        progress.FileDone(job.input, false);
-        raise(kUnwritable);
+        fail(job.input, e.what(), kUnwritable);
         continue;
       }
       try {
         doc.SaveToFile(job.output, NeedAppearancesMode(o.settings));
+        showWarnings();
         progress.FileDone(job.input, true);
+      } catch (const std::bad_alloc&) {
+        showWarnings();
+        fail(job.output, "out of memory", kUnwritable);
       } catch (const std::exception& e) {
-        progress.Error(job.output, e.what());
-        progress.FileDone(job.input, false);
-        raise(kUnwritable);
+        showWarnings();
+        fail(job.output, e.what(), kUnwritable);
       }
     }
   };

@@ -17,7 +17,7 @@ struct SetCommandOptions {
   DocumentSettings settings;
   std::optional<std::string> password;
   std::vector<std::string> inputs;
-  std::optional<std::string> output, outputDir, filesFrom;
+  std::optional<std::string> output, outputDir, filesFrom, maxMemory;
   bool inPlace = false;
   int jobs = 0;
   bool quiet = false;

@@ -1,6 +1,10 @@
 #include "cli/SetOptions.h"
 
+#include <openssl/rand.h>
+
 #include <algorithm>
+#include <cmath>
+#include <stdexcept>
 #include <sstream>
 
 #include "cli/DocumentReport.h"
@@ -46,6 +50,9 @@ std::optional<TvxUserPermissions> ParsePermissions(const std::string& list) {
     if (it == std::end(kPermissionNames)) return std::nullopt;
     perms.Include(kPermissionMembers[it - std::begin(kPermissionNames)]);
   }
+  // Printing at high quality is a refinement of printing: the print-high bit
+  // alone grants nothing in a reader, so it brings print with it.
+  if (perms.Contains(AllowHighResPrint)) perms.Include(AllowPrint);
   return perms;
 }
 
@@ -57,8 +64,23 @@ std::optional<std::string> ValidateSettings(const DocumentSettings& s) {
   if ((s.ownerPassword || s.userPassword) && !s.encrypt) return "--owner-password and --user-password need --encrypt";
   if (s.allow != "all" && !s.encrypt) return "--allow needs --encrypt";
   if (!s.transition && (s.pages.size() || s.duration != 1)) return "--pages and --duration need --transition";
-  if (s.duration < 0 || s.duration > 1e6) return "--duration: out of range";
+  if (!std::isfinite(s.duration) || s.duration < 0 || s.duration > 1e6)
+    return "--duration: a number of seconds from 0 to 1000000";
+  // Without an owner password anyone who opens the file is its owner.
+  if (s.encrypt && !s.ownerPassword)
+    return "--encrypt needs --owner-password (a password, or \"random\" for a random one printed once)";
   return std::nullopt;
+}
+
+std::optional<std::string> ResolveRandomOwnerPassword(DocumentSettings& s) {
+  if (!s.ownerPassword || *s.ownerPassword != kRandomPassword) return std::nullopt;
+  unsigned char bytes[12];
+  if (RAND_bytes(bytes, sizeof bytes) != 1) throw std::runtime_error("no random numbers for --owner-password random");
+  static const char kHex[] = "0123456789abcdef";
+  std::string password;
+  for (unsigned char b : bytes) password += {kHex[b >> 4], kHex[b & 15]};
+  s.ownerPassword = password;
+  return password;
 }
 
 unsigned char NeedAppearancesMode(const DocumentSettings& s) {

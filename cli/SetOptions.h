@@ -41,6 +41,11 @@ struct SettingsRefused {
 };
 void ApplySettings(vx::TvxCustomPDFDocument& doc, const DocumentSettings& settings);
 
+// `--owner-password random`: replaces the word with a fresh random password
+// and answers it (to be shown once); answers nothing for any other value.
+inline constexpr const char* kRandomPassword = "random";
+std::optional<std::string> ResolveRandomOwnerPassword(DocumentSettings& settings);
+
 // The SaveToFile mode for --need-appearances.
 unsigned char NeedAppearancesMode(const DocumentSettings& settings);
 

@@ -4,9 +4,12 @@
 
 #include "cli/InfoCommand.h"
 #include "cli/Loading.h"
+#include "cli/ProcessSetup.h"
 #include "cli/SetCommand.h"
 
 int main(int argc, char** argv) {
+  vordel::GuardStandardDescriptors();
+  vordel::RemoveSaveFilesOnSignals();
   CLI::App app{"vordel: show and change the document-level settings of PDF files"};
   app.set_version_flag("--version", "vordel (Vordel PDF) 2.01");
   app.require_subcommand(1);
