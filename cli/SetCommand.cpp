@@ -177,6 +177,10 @@ int RunSet(SetCommandOptions& o) {
         progress.FileDone(job.input, false);
         raise(code);
       };
+      if (auto refused = CheckInput(job.input)) {
+        fail(job.input, refused->message, refused->code);
+        continue;
+      }
       if (auto refused = CheckOutput(job.output)) {
         fail(job.output, refused->message, refused->code);
         continue;

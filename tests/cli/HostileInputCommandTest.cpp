@@ -1,0 +1,478 @@
+// The command line against hostile paths and input: device nodes and links
+// as outputs, stop signals during a save, odd file names, unwritable
+// standard output, escape bytes in messages, names without extensions,
+// option values that make no sense, endless name lists and decompression
+// bombs. Each case drives the real binary as a script or an attacker would.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "pdf/filters/vxDZLIB.h"
+#include "support/PdfBuilder.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using vxtest::Quote;
+using vxtest::RunCommand;
+
+namespace {
+
+struct Result {
+  int code;
+  std::string out;
+};
+
+// Runs a shell command in `folder`; standard error is merged into the output.
+Result Shell(const std::string& command, const std::string& folder) {
+  Result r;
+  r.code = RunCommand("(cd " + Quote(folder) + " && " + command + ")", &r.out, true);
+  return r;
+}
+
+// Runs vordel with `args` (shell words) in `folder`.
+Result Vordel(const std::string& args, const std::string& folder = ".") {
+  return Shell(std::string(VORDEL_BINARY) + " " + args, folder);
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+size_t CountLines(const std::string& text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class Folder {
+ public:
+  Folder() {
+    std::string pattern = (fs::temp_directory_path() / "vordel-hostile-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~Folder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(*this / name, std::ios::binary) << bytes;
+  }
+  // Names in the folder that hold `part`.
+  std::vector<std::string> NamesWith(const std::string& part) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_))
+      if (Contains(entry.path().filename().string(), part)) names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::string Pdf(int pages = 1) { return vxtest::SimplePdf(pages, "", "/Title (Hostile)"); }
+
+// A PDF with one page and an extra stream object of `size` incompressible
+// bytes stored without a filter: compressing it at save takes a while.
+std::string PdfWithLargeStream(size_t size) {
+  std::string data(size, '\0');
+  std::mt19937_64 random(42);
+  for (size_t i = 0; i + 8 <= size; i += 8) {
+    uint64_t v = random();
+    std::memcpy(&data[i], &v, 8);
+  }
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R /Big 5 0 R >>");
+  b.Stream(4, "", "BT /F1 12 Tf 10 10 Td (x) Tj ET");
+  b.Stream(5, "", data);
+  b.FinishWithTable("/Root 1 0 R");
+  return b.Bytes();
+}
+
+// A PDF whose page dictionary sits in an object stream that inflates to
+// about `decodedSize` bytes from a few kilobytes: a decompression bomb.
+std::string PdfWithObjectStreamBomb(size_t decodedSize) {
+  const std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>";
+  std::string content = "3 0 " + page + std::string(decodedSize, ' ');
+  std::string compressed = vx::DeflateBytes(content, 9);
+  vxtest::PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Stream(4, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", compressed);
+  b.FinishWithStream(5, "/Root 1 0 R", {{3, {4, 0}}});
+  return b.Bytes();
+}
+
+// Starts vordel with `args` without waiting, its errors discarded; answers
+// its pid.
+pid_t StartVordel(const std::vector<std::string>& args) {
+  std::vector<std::string> all = {VORDEL_BINARY};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, VORDEL_BINARY, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st{};
+  lstat(path.c_str(), &st);
+  return st.st_mode;
+}
+
+}  // namespace
+
+TEST(VordelHostile, OutputMustBeARegularFileOrAbsent) {
+  Folder f;
+  f.Write("in.pdf", Pdf());
+  ASSERT_EQ(mkfifo((f / "fifo").c_str(), 0644), 0);
+  fs::create_symlink("/dev/null", f / "to-null");
+  fs::create_symlink(f / "fifo", f / "to-fifo");
+  fs::create_directory(f / "folder");
+  for (const std::string out : {"fifo", "to-null", "to-fifo", "folder"}) {
+    Result r = Vordel("set --fit-window in.pdf -o " + out, f.Path());
+    EXPECT_EQ(r.code, 4) << out << ": " << r.out;
+    EXPECT_TRUE(Contains(r.out, "not a regular file")) << r.out;
+    EXPECT_EQ(CountLines(r.out), 1u) << r.out;
+  }
+  EXPECT_TRUE(S_ISFIFO(ModeOf(f / "fifo")));
+  EXPECT_TRUE(S_ISLNK(ModeOf(f / "to-null")));
+  EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
+  EXPECT_TRUE(S_ISDIR(ModeOf(f / "folder")));
+  // A link to a regular file still replaces the file it points to.
+  f.Write("target.pdf", "old");
+  fs::create_symlink(f / "target.pdf", f / "to-target");
+  EXPECT_EQ(Vordel("set --fit-window in.pdf -o to-target", f.Path()).code, 0);
+  EXPECT_TRUE(S_ISLNK(ModeOf(f / "to-target")));
+  EXPECT_EQ(vxtest::ReadFile(f / "target.pdf").substr(0, 5), "%PDF-");
+}
+
+TEST(VordelHostile, TemporaryFilesGoAwayOnStopSignalsAndWhenStale) {
+  Folder f;
+  f.Write("big.pdf", PdfWithLargeStream(size_t(96) << 20));
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    pid_t pid = StartVordel({"set", "--level", "maximum", "-j", "1", "-q", f / "big.pdf", "-o", f / "out.pdf"});
+    ASSERT_GT(pid, 0);
+    // Wait until the save's temporary file exists, then stop the process.
+    bool seen = false;
+    int status = 0;
+    while (!seen) {
+      seen = !f.NamesWith(".vxtmp-").empty();
+      if (!seen && waitpid(pid, &status, WNOHANG) == pid) break;  // finished before it was seen
+      if (!seen) usleep(1000);
+    }
+    ASSERT_TRUE(seen) << "the save ended before its temporary file was seen (signal " << sig << ")";
+    kill(pid, sig);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "signal " << sig << " status " << status;
+    EXPECT_TRUE(f.NamesWith(".vxtmp-").empty()) << "signal " << sig;
+    EXPECT_FALSE(fs::exists(f / "out.pdf"));
+  }
+
+  // What a killed process left: its own older than an hour goes, a fresh one
+  // (perhaps a save in progress) and other names stay.
+  f.Write("small.pdf", Pdf());
+  const std::string stale = ".out.pdf.vxtmp-Ab12Cd", fresh = ".out.pdf.vxtmp-Ef34Gh", other = ".other.pdf.vxtmp-Ij56Kl";
+  for (const auto& name : {stale, fresh, other}) f.Write(name, "partial");
+  auto twoHoursAgo = fs::file_time_type::clock::now() - std::chrono::hours(2);
+  fs::last_write_time(f / stale, twoHoursAgo);
+  fs::last_write_time(f / other, twoHoursAgo);
+  EXPECT_EQ(Vordel("set --fit-window small.pdf -o out.pdf", f.Path()).code, 0);
+  EXPECT_FALSE(fs::exists(f / stale));
+  EXPECT_TRUE(fs::exists(f / fresh));
+  EXPECT_TRUE(fs::exists(f / other));
+}
+
+TEST(VordelHostile, InPlaceKeepsOwnerAndGroupAndClearsSetIdBits) {
+  Folder f;
+  f.Write("in.pdf", Pdf());
+  const std::string path = f / "in.pdf";
+  const bool root = geteuid() == 0;
+  if (root) ASSERT_EQ(chown(path.c_str(), 4321, 8765), 0);
+  ASSERT_EQ(chmod(path.c_str(), 06754), 0);
+  Result r = Vordel("set --fit-window --in-place in.pdf", f.Path());
+  ASSERT_EQ(r.code, 0) << r.out;
+  struct stat st{};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, mode_t(0754));
+  if (root) {
+    EXPECT_EQ(st.st_uid, uid_t(4321));
+    EXPECT_EQ(st.st_gid, gid_t(8765));
+  }
+  EXPECT_TRUE(Contains(vxtest::ReadFile(path), "/FitWindow true"));
+}
+
+TEST(VordelHostile, OddNamesAreErrorsOfTheirOwnFileAndTheBatchGoesOn) {
+  Folder f;
+  f.Write("good.pdf", Pdf());
+  fs::create_symlink("loop-b", f / "loop-a");
+  fs::create_symlink("loop-a", f / "loop-b");
+  const std::string tooLong(300, 'n');
+  const std::string notUtf8 = "bad\xff\xfe.pdf";
+  f.Write(notUtf8, Pdf(2));
+  f.Write("list", "loop-a\n" + tooLong + "\n" + notUtf8 + "\ngood.pdf\n");
+  fs::create_directory(f / "out");
+
+  Result batch = Vordel("set --fit-window --files-from list --output-dir out", f.Path());
+  EXPECT_EQ(batch.code, 2) << batch.out;
+  EXPECT_TRUE(fs::exists(f / "out/good.pdf"));
+  EXPECT_TRUE(fs::exists(f / ("out/" + notUtf8)));
+  EXPECT_TRUE(Contains(batch.out, "vordel: loop-a: Too many levels of symbolic links")) << batch.out;
+  EXPECT_TRUE(Contains(batch.out, "File name too long")) << batch.out;
+
+  Result info = Vordel("info loop-a " + tooLong, f.Path());
+  EXPECT_EQ(info.code, 2);
+  EXPECT_EQ(CountLines(info.out), 2u) << info.out;
+
+  // JSON stays JSON: the name with a replacement character, its bytes in base64.
+  Result json = Vordel("info --json good.pdf " + Quote(notUtf8) + " 2>/dev/null", f.Path());
+  ASSERT_EQ(json.code, 0);
+  nlohmann::json parsed = nlohmann::json::parse(json.out);
+  ASSERT_EQ(parsed.size(), 2u);
+  EXPECT_EQ(parsed[0]["file"], "good.pdf");
+  EXPECT_FALSE(parsed[0].contains("path_bytes"));
+  EXPECT_EQ(parsed[1]["file"], "bad\xEF\xBF\xBD\xEF\xBF\xBD.pdf");
+  EXPECT_EQ(parsed[1]["path_bytes"], "YmFk//4ucGRm");  // base64 of "bad\xff\xfe.pdf"
+  EXPECT_EQ(parsed[1]["pages"], 2);
+}
+
+TEST(VordelHostile, UnwritableStandardOutputIsAnError) {
+  Folder f;
+  f.Write("in.pdf", Pdf());
+  for (const std::string redirect : {">/dev/full", ">&-"}) {
+    for (const std::string form : {"", "--json "}) {
+      Result r = Vordel("info " + form + "in.pdf " + redirect, f.Path());
+      EXPECT_EQ(r.code, 4) << redirect << " " << form << r.out;
+      EXPECT_TRUE(Contains(r.out, "cannot write output")) << r.out;
+    }
+  }
+}
+
+TEST(VordelHostile, QuotedInputIsEscapedAndCutToOneShortLine) {
+  Folder f;
+  // The version word is quoted in the error: escape bytes and a long tail.
+  std::string header = "%PDF-1.9\x1b\x07" + std::string(5000, 'A') + "\n";
+  f.Write("header.pdf", header + Pdf().substr(9));
+  Result r = Vordel("info header.pdf", f.Path());
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(CountLines(r.out), 1u) << r.out;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_TRUE(Contains(r.out, "(%PDF-1.9\\x1b\\x07AAAA")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "A…)")) << r.out;
+  EXPECT_LT(r.out.size(), 200u) << r.out;
+
+  // A name with a line break and an escape sequence, named in an error.
+  const std::string name = "a\nb\x1b[31m.pdf";
+  Result missing = Vordel("info " + Quote(name), f.Path());
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_EQ(CountLines(missing.out), 1u) << missing.out;
+  EXPECT_TRUE(Contains(missing.out, "a\\x0ab\\x1b[31m.pdf")) << missing.out;
+}
+
+TEST(VordelHostile, PathsAreTakenLiterally) {
+  Folder f;
+  f.Write("report.pdf", Pdf(1));
+  Result missing = Vordel("info report", f.Path());
+  EXPECT_EQ(missing.code, 2) << missing.out;
+  EXPECT_TRUE(Contains(missing.out, "report File Not Found")) << missing.out;
+
+  // A file without an extension is read and replaced as named.
+  f.Write("report", Pdf(3));
+  const std::string before = vxtest::ReadFile(f / "report.pdf");
+  EXPECT_EQ(Vordel("set --fit-window --in-place report", f.Path()).code, 0);
+  EXPECT_TRUE(Contains(vxtest::ReadFile(f / "report"), "/FitWindow true"));
+  EXPECT_EQ(vxtest::ReadFile(f / "report.pdf"), before);
+
+  EXPECT_EQ(Vordel("set --fit-window report.pdf -o out", f.Path()).code, 0);
+  EXPECT_TRUE(fs::exists(f / "out"));
+  EXPECT_FALSE(fs::exists(f / "out.pdf"));
+
+  Result empty = Vordel("set --fit-window report.pdf -o ''", f.Path());
+  EXPECT_EQ(empty.code, 1) << empty.out;
+  EXPECT_FALSE(fs::exists(f / ".pdf"));
+
+  // Final names decide collisions, and a collision stops the run before
+  // anything is written.
+  fs::create_directories(f / "c");
+  fs::create_directories(f / "d");
+  fs::create_directories(f / "out-dir");
+  f.Write("c/doc.pdf", Pdf(1));
+  f.Write("d/doc", Pdf(2));
+  f.Write("d/doc.pdf", Pdf(2));
+  EXPECT_EQ(Vordel("set --fit-window c/doc.pdf d/doc --output-dir out-dir", f.Path()).code, 0);
+  EXPECT_TRUE(fs::exists(f / "out-dir/doc.pdf"));
+  EXPECT_TRUE(fs::exists(f / "out-dir/doc"));
+  fs::create_directories(f / "out2");
+  Result clash = Vordel("set --fit-window c/doc.pdf d/doc.pdf --output-dir out2", f.Path());
+  EXPECT_EQ(clash.code, 1) << clash.out;
+  EXPECT_TRUE(fs::is_empty(f / "out2"));
+}
+
+TEST(VordelHostile, EncryptionOptionsMeanWhatTheySay) {
+  Folder f;
+  f.Write("in.pdf", Pdf());
+  Result help = Vordel("set --help", f.Path());
+  EXPECT_TRUE(Contains(help.out, "print-high implies print")) << help.out;
+
+  // print-high alone grants printing too.
+  Result high = Vordel("set in.pdf -o high.pdf --encrypt 128 --owner-password boss --allow print-high", f.Path());
+  ASSERT_EQ(high.code, 0) << high.out;
+  std::string shown;
+  EXPECT_EQ(RunCommand("qpdf --show-encryption " + Quote(f / "high.pdf"), &shown), 0);
+  EXPECT_TRUE(Contains(shown, "print low resolution: allowed")) << shown;
+  EXPECT_TRUE(Contains(shown, "print high resolution: allowed")) << shown;
+  EXPECT_TRUE(Contains(shown, "modify anything: not allowed")) << shown;
+
+  // No owner password: refused, nothing written.
+  Result none = Vordel("set in.pdf -o none.pdf --encrypt 128", f.Path());
+  EXPECT_EQ(none.code, 1) << none.out;
+  EXPECT_TRUE(Contains(none.out, "--owner-password")) << none.out;
+  EXPECT_FALSE(fs::exists(f / "none.pdf"));
+
+  // "random": a fresh password, shown once, that opens the file as owner.
+  Result random = Vordel("set in.pdf -o random.pdf --encrypt 128 --owner-password random", f.Path());
+  ASSERT_EQ(random.code, 0) << random.out;
+  const std::string marker = "vordel: owner password: ";
+  size_t at = random.out.find(marker);
+  ASSERT_NE(at, std::string::npos) << random.out;
+  EXPECT_EQ(random.out.find(marker, at + 1), std::string::npos);
+  std::string password = random.out.substr(at + marker.size());
+  password = password.substr(0, password.find('\n'));
+  EXPECT_GE(password.size(), 16u);
+  EXPECT_NE(password, "random");
+  EXPECT_EQ(RunCommand("qpdf --password=" + Quote(password) + " --show-encryption " + Quote(f / "random.pdf"), &shown), 0);
+  EXPECT_TRUE(Contains(shown, "Supplied password is owner password")) << shown;
+}
+
+TEST(VordelHostile, BatchFailuresBelongToTheirFileAndSayWhatWasWritten) {
+  Folder f;
+  f.Write("one.pdf", Pdf(1));
+  f.Write("eleven.pdf", Pdf(11));
+  fs::create_directory(f / "out");
+  Result r = Vordel("set --transition dissolve --pages 5 one.pdf eleven.pdf --output-dir out -j 1", f.Path());
+  EXPECT_EQ(r.code, 2) << r.out;
+  EXPECT_TRUE(fs::exists(f / "out/eleven.pdf"));
+  EXPECT_FALSE(fs::exists(f / "out/one.pdf"));
+  EXPECT_TRUE(Contains(r.out, "vordel: one.pdf: Invalid page number (5); out/one.pdf not written")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "2 files: 1 done, 1 failed")) << r.out;
+  std::string pages;
+  EXPECT_EQ(RunCommand("qpdf --show-npages " + Quote(f / "out/eleven.pdf"), &pages), 0);
+  EXPECT_EQ(pages, "11\n");
+
+  // In place, the failed file is left as it was.
+  const std::string before = vxtest::ReadFile(f / "one.pdf");
+  Result inPlace = Vordel("set --transition dissolve --pages 5 --in-place one.pdf", f.Path());
+  EXPECT_EQ(inPlace.code, 2);
+  EXPECT_TRUE(Contains(inPlace.out, "one.pdf left as it was")) << inPlace.out;
+  EXPECT_EQ(vxtest::ReadFile(f / "one.pdf"), before);
+}
+
+TEST(VordelHostile, DurationMustBeAFiniteNumberOfSeconds) {
+  Folder f;
+  f.Write("in.pdf", Pdf());
+  for (const std::string value : {"nan", "inf", "-inf", "-1", "1e300"}) {
+    Result r = Vordel("set in.pdf -o out.pdf --transition dissolve --duration " + value, f.Path());
+    EXPECT_EQ(r.code, 1) << value << ": " << r.out;
+    EXPECT_FALSE(fs::exists(f / "out.pdf")) << value;
+  }
+  EXPECT_EQ(Vordel("set in.pdf -o out.pdf --transition dissolve --duration 2.5", f.Path()).code, 0);
+}
+
+TEST(VordelHostile, NameListsAndInputsThatAreNotFiles) {
+  Folder f;
+  f.Write("good.pdf", Pdf());
+  // An endless list stops at once; the address-space limit keeps a
+  // regression from taking the machine's memory with it.
+  const std::string limit = "ulimit -v 2000000; ";
+  Result zero = Shell(limit + std::string(VORDEL_BINARY) + " set --fit-window --in-place --files-from /dev/zero",
+                       f.Path());
+  EXPECT_EQ(zero.code, 1) << zero.out;
+  EXPECT_TRUE(Contains(zero.out, "--files-from")) << zero.out;
+  f.Write("long-list", std::string(100000, 'x') + "\ngood.pdf\n");
+  Result longName = Shell(limit + std::string(VORDEL_BINARY) + " set --fit-window --in-place --files-from long-list",
+                           f.Path());
+  EXPECT_EQ(longName.code, 1) << longName.out;
+  EXPECT_TRUE(Contains(longName.out, "longer than the system allows")) << longName.out;
+  fs::create_directory(f / "folder");
+  Result folderList = Vordel("set --fit-window --in-place --files-from folder", f.Path());
+  EXPECT_EQ(folderList.code, 1);
+  EXPECT_TRUE(Contains(folderList.out, "not a regular file")) << folderList.out;
+
+  // Inputs that are not regular files: refused by name, the rest goes on.
+  ASSERT_EQ(mkfifo((f / "fifo").c_str(), 0644), 0);
+  Result inputs = Vordel("info folder fifo good.pdf", f.Path());
+  EXPECT_EQ(inputs.code, 2) << inputs.out;
+  EXPECT_TRUE(Contains(inputs.out, "vordel: folder: \"folder\" is not a regular file")) << inputs.out;
+  EXPECT_TRUE(Contains(inputs.out, "vordel: fifo: \"fifo\" is not a regular file")) << inputs.out;
+  EXPECT_TRUE(Contains(inputs.out, "Pages:              1")) << inputs.out;
+
+  // A list read from a FIFO is fine.
+  Result piped = Shell("mkfifo names && (echo good.pdf > names &) && " + std::string(VORDEL_BINARY) +
+                            " set -q --center-window --in-place --files-from names",
+                        f.Path());
+  EXPECT_EQ(piped.code, 0) << piped.out;
+  EXPECT_TRUE(Contains(vxtest::ReadFile(f / "good.pdf"), "/CenterWindow true"));
+}
+
+TEST(VordelHostile, DecodingStopsAtTheMemoryBudget) {
+  Folder f;
+  f.Write("bomb.pdf", PdfWithObjectStreamBomb(size_t(48) << 20));
+  EXPECT_LT(vxtest::ReadFile(f / "bomb.pdf").size(), size_t(200000));
+  Result small = Vordel("info --max-memory 8M bomb.pdf", f.Path());
+  EXPECT_EQ(small.code, 2) << small.out;
+  EXPECT_TRUE(Contains(small.out, "memory budget of 8388608 bytes")) << small.out;
+  fs::create_directory(f / "out");
+  f.Write("bomb2.pdf", vxtest::ReadFile(f / "bomb.pdf"));
+  Result batch = Vordel("set --fit-window -j 2 --max-memory 8M bomb.pdf bomb2.pdf --output-dir out", f.Path());
+  EXPECT_EQ(batch.code, 2) << batch.out;
+  EXPECT_TRUE(fs::is_empty(f / "out"));
+  // Within the default budget (a quarter of the machine's memory) it loads.
+  Result fits = Vordel("info bomb.pdf", f.Path());
+  EXPECT_EQ(fits.code, 0) << fits.out;
+  EXPECT_EQ(Vordel("info --max-memory lots bomb.pdf", f.Path()).code, 1);
+}
+
+TEST(VordelHostile, LibraryWarningsReachStandardErrorAndJson) {
+  Folder f;
+  // The page-tree root lists itself among its kids.
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+  b.FinishWithTable("/Root 1 0 R");
+  f.Write("cycle.pdf", b.Bytes());
+  // The library's words may change; what is checked is that they arrive.
+  const std::string prefix = "warning: cycle.pdf: ";
+  Result text = Vordel("info cycle.pdf", f.Path());
+  EXPECT_EQ(text.code, 0) << text.out;
+  size_t at = text.out.find(prefix);
+  ASSERT_NE(at, std::string::npos) << text.out;
+  std::string warning = text.out.substr(at + prefix.size());
+  warning = warning.substr(0, warning.find('\n'));
+  EXPECT_TRUE(Contains(warning, "2")) << warning;  // names the node
+  Result json = Vordel("info --json cycle.pdf 2>/dev/null", f.Path());
+  nlohmann::json parsed = nlohmann::json::parse(json.out);
+  ASSERT_EQ(parsed["warnings"].size(), 1u) << json.out;
+  EXPECT_EQ(parsed["warnings"][0], warning);
+  Result set = Vordel("set --fit-window cycle.pdf -o out.pdf", f.Path());
+  EXPECT_TRUE(Contains(set.out, prefix + warning)) << set.out;
+  Result clean = Vordel("info --json out.pdf 2>/dev/null", f.Path());
+  EXPECT_TRUE(nlohmann::json::parse(clean.out)["warnings"].empty()) << clean.out;
+}
