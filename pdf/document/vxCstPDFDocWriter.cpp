@@ -100,14 +100,13 @@ TvxSaveFile::TvxSaveFile(const std::string& target) : target_(FollowLinks(target
   std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
   if (base.size() > 200) base.resize(200);  // room for the suffix within NAME_MAX
   std::string pattern = folder + "." + base + ".vxtmp-XXXXXX";
-  fd_ = mkostemp(pattern.data(), O_CLOEXEC);
+  fd_ = CreatePendingSaveFile(pattern, pendingSlot_);
   if (fd_ < 0) {
     int error = errno;
     throw EWriteError(Format(res::SCannotCreateTempFile, {folder.empty() ? std::string(".") : folder,
                                                            SystemReason(error)}));
   }
   tempName_ = pattern;
-  pendingSlot_ = RememberPendingSaveFile(tempName_);
   buffer_.reserve(kBufferSize + kBufferSize / 4);
 }
 

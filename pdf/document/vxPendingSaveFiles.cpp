@@ -1,11 +1,17 @@
 #include "pdf/document/vxPendingSaveFiles.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -22,7 +28,12 @@ struct Slot {
 };
 Slot slots[kSlots];
 
-}  // namespace
+// Creations under way, and whether the process is going away. Both are
+// sequentially consistent: a creation that starts after RemovePendingSaveFiles
+// set `stopping` sees it, and RemovePendingSaveFiles waits for one that
+// started before.
+std::atomic<int> creating{0};
+std::atomic<bool> stopping{false};
 
 int RememberPendingSaveFile(const std::string& path) {
   if (path.size() >= PATH_MAX) return -1;
@@ -36,6 +47,31 @@ int RememberPendingSaveFile(const std::string& path) {
   return -1;
 }
 
+}  // namespace
+
+int CreatePendingSaveFile(std::string& pattern, int& slot) {
+  slot = -1;
+  // A stop signal that arrives meanwhile waits until the file is recorded,
+  // so the handler always knows it.
+  sigset_t stopSignals, previous;
+  sigemptyset(&stopSignals);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopSignals, sig);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+  ++creating;
+  int fd = -1;
+  if (stopping) {
+    errno = ECANCELED;
+  } else {
+    fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd >= 0) slot = RememberPendingSaveFile(pattern);
+  }
+  --creating;
+  int error = errno;
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  errno = error;
+  return fd;
+}
+
 void ForgetPendingSaveFile(int slot) {
   if (slot < 0 || slot >= kSlots) return;
   slots[slot].state = 1;
@@ -44,6 +80,8 @@ void ForgetPendingSaveFile(int slot) {
 }
 
 void RemovePendingSaveFiles() {
+  stopping = true;
+  while (creating.load() > 0) sched_yield();
   for (auto& slot : slots)
     if (slot.state.load() == 2) ::unlink(slot.path);
 }

@@ -8,14 +8,18 @@
 
 namespace vx {
 
-// Records `path` as a save in progress (names too long for a slot, or more
-// saves at once than there are slots, are simply not recorded). Answers the
-// slot to pass to ForgetPendingSaveFile, or -1.
-int RememberPendingSaveFile(const std::string& path);
+// Creates the temporary file from `pattern` (mkostemp's "XXXXXX" replaced in
+// place) and records it as a save in progress, as one step no stop signal
+// can split. Answers the descriptor (-1 with errno set on failure) and, in
+// `slot`, what to pass to ForgetPendingSaveFile (-1 when the name did not
+// fit a slot or every slot was taken: such a file is not recorded). Once
+// RemovePendingSaveFiles has run, nothing is created any more.
+int CreatePendingSaveFile(std::string& pattern, int& slot);
 void ForgetPendingSaveFile(int slot);
 
-// Unlinks every recorded file. Safe to call from a signal handler: no
-// allocation, no locks, only unlink().
+// Unlinks every recorded file, after letting a creation under way finish
+// (and stopping any later one). For a process that is going away: safe to
+// call from a signal handler (no allocation, no locks, only unlink()).
 void RemovePendingSaveFiles();
 
 // The part every temporary save file's name has: ".NAME.vxtmp-XXXXXX" beside
