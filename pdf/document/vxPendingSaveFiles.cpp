@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <set>
 
 namespace vx {
 
@@ -89,16 +91,24 @@ void RemovePendingSaveFiles() {
 void RemoveStaleSaveFiles(const std::string& target, long ageSeconds) {
   size_t slash = target.find_last_of('/');
   std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  if (base.size() > 200) base.resize(200);  // as the save file names it
-  const std::string prefix = "." + base + kSaveFileMarker;
+  // Each folder is looked through once per process: a batch of thousands of
+  // files in one folder must not read the folder thousands of times.
+  {
+    static std::mutex lock;
+    static std::set<std::string> seen;
+    std::lock_guard<std::mutex> guard(lock);
+    if (!seen.insert(folder).second) return;
+  }
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
+  const std::string marker = kSaveFileMarker;
   const time_t now = std::time(nullptr);
   while (dirent* entry = ::readdir(dir)) {
+    // ".NAME.vxtmp-" and the six characters mkostemp chose.
     std::string name = entry->d_name;
-    // The marker is followed by the six characters mkostemp chose.
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (name.size() < 1 + marker.size() + 6 || name[0] != '.' ||
+        name.compare(name.size() - 6 - marker.size(), marker.size(), marker) != 0)
+      continue;
     std::string path = folder + "/" + name;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;

@@ -26,8 +26,10 @@ void RemovePendingSaveFiles();
 // NAME.
 inline constexpr const char* kSaveFileMarker = ".vxtmp-";
 
-// Removes this user's temporary save files for `target` that are older than
-// `ageSeconds`: what a process killed outright (SIGKILL, power loss) left.
+// Removes this user's temporary save files in the folder of `target` that
+// are older than `ageSeconds`: what a process killed outright (SIGKILL, power
+// loss) left. A save in progress writes its file all the time, so it is
+// never that old. Done once per folder in a process.
 void RemoveStaleSaveFiles(const std::string& target, long ageSeconds = 3600);
 
 }  // namespace vx

@@ -186,18 +186,23 @@ TEST(VordelHostile, TemporaryFilesGoAwayOnStopSignalsAndWhenStale) {
     EXPECT_FALSE(fs::exists(f / "out.pdf"));
   }
 
-  // What a killed process left: its own older than an hour goes, a fresh one
-  // (perhaps a save in progress) and other names stay.
+  // What killed processes left: temporary save files older than an hour go,
+  // a fresh one (perhaps a save in progress) and names of another pattern
+  // stay.
   f.Write("small.pdf", Pdf());
-  const std::string stale = ".out.pdf.vxtmp-Ab12Cd", fresh = ".out.pdf.vxtmp-Ef34Gh", other = ".other.pdf.vxtmp-Ij56Kl";
-  for (const auto& name : {stale, fresh, other}) f.Write(name, "partial");
+  const std::string stale = ".out.pdf.vxtmp-Ab12Cd", staleOther = ".other.pdf.vxtmp-Ij56Kl",
+                    fresh = ".out.pdf.vxtmp-Ef34Gh", notOurs = ".out.pdf.vxtmp-old-copy", plain = "out.pdf.vxtmp-Mn78Op";
   auto twoHoursAgo = fs::file_time_type::clock::now() - std::chrono::hours(2);
-  fs::last_write_time(f / stale, twoHoursAgo);
-  fs::last_write_time(f / other, twoHoursAgo);
+  for (const auto& name : {stale, staleOther, fresh, notOurs, plain}) {
+    f.Write(name, "partial");
+    if (name != fresh) fs::last_write_time(f / name, twoHoursAgo);
+  }
   EXPECT_EQ(Vordel("set --fit-window small.pdf -o out.pdf", f.Path()).code, 0);
   EXPECT_FALSE(fs::exists(f / stale));
+  EXPECT_FALSE(fs::exists(f / staleOther));
   EXPECT_TRUE(fs::exists(f / fresh));
-  EXPECT_TRUE(fs::exists(f / other));
+  EXPECT_TRUE(fs::exists(f / notOurs));
+  EXPECT_TRUE(fs::exists(f / plain));
 }
 
 TEST(VordelHostile, InPlaceKeepsOwnerAndGroupAndClearsSetIdBits) {
