@@ -141,6 +141,25 @@ std::string TableSection(size_t at, const std::map<int, std::string>& entries, c
   return table + "trailer\n<< " + trailer + " >>\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
 }
 
+// One entry of a cross-reference stream with /W [1 4 2].
+std::string Row(int type, size_t field2, int field3) {
+  std::string r(1, char(type));
+  for (int shift = 24; shift >= 0; shift -= 8) r += char((field2 >> shift) & 0xFF);
+  return r + char((field3 >> 8) & 0xFF) + char(field3 & 0xFF);
+}
+
+// A cross-reference stream object with /W [1 4 2] holding `rows`.
+std::string XRefStreamObject(int number, const std::string& entries, const std::string& rows) {
+  return std::to_string(number) + " 0 obj\n<< /Type /XRef /W [1 4 2] " + entries + " /Length " +
+         std::to_string(rows.size()) + " >>\nstream\n" + rows + "\nendstream\nendobj\n";
+}
+
+// A value of the first page as qpdf reads it (null when there is none).
+json FirstPageValue(const QpdfView& view, const char* key) {
+  auto pages = view.Pages();
+  return pages.empty() ? json() : view.Get(*pages[0], key);
+}
+
 // Where the last classic table of `bytes` begins.
 size_t LastTable(const std::string& bytes) { return bytes.rfind("\nxref\n") + 1; }
 
@@ -244,8 +263,9 @@ TEST(LatestRevision, FreeEntryInALaterSectionDeletes) {
     auto j = Judge(bytes);
     ASSERT_EQ(j->after->Error(), "");
     ASSERT_EQ(j->after->Pages().size(), 1u);
-    EXPECT_TRUE(j->before->Get(*j->before->Pages()[0], "/Contents").is_null());
-    EXPECT_TRUE(j->after->Get(*j->after->Pages()[0], "/Contents").is_null());
+    ASSERT_EQ(j->before->Pages().size(), 1u);
+    EXPECT_TRUE(FirstPageValue(*j->before, "/Contents").is_null());
+    EXPECT_TRUE(FirstPageValue(*j->after, "/Contents").is_null());
   }
   {
     SCOPED_TRACE("stream free entry over an object stream member");
@@ -253,22 +273,18 @@ TEST(LatestRevision, FreeEntryInALaterSectionDeletes) {
     // hand: 6 free (next generation 1), and the section's own stream 8.
     std::string bytes = CompressedBase().Bytes();
     size_t prev = bytes.rfind("7 0 obj");
-    std::string rows;
-    rows += char(0), rows += std::string(4, '\0'), rows += char(0), rows += char(1);  // 6: free, next gen 1
     size_t xref = bytes.size();
-    rows += char(1);
-    for (int s = 24; s >= 0; s -= 8) rows += char((xref >> s) & 0xFF);
-    rows += std::string(2, '\0');
-    bytes += "8 0 obj\n<< /Type /XRef /W [1 4 2] /Index [6 1 8 1] /Size 9 /Root 1 0 R /Prev " + std::to_string(prev) +
-             " /Length " + std::to_string(rows.size()) + " >>\nstream\n" + rows + "\nendstream\nendobj\nstartxref\n" +
-             std::to_string(xref) + "\n%%EOF\n";
+    bytes += XRefStreamObject(8, "/Index [6 1 8 1] /Size 9 /Root 1 0 R /Prev " + std::to_string(prev),
+                              Row(0, 0, 1) + Row(1, xref, 0)) +
+             "startxref\n" + std::to_string(xref) + "\n%%EOF\n";
     auto doc = vxtest::LoadBytes(bytes);
     EXPECT_EQ(doc->Store().Find(TvxObjectKey{doc->DocumentID(), 6, 0}), nullptr);
     auto j = Judge(bytes);
     ASSERT_EQ(j->after->Error(), "");
     ASSERT_EQ(j->after->Pages().size(), 1u);
-    EXPECT_TRUE(j->before->Get(*j->before->Pages()[0], "/Marker").is_null());
-    EXPECT_TRUE(j->after->Get(*j->after->Pages()[0], "/Marker").is_null());
+    ASSERT_EQ(j->before->Pages().size(), 1u);
+    EXPECT_TRUE(FirstPageValue(*j->before, "/Marker").is_null());
+    EXPECT_TRUE(FirstPageValue(*j->after, "/Marker").is_null());
     EXPECT_FALSE(j->after->HoldsString("orig"));
   }
   {
@@ -289,8 +305,8 @@ TEST(LatestRevision, FreeEntryInALaterSectionDeletes) {
     auto j = Judge(bytes);
     ASSERT_EQ(j->after->Error(), "");
     ASSERT_EQ(j->after->Pages().size(), 1u);
-    EXPECT_EQ(j->before->Get(*j->before->Pages()[0], "/Marker"), "u:second");
-    EXPECT_EQ(j->after->Get(*j->after->Pages()[0], "/Marker"), "u:second");
+    EXPECT_EQ(FirstPageValue(*j->before, "/Marker"), "u:second");
+    EXPECT_EQ(FirstPageValue(*j->after, "/Marker"), "u:second");
     EXPECT_FALSE(j->after->HoldsString("first"));
   }
 }
@@ -317,16 +333,8 @@ TEST(LatestRevision, HybridUpdateStreamIsFollowed) {
   size_t eight = bytes.size();
   bytes += "8 0 obj\n<< /Type /ObjStm /N 1 /First " + std::to_string(first) + " /Length " +
            std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\n";
-  auto row = [](int type, size_t f2, int f3) {
-    std::string r(1, char(type));
-    for (int s = 24; s >= 0; s -= 8) r += char((f2 >> s) & 0xFF);
-    r += char((f3 >> 8) & 0xFF), r += char(f3 & 0xFF);
-    return r;
-  };
-  std::string rows = row(1, five, 0) + row(2, 8, 0) + row(1, eight, 0);
   size_t stm = bytes.size();
-  bytes += "9 0 obj\n<< /Type /XRef /W [1 4 2] /Index [5 2 8 2] /Size 10 /Length " + std::to_string(rows.size() + 7) +
-           " >>\nstream\n" + rows + row(1, stm, 0) + "\nendstream\nendobj\n";
+  bytes += XRefStreamObject(9, "/Index [5 2 8 2] /Size 10", Row(1, five, 0) + Row(2, 8, 0) + Row(1, eight, 0) + Row(1, stm, 0));
   size_t xref = bytes.size();
   bytes += TableSection(xref, {{6, Free(0)}},
                         "/Size 10 /Root 1 0 R /Prev " + std::to_string(prev) + " /XRefStm " + std::to_string(stm));
@@ -337,8 +345,8 @@ TEST(LatestRevision, HybridUpdateStreamIsFollowed) {
   ASSERT_EQ(j->after->Pages().size(), 1u);
   for (QpdfView* view : {j->before.get(), j->after.get()}) {
     SCOPED_TRACE(view == j->before.get() ? "source" : "output");
-    EXPECT_EQ(view->Get(*view->Pages()[0], "/Marker"), "u:new five");
-    EXPECT_EQ(view->Get(*view->Pages()[0], "/Other"), "u:new six");
+    EXPECT_EQ(FirstPageValue(*view, "/Marker"), "u:new five");
+    EXPECT_EQ(FirstPageValue(*view, "/Other"), "u:new six");
   }
   EXPECT_FALSE(j->after->HoldsString("old five"));
   EXPECT_FALSE(j->after->HoldsString("old six"));
@@ -375,7 +383,7 @@ TEST(CrossReferenceStreams, ChainsWidthsRangesAndFilters) {
     auto j = Judge(b.Bytes());
     ASSERT_EQ(j->after->Error(), "");
     ASSERT_EQ(j->after->Pages().size(), 1u);
-    EXPECT_EQ(j->after->Get(*j->after->Pages()[0], "/Marker"), "u:two");
+    EXPECT_EQ(FirstPageValue(*j->after, "/Marker"), "u:two");
   }
   {
     SCOPED_TRACE("a stream whose /Prev is a classic table");
@@ -415,7 +423,7 @@ TEST(CrossReferenceStreams, ChainsWidthsRangesAndFilters) {
     auto j = Judge(bytes);
     ASSERT_EQ(j->after->Error(), "");
     ASSERT_EQ(j->after->Pages().size(), 1u);
-    EXPECT_EQ(j->after->Get(*j->after->Pages()[0], "/Marker"), "u:far");
+    EXPECT_EQ(FirstPageValue(*j->after, "/Marker"), "u:far");
   }
   {
     SCOPED_TRACE("startxref at the line end before the stream object");
