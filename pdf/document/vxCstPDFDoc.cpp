@@ -235,7 +235,8 @@ TvxPDFObjectPtr TvxCustomPDFDocument::ResolveDeep(TvxPDFObject* value) {
       path.push_back(key);
       TvxPDFObjectPtr result;
       if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
-        stored->MarkUsed();
+        // Only looked at: the copy made here is what is kept, so the stored
+        // object is not made part of the written document by this.
         result = resolve(stored->Content.get(), depth + 1);
       } else {
         TvxFetchedObject fetched = FetchObject(ref->ObjectNumber);

@@ -232,7 +232,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   void LoadClassicXRef(int64_t offset);
   void LoadStreamXRef(int64_t offset);
   void ReadXRefTable(int64_t offset);
-  void ReadXRefStream(int64_t offset);
+  // `placedNumbers`, when given, collects the numbers this stream's own
+  // entries name (the /XRefStm of a hybrid section).
+  void ReadXRefStream(int64_t offset, std::unordered_set<int64_t>* placedNumbers = nullptr);
+  void PlaceTableEntry(int64_t number, const TvxXRefItem& entry, size_t limit);
+  void PlaceStreamEntry(int64_t number, const TvxXRefStmItem& entry, size_t limit);
+  void FreeEntry(int64_t number);
   void CompleteXRef();
   void TakeTrailerEntries(const TvxPDFDictObject& dict);
 
@@ -240,6 +245,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Reads, stores and marks used the object a reference names (the first
   // time); answers it when its content still has to be walked.
   TvxPDFIndirectObject* LoadReference(const TvxPDFIndirectReference& reference);
+  // Whether the newest entry for the number places it in object stream
+  // `streamNumber`.
+  bool MemberIsCurrent(int32_t objectNumber, int64_t streamNumber) const;
   std::unique_ptr<TvxPDFIndirectObject> ReadObjectAtImpl(int64_t offset, bool walkDictionary,
                                                          bool& dictionaryWalked);
   template <typename T>

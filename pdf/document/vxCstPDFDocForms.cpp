@@ -126,6 +126,7 @@ class TvxFormReader {
   void ReadField(TvxAcroFormField* parent, const std::string* parentName, const std::string& inheritedAppearance,
                  const TvxPDFDictObject* inheritedFonts, const TvxPDFIndirectReference& reference, int depth) {
     TvxPDFIndirectObject* object = store_.Find(&reference);
+    if (object && object->UseCount == 0) object->MarkUsed();  // a member stored unreached is kept now
     if (!object) object = doc_.LoadObject(reference.ObjectNumber);
     if (!object || !visited_.insert(object).second) return;
     auto* d = As<TvxPDFDictObject>(object->Content.get());

@@ -39,6 +39,10 @@ bool EncryptsStrings(const TvxCustomPDFDocument& document, int32_t objectNumber)
 }  // namespace
 
 int32_t TvxDocumentWriter::TargetNumber(const TvxCustomPDFDocument& document, const TvxObjectKey& key) {
+  // The source's catalog is replaced by the one written as object 1.
+  if (key.DocumentID == document.documentID_ && key.ObjectNumber == document.trailer_->RootNumber &&
+      key.ObjectNumber > 0)
+    return 1;
   const TvxPDFIndirectObject* target = document.store_->Find(key);
   // An outline item read from a stored object is written from the
   // save-time store only: the loaded copy is then not numbered.

@@ -196,9 +196,15 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::LoadReference(const TvxPDFIndirectRe
     Warning(Format(res::SInvalidObjectNumberWarning, {n}));
     return nullptr;
   }
+  // The catalog is rebuilt at save; a reference to the file's own catalog
+  // is written as one to the new catalog and loads nothing.
+  if (n == trailer_->RootNumber) return nullptr;
   if (TvxPDFIndirectObject* stored = store_->Find(&reference)) {
+    // An object stream member is stored unreached; the first reference to
+    // it makes it part of the document, and its content is walked then.
+    const bool firstReach = stored->UseCount == 0;
     stored->MarkUsed();
-    return nullptr;  // walked the first time it was reached
+    return firstReach ? stored : nullptr;  // walked the first time it was reached
   }
   if (store_->IndexOf(documentID_, n, 0) >= 0) return nullptr;
   bool walked = false;
@@ -251,7 +257,7 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     // only image filters, which make no sense here, skip the stream.
     TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
     std::shared_ptr<const std::string> decoded;
-    if (filter) {
+    if (filter && !filter->IsNull()) {
       TvxDecodeFilters kinds = ReadFilterList(filter);
       if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
           std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
@@ -278,27 +284,35 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
         members.SetPos(resume);
         continue;
       }
+      // A member counts only while the newest entry for its number still
+      // names this stream; a later revision may have replaced or freed it,
+      // and the stream may hold it twice.
+      if (!MemberIsCurrent(number, s) || store_->IndexOf(documentID_, number, 0) >= 0) {
+        members.SetPos(resume);
+        continue;
+      }
       members.SetPos(size_t(first + memberOffset));
       TvxPDFObjectPtr member = members.ParseObject();
       if (!member) member = MakeNull();
-      bool used = false;
       auto* memberDict = As<TvxPDFDictObject>(member.get());
-      auto* memberType = memberDict ? As<TvxPDFNameObject>(memberDict->Find("/Type")) : nullptr;
-      if (!(memberType && memberType->Text == "/Pages")) {
-        LoadObjectClosure(member.get());
-        used = true;
-      }
       if (number == infoNumber) {
         if (memberDict && info_->InfoDict()->Count() == 0)
           info_->SetInfoDict(std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(memberDict->Clone().release())));
       } else {
-        auto object = std::make_unique<TvxPDFIndirectObject>(documentID_, number, uint16_t(0), std::move(member));
-        if (used) object->MarkUsed();
-        store_->Add(std::move(object));
+        // Stored unreached: like an object of the file body, a member is
+        // written only when what is written reaches it (LoadReference), so
+        // the old catalog and page-tree nodes stay behind.
+        store_->Add(std::make_unique<TvxPDFIndirectObject>(documentID_, number, uint16_t(0), std::move(member)));
       }
       members.SetPos(resume);
     }
   }
+}
+
+bool TvxCustomPDFDocument::MemberIsCurrent(int32_t objectNumber, int64_t streamNumber) const {
+  if (objectNumber < 0 || size_t(objectNumber) >= xrefStmItems_.size()) return false;
+  const auto& entry = xrefStmItems_[size_t(objectNumber)];
+  return entry && entry->EntryType == 2 && entry->Field2 == streamNumber;
 }
 
 TvxFetchedObject TvxCustomPDFDocument::FetchObject(int32_t objectNumber) {
@@ -331,6 +345,8 @@ T* TvxCustomPDFDocument::LoadContainer(TvxPDFObject* value, bool add, TvxPDFObje
     auto* ref = As<TvxPDFIndirectReference>(value);
     if (!ref) throw EUnexpectedObjectError(res::SUnexpectedObject);
     if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
+      // Kept by the caller: a member stored unreached is reached now.
+      if (add && stored->UseCount == 0) stored->MarkUsed();
       value = stored->Content.get();
       continue;
     }

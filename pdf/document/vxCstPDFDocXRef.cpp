@@ -1,6 +1,7 @@
 // Reading the cross-reference data, newest section first along /Prev, into
 // the two entry lists, and the few trailer entries the document needs.
 #include <algorithm>
+#include <unordered_set>
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/filters/vxFilterChain.h"
@@ -19,10 +20,16 @@ namespace {
 constexpr int64_t kMaxObjectNumber = 8388607;
 
 template <typename T>
-void PlaceEntry(std::vector<TvxEntrySlot<T>>& list, int64_t number, T entry, size_t limit) {
-  if (number < 0 || number > kMaxObjectNumber || size_t(number) >= limit) return;
+bool PlaceEntry(std::vector<TvxEntrySlot<T>>& list, int64_t number, T entry, size_t limit) {
+  if (number < 0 || number > kMaxObjectNumber || size_t(number) >= limit) return false;
   if (size_t(number) >= list.size()) list.resize(size_t(number) + 1);
   list[size_t(number)] = entry;
+  return true;
+}
+
+template <typename T>
+void ClearEntry(std::vector<TvxEntrySlot<T>>& list, int64_t number) {
+  if (number >= 0 && uint64_t(number) < list.size()) list[size_t(number)] = TvxEntrySlot<T>();
 }
 
 // Entry lists may grow to about one slot per byte of the file, with room
@@ -43,8 +50,28 @@ TvxCustomPDFDocument::TvxSectionKind TvxCustomPDFDocument::SectionKindAt(int64_t
   while (b < e && white(head[b])) ++b;
   while (e > b && white(head[e - 1])) --e;
   if (head.substr(b, e - b) == "xref") return TvxSectionKind::Table;
-  if (IsDigit(data[size_t(offset)])) return TvxSectionKind::Stream;
+  // Writers often point at the line end just before "N G obj"; the object
+  // parser skips those blanks as it skips any others.
+  size_t digit = size_t(offset);
+  while (digit < data.size() && digit - size_t(offset) < 4 && white(data[digit])) ++digit;
+  if (digit < data.size() && IsDigit(data[digit])) return TvxSectionKind::Stream;
   return TvxSectionKind::Unknown;
+}
+
+// Sections are applied oldest first, so whatever is placed last is the
+// newest word on that number: an entry in one list takes the number away
+// from the other, and a free entry takes it from both.
+void TvxCustomPDFDocument::PlaceTableEntry(int64_t number, const TvxXRefItem& entry, size_t limit) {
+  if (PlaceEntry(xrefItems_, number, entry, limit)) ClearEntry(xrefStmItems_, number);
+}
+
+void TvxCustomPDFDocument::PlaceStreamEntry(int64_t number, const TvxXRefStmItem& entry, size_t limit) {
+  if (PlaceEntry(xrefStmItems_, number, entry, limit)) ClearEntry(xrefItems_, number);
+}
+
+void TvxCustomPDFDocument::FreeEntry(int64_t number) {
+  ClearEntry(xrefItems_, number);
+  ClearEntry(xrefStmItems_, number);
 }
 
 void TvxCustomPDFDocument::LoadClassicXRef(int64_t offset) {
@@ -103,6 +130,7 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
   Status(res::SReadingXRefTable);
   TvxPDFStreamReader& r = *reader_;
   r.SetPos(size_t(offset));
+  std::unordered_set<int64_t> hybridNumbers;  // numbers this section's /XRefStm placed
   {
     std::unique_ptr<TvxPDFDictObject> trailer = r.ReadTrailer();
     TakeTrailerEntries(*trailer);
@@ -114,7 +142,11 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
         case TvxSectionKind::Unknown: break;  // an older section we cannot find is skipped
       }
     }
-    if (TvxPDFObject* xrefStm = trailer->Find("/XRefStm")) ReadXRefStream(Cast<TvxPDFIntegerObject>(xrefStm).Value);
+    // The stream of a hybrid section belongs to this section: the table's
+    // own entries still come after it, but a free entry in the table only
+    // hides the object from readers that do not know the stream.
+    if (TvxPDFObject* xrefStm = trailer->Find("/XRefStm"))
+      ReadXRefStream(Cast<TvxPDFIntegerObject>(xrefStm).Value, &hybridNumbers);
   }
 
   // This section's own entries come last, so they override older ones.
@@ -155,9 +187,11 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
       int64_t entryOffset = StrToInt64(offsetText);
       int64_t generation = StrToInt64(generationText);
       if (type == 'n') {
-        PlaceEntry(xrefItems_, first + i,
-                   TvxXRefItem(entryOffset, int32_t(generation), char(type), int32_t(first + i)), limit);
-      } else if (type != 'f') {
+        PlaceTableEntry(first + i, TvxXRefItem(entryOffset, int32_t(generation), char(type), int32_t(first + i)),
+                        limit);
+      } else if (type == 'f') {
+        if (!hybridNumbers.count(first + i)) FreeEntry(first + i);
+      } else {
         throw EConvertError(Format(res::SInvalidInteger, {std::string(1, char(type < 0 ? '?' : type))}));
       }
     }
@@ -166,7 +200,7 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
   }
 }
 
-void TvxCustomPDFDocument::ReadXRefStream(int64_t offset) {
+void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int64_t>* placedNumbers) {
   // A /Prev chain that comes back to a section already read ends there.
   if (!visitedSections_.insert(offset).second) return;
   std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAt(offset);
@@ -176,7 +210,7 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset) {
 
   std::string data(stream.DataView());
   TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
-  if (filter) {
+  if (filter && !filter->IsNull()) {  // a null filter is no filter
     TvxDecodeFilters kinds = ReadFilterList(filter);
     if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) == kinds.end()) {
       TvxMemoryStream source(data);
@@ -196,7 +230,14 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset) {
   }
 
   TakeTrailerEntries(dict);
-  if (TvxPDFObject* prev = dict.Find("/Prev")) ReadXRefStream(Cast<TvxPDFIntegerObject>(prev).Value);
+  if (TvxPDFObject* prev = dict.Find("/Prev")) {
+    // An older section may be of either kind, whatever this one is.
+    int64_t prevOffset = Cast<TvxPDFIntegerObject>(prev).Value;
+    if (SectionKindAt(prevOffset) == TvxSectionKind::Table)
+      ReadXRefTable(prevOffset);
+    else
+      ReadXRefStream(prevOffset);
+  }
 
   auto& w = Cast<TvxPDFArrayObject>(dict.Find("/W"));
   int widths[3] = {0, 0, 0};
@@ -219,7 +260,8 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset) {
     // Types other than 0, 1 and 2 name nothing this reader knows; they are
     // kept as 3 so that a wide field cannot pass for a known type.
     int32_t type = fields[0] >= 0 && fields[0] <= 2 ? int32_t(fields[0]) : 3;
-    PlaceEntry(xrefStmItems_, number, TvxXRefStmItem(type, fields[1], int32_t(fields[2])), limit);
+    PlaceStreamEntry(number, TvxXRefStmItem(type, fields[1], int32_t(fields[2])), limit);
+    if (placedNumbers) placedNumbers->insert(number);
     return true;
   };
 

@@ -51,7 +51,7 @@ PdfBuilder BasicBody() {
 
 }  // namespace
 
-TEST(LoadStructure, IncrementalUpdateOverridesAndFreeEntryKeepsOlder) {
+TEST(LoadStructure, IncrementalUpdateOverridesAndFreeEntryDeletes) {
   PdfBuilder b = BasicBody();
   b.FinishWithTable("/Root 1 0 R");
   b.Object(4, "<< /Marker /New >>");
@@ -61,14 +61,17 @@ TEST(LoadStructure, IncrementalUpdateOverridesAndFreeEntryKeepsOlder) {
   // The statuses name each classic section read.
   EXPECT_EQ(std::count(l->statuses.begin(), l->statuses.end(), "Reading Cross-Reference Table"), 2);
 
-  // A newer section that marks 4 free leaves the older in-use entry.
+  // A newer section that marks 4 free deletes it: the older in-use entry
+  // no longer counts.
   PdfBuilder f = BasicBody();
   size_t firstXref = f.FinishWithTable("/Root 1 0 R");
   size_t xref = f.Offset();
   std::string bytes = f.Bytes() + "xref\n0 1\n0000000000 65535 f \n4 1\n0000000000 00001 f \ntrailer\n<< /Size 5 /Root 1 0 R /Prev " +
                       std::to_string(firstXref) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   auto freed = Load(bytes);
-  EXPECT_EQ(NameOf(Stored(*freed->doc, 4)->Find("/Marker")), "/Old");
+  EXPECT_EQ(freed->doc->LookupObjectOffset(4), 0);
+  EXPECT_EQ(StoredObject(*freed->doc, 4), nullptr);
+  EXPECT_EQ(freed->doc->PageCount(), 1);
 }
 
 TEST(LoadStructure, StartXRefOneBlankBeforeXrefAndCorruptOffsets) {
