@@ -71,10 +71,18 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxPDFVersion PDFVersion() const { return pdfVersion_; }
   void SetPDFVersion(TvxPDFVersion v) { pdfVersion_ = v; }
   int PageCount() const { return int(pageList_.size()); }
+  // A loaded name outside the known tables reads as pmNone / plNone and is
+  // written back as it was until a different value is set.
   TvxPageMode PageMode() const { return pageMode_; }
-  void SetPageMode(TvxPageMode v) { pageMode_ = v; }
+  void SetPageMode(TvxPageMode v) {
+    if (v != pageMode_ && catalog_) catalog_->ForeignPageMode.clear();
+    pageMode_ = v;
+  }
   TvxPageLayout PageLayout() const { return pageLayout_; }
-  void SetPageLayout(TvxPageLayout v) { pageLayout_ = v; }
+  void SetPageLayout(TvxPageLayout v) {
+    if (v != pageLayout_ && catalog_) catalog_->ForeignPageLayout.clear();
+    pageLayout_ = v;
+  }
   const std::string& Filename() const { return filename_; }
   // A non-empty name is stored and loaded; an empty one clears the name.
   void SetFilename(const std::string& name);
