@@ -10,9 +10,9 @@ const char* const EncodedFilterNames[4] = {"/FlateDecode", "/RunLengthDecode", "
                                            "/ASCII85Decode"};
 
 bool TvxPDFCatalog::IsBuiltKey(std::string_view key) {
-  static const char* const kBuilt[] = {"/Type",  "/Pages",    "/Metadata",          "/PageMode",
-                                       "/PageLayout", "/Names", "/Outlines", "/ViewerPreferences",
-                                       "/AcroForm",  "/OpenAction", "/AA",   "/Version"};
+  static const char* const kBuilt[] = {"/Type", "/Pages", "/Metadata", "/PageMode", "/PageLayout", "/Names",
+                                       "/Outlines", "/ViewerPreferences", "/AcroForm", "/OpenAction", "/AA",
+                                       "/Version"};
   for (const char* built : kBuilt)
     if (key == built) return true;
   return false;
@@ -41,7 +41,7 @@ void TvxPDFViewerPreferences::SetDictionary(std::unique_ptr<TvxPDFDictObject> di
 }
 
 const char* const TvxPDFViewerPreferences::KnownKeys[12] = {
-    "/HideToolbar",  "/HideMenubar", "/HideWindowUI", "/FitWindow", "/CenterWindow", "/DisplayDocTitle",
+    "/HideToolbar", "/HideMenubar", "/HideWindowUI", "/FitWindow", "/CenterWindow", "/DisplayDocTitle",
     "/NonFullScreenPageMode", "/Direction", "/ViewArea", "/ViewClip", "/PrintArea", "/PrintClip"};
 
 bool TvxPDFViewerPreferences::IsKnownKey(std::string_view key) {
