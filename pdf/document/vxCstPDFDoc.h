@@ -258,6 +258,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxPDFOutline> ReadOutlines(const TvxPDFDictObject& root);  // given directly
   void BuildOutlines();
   void ReadAcroForm(TvxPDFObject* value);                       // vxCstPDFDocForms.cpp
+  // LoadObjectClosure for an entry written back as loaded (a catalog key,
+  // an unknown viewer preference, an outline item's own key). When what it
+  // reaches cannot be read, the entry is reported through OnWarning and the
+  // answer is false: the caller leaves it out and the load goes on, as it
+  // did before such entries were kept. (vxCstPDFDocCatalog.cpp)
+  bool LoadKeptEntry(std::string_view key, TvxPDFObject* value);
   // Helpers of the outline and name readers (vxCstPDFDocOutlines.cpp).
   void AppendNamedDestination(std::string name, TvxPDFObjectPtr destination);
   void ReadNameTreeNode(TvxPDFDictObject* node);

@@ -25,6 +25,16 @@ TvxPDFObject* Present(const TvxPDFDictObject& dict, std::string_view key) {
 
 }  // namespace
 
+bool TvxCustomPDFDocument::LoadKeptEntry(std::string_view key, TvxPDFObject* value) {
+  try {
+    LoadObjectClosure(value);
+    return true;
+  } catch (const Exception& e) {
+    Warning(Format(res::SKeptEntryUnreadable, {std::string(key), std::string(e.what())}));
+    return false;
+  }
+}
+
 void TvxCustomPDFDocument::ReadCatalog() {
   // The catalog object read from the file is only looked at, never kept, and
   // the reader over the source goes away whatever happens.
@@ -88,8 +98,13 @@ void TvxCustomPDFDocument::ReadCatalog() {
       std::unique_ptr<TvxPDFDictObject> copy(static_cast<TvxPDFDictObject*>(dict->Clone().release()));
       // Entries written back as loaded (a /PrintPageRange array in an object
       // of its own, say) need what they reference.
-      for (int i = 0; i < copy->Count(); ++i)
-        if (!TvxPDFViewerPreferences::IsKnownKey(copy->KeyAt(i))) LoadObjectClosure(copy->ValueAt(i));
+      for (int i = 0; i < copy->Count();) {
+        const std::string key = copy->KeyAt(i);
+        if (!TvxPDFViewerPreferences::IsKnownKey(key) && !LoadKeptEntry(key, copy->ValueAt(i)))
+          copy->Delete(i);
+        else
+          ++i;
+      }
       catalog_->SetPreferencesDict(std::move(copy));
     }
   }
@@ -155,8 +170,7 @@ void TvxCustomPDFDocument::ReadCatalog() {
     const std::string& key = catalog.KeyAt(i);
     TvxPDFObject* value = catalog.ValueAt(i);
     if (TvxPDFCatalog::IsBuiltKey(key) || catalog.IndexOf(key) != i || !value || value->IsNull()) continue;
-    LoadObjectClosure(value);
-    catalog_->KeptEntries.emplace_back(key, value->Clone());
+    if (LoadKeptEntry(key, value)) catalog_->KeptEntries.emplace_back(key, value->Clone());
   }
 
   // 17. Outlines.

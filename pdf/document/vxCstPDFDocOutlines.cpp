@@ -434,8 +434,13 @@ class TvxOutlineReader {
       dict->Remove("/Next");
     }
     // What the kept entries reference (a structure element, say) is written too.
-    for (int i = 0; i < dict->Count(); ++i)
-      if (!IsRebuiltItemKey(dict->KeyAt(i))) doc_.LoadObjectClosure(dict->ValueAt(i));
+    for (int i = 0; i < dict->Count();) {
+      const std::string key = dict->KeyAt(i);
+      if (!IsRebuiltItemKey(key) && !doc_.LoadKeptEntry(key, dict->ValueAt(i)))
+        dict->Delete(i);
+      else
+        ++i;
+    }
     if (dict->Count() > 0) item->Content = std::move(dict);
     return item;
   }

@@ -200,4 +200,32 @@ TEST(CatalogKeep, OutlineItemsKeepTheirEntriesAndCountVisibleDescendants) {
   EXPECT_EQ(vxtest::QpdfProblems(out.Path()), "");
 }
 
+TEST(CatalogKeep, AnEntryWhoseObjectsCannotBeReadIsLeftOutWithAWarning) {
+  // Empty objects, which the parser refuses: before such entries were kept,
+  // these files loaded, and they still do.
+  vxtest::LoadedDocument loaded = vxtest::LoadWithWarnings(vxtest::DocumentWith(
+      "/X 30 0 R /Lang (en) /ViewerPreferences << /PrintPageRange 31 0 R /Duplex /Simplex >> /Outlines 10 0 R",
+      {{10, "<< /Type /Outlines /First 11 0 R /Last 11 0 R /Count 1 >>"},
+       {11, "<< /Title (Only) /Parent 10 0 R /SE 32 0 R /XYZ_Note (kept) >>"},
+       {30, ""},
+       {31, ""},
+       {32, ""}}));
+  ASSERT_TRUE(loaded.Doc && loaded.Doc->IsLoaded());
+  EXPECT_EQ(loaded.Warnings.size(), 3u);
+  for (const char* key : {"/X", "/PrintPageRange", "/SE"}) {
+    bool found = false;
+    for (const std::string& w : loaded.Warnings) found |= w.rfind(std::string("Entry ") + key + " left out", 0) == 0;
+    EXPECT_TRUE(found) << key;
+  }
+  const std::string pdf = vxtest::SaveToBytes(*loaded.Doc);
+  const std::string catalog = SavedObject(pdf, 1);
+  EXPECT_EQ(catalog.find("/X "), std::string::npos) << catalog;
+  EXPECT_NE(catalog.find("/Lang (en)"), std::string::npos) << catalog;
+  EXPECT_NE(catalog.find("/Duplex /Simplex"), std::string::npos) << catalog;
+  EXPECT_EQ(catalog.find("/PrintPageRange"), std::string::npos) << catalog;
+  const std::string item = vxtest::SavedObjectWith(pdf, "/Title (Only)");
+  EXPECT_EQ(item.find("/SE"), std::string::npos) << item;
+  EXPECT_NE(item.find("/XYZ_Note (kept)"), std::string::npos) << item;
+}
+
 }  // namespace
