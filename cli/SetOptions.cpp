@@ -115,8 +115,16 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
   if (s.hideMenubar) prefs.SetHideMenubar(*s.hideMenubar);
   if (s.hideToolbar) prefs.SetHideToolbar(*s.hideToolbar);
   if (s.hideWindowUI) prefs.SetHideWindowUI(*s.hideWindowUI);
-  if (s.pageMode) doc.SetPageMode(TvxPageMode(IndexIn(kPageModes, *s.pageMode)));
-  if (s.pageLayout) doc.SetPageLayout(TvxPageLayout(IndexIn(kPageLayouts, *s.pageLayout)));
+  // An option given is the user's choice, "none" included: it replaces a
+  // loaded mode or layout that has no option of its own (such as /UseOC).
+  if (s.pageMode) {
+    doc.Catalog().ForeignPageMode.clear();
+    doc.SetPageMode(TvxPageMode(IndexIn(kPageModes, *s.pageMode)));
+  }
+  if (s.pageLayout) {
+    doc.Catalog().ForeignPageLayout.clear();
+    doc.SetPageLayout(TvxPageLayout(IndexIn(kPageLayouts, *s.pageLayout)));
+  }
   if (s.pdfVersion) doc.SetPDFVersion(TvxPDFVersion(IndexIn(kPdfVersions, *s.pdfVersion)));
 
   TvxPDFInfo& info = doc.Info();

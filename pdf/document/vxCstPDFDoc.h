@@ -71,10 +71,18 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxPDFVersion PDFVersion() const { return pdfVersion_; }
   void SetPDFVersion(TvxPDFVersion v) { pdfVersion_ = v; }
   int PageCount() const { return int(pageList_.size()); }
+  // A loaded name outside the known tables reads as pmNone / plNone and is
+  // written back as it was until a different value is set.
   TvxPageMode PageMode() const { return pageMode_; }
-  void SetPageMode(TvxPageMode v) { pageMode_ = v; }
+  void SetPageMode(TvxPageMode v) {
+    if (v != pageMode_ && catalog_) catalog_->ForeignPageMode.clear();
+    pageMode_ = v;
+  }
   TvxPageLayout PageLayout() const { return pageLayout_; }
-  void SetPageLayout(TvxPageLayout v) { pageLayout_ = v; }
+  void SetPageLayout(TvxPageLayout v) {
+    if (v != pageLayout_ && catalog_) catalog_->ForeignPageLayout.clear();
+    pageLayout_ = v;
+  }
   const std::string& Filename() const { return filename_; }
   // A non-empty name is stored and loaded; an empty one clears the name.
   void SetFilename(const std::string& name);
@@ -263,6 +271,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxPDFOutline> ReadOutlines(const TvxPDFDictObject& root);  // given directly
   void BuildOutlines();
   void ReadAcroForm(TvxPDFObject* value);                       // vxCstPDFDocForms.cpp
+  // LoadObjectClosure for an entry written back as loaded (a catalog key,
+  // an unknown viewer preference, an outline item's own key). When what it
+  // reaches cannot be read, the entry is reported through OnWarning and the
+  // answer is false: the caller leaves it out and the load goes on, as it
+  // did before such entries were kept. (vxCstPDFDocCatalog.cpp)
+  bool LoadKeptEntry(std::string_view key, TvxPDFObject* value);
   // Helpers of the outline and name readers (vxCstPDFDocOutlines.cpp).
   void AppendNamedDestination(std::string name, TvxPDFObjectPtr destination);
   void ReadNameTreeNode(TvxPDFDictObject* node);

@@ -25,6 +25,16 @@ TvxPDFObject* Present(const TvxPDFDictObject& dict, std::string_view key) {
 
 }  // namespace
 
+bool TvxCustomPDFDocument::LoadKeptEntry(std::string_view key, TvxPDFObject* value) {
+  try {
+    LoadObjectClosure(value);
+    return true;
+  } catch (const Exception& e) {
+    Warning(Format(res::SKeptEntryUnreadable, {std::string(key), std::string(e.what())}));
+    return false;
+  }
+}
+
 void TvxCustomPDFDocument::ReadCatalog() {
   // The catalog object read from the file is only looked at, never kept, and
   // the reader over the source goes away whatever happens.
@@ -47,17 +57,22 @@ void TvxCustomPDFDocument::ReadCatalog() {
   TvxFetchedObject catalogObject = FetchObject(trailer_->RootNumber);
   auto& catalog = Cast<TvxPDFDictObject>(catalogObject ? catalogObject->Content.get() : nullptr);
 
-  // 3. Page mode and layout by exact name; names outside the tables read as
-  //    none, so nothing foreign is ever written back.
+  // 3. Page mode and layout by exact name. A name outside the tables (/UseOC,
+  //    /TwoPageLeft, a private one) reads as none and is kept aside, so the
+  //    document's own choice is written back unless another one is set.
   pageMode_ = pmNone;
   if (TvxPDFObject* mode = Present(catalog, "/PageMode")) {
-    int index = NameIndex(PageModeNames, Cast<TvxPDFNameObject>(mode).Text);
+    const std::string& name = Cast<TvxPDFNameObject>(mode).Text;
+    int index = NameIndex(PageModeNames, name);
     pageMode_ = index < 0 ? pmNone : TvxPageMode(index);
+    if (index < 0) catalog_->ForeignPageMode = name;
   }
   pageLayout_ = plNone;
   if (TvxPDFObject* layout = Present(catalog, "/PageLayout")) {
-    int index = NameIndex(PageLayoutNames, Cast<TvxPDFNameObject>(layout).Text);
+    const std::string& name = Cast<TvxPDFNameObject>(layout).Text;
+    int index = NameIndex(PageLayoutNames, name);
     pageLayout_ = index < 0 ? plNone : TvxPageLayout(index);
+    if (index < 0) catalog_->ForeignPageLayout = name;
   }
 
   // 4. Viewer preferences, kept whole.
@@ -79,9 +94,19 @@ void TvxCustomPDFDocument::ReadCatalog() {
         value = keep.get();
       }
     }
-    if (auto* dict = As<TvxPDFDictObject>(value))
-      catalog_->SetPreferencesDict(
-          std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(dict->Clone().release())));
+    if (auto* dict = As<TvxPDFDictObject>(value)) {
+      std::unique_ptr<TvxPDFDictObject> copy(static_cast<TvxPDFDictObject*>(dict->Clone().release()));
+      // Entries written back as loaded (a /PrintPageRange array in an object
+      // of its own, say) need what they reference.
+      for (int i = 0; i < copy->Count();) {
+        const std::string key = copy->KeyAt(i);
+        if (!TvxPDFViewerPreferences::IsKnownKey(key) && !LoadKeptEntry(key, copy->ValueAt(i)))
+          copy->Delete(i);
+        else
+          ++i;
+      }
+      catalog_->SetPreferencesDict(std::move(copy));
+    }
   }
 
   // 5. Metadata.
@@ -135,6 +160,18 @@ void TvxCustomPDFDocument::ReadCatalog() {
     ReadNamesDictionary(names);
   }
   Progress(60);
+
+  // Every other entry is the document's own (page labels, language, tagging,
+  // layers, output intents, private data...) and is written back with what
+  // it reaches. This comes after the destinations and name trees are known,
+  // so that named destinations inside are resolved like everywhere else, and
+  // before the outlines, whose items are then written only as rebuilt.
+  for (int i = 0; i < catalog.Count(); ++i) {
+    const std::string& key = catalog.KeyAt(i);
+    TvxPDFObject* value = catalog.ValueAt(i);
+    if (TvxPDFCatalog::IsBuiltKey(key) || catalog.IndexOf(key) != i || !value || value->IsNull()) continue;
+    if (LoadKeptEntry(key, value)) catalog_->KeptEntries.emplace_back(key, value->Clone());
+  }
 
   // 17. Outlines.
   Status(res::SReadingOutlines);

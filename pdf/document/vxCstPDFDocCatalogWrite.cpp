@@ -1,6 +1,6 @@
-// The catalog as it is written: rebuilt from the document's settings and a
-// fixed set of kept entries (every other catalog key of the source is
-// dropped), then the information dictionary; and page transitions.
+// The catalog as it is written: the entries built from the document's
+// settings, then every other entry of the source catalog as it was loaded;
+// then the information dictionary; and page transitions.
 #include "pdf/document/vxDocumentWriter.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -24,18 +24,24 @@ void TvxDocumentWriter::WriteCatalog() {
 
   std::string entries = entry("/Type", "/Catalog") + entry("/Pages", TvxCustomPDFDocument::ReferenceText(3));
   entries += entry("/Metadata", value(catalog.MetadataRef.get()));
-  // Only the names of the two tables are ever written; a value outside them
-  // (which no setter produces) counts as the default.
+  // The names of the two tables, or the document's own name when it was
+  // outside them and nothing else has been set; an enumeration value outside
+  // the tables (which no setter produces) counts as the default.
   if (doc.PageMode() != pmNone && doc.PageMode() <= pmUseAttachments)
     entries += entry("/PageMode", PageModeNames[doc.PageMode()]);
+  else if (doc.PageMode() == pmNone)
+    entries += entry("/PageMode", catalog.ForeignPageMode);
   if (doc.PageLayout() != plNone && doc.PageLayout() <= plTwoColumnRight)
     entries += entry("/PageLayout", PageLayoutNames[doc.PageLayout()]);
+  else if (doc.PageLayout() == plNone)
+    entries += entry("/PageLayout", catalog.ForeignPageLayout);
   entries += entry("/Names", value(catalog.NamesValue.get()));
   entries += entry("/Outlines", value(catalog.OutlinesRef.get()));
-  entries += entry("/ViewerPreferences", catalog.ViewerPreferences.BuildPreferencesText());
+  entries += entry("/ViewerPreferences", catalog.ViewerPreferences.BuildPreferencesText(value));
   entries += entry("/AcroForm", value(catalog.AcroFormValue.get()));
   entries += entry("/OpenAction", value(catalog.OpenActionValue.get()));
   entries += entry("/AA", value(catalog.AdditionalActions.get()));
+  for (const auto& [key, kept] : catalog.KeptEntries) entries += entry(key, value(kept.get()));
   EmitObject(TvxCustomPDFDocument::FrameObject(1, TvxCustomPDFDocument::WrapDictionary(entries)), 1);
 
   const TvxPDFDictObject* info = doc.info_->InfoDict();

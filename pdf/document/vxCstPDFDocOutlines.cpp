@@ -21,6 +21,15 @@ constexpr int kMaxOutlineDepth = 256;
 // that a name written one way is found when looked up the other way.
 std::string StringBytes(const TvxPDFStringObject& s) { return s.IsHex ? HexToBytes(s.Contents()) : s.Contents(); }
 
+// Entries of an item that the outline writer builds itself; every other
+// entry (/SE, the root's /Type, private data) is written back as loaded.
+bool IsRebuiltItemKey(std::string_view key) {
+  for (const char* rebuilt : {"/Dest", "/Title", "/C", "/F", "/A", "/Parent", "/Prev", "/Next", "/First", "/Last",
+                              "/Count"})
+    if (key == rebuilt) return true;
+  return false;
+}
+
 std::unique_ptr<TvxPDFIndirectReference> ReferenceTo(const TvxPDFIndirectObject& object) {
   return std::make_unique<TvxPDFIndirectReference>(object.DocumentID, object.ObjectNumber, object.Generation);
 }
@@ -424,6 +433,14 @@ class TvxOutlineReader {
       next = Cast<TvxPDFIndirectReference>(n).ObjectNumber;
       dict->Remove("/Next");
     }
+    // What the kept entries reference (a structure element, say) is written too.
+    for (int i = 0; i < dict->Count();) {
+      const std::string key = dict->KeyAt(i);
+      if (!IsRebuiltItemKey(key) && !doc_.LoadKeptEntry(key, dict->ValueAt(i)))
+        dict->Delete(i);
+      else
+        ++i;
+    }
     if (dict->Count() > 0) item->Content = std::move(dict);
     return item;
   }
@@ -461,7 +478,9 @@ class TvxOutlineWriter {
       dict->Add("/First", ReferenceTo(*children.First));
       dict->Add("/Last", ReferenceTo(*children.Last));
     }
-    dict->Add("/Count", MakeInteger(children.Count));
+    // The root counts every item a reader shows with the outline open.
+    dict->Add("/Count", MakeInteger(children.Visible));
+    AddKeptEntries(root, *dict);
     doc_.saveStore_->Add(
         std::make_unique<TvxPDFIndirectObject>(root.DocumentID, root.ObjectNumber, root.Generation, std::move(dict), 1));
     doc_.catalog_->OutlinesRef = ReferenceTo(root);
@@ -471,11 +490,13 @@ class TvxOutlineWriter {
   struct Result {
     TvxPDFOutline* First = nullptr;
     TvxPDFOutline* Last = nullptr;
-    int32_t Count = 0;
+    int32_t Count = 0;    // items of the chain
+    int32_t Visible = 0;  // items shown when the parent is open
   };
   struct Written {
     TvxPDFOutline* Item;
     std::unique_ptr<TvxPDFDictObject> Dict;
+    int32_t Visible = 1;  // this item, and its descendants shown when it is open
   };
   // One sibling chain: its written items, stored from the last back.
   struct Chain {
@@ -550,6 +571,7 @@ class TvxOutlineWriter {
       if (chain.Cursor < 0) {
         Result done;
         done.Count = int32_t(chain.Items.size());
+        for (const Written& written : chain.Items) done.Visible += written.Visible;
         if (done.Count > 0) {
           done.First = chain.Items.front().Item;
           done.Last = chain.Items.back().Item;
@@ -568,9 +590,12 @@ class TvxOutlineWriter {
         chain.ChildrenDone = false;
         const Result& children = chain.Children;
         if (children.Count > 0) {
+          // Open: the descendants shown; closed: minus those that opening
+          // the item would show.
           entry.Dict->Add("/First", ReferenceTo(*children.First));
           entry.Dict->Add("/Last", ReferenceTo(*children.Last));
-          entry.Dict->Add("/Count", MakeInteger(entry.Item->Closed ? -children.Count : children.Count));
+          entry.Dict->Add("/Count", MakeInteger(entry.Item->Closed ? -children.Visible : children.Visible));
+          if (!entry.Item->Closed) entry.Visible += children.Visible;
         }
         Store(entry);
         --chain.Cursor;
@@ -588,8 +613,21 @@ class TvxOutlineWriter {
     return result;
   }
 
+  // The item's own entries besides those built here, in loaded order (the
+  // first of duplicate keys only).
+  static void AddKeptEntries(const TvxPDFOutline& item, TvxPDFDictObject& dict) {
+    const TvxPDFDictObject* source = item.Dictionary();
+    if (!source) return;
+    for (int i = 0; i < source->Count(); ++i) {
+      const std::string& key = source->KeyAt(i);
+      if (IsRebuiltItemKey(key) || source->IndexOf(key) != i) continue;
+      if (TvxPDFObject* value = source->ValueAt(i)) dict.Add(key, value->Clone());
+    }
+  }
+
   void Store(Written& entry) {
     const TvxPDFOutline& item = *entry.Item;
+    AddKeptEntries(item, *entry.Dict);
     doc_.saveStore_->Add(std::make_unique<TvxPDFIndirectObject>(item.DocumentID, item.ObjectNumber, item.Generation,
                                                                 std::move(entry.Dict), 1));
   }

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "pdf/objects/vxPDFObjects.h"
 
@@ -69,9 +72,16 @@ class TvxPDFViewerPreferences {
   void SetCenterWindow(bool v) { SetFlag("/CenterWindow", v); }
   void SetDisplayDocTitle(bool v) { SetFlag("/DisplayDocTitle", v); }
 
+  // The keys the window and the command line know, in the order they are
+  // written.
+  static const char* const KnownKeys[12];
+  static bool IsKnownKey(std::string_view key);
+
   // The dictionary text written into the catalog, or empty text: true flags
-  // and name values of twelve known keys only.
-  std::string BuildPreferencesText() const;
+  // and name values of the known keys in their order, then every other
+  // entry in loaded order as `valueText` writes it (an entry whose text is
+  // empty is left out).
+  std::string BuildPreferencesText(const std::function<std::string(const TvxPDFObject*)>& valueText) const;
 
   TvxPDFDictObject* Dictionary() const { return dict_.get(); }
   void SetDictionary(std::unique_ptr<TvxPDFDictObject> dict);
@@ -93,6 +103,18 @@ class TvxPDFCatalog {
   TvxPDFObjectPtr AcroFormValue;
   TvxPDFObjectPtr MetadataRef;
   TvxPDFObjectPtr AdditionalActions;
+  // Every other entry of the loaded catalog, in source order, written after
+  // the entries above; the objects they reach were taken into use at load.
+  std::vector<std::pair<std::string, TvxPDFObjectPtr>> KeptEntries;
+  // A loaded /PageMode or /PageLayout name outside the known tables (such
+  // as /UseOC), written back as it was until another mode or layout is set;
+  // empty when there is none.
+  std::string ForeignPageMode;
+  std::string ForeignPageLayout;
+
+  // Catalog keys the writer builds itself (or drops, like /Version): these
+  // are never kept.
+  static bool IsBuiltKey(std::string_view key);
 
   void SetPreferencesDict(std::unique_ptr<TvxPDFDictObject> dict) {
     ViewerPreferences.SetDictionary(std::move(dict));

@@ -52,6 +52,7 @@ inline constexpr const char* SUnexpectedContentObject = "Unexpected content obje
 inline constexpr const char* SUnsupportedImageFormat = "Unsupported image format (%s)";
 inline constexpr const char* SPageTreeCycle = "Page tree refers back to itself (object %d)";
 inline constexpr const char* SObjectNotLoaded = "Object %d was not read while loading";
+inline constexpr const char* SKeptEntryUnreadable = "Entry %s left out: what it refers to cannot be read (%s)";
 
 // Status messages.
 inline constexpr const char* SReadingXRefTable = "Reading Cross-Reference Table";

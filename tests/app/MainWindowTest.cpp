@@ -95,6 +95,7 @@ class TMainWindowTest : public QObject {
   void pageModeWithoutAnItemKeepsTheSelection();
   void vordelWritesEveryChange();
   void untouchedGroupsKeepTheDocumentAndSaveFlate();
+  void modeAndLayoutTheWindowDoesNotListAreKeptUntilChanged();
   void vordelChecksTheSourceFirst();
   void failuresShowTheLibraryMessageAndTheWindowGoesOn();
   void longWorkShowsProgressAndBlocksReentry();
@@ -359,6 +360,33 @@ void TMainWindowTest::untouchedGroupsKeepTheDocumentAndSaveFlate() {
   QCOMPARE(FirstContentFilter(view), QString("/FlateDecode"));
   QCOMPARE(f.PDFDoc.Compression().Encoding, uint8_t(0));
   QCOMPARE(f.PDFDoc.Compression().Level, uint8_t(0));
+}
+
+void TMainWindowTest::modeAndLayoutTheWindowDoesNotListAreKeptUntilChanged() {
+  vxtest::TempFile source, target;
+  source.Write(vxtest::SimplePdf(1, "/PageMode /UseOC /PageLayout /TwoPageRight /Lang (de-CH)"));
+  auto under = NewForm();
+  TForm1& f = *under->Form;
+  Load(*under, source.Path());
+  QCOMPARE(f.RadioGroup1->ItemIndex(), IndexOf(f.RadioGroup1, "None"));
+  under->Target = QString::fromStdString(target.Path());
+  f.Button2->click();
+
+  QString error;
+  apptest::TQpdfView view = apptest::ReadWithQpdf(target.Path(), error);
+  QVERIFY2(error.isEmpty(), qPrintable(error));
+  QCOMPARE(view.Catalog.value("/PageMode").toString(), QString("/UseOC"));
+  QCOMPARE(view.Catalog.value("/PageLayout").toString(), QString("/TwoPageRight"));
+  QCOMPARE(view.Catalog.value("/Lang").toString(), QString("u:de-CH"));
+
+  // A choice in the window wins.
+  f.RadioGroup1->Button(IndexOf(f.RadioGroup1, "Thumbnails"))->click();
+  f.RadioGroup2->Button(IndexOf(f.RadioGroup2, "One Column"))->click();
+  f.Button2->click();
+  view = apptest::ReadWithQpdf(target.Path(), error);
+  QVERIFY2(error.isEmpty(), qPrintable(error));
+  QCOMPARE(view.Catalog.value("/PageMode").toString(), QString("/UseThumbs"));
+  QCOMPARE(view.Catalog.value("/PageLayout").toString(), QString("/OneColumn"));
 }
 
 void TMainWindowTest::vordelChecksTheSourceFirst() {

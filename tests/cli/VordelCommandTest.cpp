@@ -120,6 +120,30 @@ TEST(VordelSet, AppliesEverySetting) {
   EXPECT_EQ(InfoJson(again.Path())["viewerPreferences"]["fitWindow"], false);
 }
 
+TEST(VordelSet, KeepsWhatItDoesNotSetAndAnExplicitChoiceWins) {
+  TempFile in, kept, replaced;
+  in.Write(vxtest::SimplePdf(1, "/PageMode /UseOC /PageLayout /TwoPageLeft /Lang (fr-CA) "
+                                "/ViewerPreferences << /PrintScaling /None >>"));
+  auto catalog = [](const TempFile& file) {
+    std::string text;
+    EXPECT_EQ(RunCommand("qpdf --show-object=1 " + Quote(file.Path()), &text), 0) << text;
+    return text;
+  };
+  ASSERT_EQ(Vordel("set -q --fit-window " + Quote(in.Path()) + " -o " + Quote(kept.Path())).code, 0);
+  std::string text = catalog(kept);
+  EXPECT_NE(text.find("/PageMode /UseOC"), std::string::npos) << text;
+  EXPECT_NE(text.find("/PageLayout /TwoPageLeft"), std::string::npos) << text;
+  EXPECT_NE(text.find("/Lang (fr-CA)"), std::string::npos) << text;
+  EXPECT_NE(text.find("/ViewerPreferences << /FitWindow true /PrintScaling /None >>"), std::string::npos) << text;
+
+  ASSERT_EQ(Vordel("set -q --page-mode none --page-layout none " + Quote(in.Path()) + " -o " +
+                   Quote(replaced.Path())).code, 0);
+  text = catalog(replaced);
+  EXPECT_EQ(text.find("/PageMode"), std::string::npos) << text;
+  EXPECT_EQ(text.find("/PageLayout"), std::string::npos) << text;
+  EXPECT_NE(text.find("/Lang (fr-CA)"), std::string::npos) << text;
+}
+
 TEST(VordelSet, UsageErrorsWriteNothing) {
   TempFile in, out;
   in.Write(Sample());

@@ -350,8 +350,10 @@ TEST(Writer, CatalogIsRebuiltFromTheSettings) {
   std::smatch m;
   ASSERT_TRUE(std::regex_match(catalog, m,
                                std::regex("<<\r\n/Type /Catalog\r\n/Pages 3 0 R\r\n/PageLayout /OneColumn\r\n"
-                                          "/ViewerPreferences <<\r\n/CenterWindow true\r\n/Direction /R2L\r\n>>\r\n"
-                                          "/OpenAction \\[ (\\d+) 0 R /Fit \\]\r\n>>")))
+                                          "/ViewerPreferences <<\r\n/CenterWindow true\r\n/Direction /R2L\r\n"
+                                          "/Duplex /Simplex\r\n>>\r\n"
+                                          "/OpenAction \\[ (\\d+) 0 R /Fit \\]\r\n"
+                                          "/Lang \\(en\\)\r\n/MarkInfo <<\r\n/Marked true\r\n>>\r\n>>")))
       << catalog;
   EXPECT_NE(m[1], "3");
 
