@@ -138,7 +138,17 @@ bool TvxCustomPDFDocument::SetUpDecryption(const std::string& password) {
   encryptionSettings_->SetEnabled(true);
   encryptionSettings_->SetLevel(decrypt_->Level());
   encryptionSettings_->SetUserPermissions(UserPermissionsFromP(*p, revision >= 3));
-  return decrypt_->AcceptPassword(*encryptionSettings_, password);
+  if (decrypt_->AcceptPassword(*encryptionSettings_, password)) return true;
+  // A 128-bit file whose /Length is missing (or misspelt) reads as 40 bits
+  // by the rule; other readers try the full length too.
+  if (v >= 2 && v <= 3 && !lengthBits && decrypt_->KeyLength() == 5) {
+    decrypt_->SetKeyLength(16);
+    encryptionSettings_->SetLevel(decrypt_->Level());
+    if (decrypt_->AcceptPassword(*encryptionSettings_, password)) return true;
+    decrypt_->SetKeyLength(5);
+    encryptionSettings_->SetLevel(decrypt_->Level());
+  }
+  return false;
 }
 
 }  // namespace vx
