@@ -42,18 +42,6 @@ bool HasName(const TvxPDFDictObject* dict, const char* key, const char* name) {
   return n && n->Text == name;
 }
 
-// A stream's own /Crypt filter: true when it asks for no decryption (the
-// only per-stream choice honoured is /Identity, the default).
-bool HasIdentityCryptFilter(const TvxPDFDictObject& dict) {
-  auto* filter = dict.Find("/Filter");
-  bool crypt = false;
-  if (auto* name = As<TvxPDFNameObject>(filter)) crypt = name->Text == "/Crypt";
-  if (auto* array = As<TvxPDFArrayObject>(filter))
-    for (int i = 0; i < array->Count(); ++i)
-      if (auto* name = As<TvxPDFNameObject>(array->GetItem(i)); name && name->Text == "/Crypt") crypt = true;
-  return crypt;
-}
-
 }  // namespace
 
 bool TvxCustomPDFDocument::SetUpDecryption(const std::string& password) {
@@ -125,11 +113,11 @@ bool TvxCustomPDFDocument::SetUpDecryption(const std::string& password) {
     reader_->StreamDecryptor = [this](std::string& bytes, int32_t objectNumber, int32_t generation,
                                       const TvxPDFDictObject* dictionary) {
       // Cross-reference streams are never encrypted; metadata is not when
-      // the dictionary says so; a stream's own Identity filter opts out.
+      // the dictionary says so; a stream with its own crypt filter is kept as stored.
       if (dictionary) {
         if (HasName(dictionary, "/Type", "/XRef")) return;
         if (HasName(dictionary, "/Type", "/Metadata") && !decrypt_->Dictionary().EncryptMetadata) return;
-        if (HasIdentityCryptFilter(*dictionary)) return;
+        if (HasOwnCryptFilter(*dictionary)) return;
       }
       bool embedded = HasName(dictionary, "/Type", "/EmbeddedFile");
       bytes = decrypt_->DecryptStreamData(bytes, uint16_t(generation), objectNumber, embedded);

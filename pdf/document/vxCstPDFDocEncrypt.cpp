@@ -40,6 +40,7 @@ std::string TvxCustomPDFDocument::EncryptData(std::string_view data, int32_t obj
 std::string TvxCustomPDFDocument::EncryptStreamData(std::string_view data, int32_t objectNumber,
                                                     const TvxPDFDictObject& dict) {
   if (!encryption_) CreateEncryptionHandler();
+  if (HasOwnCryptFilter(dict)) return std::string(data);
   auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
   // Metadata stays readable when the dictionary says so.
   if (type && type->Text == "/Metadata" && !encryption_->Dictionary().EncryptMetadata) return std::string(data);

@@ -2,6 +2,7 @@
 // AES-256 with the document key, or nothing (Identity).
 #include <cstring>
 
+#include "pdf/objects/vxPDFObjects.h"
 #include "pdf/security/vxCryptPrimitives.h"
 #include "pdf/security/vxPDFCrypt.h"
 
@@ -55,6 +56,15 @@ std::string TvxCryptFilter::Decrypt(std::string_view data, int32_t objectNumber,
       return AESDecryptCBC(ObjectKey(objectNumber, generation), data.substr(0, 16), data.substr(16), true);
   }
   return std::string(data);
+}
+
+bool HasOwnCryptFilter(const TvxPDFDictObject& streamDictionary) {
+  const TvxPDFObject* filter = streamDictionary.Find("/Filter");
+  if (auto* name = As<TvxPDFNameObject>(filter)) return name->Text == "/Crypt";
+  if (auto* array = As<TvxPDFArrayObject>(filter))
+    for (int i = 0; i < array->Count(); ++i)
+      if (auto* item = As<TvxPDFNameObject>(array->GetItem(i)); item && item->Text == "/Crypt") return true;
+  return false;
 }
 
 }  // namespace vx

@@ -178,6 +178,11 @@ class TvxCryptFilter {
   std::string key_;
 };
 
+// True when a stream names a /Crypt filter of its own. Such a stream is read
+// and written as it is stored: only the /Identity filter is met in practice,
+// and any other would need crypt filters per stream.
+bool HasOwnCryptFilter(const TvxPDFDictObject& streamDictionary);
+
 // ---------------------------------------------------------------------------
 // Revisions 5 and 6 (AES-256)
 
