@@ -119,6 +119,23 @@ TEST(VordelEncrypt, SavesWithoutEncryptKeepTheSourceEncryption) {
       EXPECT_EQ(RunCommand("qpdf --check --password=" + c.user + " " + Quote(out.Path()) + " >/dev/null"), 0);
     }
   }
+  // Only the attachments encrypted (/EFF, with /Identity for streams and
+  // strings): kept so, and the attachment reads back the same.
+  const std::string attachments = Corpus("enc-XI-R6,V5,U=attachment,encrypted-attachments.pdf");
+  TempFile copy;
+  ASSERT_EQ(Vordel("set -q --password attachment " + Quote(attachments) + " -o " + Quote(copy.Path())).code, 0);
+  std::string source = Shown(attachments, "attachment"), kept = Shown(copy.Path(), "attachment");
+  for (const char* line : {"stream encryption method: none", "string encryption method: none",
+                           "file encryption method: AESv3"}) {
+    EXPECT_NE(source.find(line), std::string::npos) << source;
+    EXPECT_NE(kept.find(line), std::string::npos) << kept;
+  }
+  std::string before, after;
+  RunCommand("qpdf --password=attachment --show-attachment=attachment2.png " + Quote(attachments), &before, false);
+  RunCommand("qpdf --password=attachment --show-attachment=attachment2.png " + Quote(copy.Path()), &after, false);
+  EXPECT_GT(before.size(), 100u);
+  EXPECT_TRUE(after == before) << after.size() << " bytes against " << before.size();
+
   // An owner may still change the permissions with --encrypt and --allow.
   TempFile changed;
   ASSERT_EQ(Vordel("set -q --password master --encrypt aes256 --user-password view --owner-password master --allow none " +
