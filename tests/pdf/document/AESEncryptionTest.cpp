@@ -222,3 +222,33 @@ TEST(AESEncryption, OwnerOpenKeepsPermissionsAndChangesOnlyWhatIsAsked) {
   owner->SaveToFile(rc4Copy.Path());
   EXPECT_EQ(Line(Shown(rc4Copy.Path(), "fresh"), "R = "), "R = 3");
 }
+
+TEST(AESEncryption, DamagedKeyValuesAreAWrongPasswordNotACrash) {
+  TempFile plain, aes;
+  plain.Write(Source());
+  ASSERT_EQ(Checker("qpdf --encrypt u o 256 -- " + Quote(plain.Path()) + " " + Quote(aes.Path())), "");
+  const std::string bytes = vxtest::ReadFile(aes.Path());
+  // Each key value cut short in turn (same byte count, so the offsets hold):
+  // the password it belongs to stops working, the other keeps working where
+  // it does not depend on the damaged value (the owner hash covers /U).
+  struct Case {
+    std::string key;
+    bool userOpens, ownerOpens;
+  };
+  for (const Case& c : {Case{"/U <", false, false}, Case{"/UE <", false, true}, Case{"/O <", true, false},
+                        Case{"/OE <", true, false}}) {
+    SCOPED_TRACE(c.key);
+    size_t at = bytes.find(c.key);
+    ASSERT_NE(at, std::string::npos);
+    size_t digits = at + c.key.size(), end = bytes.find('>', digits);
+    std::string damaged = bytes;
+    damaged.replace(digits, end - digits, "00" + std::string(end - digits - 2, ' '));
+    TempFile file;
+    file.Write(damaged);
+    std::unique_ptr<TvxPDFDocument> user, owner;
+    EXPECT_NO_THROW(user = Open(file.Path(), "u"));
+    EXPECT_NO_THROW(owner = Open(file.Path(), "o"));
+    EXPECT_EQ(user != nullptr, c.userOpens);
+    EXPECT_EQ(owner != nullptr, c.ownerOpens);
+  }
+}
