@@ -89,6 +89,16 @@ TEST(VordelEncrypt, AesOutputsOpenInEveryReaderWithEachPassword) {
   EXPECT_NE(human.out.find("Encryption:         AES 256-bit, opened as owner; permissions: "), std::string::npos)
       << human.out;
   EXPECT_EQ(Vordel("set -q --encrypt aes512 " + Quote(in.Path()) + " -o /dev/null").code, 1);
+
+  // Another security handler: one line naming it, exit 2 (not a password
+  // problem).
+  std::string bytes = vxtest::SimplePdf(1);
+  bytes.insert(bytes.find("<<", bytes.rfind("trailer")) + 2, " /Encrypt << /Filter /Adobe.PubSec /V 4 >> ");
+  TempFile other;
+  other.Write(bytes);
+  Result refused = Vordel("info " + Quote(other.Path()));
+  EXPECT_EQ(refused.code, 2);
+  EXPECT_EQ(refused.out, "vordel: " + other.Path() + ": Unsupported encryption (security handler /Adobe.PubSec)\n");
   EXPECT_NE(Vordel("set --help").out.find("aes256 (AES-256, the one to choose)"), std::string::npos);
 }
 
