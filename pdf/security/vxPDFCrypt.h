@@ -1,5 +1,5 @@
 // The standard security handler: MD5 and RC4 over caller-owned state, the
-// key derivations of revisions 2 and 3, the user-editable encryption
+// key derivations of revisions 2 to 6, crypt filters, the user-editable encryption
 // settings, the handler that encrypts on save and the one that opens an
 // encrypted file. AES and SHA-2 come from libcrypto (vxCryptPrimitives).
 #pragma once
@@ -384,7 +384,8 @@ class TvxPDFDecrypt : public TvxBasePDFCrypt {
   void SetP(int64_t p);
   // /R picks the algorithms: 2 to 6. Others raise EUnsupportedEncryption.
   void SetRevision(int revision);
-  // Document key length in bytes, 5 to 16; sets Level (el40bit at 5 bytes).
+  // Document key length in bytes, 5 to 16 or 32; sets Level (el40bit at 5
+  // bytes, elAES128 when a crypt filter uses AESV2, elAES256 at 32).
   void SetKeyLength(size_t bytes);
   // The key length a dictionary asks for, in bytes. /V 1 (or 0) means 5
   // bytes whatever /Length says; /V 2 and 3 mean /Length / 8, 40 bits when
