@@ -64,7 +64,8 @@ bool TvxCustomPDFDocument::SetUpDecryption(const std::string& password) {
     if (auto* first = As<TvxPDFStringObject>(trailer_->IDArray->GetItem(0))) {
       firstId = ValueBytes(first);
       // Revisions 5 and 6 do not hash the /ID, so its form does not matter.
-      if (revision <= 4) decrypt->SetFileId(first->Contents());
+      // An empty element is the same as none: the key hashes no bytes.
+      if (revision <= 4 && !firstId.empty()) decrypt->SetFileId(first->Contents());
     }
   }
   decrypt->SetOwnerKey(Cast<TvxPDFStringObject>(dict.Find("/O")).Text);

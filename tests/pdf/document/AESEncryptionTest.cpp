@@ -252,3 +252,18 @@ TEST(AESEncryption, DamagedKeyValuesAreAWrongPasswordNotACrash) {
     EXPECT_EQ(owner != nullptr, c.ownerOpens);
   }
 }
+
+TEST(AESEncryption, KeptEncryptionWithoutAnIdReadsBack) {
+  // An RC4 file with no /ID: its key hashes no identifier, so the copy keeps
+  // an empty one, which reads back as the same key.
+  const std::string source = vxtest::CorpusDir() + "/qpdf-tests/invalid-id-xref.pdf";
+  auto doc = Open(source, "");
+  ASSERT_TRUE(doc);
+  TempFile out;
+  doc->SaveToFile(out.Path());
+  EXPECT_EQ(vxtest::QpdfProblems(out.Path()), "");
+  EXPECT_EQ(Line(Shown(out.Path(), ""), "Encryption key = "), Line(Shown(source, ""), "Encryption key = "));
+  auto back = Open(out.Path(), "");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->PageCount(), 1);
+}
