@@ -99,7 +99,12 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
   j["pages"] = doc.PageCount();
   if (doc.IsEncrypted()) {
     nlohmann::ordered_json e;
-    e["level"] = doc.Encryption().Level() == el40bit ? 40 : 128;
+    switch (doc.Encryption().Level()) {
+      case el40bit: e["level"] = 40; break;
+      case elAES128: e["level"] = "aes128"; break;
+      case elAES256: e["level"] = "aes256"; break;
+      default: e["level"] = 128; break;
+    }
     e["owner"] = doc.IsOwner();
     e["permissions"] = Permissions(doc);
     j["encryption"] = e;
@@ -152,7 +157,8 @@ std::string DocumentText(const TvxCustomPDFDocument& doc, const std::string& fil
   line("PDF version", PDFVersionText(doc.PDFVersion()));
   line("Pages", std::to_string(doc.PageCount()));
   if (doc.IsEncrypted()) {
-    std::string text = doc.Encryption().Level() == el40bit ? "RC4 40-bit" : "RC4 128-bit";
+    static const char* const kLevelNames[] = {"RC4 40-bit", "RC4 128-bit", "AES 128-bit", "AES 256-bit"};
+    std::string text = kLevelNames[std::min<int>(doc.Encryption().Level(), 3)];
     text += doc.IsOwner() ? ", opened as owner" : ", opened as user";
     std::vector<std::string> perms = Permissions(doc);
     text += "; permissions: ";

@@ -81,9 +81,11 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
       ->check(CLI::IsMember({"default", "fastest", "maximum", "none"}));
   cmd->add_option("--need-appearances", s.needAppearances, "The form's /NeedAppearances: keep, true, false")
       ->check(CLI::IsMember({"keep", "true", "false"}));
-  cmd->add_option("--encrypt", s.encrypt, "Save encrypted with RC4 at 40 or 128 bits")->check(CLI::IsMember({40, 128}));
-  cmd->add_option("--owner-password", s.ownerPassword,
-                  "Owner password for --encrypt (required with it); \"random\" makes one and prints it once");
+  cmd->add_option("--encrypt", s.encrypt,
+                  "Save encrypted: aes256 (AES-256, the one to choose), aes128 (AES-128), or 40 / 128 (RC4, "
+                  "only for old readers)")
+      ->check(CLI::IsMember({"40", "128", "aes128", "aes256"}));
+  cmd->add_option("--owner-password", s.ownerPassword, "Owner password for --encrypt (required with it); \"random\" makes one and prints it once");
   cmd->add_option("--user-password", s.userPassword, "User password for --encrypt");
   cmd->add_option("--allow", s.allow,
                   "Permissions for --encrypt: all, none, or a comma list of print, modify, copy, annotate, "

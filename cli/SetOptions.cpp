@@ -101,7 +101,7 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
       throw SettingsRefused{"--encrypt: only the owner may change the encryption (open with the owner password)"};
     TvxPDFEncryptionSettings& e = doc.Encryption();
     e.SetEnabled(true);
-    e.SetLevel(*s.encrypt == 40 ? el40bit : el128bit);
+    e.SetLevel(*s.encrypt == "40" ? el40bit : *s.encrypt == "aes128" ? elAES128 : *s.encrypt == "aes256" ? elAES256 : el128bit);
     e.SetOwnerPassword(s.ownerPassword.value_or(""));
     e.SetUserPassword(s.userPassword.value_or(""));
     e.SetUserPermissions(*ParsePermissions(s.allow));

@@ -20,7 +20,7 @@ struct DocumentSettings {
   std::string compress = "flate";  // flate | runlength | none
   std::string level = "default";   // default | fastest | maximum | none
   std::string needAppearances = "keep";  // keep | true | false
-  std::optional<int> encrypt;            // 40 | 128
+  std::optional<std::string> encrypt;    // 40 | 128 (RC4) | aes128 | aes256
   std::optional<std::string> ownerPassword, userPassword;
   std::string allow = "all";
   bool decrypt = false;

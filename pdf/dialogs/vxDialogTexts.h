@@ -36,7 +36,7 @@ inline constexpr const char* SDlgEncryptionLevel = " Encryption Level ";
 inline constexpr const char* SDlgUserPermissions = " User Permissions ";
 inline constexpr const char* SDlgOwner = "Owner";
 inline constexpr const char* SDlgUser = "User";
-inline constexpr const char* const SDlgEncryptionLevels[] = {"40 Bit", "128 Bit"};
+inline constexpr const char* const SDlgEncryptionLevels[] = {"40 Bit", "128 Bit", "256 Bit AES"};
 inline constexpr const char* const SDlgPermissionItems[] = {
     "Print", "Modify", "Copy", "Annotation", "Form Fill", "Accessebility", "Document Assembly",
     "High Resolution Printing"};

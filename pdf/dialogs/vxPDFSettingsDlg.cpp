@@ -34,6 +34,15 @@ namespace vx {
 
 namespace {
 
+// The level button that shows `level`: AES-128 shares "128 Bit".
+int LevelButton(TvxPDFEncryptionLevel level) {
+  switch (level) {
+    case el40bit: return 0;
+    case elAES256: return 2;
+    default: return 1;
+  }
+}
+
 // The permission each item of chklstUserPermissions stands for ("Print" is
 // bit value 4, "Modify" 2, "Copy" 1, then 8 .. 128 in item order).
 constexpr TvxUserPermissionsType kPermissionOfItem[] = {
@@ -407,7 +416,7 @@ void TvxPDFSettingsDlg::FormShow() {
     edtConfirmOwnerPassword->setText(edtOwnerPassword->text());
     edtUserPassword->setText(FromPassword(encryption.UserPassword()));
     edtConfirmUserPassword->setText(edtUserPassword->text());
-    rgEncryptionLevelButtons->button(encryption.Level() == el128bit ? 1 : 0)->setChecked(true);
+    rgEncryptionLevelButtons->button(LevelButton(encryption.Level()))->setChecked(true);
     for (int i = 0; i < chklstUserPermissions->count(); ++i)
       SetChecked(chklstUserPermissions, i, encryption.UserPermissions().Contains(kPermissionOfItem[i]));
   }
@@ -527,9 +536,16 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
     TvxPDFEncryptionSettings& encryption = doc.Encryption();
     if (chkEnableEncryption->isChecked()) {
       encryption.SetEnabled(true);
-      encryption.SetLevel(rgEncryptionLevelButtons->checkedId() == 1 ? el128bit : el40bit);
+      // AES-128 has no button of its own: it shows as "128 Bit" and stays
+      // AES-128 while that button is kept.
+      const int checked = rgEncryptionLevelButtons->checkedId();
+      if (checked != LevelButton(encryption.Level()))
+        encryption.SetLevel(checked == 2 ? elAES256 : checked == 1 ? el128bit : el40bit);
       if (!edtOwnerPassword->text().isEmpty()) encryption.SetOwnerPassword(ToPassword(edtOwnerPassword->text()));
-      encryption.SetUserPassword(ToPassword(edtUserPassword->text()));
+      // An AES-256 file opened by its owner has a user password nobody can
+      // read back; an empty field then means "keep it", not "none".
+      if (encryption.UserPasswordKnown() || !edtUserPassword->text().isEmpty())
+        encryption.SetUserPassword(ToPassword(edtUserPassword->text()));
       TvxUserPermissions permissions = TvxUserPermissions::All();
       for (int i = 0; i < chklstUserPermissions->count(); ++i)
         if (!IsChecked(chklstUserPermissions, i)) permissions.Exclude(kPermissionOfItem[i]);

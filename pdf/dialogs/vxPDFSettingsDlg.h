@@ -57,7 +57,7 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   QLineEdit* edtUserPassword;
   QLineEdit* edtConfirmUserPassword;
   QGroupBox* rgEncryptionLevel;
-  QButtonGroup* rgEncryptionLevelButtons;  // ids 0 "40 Bit", 1 "128 Bit"
+  QButtonGroup* rgEncryptionLevelButtons;  // ids 0 "40 Bit", 1 "128 Bit", 2 "256 Bit AES"
   QGroupBox* gbUserPermissions;
   QListWidget* chklstUserPermissions;
 

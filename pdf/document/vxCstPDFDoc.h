@@ -183,6 +183,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   // ------------------------------------ encrypting on save (vxCstPDFDocEncrypt.cpp)
   void CreateEncryptionHandler();
   std::string EncryptData(std::string_view data, int32_t objectNumber);
+  // Stream data of object `objectNumber`; `dict` says which crypt filter applies.
+  std::string EncryptStreamData(std::string_view data, int32_t objectNumber, const TvxPDFDictObject& dict);
   std::unique_ptr<TvxPDFDictObject> BuildEncryptDictionary();
   TvxPDFDecrypt* Decryptor() const { return decrypt_.get(); }
 

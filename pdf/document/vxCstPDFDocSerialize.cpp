@@ -1,6 +1,7 @@
 // Object syntax as the writer produces it: fixed spacing, CR LF line ends,
 // references under the numbers of the save in progress, strings and stream
 // data encrypted for the object that holds them.
+#include <cctype>
 #include <charconv>
 
 #include "pdf/document/vxDocumentWriter.h"
@@ -34,6 +35,16 @@ TvxPDFObjectPtr LengthValue(size_t length) {
 
 bool EncryptsStrings(const TvxCustomPDFDocument& document, int32_t objectNumber) {
   return objectNumber != -1 && document.Encryption().Enabled();
+}
+
+// The bytes of a hexadecimal string. An odd number of digits reads as if a
+// final 0 followed, so the last digit is not lost when the bytes are
+// encrypted.
+std::string HexStringBytes(std::string_view digits) {
+  size_t count = 0;
+  for (char c : digits) count += std::isxdigit(static_cast<unsigned char>(c)) ? 1 : 0;
+  if (count % 2 == 0) return HexToBytes(digits);
+  return HexToBytes(std::string(digits) + "0");
 }
 
 }  // namespace
@@ -72,7 +83,7 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
     case otString: {
       auto* s = static_cast<const TvxPDFStringObject*>(object);
       if (EncryptsStrings(document, objectNumber)) {
-        std::string value = s->IsHex ? HexToBytes(s->Contents()) : s->Contents();
+        std::string value = s->IsHex ? HexStringBytes(s->Contents()) : s->Contents();
         out += '<';
         out += BytesToHex(document.EncryptData(value, objectNumber));
         out += '>';
@@ -222,8 +233,13 @@ TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, in
     if (!keep) dict.SetValue("/Length", LengthValue(size));
   }
 
+  if (EncryptsStrings(document, objectNumber)) {
+    // AES adds an IV and padding: the length follows the encrypted data.
+    std::string encrypted = document.EncryptStreamData(current(), objectNumber, dict);
+    if (encrypted.size() != current().size()) dict.SetValue("/Length", LengthValue(encrypted.size()));
+    data = std::move(encrypted);
+  }
   AppendObject(document, result.DictText, objectNumber, &dict, 1);
-  if (EncryptsStrings(document, objectNumber)) data = document.EncryptData(current(), objectNumber);
   result.Encoded = std::move(data);
   return result;
 }

@@ -176,7 +176,7 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
     }
     r.SetPos(afterDictionary);
     TvxPDFIntegerObject* length = store_->ResolveInteger(dict.Find("/Length"));
-    stream->Data = r.ReadStreamData(length ? length->Value : -1, object->ObjectNumber, object->Generation);
+    stream->Data = r.ReadStreamData(length ? length->Value : -1, object->ObjectNumber, object->Generation, &dict);
   } catch (const Exception&) {
     r.SetPos(afterDictionary);
     TvxPDFIntegerObject* length1 = nullptr;
@@ -185,7 +185,7 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
     } catch (const Exception&) {
       length1 = nullptr;
     }
-    if (length1) stream->Data = r.ReadStreamData(length1->Value, object->ObjectNumber, object->Generation);
+    if (length1) stream->Data = r.ReadStreamData(length1->Value, object->ObjectNumber, object->Generation, &dict);
   }
   return object;
 }

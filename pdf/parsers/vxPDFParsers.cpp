@@ -309,7 +309,8 @@ void TvxPDFStreamReader::Decrypt(std::string& bytes, int32_t objectNumber, int32
 }
 
 std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t length, int32_t objectNumber,
-                                                                    int32_t generation) {
+                                                                    int32_t generation,
+                                                                    const TvxPDFDictObject* dictionary) {
   SkipWhitespace();
   if (PeekView(6) != "stream") throw EStreamReadError(res::SStreamReadError);
   Skip(6);
@@ -367,7 +368,10 @@ std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t leng
   if (Decryptor) {
     if (CurrentObjectNumber == -1 || CurrentGeneration == -1) throw EInvalidObjectNo(res::SInvalidObjectNo);
     std::string bytes = copy ? std::string(data_.substr(s, size_t(len))) : std::string();
-    Decrypt(bytes, objectNumber, generation);
+    if (StreamDecryptor)
+      StreamDecryptor(bytes, objectNumber, generation, dictionary);
+    else
+      Decrypt(bytes, objectNumber, generation);
     data = std::make_unique<TvxMemoryStream>(std::move(bytes));
   } else if (!copy) {
     data = std::make_unique<TvxMemoryStream>();

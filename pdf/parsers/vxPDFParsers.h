@@ -17,6 +17,10 @@ namespace vx {
 
 // Decrypts `bytes` in place as data of object (objectNumber, generation).
 using TvxDecryptFunction = std::function<void(std::string& bytes, int32_t objectNumber, int32_t generation)>;
+// Decrypts stream data in place; the stream's dictionary (when known) says
+// which crypt filter applies, or that the data is not encrypted at all.
+using TvxStreamDecryptFunction = std::function<void(std::string& bytes, int32_t objectNumber, int32_t generation,
+                                                    const TvxPDFDictObject* dictionary)>;
 
 class TvxPDFStreamReader : public TvxRandomAccessFilter {
  public:
@@ -46,7 +50,8 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
 
   // The data of a stream whose "stream" keyword follows; /Length `length` is
   // trusted only as far as the file agrees with it.
-  std::unique_ptr<TvxMemoryStream> ReadStreamData(int64_t length, int32_t objectNumber, int32_t generation);
+  std::unique_ptr<TvxMemoryStream> ReadStreamData(int64_t length, int32_t objectNumber, int32_t generation,
+                                                  const TvxPDFDictObject* dictionary = nullptr);
 
   // The header's version as the ordinal of TvxPDFVersion (0..7 for 1.x, 8 for 2.0).
   int ReadHeaderVersion();
@@ -57,6 +62,7 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
 
   uint32_t DocumentID;
   TvxDecryptFunction Decryptor;  // empty: strings and streams are taken as read
+  TvxStreamDecryptFunction StreamDecryptor;  // set: used for streams instead of Decryptor
   int32_t CurrentObjectNumber = -1;
   int32_t CurrentGeneration = -1;
 

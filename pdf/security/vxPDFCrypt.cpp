@@ -103,7 +103,7 @@ TvxKeyBlock ComputeOwnerKey(std::string_view ownerPassword, std::string_view use
 
 TvxDocumentKey ComputeEncryptionKey(std::string_view userPassword, const TvxKeyBlock& ownerKey,
                                     uint32_t p, std::string_view fileId, int revision,
-                                    size_t keyLength) {
+                                    size_t keyLength, bool encryptMetadata) {
   keyLength = std::clamp<size_t>(keyLength, 1, 16);
   TvxPaddedPassword padded = PadPassword(userPassword);
   uint8_t pBytes[4] = {uint8_t(p), uint8_t(p >> 8), uint8_t(p >> 16), uint8_t(p >> 24)};
@@ -113,6 +113,10 @@ TvxDocumentKey ComputeEncryptionKey(std::string_view userPassword, const TvxKeyB
   MD5Update(context, ownerKey.data(), ownerKey.size());
   MD5Update(context, pBytes, 4);
   MD5Update(context, fileId.data(), fileId.size());
+  if (revision >= 4 && !encryptMetadata) {
+    static const uint8_t kAllOnes[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    MD5Update(context, kAllOnes, 4);
+  }
   TMD5Digest digest;
   MD5Final(context, digest);
   if (revision >= 3) MD5Passes(digest, 50, keyLength);
@@ -154,12 +158,27 @@ TvxPaddedPassword RecoverPaddedUserPassword(std::string_view ownerPassword,
   return block;
 }
 
-size_t KeyLengthOfLevel(TvxPDFEncryptionLevel level) { return level == el40bit ? 5 : 16; }
+size_t KeyLengthOfLevel(TvxPDFEncryptionLevel level) {
+  switch (level) {
+    case el40bit: return 5;
+    case elAES256: return 32;
+    default: return 16;
+  }
+}
+
+int RevisionOfLevel(TvxPDFEncryptionLevel level) {
+  switch (level) {
+    case el40bit: return 2;
+    case elAES128: return 4;
+    case elAES256: return 6;
+    default: return 3;
+  }
+}
 
 void TvxBasePDFCrypt::SetLevel(TvxPDFEncryptionLevel level) {
-  level_ = level == el40bit ? el40bit : el128bit;
+  level_ = level <= elAES256 ? level : el128bit;
   keyLength_ = KeyLengthOfLevel(level_);
-  revision_ = level_ == el40bit ? 2 : 3;
+  revision_ = RevisionOfLevel(level_);
 }
 
 std::string TvxBasePDFCrypt::GetOwnerKey() const {
@@ -170,8 +189,15 @@ std::string TvxBasePDFCrypt::GetUserKey() const {
   return std::string(AsView(userKey_.data(), userKey_.size()));
 }
 
+void TvxBasePDFCrypt::MakeFilters() {
+  stringFilter_ = TvxCryptFilter(dict_.StringMethod, fileKey_);
+  streamFilter_ = TvxCryptFilter(dict_.StreamMethod, fileKey_);
+  embeddedFileFilter_ = TvxCryptFilter(dict_.EmbeddedFileMethod, fileKey_);
+}
+
 std::string TvxBasePDFCrypt::GetEncryptionKey() const {
-  return std::string(AsView(encryptionKey_.data(), keyLength_));
+  if (!fileKey_.empty()) return fileKey_;
+  return std::string(AsView(encryptionKey_.data(), std::min(keyLength_, encryptionKey_.size())));
 }
 
 }  // namespace vx

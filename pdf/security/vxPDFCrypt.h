@@ -1,7 +1,7 @@
 // The standard security handler: MD5 and RC4 over caller-owned state, the
-// key derivations of revisions 2 and 3, the user-editable encryption
+// key derivations of revisions 2 to 6, crypt filters, the user-editable encryption
 // settings, the handler that encrypts on save and the one that opens an
-// encrypted file. No cryptographic library is used.
+// encrypted file. AES and SHA-2 come from libcrypto (vxCryptPrimitives).
 #pragma once
 
 #include <array>
@@ -87,9 +87,10 @@ void ObjectCrypt(const uint8_t* documentKey, size_t keyLength, int32_t objectNum
 // document key length in bytes, 5 to 16. `fileId` may be empty.
 TvxKeyBlock ComputeOwnerKey(std::string_view ownerPassword, std::string_view userPassword,
                             int revision, size_t keyLength);
+// Revision 4 with /EncryptMetadata false hashes four 0xFF bytes more.
 TvxDocumentKey ComputeEncryptionKey(std::string_view userPassword, const TvxKeyBlock& ownerKey,
                                     uint32_t p, std::string_view fileId, int revision,
-                                    size_t keyLength);
+                                    size_t keyLength, bool encryptMetadata = true);
 TvxKeyBlock ComputeUserKey(const TvxDocumentKey& key, std::string_view fileId, int revision,
                            size_t keyLength);
 // Undoes ComputeOwnerKey: the padded user password hidden in /O.
@@ -144,10 +145,83 @@ class TvxUserPermissions {
   uint8_t bits_ = 0;
 };
 
-enum TvxPDFEncryptionLevel : uint8_t { el40bit = 0, el128bit = 1 };
+// RC4 at 40 bits (revision 2) and 128 bits (revision 3); AES-128 (revision 4,
+// crypt filters) and AES-256 (revision 6), the one to choose for new files.
+enum TvxPDFEncryptionLevel : uint8_t { el40bit = 0, el128bit = 1, elAES128 = 2, elAES256 = 3 };
 
-// Document key length in bytes for a level: 5 or 16.
+// Document key length in bytes for a level: 5, 16 or 32.
 size_t KeyLengthOfLevel(TvxPDFEncryptionLevel level);
+// The revision a level is written with: 2, 3, 4 or 6.
+int RevisionOfLevel(TvxPDFEncryptionLevel level);
+
+// ---------------------------------------------------------------------------
+// Crypt filters: how the data of one object is encrypted
+
+enum class TvxCryptMethod : uint8_t { Identity, RC4, AESV2, AESV3 };
+
+// Encrypts or decrypts the strings or streams of one object. RC4 and AESV2
+// use a key made per object from the document key; AESV3 uses the document
+// key itself. AES data is a 16-byte IV followed by the CBC blocks.
+class TvxCryptFilter {
+ public:
+  TvxCryptFilter() = default;
+  TvxCryptFilter(TvxCryptMethod method, std::string documentKey)
+      : method_(method), key_(std::move(documentKey)) {}
+
+  TvxCryptMethod Method() const { return method_; }
+  std::string Encrypt(std::string_view data, int32_t objectNumber, uint16_t generation) const;
+  std::string Decrypt(std::string_view data, int32_t objectNumber, uint16_t generation) const;
+
+ private:
+  std::string ObjectKey(int32_t objectNumber, uint16_t generation) const;
+  TvxCryptMethod method_ = TvxCryptMethod::Identity;
+  std::string key_;
+};
+
+// True when a stream names a /Crypt filter of its own. Such a stream is read
+// and written as it is stored: only the /Identity filter is met in practice,
+// and any other would need crypt filters per stream.
+bool HasOwnCryptFilter(const TvxPDFDictObject& streamDictionary);
+
+// ---------------------------------------------------------------------------
+// Revisions 5 and 6 (AES-256)
+
+// The password hash: SHA-256 once at revision 5; at revision 6 the rounds of
+// SHA-256/384/512 and AES-128 that follow it. `userKey` is the 48-byte /U
+// when hashing an owner password, empty otherwise. The password is used up
+// to 127 bytes.
+std::string HashPassword256(std::string_view password, std::string_view salt, std::string_view userKey,
+                            int revision);
+
+// /U (with /UE), /O (with /OE) and /Perms of a file made for `fileKey`,
+// with fresh random salts.
+std::string MakeUserKey256(std::string_view userPassword, int revision, std::string& userEncryptedKey,
+                           std::string_view fileKey);
+std::string MakeOwnerKey256(std::string_view ownerPassword, std::string_view userKey, int revision,
+                            std::string& ownerEncryptedKey, std::string_view fileKey);
+std::string MakePerms256(std::string_view fileKey, uint32_t p, bool encryptMetadata);
+// The file key, when `password` is the user password (or, with `asOwner`,
+// the owner password); empty otherwise.
+std::string FileKeyFromPassword256(std::string_view password, bool asOwner, std::string_view ownerKey,
+                                   std::string_view userKey, std::string_view ownerEncryptedKey,
+                                   std::string_view userEncryptedKey, int revision);
+
+// ---------------------------------------------------------------------------
+// What an encryption dictionary says, held so that a file can be written
+// again with exactly its own encryption.
+
+struct TvxEncryptDictionary {
+  int Version = 2;
+  int Revision = 3;
+  size_t KeyLength = 16;  // bytes
+  std::string O, U, OE, UE, Perms;  // value bytes
+  int64_t P = -4;
+  TvxCryptMethod StreamMethod = TvxCryptMethod::RC4;
+  TvxCryptMethod StringMethod = TvxCryptMethod::RC4;
+  TvxCryptMethod EmbeddedFileMethod = TvxCryptMethod::RC4;
+  bool EncryptMetadata = true;
+  std::string FileId;  // the first /ID element's bytes
+};
 
 // The /P value for a permission set. Starts from -64 (basic only) or -3904
 // (with the four extended permissions) and adds the bit of every permission
@@ -181,6 +255,11 @@ class TvxPDFEncryptionSettings {
   bool Changeable() const { return changeable_; }
   // The owner password the encrypting handler uses, locked or not.
   const std::string& StoredOwnerPassword() const { return ownerPassword_; }
+  // False after an owner open of an AES-256 file whose user password is not
+  // empty: that password cannot be recovered, so UserPassword() is empty
+  // until the user gives a new one.
+  bool UserPasswordKnown() const { return userPasswordKnown_; }
+  void SetUserPasswordKnown(bool value) { userPasswordKnown_ = value; }
 
  private:
   friend class TvxPDFDecrypt;  // the only code that locks the settings
@@ -193,6 +272,7 @@ class TvxPDFEncryptionSettings {
   std::string userPassword_;
   TvxUserPermissions userPermissions_ = TvxUserPermissions::All();
   bool changeable_ = true;
+  bool userPasswordKnown_ = true;
 };
 
 // ---------------------------------------------------------------------------
@@ -216,7 +296,20 @@ class TvxBasePDFCrypt {
   // The document key, KeyLength() bytes.
   std::string GetEncryptionKey() const;
 
+  // Everything the encryption dictionary holds, as read or as written.
+  const TvxEncryptDictionary& Dictionary() const { return dict_; }
+  // Strings, streams and embedded files are each encrypted by a crypt filter.
+  const TvxCryptFilter& StringFilter() const { return stringFilter_; }
+  const TvxCryptFilter& StreamFilter() const { return streamFilter_; }
+  const TvxCryptFilter& EmbeddedFileFilter() const { return embeddedFileFilter_; }
+
  protected:
+  // Makes the three crypt filters from dict_ and fileKey_.
+  void MakeFilters();
+
+  TvxEncryptDictionary dict_;
+  std::string fileKey_;  // the document key once known
+  TvxCryptFilter stringFilter_, streamFilter_, embeddedFileFilter_;
   TvxPDFEncryptionLevel level_ = el128bit;
   int revision_ = 3;
   size_t keyLength_ = 16;
@@ -234,6 +327,13 @@ class TvxPDFEncryption : public TvxBasePDFCrypt {
   // and permissions from `settings`; FileId = MD5(fileName, creationDate).
   TvxPDFEncryption(std::string_view fileName, const TvxPDFEncryptionSettings& settings,
                    std::string_view creationDate);
+  // Writes a file again with exactly the encryption it was read with: the
+  // same dictionary values, first /ID element and document key.
+  TvxPDFEncryption(const TvxEncryptDictionary& kept, std::string documentKey);
+  // Revisions 5 and 6 only: new permissions and, when `ownerPassword` is not
+  // empty, a new owner password, keeping the document key and /U /UE (the
+  // user password need not be known).
+  void ChangeOwnerAndPermissions(std::string_view ownerPassword, TvxUserPermissions permissions);
 
   void ComputeKeys();
   int32_t ComputePermissionFlags() const;
@@ -241,9 +341,12 @@ class TvxPDFEncryption : public TvxBasePDFCrypt {
   void Encrypt(const void* source, void* destination, uint16_t generation, int32_t objectNumber,
                size_t count) const;
   std::string Encrypt(std::string_view data, uint16_t generation, int32_t objectNumber) const;
+  // Stream data, under the stream crypt filter.
+  std::string EncryptStream(std::string_view data, uint16_t generation, int32_t objectNumber) const;
 
   // /Filter /Standard, /O and /U (as verbatim "<hex>" tokens), /P, /V, /R,
-  // /Length, in that order.
+  // /Length, in that order; then, from revision 4 on, the crypt filters
+  // and, at revisions 5 and 6, /OE, /UE and /Perms.
   std::unique_ptr<TvxPDFDictObject> BuildEncryptDictionary() const;
   // The trailer's /ID: two hexadecimal strings of the FileId.
   std::unique_ptr<TvxPDFArrayObject> BuildIdArray() const;
@@ -268,12 +371,21 @@ class TvxPDFDecrypt : public TvxBasePDFCrypt {
   // bytes are used.
   void SetOwnerKey(std::string_view rawString);
   void SetUserKey(std::string_view rawString);
+  // The full /O, /U, /OE, /UE and /Perms value bytes (revisions 5 and 6 use
+  // 48-byte /O and /U).
+  void SetKeyValues(std::string_view owner, std::string_view user, std::string_view ownerEncrypted,
+                    std::string_view userEncrypted, std::string_view perms);
+  // The crypt filters of a revision 4 or later dictionary, and whether the
+  // metadata stream is encrypted.
+  void SetCryptMethods(TvxCryptMethod streams, TvxCryptMethod strings, TvxCryptMethod embeddedFiles,
+                       bool encryptMetadata);
   // The /P value, 32-bit or 64-bit. Its low 32 bits, low byte first, enter
   // the key computation.
   void SetP(int64_t p);
-  // /R picks the algorithms: 2 or 3. Others raise EUnsupportedEncryption.
+  // /R picks the algorithms: 2 to 6. Others raise EUnsupportedEncryption.
   void SetRevision(int revision);
-  // Document key length in bytes, 5 to 16; sets Level (el40bit at 5 bytes).
+  // Document key length in bytes, 5 to 16 or 32; sets Level (el40bit at 5
+  // bytes, elAES128 when a crypt filter uses AESV2, elAES256 at 32).
   void SetKeyLength(size_t bytes);
   // The key length a dictionary asks for, in bytes. /V 1 (or 0) means 5
   // bytes whatever /Length says; /V 2 and 3 mean /Length / 8, 40 bits when
@@ -301,16 +413,36 @@ class TvxPDFDecrypt : public TvxBasePDFCrypt {
   // the stream's contents.
   void DecryptStream(TvxMemoryStream& stream, size_t count, uint16_t generation,
                      int32_t objectNumber) const;
+  // Stream data under the stream crypt filter (or, for an embedded file,
+  // that of embedded files).
+  std::string DecryptStreamData(std::string_view data, uint16_t generation, int32_t objectNumber,
+                                bool embeddedFile = false) const;
+  // After an owner open of a revision 5 or 6 file the user password cannot
+  // be recovered: this says whether it is known (it is when it is empty).
+  bool UserPasswordKnown() const { return userPasswordKnown_; }
 
   bool IsOwner() const { return isOwner_; }
   const TvxDocumentKey& ObjectKeyBase() const { return objectKeyBase_; }
   const std::array<uint8_t, 4>& PBytes() const { return pBytes_; }
   int64_t P() const { return p_; }
 
+  // /V and the raw first /ID element, kept for writing the file again.
+  void SetDictionaryFacts(int version, std::string fileIdBytes);
+  // True when a save with `settings` should keep the file's own encryption:
+  // a user open (the settings are locked), or an owner open whose settings
+  // are still those the file was opened with.
+  bool KeepsEncryption(const TvxPDFEncryptionSettings& settings) const;
+  // The settings right after the password was accepted.
+  const TvxPDFEncryptionSettings& OpenedSettings() const { return opened_; }
+
  private:
+  bool AcceptPasswordInto(TvxPDFEncryptionSettings& settings, std::string_view password);
+
+  TvxPDFEncryptionSettings opened_;
   std::array<uint8_t, 4> pBytes_{};
   int64_t p_ = 0;
   bool isOwner_ = false;
+  bool userPasswordKnown_ = true;
   TvxDocumentKey objectKeyBase_{};
 };
 

@@ -1,5 +1,6 @@
-// The decrypting handler: password checks against /O and /U, and RC4
-// decryption of strings and streams while a file is read.
+// The decrypting handler: password checks against /O and /U (RC4 and AES-128
+// revisions 2 to 4, AES-256 revisions 5 and 6), and decryption of strings and
+// streams while a file is read.
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -64,8 +65,26 @@ void TvxPDFDecrypt::SetUserKey(std::string_view rawString) {
   userKey_ = KeyBlockFromString(rawString, res::SInvalidUserKey);
 }
 
+void TvxPDFDecrypt::SetKeyValues(std::string_view owner, std::string_view user, std::string_view ownerEncrypted,
+                                 std::string_view userEncrypted, std::string_view perms) {
+  dict_.O = std::string(owner);
+  dict_.U = std::string(user);
+  dict_.OE = std::string(ownerEncrypted);
+  dict_.UE = std::string(userEncrypted);
+  dict_.Perms = std::string(perms);
+}
+
+void TvxPDFDecrypt::SetCryptMethods(TvxCryptMethod streams, TvxCryptMethod strings, TvxCryptMethod embeddedFiles,
+                                    bool encryptMetadata) {
+  dict_.StreamMethod = streams;
+  dict_.StringMethod = strings;
+  dict_.EmbeddedFileMethod = embeddedFiles;
+  dict_.EncryptMetadata = encryptMetadata;
+}
+
 void TvxPDFDecrypt::SetP(int64_t p) {
   p_ = p;
+  dict_.P = p;
   // The key hashes /P as a 32-bit integer, low byte first; a value written
   // as the unsigned form of a negative number has the same low 32 bits.
   uint32_t low = uint32_t(uint64_t(p));
@@ -73,16 +92,28 @@ void TvxPDFDecrypt::SetP(int64_t p) {
 }
 
 void TvxPDFDecrypt::SetRevision(int revision) {
-  if (revision != 2 && revision != 3)
+  if (revision < 2 || revision > 6)
     throw EUnsupportedEncryption(UnsupportedText("/R", revision));
   revision_ = revision;
+  dict_.Revision = revision;
+  if (revision >= 5) {
+    keyLength_ = 32;
+    level_ = elAES256;
+  }
 }
 
 void TvxPDFDecrypt::SetKeyLength(size_t bytes) {
-  if (bytes < 5 || bytes > 16)
+  // RC4 and AES-128 keys are 5 to 16 bytes; AES-256 keys 32.
+  if ((bytes < 5 || bytes > 16) && bytes != 32)
     throw EUnsupportedEncryption(UnsupportedText("/Length", int64_t(bytes) * 8));
   keyLength_ = bytes;
-  level_ = bytes == 5 ? el40bit : el128bit;
+  dict_.KeyLength = bytes;
+  if (bytes == 32)
+    level_ = elAES256;
+  else if (dict_.StreamMethod == TvxCryptMethod::AESV2 || dict_.StringMethod == TvxCryptMethod::AESV2)
+    level_ = elAES128;
+  else
+    level_ = bytes == 5 ? el40bit : el128bit;
 }
 
 size_t TvxPDFDecrypt::KeyLengthFromDictionary(int revision, std::optional<int64_t> lengthBits,
@@ -101,20 +132,43 @@ size_t TvxPDFDecrypt::KeyLengthFromDictionary(int revision, std::optional<int64_
 }
 
 bool TvxPDFDecrypt::CheckUserPassword(std::string_view password) {
+  if (revision_ >= 5) {
+    std::string key = FileKeyFromPassword256(password, false, dict_.O, dict_.U, dict_.OE, dict_.UE, revision_);
+    if (key.size() != 32) return false;
+    fileKey_ = key;
+    MakeFilters();
+    return true;
+  }
   uint32_t p = uint32_t(pBytes_[0]) | uint32_t(pBytes_[1]) << 8 | uint32_t(pBytes_[2]) << 16 |
                uint32_t(pBytes_[3]) << 24;
   TvxDocumentKey key =
-      ComputeEncryptionKey(password, ownerKey_, p, fileId_, revision_, keyLength_);
+      ComputeEncryptionKey(password, ownerKey_, p, fileId_, revision_, keyLength_, dict_.EncryptMetadata);
   TvxKeyBlock expected = ComputeUserKey(key, fileId_, revision_, keyLength_);
   // Revision 3 defines only the first 16 bytes of /U.
   size_t compared = revision_ >= 3 ? 16 : 32;
   if (std::memcmp(expected.data(), userKey_.data(), compared) != 0) return false;
   objectKeyBase_ = key;
   encryptionKey_ = key;
+  fileKey_.assign(reinterpret_cast<const char*>(key.data()), keyLength_);
+  MakeFilters();
   return true;
 }
 
 bool TvxPDFDecrypt::CheckOwnerPassword(std::string_view password, std::string& userPassword) {
+  if (revision_ >= 5) {
+    // The owner password unlocks the key but does not reveal the user
+    // password; it is known only when it is empty.
+    std::string key = FileKeyFromPassword256(password, true, dict_.O, dict_.U, dict_.OE, dict_.UE, revision_);
+    if (key.size() != 32) {
+      userPassword.clear();
+      return false;
+    }
+    userPasswordKnown_ = !FileKeyFromPassword256("", false, dict_.O, dict_.U, dict_.OE, dict_.UE, revision_).empty();
+    fileKey_ = key;
+    MakeFilters();
+    userPassword.clear();
+    return true;
+  }
   TvxPaddedPassword padded =
       RecoverPaddedUserPassword(password, ownerKey_, revision_, keyLength_);
   std::string_view all(reinterpret_cast<const char*>(padded.data()), padded.size());
@@ -134,20 +188,44 @@ bool TvxPDFDecrypt::CheckOwnerPassword(std::string_view password, std::string& u
   return true;
 }
 
+void TvxPDFDecrypt::SetDictionaryFacts(int version, std::string fileIdBytes) {
+  dict_.Version = version;
+  dict_.FileId = std::move(fileIdBytes);
+}
+
+bool TvxPDFDecrypt::KeepsEncryption(const TvxPDFEncryptionSettings& settings) const {
+  if (!settings.Enabled() || fileKey_.empty()) return false;
+  if (!settings.Changeable()) return true;
+  return settings.Level() == opened_.Level() && settings.UserPermissions() == opened_.UserPermissions() &&
+         settings.StoredOwnerPassword() == opened_.StoredOwnerPassword() &&
+         settings.UserPassword() == opened_.UserPassword() &&
+         settings.UserPasswordKnown() == opened_.UserPasswordKnown();
+}
+
 bool TvxPDFDecrypt::AcceptPassword(TvxPDFEncryptionSettings& settings, std::string_view password) {
+  bool accepted = AcceptPasswordInto(settings, password);
+  if (accepted) opened_ = settings;
+  return accepted;
+}
+
+bool TvxPDFDecrypt::AcceptPasswordInto(TvxPDFEncryptionSettings& settings, std::string_view password) {
   std::string userPassword;
   if (CheckOwnerPassword(password, userPassword)) {
     isOwner_ = true;
     settings.SetEnabled(true);
     settings.SetOwnerPassword(std::string(password));
     settings.SetUserPassword(userPassword);
-    settings.SetUserPermissions(permissions_);
+    // The owner may do everything, but what the file grants its users is
+    // what a save without changes keeps.
+    settings.SetUserPermissions(UserPermissionsFromP(p_, revision_ >= 3));
     settings.SetLevel(level_);
+    settings.SetUserPasswordKnown(userPasswordKnown_);
     return true;
   }
   if (!CheckUserPassword(password)) return false;
-  // Opened by a user: the file is saved again with the same user password and
-  // restrictions, under an owner password nobody knows.
+  // Opened by a user: the settings are locked, and the file is saved again
+  // with its own encryption (same key, same /O), so the owner password and
+  // the restrictions keep working.
   ReducePermissions();
   settings.SetEnabled(true);
   settings.SetUserPassword(std::string(password));
@@ -170,22 +248,35 @@ void TvxPDFDecrypt::ReducePermissions() {
 
 void TvxPDFDecrypt::DecryptString(const void* source, void* destination, uint16_t generation,
                                   int32_t objectNumber, size_t count) const {
+  // In place, so only a length-keeping method fits: RC4 or nothing. AES
+  // data changes length and goes through the string form.
+  if (stringFilter_.Method() == TvxCryptMethod::Identity) {
+    if (source != destination) std::memmove(destination, source, count);
+    return;
+  }
   ObjectCrypt(objectKeyBase_.data(), keyLength_, objectNumber, generation, source, destination, count);
 }
 
 std::string TvxPDFDecrypt::DecryptString(std::string_view data, uint16_t generation,
                                          int32_t objectNumber) const {
+  if (!fileKey_.empty() && stringFilter_.Method() != TvxCryptMethod::RC4)
+    return stringFilter_.Decrypt(data, objectNumber, generation);
   std::string out(data.size(), '\0');
   DecryptString(data.data(), out.data(), generation, objectNumber, data.size());
   return out;
 }
 
+std::string TvxPDFDecrypt::DecryptStreamData(std::string_view data, uint16_t generation, int32_t objectNumber,
+                                             bool embeddedFile) const {
+  const TvxCryptFilter& filter = embeddedFile ? embeddedFileFilter_ : streamFilter_;
+  if (fileKey_.empty()) return DecryptString(data, generation, objectNumber);
+  return filter.Decrypt(data, objectNumber, generation);
+}
+
 void TvxPDFDecrypt::DecryptStream(TvxMemoryStream& stream, size_t count, uint16_t generation,
                                   int32_t objectNumber) const {
   std::string_view view = stream.View();
-  std::string data(view.substr(0, std::min(count, view.size())));
-  DecryptString(data.data(), data.data(), generation, objectNumber, data.size());
-  stream.Assign(std::move(data));
+  stream.Assign(DecryptStreamData(view.substr(0, std::min(count, view.size())), generation, objectNumber));
 }
 
 std::string GenerateOwnerPassword() {

@@ -1,11 +1,35 @@
-// The encrypting handler: keys for a new file and per-object encryption.
+// The encrypting handler: keys for a new file (RC4 revisions 2 and 3, AES-128
+// revision 4, AES-256 revision 6), or the kept keys of the file as it was
+// read, and per-object encryption under the crypt filters.
 #include <cstring>
 
 #include "pdf/objects/vxPDFObjects.h"
+#include "pdf/security/vxCryptPrimitives.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxPDFUtils.h"
 
 namespace vx {
+
+namespace {
+
+const char* MethodName(TvxCryptMethod method) {
+  switch (method) {
+    case TvxCryptMethod::RC4: return "/V2";
+    case TvxCryptMethod::AESV2: return "/AESV2";
+    case TvxCryptMethod::AESV3: return "/AESV3";
+    default: return "/None";
+  }
+}
+
+TvxKeyBlock FirstBlock(std::string_view value) {
+  TvxKeyBlock block{};
+  std::memcpy(block.data(), value.data(), std::min(value.size(), block.size()));
+  return block;
+}
+
+TvxPDFObjectPtr HexToken(std::string_view bytes) { return MakeName("<" + BytesToHex(bytes) + ">"); }
+
+}  // namespace
 
 TvxPDFEncryption::TvxPDFEncryption(std::string_view fileName,
                                    const TvxPDFEncryptionSettings& settings,
@@ -23,20 +47,73 @@ TvxPDFEncryption::TvxPDFEncryption(std::string_view fileName,
   ComputeKeys();
 }
 
+TvxPDFEncryption::TvxPDFEncryption(const TvxEncryptDictionary& kept, std::string documentKey) {
+  dict_ = kept;
+  fileKey_ = std::move(documentKey);
+  fileId_ = kept.FileId;
+  revision_ = kept.Revision;
+  keyLength_ = kept.KeyLength;
+  if (keyLength_ == 32)
+    level_ = elAES256;
+  else if (kept.StreamMethod == TvxCryptMethod::AESV2 || kept.StringMethod == TvxCryptMethod::AESV2)
+    level_ = elAES128;
+  else
+    level_ = keyLength_ == 5 ? el40bit : el128bit;
+  ownerKey_ = FirstBlock(kept.O);
+  userKey_ = FirstBlock(kept.U);
+  std::memcpy(encryptionKey_.data(), fileKey_.data(), std::min(fileKey_.size(), encryptionKey_.size()));
+  permissions_ = UserPermissionsFromP(kept.P, revision_ >= 3);
+  // Revisions 5 and 6 do not hash the /ID; a file without one gets one.
+  if (fileId_.empty() && revision_ >= 5) fileId_ = RandomBytes(16);
+  MakeFilters();
+}
+
+void TvxPDFEncryption::ChangeOwnerAndPermissions(std::string_view ownerPassword, TvxUserPermissions permissions) {
+  if (dict_.Revision < 5) return;
+  permissions_ = permissions;
+  dict_.P = ComputePermissionFlags();
+  dict_.Perms = MakePerms256(fileKey_, uint32_t(dict_.P), dict_.EncryptMetadata);
+  if (!ownerPassword.empty()) {
+    dict_.O = MakeOwnerKey256(ownerPassword, dict_.U, dict_.Revision, dict_.OE, fileKey_);
+    ownerKey_ = FirstBlock(dict_.O);
+  }
+}
+
 void TvxPDFEncryption::ComputeKeys() {
   // An empty owner password falls back to the user password.
   const std::string& owner = ownerPassword_.empty() ? userPassword_ : ownerPassword_;
   paddedOwner_ = PadPassword(owner);
   paddedUser_ = PadPassword(userPassword_);
-  ownerKey_ = ComputeOwnerKey(owner, userPassword_, revision_, keyLength_);
-  encryptionKey_ = ComputeEncryptionKey(userPassword_, ownerKey_,
-                                        uint32_t(ComputePermissionFlags()), fileId_, revision_,
-                                        keyLength_);
-  userKey_ = ComputeUserKey(encryptionKey_, fileId_, revision_, keyLength_);
+  dict_ = TvxEncryptDictionary{};
+  dict_.Revision = revision_;
+  dict_.KeyLength = keyLength_;
+  dict_.FileId = fileId_;
+  dict_.P = ComputePermissionFlags();
+  TvxCryptMethod method = level_ == elAES256   ? TvxCryptMethod::AESV3
+                          : level_ == elAES128 ? TvxCryptMethod::AESV2
+                                               : TvxCryptMethod::RC4;
+  dict_.StreamMethod = dict_.StringMethod = dict_.EmbeddedFileMethod = method;
+  dict_.Version = level_ == el40bit ? 1 : level_ == el128bit ? 2 : level_ == elAES128 ? 4 : 5;
+  if (level_ == elAES256) {
+    fileKey_ = RandomBytes(32);
+    dict_.U = MakeUserKey256(userPassword_, revision_, dict_.UE, fileKey_);
+    dict_.O = MakeOwnerKey256(owner, dict_.U, revision_, dict_.OE, fileKey_);
+    dict_.Perms = MakePerms256(fileKey_, uint32_t(dict_.P), true);
+    ownerKey_ = FirstBlock(dict_.O);
+    userKey_ = FirstBlock(dict_.U);
+  } else {
+    ownerKey_ = ComputeOwnerKey(owner, userPassword_, revision_, keyLength_);
+    encryptionKey_ = ComputeEncryptionKey(userPassword_, ownerKey_, uint32_t(dict_.P), fileId_, revision_, keyLength_);
+    userKey_ = ComputeUserKey(encryptionKey_, fileId_, revision_, keyLength_);
+    fileKey_.assign(reinterpret_cast<const char*>(encryptionKey_.data()), keyLength_);
+    dict_.O = GetOwnerKey();
+    dict_.U = GetUserKey();
+  }
+  MakeFilters();
 }
 
 int32_t TvxPDFEncryption::ComputePermissionFlags() const {
-  return PermissionFlags(permissions_, level_ == el128bit);
+  return PermissionFlags(permissions_, level_ != el40bit);
 }
 
 void TvxPDFEncryption::Encrypt(const void* source, void* destination, uint16_t generation,
@@ -46,21 +123,57 @@ void TvxPDFEncryption::Encrypt(const void* source, void* destination, uint16_t g
 
 std::string TvxPDFEncryption::Encrypt(std::string_view data, uint16_t generation,
                                       int32_t objectNumber) const {
-  std::string out(data.size(), '\0');
-  Encrypt(data.data(), out.data(), generation, objectNumber, data.size());
-  return out;
+  return stringFilter_.Encrypt(data, objectNumber, generation);
+}
+
+std::string TvxPDFEncryption::EncryptStream(std::string_view data, uint16_t generation,
+                                            int32_t objectNumber) const {
+  return streamFilter_.Encrypt(data, objectNumber, generation);
 }
 
 std::unique_ptr<TvxPDFDictObject> TvxPDFEncryption::BuildEncryptDictionary() const {
   auto dict = std::make_unique<TvxPDFDictObject>();
   dict->Add("/Filter", MakeName("/Standard"));
   // Prepared tokens: the writer copies name text verbatim and never encrypts it.
-  dict->Add("/O", MakeName("<" + BytesToHex(GetOwnerKey()) + ">"));
-  dict->Add("/U", MakeName("<" + BytesToHex(GetUserKey()) + ">"));
-  dict->AddInteger("/P", ComputePermissionFlags());
-  dict->AddInteger("/V", level_ == el40bit ? 1 : 2);
-  dict->AddInteger("/R", revision_);
+  dict->Add("/O", HexToken(dict_.O));
+  dict->Add("/U", HexToken(dict_.U));
+  // The low 32 bits as a signed number, whichever form the source used.
+  dict->AddInteger("/P", int32_t(uint32_t(uint64_t(dict_.P))));
+  dict->AddInteger("/V", dict_.Version);
+  dict->AddInteger("/R", dict_.Revision);
   dict->AddInteger("/Length", int32_t(keyLength_ * 8));
+  if (dict_.Version >= 4) {
+    // One named filter per method in use; /Identity needs none.
+    auto filters = std::make_unique<TvxPDFDictObject>();
+    std::vector<TvxCryptMethod> named;
+    auto nameOf = [&](TvxCryptMethod method) -> std::string {
+      if (method == TvxCryptMethod::Identity) return "/Identity";
+      size_t i = 0;
+      while (i < named.size() && named[i] != method) ++i;
+      if (i == named.size()) {
+        named.push_back(method);
+        auto filter = std::make_unique<TvxPDFDictObject>();
+        filter->Add("/AuthEvent", MakeName("/DocOpen"));
+        filter->Add("/CFM", MakeName(MethodName(method)));
+        filter->AddInteger("/Length", method == TvxCryptMethod::AESV3 ? 32 : int32_t(std::min<size_t>(keyLength_, 16)));
+        filters->Add(i == 0 ? "/StdCF" : "/StdCF" + std::to_string(i + 1), std::move(filter));
+      }
+      return i == 0 ? "/StdCF" : "/StdCF" + std::to_string(i + 1);
+    };
+    std::string stm = nameOf(dict_.StreamMethod);
+    std::string str = nameOf(dict_.StringMethod);
+    std::string eff = nameOf(dict_.EmbeddedFileMethod);
+    dict->Add("/CF", std::move(filters));
+    dict->Add("/StmF", MakeName(stm));
+    dict->Add("/StrF", MakeName(str));
+    if (eff != stm) dict->Add("/EFF", MakeName(eff));
+    if (!dict_.EncryptMetadata) dict->Add("/EncryptMetadata", MakeBoolean(false));
+  }
+  if (dict_.Revision >= 5) {
+    dict->Add("/OE", HexToken(dict_.OE));
+    dict->Add("/UE", HexToken(dict_.UE));
+    dict->Add("/Perms", HexToken(dict_.Perms));
+  }
   return dict;
 }
 

@@ -74,6 +74,7 @@ void TvxPDFEncryptionSettings::SetOwnerPassword(std::string value) {
 void TvxPDFEncryptionSettings::SetUserPassword(std::string value) {
   CheckChangeable();
   userPassword_ = std::move(value);
+  userPasswordKnown_ = true;
 }
 
 void TvxPDFEncryptionSettings::SetUserPermissions(TvxUserPermissions value) {

@@ -103,6 +103,10 @@ inline constexpr const char* SInvalidPermission = "Invalid permission in encrypt
 inline constexpr const char* SUserCannotChangeEncryption = "User cannot change encryption settings";
 inline constexpr const char* SUnsupportedEncryption = "Unsupported encryption (%s)";
 inline constexpr const char* SPasswordRequired = "The document is encrypted and the password was not accepted";
+inline constexpr const char* SCryptoFailure = "Encryption library failure (%s)";
+inline constexpr const char* SUnknownSecurityHandler = "Unknown security handler %s";
+inline constexpr const char* SUserPasswordUnknown =
+    "The user password is needed to change this encryption (AES-256 cannot recover it from the owner password)";
 
 // Document information.
 inline constexpr const char* SProducerText = "Vexor Paginox V2.5";

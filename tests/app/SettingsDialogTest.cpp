@@ -75,6 +75,7 @@ class TSettingsDialogTest : public QObject {
   void okAppliesEncryptionThatQpdfOpens();
   void userPasswordDocumentCannotSwitchEncryptionOff();
   void ownerCanSwitchEncryptionOff();
+  void aesChoiceAndAnUntouchedAesFileKeepTheirEncryption();
   void badPageRangeKeepsTheDialogOpen();
   void saveShowsTheDialogAndOkWritesItsSettings();
   void saveStopsWhenTheDialogIsCancelled();
@@ -375,6 +376,53 @@ void TSettingsDialogTest::ownerCanSwitchEncryptionOff() {
   QString output;
   apptest::Run("qpdf", {"--show-encryption", QString::fromStdString(target.Path())}, &output);
   QVERIFY2(output.contains("File is not encrypted"), qPrintable(output));
+}
+
+void TSettingsDialogTest::aesChoiceAndAnUntouchedAesFileKeepTheirEncryption() {
+  // The third level writes AES-256.
+  vxtest::TempFile file, target;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    d.chkEnableEncryption->click();
+    for (QLineEdit* e : {d.edtOwnerPassword, d.edtConfirmOwnerPassword}) e->setText("master");
+    for (QLineEdit* e : {d.edtUserPassword, d.edtConfirmUserPassword}) e->setText("view");
+    QCOMPARE(d.rgEncryptionLevelButtons->button(2)->text(), QString("256 Bit AES"));
+    d.rgEncryptionLevelButtons->button(2)->click();
+    d.btnOK->click();
+  }
+  QCOMPARE(doc.Encryption().Level(), vx::elAES256);
+  QVERIFY(doc.SaveToFile(target.Path()));
+  QString output;
+  QCOMPARE(apptest::Run("qpdf", {"--show-encryption", "--password=master", QString::fromStdString(target.Path())}, &output), 0);
+  QVERIFY2(output.contains("R = 6") && output.contains("AESv3"), qPrintable(output));
+
+  // An AES-256 file opened by its owner: the user password cannot be shown,
+  // and OK without changes keeps the file's encryption (the empty field does
+  // not remove the user password).
+  vxtest::TempFile aes, copy;
+  QCOMPARE(apptest::Run("qpdf", {"--encrypt", "u", "o", "256", "--print=none", "--", QString::fromStdString(file.Path()),
+                                 QString::fromStdString(aes.Path())}),
+           0);
+  vx::TvxPDFDocument owner;
+  LoadWithPassword(owner, aes.Path(), "o");
+  {
+    TShownDialog shown(owner);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    QCOMPARE(d.rgEncryptionLevelButtons->checkedId(), 2);
+    QVERIFY(d.edtUserPassword->text().isEmpty());
+    QVERIFY(!IsChecked(d.chklstUserPermissions, 0));  // Print, as the file has it
+    d.btnOK->click();
+  }
+  QVERIFY(owner.SaveToFile(copy.Path()));
+  const QString copyPath = QString::fromStdString(copy.Path());
+  QVERIFY(apptest::Run("qpdf", {"--check", copyPath}) != 0);  // still needs a password
+  QCOMPARE(apptest::Run("qpdf", {"--show-encryption", "--password=u", copyPath}, &output), 0);
+  QVERIFY2(output.contains("Supplied password is user password") && output.contains("print low resolution: not allowed"),
+           qPrintable(output));
 }
 
 void TSettingsDialogTest::badPageRangeKeepsTheDialogOpen() {

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "WriterTestSupport.h"
+#include "pdf/security/vxPDFCrypt.h"
 #include "support/ChildProcess.h"
 
 using namespace vx;
@@ -47,9 +48,10 @@ Outcome SaveInChild(const std::string& source, const std::string& target, bool c
           report = e.what();
           return int(kSaveFailed);
         }
-        // A file opened with its user password is saved with a fresh owner
-        // password: its bytes differ from one run to the next.
-        report = std::to_string(doc.PageCount()) + (doc.IsEncrypted() && !doc.IsOwner() ? " fresh-owner" : " same");
+        // AES data starts with a random IV: its bytes differ from one run to
+        // the next.
+        const bool aes = doc.Encryption().Enabled() && doc.Encryption().Level() >= elAES128;
+        report = std::to_string(doc.PageCount()) + (aes ? " random-iv" : " same");
         return int(kSaved);
       },
       kSecondsPerFile);
@@ -81,6 +83,9 @@ const std::map<std::string, std::string> kKnownDifferences = {
     {"object-stream-self-ref.pdf", "Poppler cannot read the source at all; it reads the output"},
     {"incremental-3.pdf", "its last update frees the page content: qpdf and MuPDF show an empty page, as the "
                           "output has it; Poppler rebuilds its table by scanning and shows the freed object"},
+    {"bad-encryption-length.pdf",
+     "its key /Length is misspelt: qpdf and this library try the full 128 bits, Poppler refuses the source; it reads "
+     "the output, which has a proper /Length"},
 };
 
 }  // namespace
@@ -106,9 +111,9 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
     ASSERT_EQ(SaveInChild(source, plain, false).code, kSaved) << name;
     const std::string pages = outcome.report.substr(0, outcome.report.find(' '));
 
-    // Deterministic: the same bytes from another run (unless a fresh owner
-    // password had to be made).
-    if (outcome.report.find("fresh-owner") == std::string::npos) {
+    // Deterministic: the same bytes from another run (unless AES drew
+    // random IVs).
+    if (outcome.report.find("random-iv") == std::string::npos) {
       EXPECT_TRUE(vxtest::ReadFile(flate) == vxtest::ReadFile(again)) << name << ": two saves differ";
     }
 

@@ -175,7 +175,7 @@ TEST(PDFDecrypt, KeyLengthAndRevisionRules) {
   EXPECT_THROW(length(1, 1, 40), EUnsupportedEncryption);
   TvxPDFDecrypt d;
   EXPECT_THROW(d.SetRevision(1), EUnsupportedEncryption);
-  EXPECT_THROW(d.SetRevision(5), EUnsupportedEncryption);
+  EXPECT_THROW(d.SetRevision(7), EUnsupportedEncryption);  // 5 and 6 are AES-256 now
   EXPECT_THROW(d.SetKeyLength(4), EUnsupportedEncryption);
   EXPECT_THROW(d.SetKeyLength(17), EUnsupportedEncryption);
   d.SetKeyLength(7);
