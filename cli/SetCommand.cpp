@@ -155,6 +155,15 @@ int RunSet(SetCommandOptions& o) {
         raise(error->code);
         continue;
       }
+      if (doc.PageCount() == 0 && doc.DeclaredPageCount() > 0) {
+        // A tree that declares pages but yields none is damaged: writing it
+        // would replace the document by an empty one.
+        progress.Error(job.input, "no page could be read (the page tree declares " +
+                                      std::to_string(doc.DeclaredPageCount()) + "); nothing written");
+        progress.FileDone(job.input, false);
+        raise(kUnreadable);
+        continue;
+      }
       try {
         ApplySettings(doc, o.settings);
       } catch (const SettingsRefused& refused) {

@@ -32,6 +32,10 @@ TvxPDFObjectPtr LengthValue(size_t length) {
   return std::make_unique<TvxPDFInt64Object>(int64_t(length));
 }
 
+// The parser keeps a word it cannot read as a number (1.2.3) as a string
+// object holding the word itself, without delimiters.
+bool IsParsedToken(const TvxPDFStringObject& s) { return s.Text.empty() || (s.Text[0] != '(' && s.Text[0] != '<'); }
+
 bool EncryptsStrings(const TvxCustomPDFDocument& document, int32_t objectNumber) {
   return objectNumber != -1 && document.Encryption().Enabled();
 }
@@ -67,7 +71,9 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       break;
     case otString: {
       auto* s = static_cast<const TvxPDFStringObject*>(object);
-      if (EncryptsStrings(document, objectNumber)) {
+      if (IsParsedToken(*s)) {
+        out += s->Text;  // a word read as text (1.2.3) is no string: its bytes go back as they were
+      } else if (EncryptsStrings(document, objectNumber)) {
         std::string value = s->IsHex ? HexToBytes(s->Contents()) : s->Contents();
         out += '<';
         out += BytesToHex(document.EncryptData(value, objectNumber));

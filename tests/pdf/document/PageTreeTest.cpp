@@ -81,8 +81,8 @@ TEST(PageTree, NodesWithoutOrWithWrongTypeFailTheLoad) {
   try {
     LoadBytes(b.Bytes());
     FAIL();
-  } catch (const EUnexpectedError& e) {
-    EXPECT_STREQ(e.what(), "Unexpected Error");
+  } catch (const EPDFFileCorruptedError& e) {
+    EXPECT_STREQ(e.what(), "The page tree cannot be read: object 3 is neither a page nor a page-tree node");
   }
 }
 
