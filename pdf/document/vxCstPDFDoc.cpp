@@ -2,6 +2,7 @@
 #include "pdf/document/vxCstPDFDoc.h"
 
 #include <atomic>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "pdf/security/vxPDFCrypt.h"
@@ -217,11 +218,11 @@ void TvxCustomPDFDocument::FinishLoad() {
 // cycle) resolves to null, and the objects made are counted, so that a small
 // hostile graph shared at every level (2^40 paths in 40 levels) ends with a
 // warning instead of growing for ever: past the bound the rest reads as
-// null. (Copies of shared objects are not cached: a copy is as large as the
-// first result, and caching a long chain would cost its square.)
+// null. Each object is read from the file once per walk; the copies made of
+// it are not cached (a long chain would cost its square in memory).
 class TvxDeepResolver {
  public:
-  static constexpr int64_t kMaxObjects = 200000;
+  static constexpr int64_t kMaxObjects = 20000;
 
   explicit TvxDeepResolver(TvxCustomPDFDocument& doc) : doc_(doc) {}
 
@@ -255,11 +256,25 @@ class TvxDeepResolver {
       stored->MarkUsed();
       result = Resolve(stored->Content.get(), depth + 1);
     } else {
-      TvxFetchedObject fetched = doc_.FetchObject(ref.ObjectNumber);
-      result = fetched ? Resolve(fetched->Content.get(), depth + 1) : MakeNull();
+      TvxPDFIndirectObject* read = ReadOnce(ref.ObjectNumber);
+      result = read ? Resolve(read->Content.get(), depth + 1) : MakeNull();
     }
     path_.erase(key);
     return result;
+  }
+
+  // An object not in the store, read from the file once per walk however
+  // often it is referenced.
+  TvxPDFIndirectObject* ReadOnce(int32_t number) {
+    auto [it, inserted] = read_.try_emplace(number);
+    if (inserted) {
+      TvxFetchedObject fetched = doc_.FetchObject(number);
+      if (fetched.FromFile())
+        it->second = std::move(fetched.Owned);
+      else if (fetched)
+        return fetched.Object;  // stored meanwhile: the store keeps it
+    }
+    return it->second.get();
   }
 
   bool Spend(int64_t count) {
@@ -275,6 +290,7 @@ class TvxDeepResolver {
 
   TvxCustomPDFDocument& doc_;
   std::unordered_set<TvxObjectKey, TvxObjectKeyHash> path_;
+  std::unordered_map<int32_t, std::unique_ptr<TvxPDFIndirectObject>> read_;
   int64_t made_ = 0;
   bool exhausted_ = false;
 };
