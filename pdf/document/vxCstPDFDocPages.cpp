@@ -96,7 +96,7 @@ void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, 
     return;  // the node is skipped; the rest of the tree still loads
   }
   if (depth > kMaxTreeDepth) {
-    doc_.Warning(Format(res::SPageTreeCycle, {number}));
+    doc_.Warning(Format(res::SPageTreeTooDeep, {kMaxTreeDepth, number}));
     return;
   }
   TvxFetchedObject node = doc_.FetchObject(number);
@@ -129,7 +129,7 @@ void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, 
       if (auto* ref = As<TvxPDFIndirectReference>(kid.get()))
         kidNumbers.push_back(ref->ObjectNumber);
       else
-        doc_.Warning(Format(res::SPageTreeKidMissing, {number}));
+        doc_.Warning(Format(res::SPageTreeKidNotReference, {number}));
     }
     for (int32_t kid : kidNumbers) Walk(kid, attributes.get(), depth + 1);
     return;

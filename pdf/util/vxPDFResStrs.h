@@ -58,6 +58,8 @@ inline constexpr const char* SPageTreeNodeMissing = "object %d is missing or dam
 inline constexpr const char* SPageTreeNodeNotPage = "object %d is neither a page nor a page-tree node";
 inline constexpr const char* SPageTreeKidMissing = "Page tree node %d is missing or damaged and is skipped";
 inline constexpr const char* SPageTreeNodeShared = "Page tree node %d is reached a second time and is skipped";
+inline constexpr const char* SPageTreeKidNotReference = "Page tree node %d has a kid that is not a reference; it is skipped";
+inline constexpr const char* SPageTreeTooDeep = "Page tree deeper than %d levels; node %d is skipped";
 inline constexpr const char* SPagesLost = "The page tree declares %d pages but %d could be read";
 inline constexpr const char* SDeepResolveLimit = "A structure of more than %d objects is cut short; the rest reads as null";
 
