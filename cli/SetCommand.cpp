@@ -204,6 +204,13 @@ int RunSet(SetCommandOptions& o) {
         continue;
       }
       showWarnings();
+      if (doc.PageCount() == 0 && doc.DeclaredPageCount() > 0) {
+        // A tree that declares pages but yields none is damaged: writing it
+        // would replace the document by an empty one.
+        fail(job.input, "no page could be read (the page tree declares " + std::to_string(doc.DeclaredPageCount()) + ")",
+             kUnreadable);
+        continue;
+      }
       try {
         ApplySettings(doc, o.settings);
       } catch (const SettingsRefused& refused) {

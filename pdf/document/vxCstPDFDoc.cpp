@@ -2,6 +2,8 @@
 #include "pdf/document/vxCstPDFDoc.h"
 
 #include <atomic>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
@@ -46,6 +48,7 @@ void TvxCustomPDFDocument::InitDocument() {
   outlineRoot_.reset();
   store_ = std::make_unique<TvxPDFObjectStore>();
   pageList_.clear();
+  declaredPageCount_ = -1;
   xrefItems_.clear();
   xrefStmItems_.clear();
   decrypt_.reset();
@@ -211,43 +214,88 @@ void TvxCustomPDFDocument::FinishLoad() {
   if (OnEndRead) OnEndRead(*this);
 }
 
-TvxPDFObjectPtr TvxCustomPDFDocument::ResolveDeep(TvxPDFObject* value) {
-  std::vector<TvxObjectKey> path;
-  std::function<TvxPDFObjectPtr(TvxPDFObject*, int)> resolve = [&](TvxPDFObject* v, int depth) -> TvxPDFObjectPtr {
+// A reference-free copy of a value. A reference back into its own path (a
+// cycle) resolves to null, and the objects made are counted, so that a small
+// hostile graph shared at every level (2^40 paths in 40 levels) ends with a
+// warning instead of growing for ever: past the bound the rest reads as
+// null. Each object is read from the file once per walk; the copies made of
+// it are not cached (a long chain would cost its square in memory).
+class TvxDeepResolver {
+ public:
+  static constexpr int64_t kMaxObjects = 20000;
+
+  explicit TvxDeepResolver(TvxCustomPDFDocument& doc) : doc_(doc) {}
+
+  TvxPDFObjectPtr Resolve(TvxPDFObject* v, int depth) {
     if (!v) return nullptr;
     if (depth > TvxPDFStreamReader::kMaxNesting) throw ENestingTooDeep(Format(res::SNestingTooDeep, {depth}));
+    if (auto* ref = As<TvxPDFIndirectReference>(v)) return ResolveReference(*ref, depth);
+    if (auto* io = As<TvxPDFIndirectObject>(v)) return Resolve(io->Content.get(), depth + 1);
+    if (!Spend(1)) return MakeNull();
     if (auto* array = As<TvxPDFArrayObject>(v)) {
       if (array->IsPacked()) return array->Clone();  // numbers only
       auto copy = std::make_unique<TvxPDFArrayObject>();
-      for (auto& item : array->Items()) copy->Add(item ? resolve(item.get(), depth + 1) : MakeNull());
+      for (auto& item : array->Items()) copy->Add(item ? Resolve(item.get(), depth + 1) : MakeNull());
       return copy;
     }
     if (auto* dict = As<TvxPDFDictObject>(v)) {
       auto copy = std::make_unique<TvxPDFDictObject>();
-      for (auto& e : dict->Entries()) copy->Add(e.Key, e.Value ? resolve(e.Value.get(), depth + 1) : MakeNull());
+      for (auto& e : dict->Entries()) copy->Add(e.Key, e.Value ? Resolve(e.Value.get(), depth + 1) : MakeNull());
       return copy;
     }
-    if (auto* io = As<TvxPDFIndirectObject>(v)) return resolve(io->Content.get(), depth + 1);
-    if (auto* ref = As<TvxPDFIndirectReference>(v)) {
-      TvxObjectKey key{ref->DocumentID, ref->ObjectNumber, ref->Generation};
-      for (const auto& k : path)
-        if (k == key) return MakeNull();  // a cycle resolves to null
-      path.push_back(key);
-      TvxPDFObjectPtr result;
-      if (TvxPDFIndirectObject* stored = store_->Find(ref)) {
-        // Only looked at: the copy made here is what is kept, so the stored
-        // object is not made part of the written document by this.
-        result = resolve(stored->Content.get(), depth + 1);
-      } else {
-        TvxFetchedObject fetched = FetchObject(ref->ObjectNumber);
-        result = fetched ? resolve(fetched->Content.get(), depth + 1) : MakeNull();
-      }
-      path.pop_back();
-      return result;
-    }
     return v->Clone();
-  };
-  return resolve(value, 0);
-}
+  }
+
+ private:
+  TvxPDFObjectPtr ResolveReference(const TvxPDFIndirectReference& ref, int depth) {
+    TvxObjectKey key{ref.DocumentID, ref.ObjectNumber, ref.Generation};
+    if (exhausted_) return MakeNull();
+    if (!path_.insert(key).second) return MakeNull();  // a cycle resolves to null
+    TvxPDFObjectPtr result;
+    if (TvxPDFIndirectObject* stored = doc_.store_->Find(&ref)) {
+      // Only looked at: the copy made here is what is kept, so the stored
+      // object is not made part of the written document by this.
+      result = Resolve(stored->Content.get(), depth + 1);
+    } else {
+      TvxPDFIndirectObject* read = ReadOnce(ref.ObjectNumber);
+      result = read ? Resolve(read->Content.get(), depth + 1) : MakeNull();
+    }
+    path_.erase(key);
+    return result;
+  }
+
+  // An object not in the store, read from the file once per walk however
+  // often it is referenced.
+  TvxPDFIndirectObject* ReadOnce(int32_t number) {
+    auto [it, inserted] = read_.try_emplace(number);
+    if (inserted) {
+      TvxFetchedObject fetched = doc_.FetchObject(number);
+      if (fetched.FromFile())
+        it->second = std::move(fetched.Owned);
+      else if (fetched)
+        return fetched.Object;  // stored meanwhile: the store keeps it
+    }
+    return it->second.get();
+  }
+
+  bool Spend(int64_t count) {
+    if (exhausted_) return false;
+    if (made_ + count > kMaxObjects) {
+      exhausted_ = true;
+      doc_.Warning(Format(res::SDeepResolveLimit, {kMaxObjects}));
+      return false;
+    }
+    made_ += count;
+    return true;
+  }
+
+  TvxCustomPDFDocument& doc_;
+  std::unordered_set<TvxObjectKey, TvxObjectKeyHash> path_;
+  std::unordered_map<int32_t, std::unique_ptr<TvxPDFIndirectObject>> read_;
+  int64_t made_ = 0;
+  bool exhausted_ = false;
+};
+
+TvxPDFObjectPtr TvxCustomPDFDocument::ResolveDeep(TvxPDFObject* value) { return TvxDeepResolver(*this).Resolve(value, 0); }
 
 }  // namespace vx

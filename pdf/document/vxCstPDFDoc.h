@@ -71,6 +71,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxPDFVersion PDFVersion() const { return pdfVersion_; }
   void SetPDFVersion(TvxPDFVersion v) { pdfVersion_ = v; }
   int PageCount() const { return int(pageList_.size()); }
+  // The page count the source's page-tree root declares (its /Count as
+  // read), -1 when it declares none. Differs from PageCount() when pages of a
+  // damaged tree could not be read.
+  int DeclaredPageCount() const { return declaredPageCount_; }
   // A loaded name outside the known tables reads as pmNone / plNone and is
   // written back as it was until a different value is set.
   TvxPageMode PageMode() const { return pageMode_; }
@@ -266,7 +270,7 @@ class TvxCustomPDFDocument : public TvxComponent {
 
   // Structure readers.
   void ReadCatalog();                                          // vxCstPDFDocCatalog.cpp
-  void LoadPageTree(int32_t objectNumber, const TvxPDFDictObject* inherited);  // vxCstPDFDocPages.cpp
+  void LoadPageTree(int32_t objectNumber);                     // vxCstPDFDocPages.cpp
   void ReadDestsDictionary(TvxPDFObject* value);               // vxCstPDFDocOutlines.cpp
   void ReadNamesDictionary(TvxPDFObject* value);
   std::unique_ptr<TvxPDFOutline> ReadOutlines(int32_t objectNumber);
@@ -283,6 +287,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   void AppendNamedDestination(std::string name, TvxPDFObjectPtr destination);
   void ReadNameTreeNode(TvxPDFDictObject* node);
   void ProcessAction(TvxPDFDictObject& action);
+  void ResolveLinkDestinations();                               // vxCstPDFDocLinks.cpp
   bool SetUpDecryption(const std::string& password);           // vxCstPDFDocDecrypt.cpp
   void ExpandPendingObjectStreams();                            // vxCstPDFDocStore.cpp
 
@@ -293,6 +298,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   friend class TvxDocumentWriter;
   friend class TvxPDFInfo;
   friend class TvxPageTreeWalker;
+  friend class TvxDeepResolver;
 
   // Document state.
   uint32_t documentID_ = 0;
@@ -303,6 +309,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxPDFObjectStore> store_;
   std::unique_ptr<TvxPDFObjectStore> saveStore_;
   std::vector<TvxPDFIndirectObject*> pageList_;
+  int declaredPageCount_ = -1;
   std::unique_ptr<TvxPDFTrailer> trailer_;
   std::unique_ptr<TvxPDFCatalog> catalog_;
   std::unique_ptr<TvxPDFInfo> info_;

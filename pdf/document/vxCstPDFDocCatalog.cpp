@@ -45,8 +45,10 @@ void TvxCustomPDFDocument::ReadCatalog() {
 
   // 1. The information dictionary, with indirect values made direct so that
   //    an indirect title is not lost when the dictionary is written again.
-  if (trailer_->InfoRef && info_->InfoDict()->Count() == 0) {
-    TvxPDFObjectPtr resolved = ResolveDeep(trailer_->InfoRef.get());
+  //    One met as an object-stream member is resolved the same way.
+  if (trailer_->InfoRef) {
+    TvxPDFObjectPtr resolved = info_->InfoDict()->Count() == 0 ? ResolveDeep(trailer_->InfoRef.get())
+                                                                : ResolveDeep(info_->InfoDict());
     if (auto* dict = As<TvxPDFDictObject>(resolved.get())) {
       resolved.release();
       info_->SetInfoDict(std::unique_ptr<TvxPDFDictObject>(dict));
@@ -119,7 +121,9 @@ void TvxCustomPDFDocument::ReadCatalog() {
 
   // 7. Pages.
   Status(res::STraversingPages);
-  if (TvxPDFObject* pages = Present(catalog, "/Pages")) LoadPageTree(Cast<TvxPDFIndirectReference>(pages).ObjectNumber, nullptr);
+  TvxPDFObject* pages = Present(catalog, "/Pages");
+  if (!pages) throw EPDFFileCorruptedError(Format(res::SPageTreeUnreadable, {std::string(res::SPageTreeRootMissing)}));
+  LoadPageTree(Cast<TvxPDFIndirectReference>(pages).ObjectNumber);
   Progress(75);
 
   // 9. Named destinations of the catalog's /Dests.
@@ -180,6 +184,9 @@ void TvxCustomPDFDocument::ReadCatalog() {
     // A root given directly is read too (and written as an object of its own).
     else if (auto* root = As<TvxPDFDictObject>(outlines)) outlineRoot_ = ReadOutlines(*root);
   }
+  // 18. Links and actions that name a destination of this document go to
+  //     its page, now that every store of names has been read.
+  ResolveLinkDestinations();
   Progress(100);
 }
 

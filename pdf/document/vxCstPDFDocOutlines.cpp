@@ -104,10 +104,14 @@ void TvxCustomPDFDocument::ReadDestsDictionary(TvxPDFObject* value) {
     if (!holder) return;
     holder->MarkUsed();
     dests = &Cast<TvxPDFDictObject>(holder->Content.get());
+    // The dictionary is kept, with everything it reaches, for the catalog
+    // to write again.
+    if (holder.FromFile()) dests = &static_cast<TvxPDFDictObject&>(*store_->Add(std::move(holder.Owned))->Content);
   } else {
     dests = As<TvxPDFDictObject>(value);
     if (!dests) return;
   }
+  LoadObjectClosure(dests);
   if (!namedDestinations_) {
     namedDestinations_ = std::make_unique<std::vector<std::pair<std::string, TvxPDFObjectPtr>>>();
     namedDestinationIndex_.clear();
@@ -268,7 +272,11 @@ void TvxCustomPDFDocument::ReadNameTreeNode(TvxPDFDictObject* root) {
 // -------------------------------------------------------------------- actions
 
 void TvxCustomPDFDocument::ProcessAction(TvxPDFDictObject& action) {
-  if (TvxPDFObject* d = action.Find("/D"); d && !d->IsArray()) {
+  // Only a /GoTo action goes to a destination of this document; the /D of
+  // /GoToR, /GoToE and others names a place elsewhere and stays as it is.
+  auto* actionType = As<TvxPDFNameObject>(action.Find("/S"));
+  const bool goesHere = actionType && actionType->Text == "/GoTo";
+  if (TvxPDFObject* d = action.Find("/D"); goesHere && d && !d->IsArray()) {
     TvxPDFObjectPtr copy;
     const TvxPDFObject* target = d;
     if (auto* ref = As<TvxPDFIndirectReference>(d)) {

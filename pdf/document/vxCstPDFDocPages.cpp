@@ -32,34 +32,85 @@ double FromPoints(double value, TvxMeasurementUnit unit) {
 
 }  // namespace
 
-// One walk of the page tree, with the nodes on the current path so that a
-// /Kids cycle ends instead of recursing for ever.
+// One walk of the page tree. Every node is walked once: a page has one
+// parent, so a node reached again (a cycle, or a /Kids entry shared by two
+// nodes) is skipped with a warning, and a hostile tree whose nodes name the
+// same kid twice at every level is read in time linear in its size.
 class TvxPageTreeWalker {
  public:
   explicit TvxPageTreeWalker(TvxCustomPDFDocument& doc) : doc_(doc) {}
-  void Walk(int32_t number, const TvxPDFDictObject* inherited, int depth);
+  void WalkRoot(int32_t number);
 
  private:
+  void Walk(int32_t number, const TvxPDFDictObject* inherited, int depth);
+  void AddPage(TvxFetchedObject node, const TvxPDFDictObject* inherited);
+
   TvxCustomPDFDocument& doc_;
-  std::unordered_set<int32_t> path_;
+  std::unordered_set<int32_t> visited_;
 };
 
-void TvxCustomPDFDocument::LoadPageTree(int32_t objectNumber, const TvxPDFDictObject* inherited) {
-  TvxPageTreeWalker(*this).Walk(objectNumber, inherited, 0);
+void TvxCustomPDFDocument::LoadPageTree(int32_t objectNumber) {
+  TvxPageTreeWalker(*this).WalkRoot(objectNumber);
+}
+
+namespace {
+
+enum class TvxNodeKind { Pages, Page, Other };
+
+// A node's kind by its /Type; a node without one is not taken for either.
+TvxNodeKind KindOf(const TvxPDFDictObject& dict) {
+  auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
+  if (type && type->Text == "/Pages") return TvxNodeKind::Pages;
+  if (type && type->Text == "/Page") return TvxNodeKind::Page;
+  return TvxNodeKind::Other;
+}
+
+}  // namespace
+
+void TvxPageTreeWalker::WalkRoot(int32_t number) {
+  // The root must be readable: without it no page can be found, and a
+  // document without its pages must not pass for an empty one.
+  TvxFetchedObject root = doc_.FetchObject(number);
+  auto* dict = root ? As<TvxPDFDictObject>(root->Content.get()) : nullptr;
+  if (!dict)
+    throw EPDFFileCorruptedError(Format(res::SPageTreeUnreadable, {Format(res::SPageTreeNodeMissing, {number})}));
+  if (KindOf(*dict) == TvxNodeKind::Other)
+    throw EPDFFileCorruptedError(Format(res::SPageTreeUnreadable, {Format(res::SPageTreeNodeNotPage, {number})}));
+  if (KindOf(*dict) == TvxNodeKind::Page) {
+    doc_.declaredPageCount_ = 1;
+  } else if (auto* count = As<TvxPDFIntegerObject>(dict->Find("/Count"))) {
+    doc_.declaredPageCount_ = count->Value;
+  } else if (auto* countRef = As<TvxPDFIndirectReference>(dict->Find("/Count"))) {
+    TvxPDFObjectPtr value = doc_.LoadCopy(countRef);
+    if (auto* integer = As<TvxPDFIntegerObject>(value.get())) doc_.declaredPageCount_ = integer->Value;
+  }
+  root = TvxFetchedObject();  // read again by the walk; kept only when it is a page
+  Walk(number, nullptr, 0);
+  if (doc_.declaredPageCount_ > doc_.PageCount())
+    doc_.Warning(Format(res::SPagesLost, {doc_.declaredPageCount_, doc_.PageCount()}));
 }
 
 void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, int depth) {
-  if (depth > kMaxTreeDepth || path_.count(number)) {
-    doc_.Warning(Format(res::SPageTreeCycle, {number}));
+  if (!visited_.insert(number).second) {
+    doc_.Warning(Format(res::SPageTreeNodeShared, {number}));
     return;  // the node is skipped; the rest of the tree still loads
   }
+  if (depth > kMaxTreeDepth) {
+    doc_.Warning(Format(res::SPageTreeTooDeep, {kMaxTreeDepth, number}));
+    return;
+  }
   TvxFetchedObject node = doc_.FetchObject(number);
-  if (!node) return;  // a kid that is free or missing is skipped
-  auto& dict = Cast<TvxPDFDictObject>(node->Content.get());
-  auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
-  if (!type) throw EUnexpectedError(res::SUnexpectedError);
+  auto* nodeDict = node ? As<TvxPDFDictObject>(node->Content.get()) : nullptr;
+  if (!nodeDict) {
+    doc_.Warning(Format(res::SPageTreeKidMissing, {number}));
+    return;  // a kid that is free, missing or damaged is skipped, and said so
+  }
+  auto& dict = *nodeDict;
+  const TvxNodeKind kind = KindOf(dict);
+  if (kind == TvxNodeKind::Other)
+    throw EPDFFileCorruptedError(Format(res::SPageTreeUnreadable, {Format(res::SPageTreeNodeNotPage, {number})}));
 
-  if (type->Text == "/Pages") {
+  if (kind == TvxNodeKind::Pages) {
     TvxPDFObjectPtr keepKids;
     TvxPDFArrayObject* kids = doc_.LoadArray(dict.Find("/Kids"), false, keepKids);
     std::unique_ptr<TvxPDFDictObject> attributes;
@@ -71,17 +122,22 @@ void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, 
       }
     }
     if (!kids) return;
-    path_.insert(number);
     // The kids are copied first: walking may read other objects, and an
     // intermediate node read from the file is not kept.
     std::vector<int32_t> kidNumbers;
-    for (const auto& kid : kids->Items()) kidNumbers.push_back(Cast<TvxPDFIndirectReference>(kid.get()).ObjectNumber);
+    for (const auto& kid : kids->Items()) {
+      if (auto* ref = As<TvxPDFIndirectReference>(kid.get()))
+        kidNumbers.push_back(ref->ObjectNumber);
+      else
+        doc_.Warning(Format(res::SPageTreeKidNotReference, {number}));
+    }
     for (int32_t kid : kidNumbers) Walk(kid, attributes.get(), depth + 1);
-    path_.erase(number);
     return;
   }
-  if (type->Text != "/Page") throw EUnexpectedError(res::SUnexpectedError);
+  AddPage(std::move(node), inherited);
+}
 
+void TvxPageTreeWalker::AddPage(TvxFetchedObject node, const TvxPDFDictObject* inherited) {
   TvxPDFIndirectObject* page = node.Object;
   page->MarkUsed();
   if (node.FromFile()) page = doc_.store_->Add(std::move(node.Owned));

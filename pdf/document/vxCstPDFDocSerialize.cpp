@@ -33,18 +33,12 @@ TvxPDFObjectPtr LengthValue(size_t length) {
   return std::make_unique<TvxPDFInt64Object>(int64_t(length));
 }
 
+// The parser keeps a word it cannot read as a number (1.2.3) as a string
+// object holding the word itself, without delimiters.
+bool IsParsedToken(const TvxPDFStringObject& s) { return s.Text.empty() || (s.Text[0] != '(' && s.Text[0] != '<'); }
+
 bool EncryptsStrings(const TvxCustomPDFDocument& document, int32_t objectNumber) {
   return objectNumber != -1 && document.Encryption().Enabled();
-}
-
-// The bytes of a hexadecimal string. An odd number of digits reads as if a
-// final 0 followed, so the last digit is not lost when the bytes are
-// encrypted.
-std::string HexStringBytes(std::string_view digits) {
-  size_t count = 0;
-  for (char c : digits) count += std::isxdigit(static_cast<unsigned char>(c)) ? 1 : 0;
-  if (count % 2 == 0) return HexToBytes(digits);
-  return HexToBytes(std::string(digits) + "0");
 }
 
 }  // namespace
@@ -82,8 +76,10 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       break;
     case otString: {
       auto* s = static_cast<const TvxPDFStringObject*>(object);
-      if (EncryptsStrings(document, objectNumber)) {
-        std::string value = s->IsHex ? HexStringBytes(s->Contents()) : s->Contents();
+      if (IsParsedToken(*s)) {
+        out += s->Text;  // a word read as text (1.2.3) is no string: its bytes go back as they were
+      } else if (EncryptsStrings(document, objectNumber)) {
+        std::string value = s->IsHex ? HexToBytes(s->Contents()) : s->Contents();
         out += '<';
         out += BytesToHex(document.EncryptData(value, objectNumber));
         out += '>';

@@ -20,7 +20,13 @@ constexpr int kMaxNestedWalks = 32;
 // Reference chains (a reference whose object is again a reference).
 constexpr int kMaxChain = 64;
 
-bool IsKey(const std::string& key, std::string_view a, std::string_view b) { return key == a || key == b; }
+// A stream's /Length as a usable byte count, or -1 ("find endstream") when
+// it is not a 32-bit integer (a real such as 33.0, a 64-bit number, a name)
+// or names nothing stored.
+int64_t UsableLength(const TvxPDFObjectStore& store, TvxPDFObject* value) {
+  auto* length = As<TvxPDFIntegerObject>(store.Resolve(value));
+  return length && length->Value >= 0 ? length->Value : -1;
+}
 
 }  // namespace
 
@@ -65,8 +71,6 @@ class TvxClosureWalker {
           Push(value);
         } else if (auto* ref = As<TvxPDFIndirectReference>(value)) {
           Follow(*ref);
-        } else if ((value->IsString() || value->IsName()) && IsKey(dict->KeyAt(i), "/Dest", "/D")) {
-          ReplaceNamedDestination(*dict, i, value);
         }
       }
     }
@@ -87,15 +91,6 @@ class TvxClosureWalker {
 
   void Follow(const TvxPDFIndirectReference& ref) {
     if (TvxPDFIndirectObject* loaded = doc_.LoadReference(ref)) Push(loaded->Content.get());
-  }
-
-  void ReplaceNamedDestination(TvxPDFDictObject& dict, int index, TvxPDFObject* value) {
-    std::string name;
-    if (auto* s = As<TvxPDFStringObject>(value))
-      name = s->IsHex ? HexToBytes(s->Contents()) : s->Contents();  // names are compared as bytes
-    else
-      name = static_cast<TvxPDFNameObject*>(value)->Value();
-    if (TvxPDFObjectPtr destination = doc_.FindNamedDestination(name)) dict.SetValueAt(index, std::move(destination));
   }
 
   TvxCustomPDFDocument& doc_;
@@ -175,8 +170,8 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
       }
     }
     r.SetPos(afterDictionary);
-    TvxPDFIntegerObject* length = store_->ResolveInteger(dict.Find("/Length"));
-    stream->Data = r.ReadStreamData(length ? length->Value : -1, object->ObjectNumber, object->Generation, &dict);
+    stream->Data = r.ReadStreamData(UsableLength(*store_, dict.Find("/Length")), object->ObjectNumber,
+                                    object->Generation, &dict);
   } catch (const Exception&) {
     r.SetPos(afterDictionary);
     TvxPDFIntegerObject* length1 = nullptr;

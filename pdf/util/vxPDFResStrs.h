@@ -53,6 +53,16 @@ inline constexpr const char* SUnsupportedImageFormat = "Unsupported image format
 inline constexpr const char* SPageTreeCycle = "Page tree refers back to itself (object %d)";
 inline constexpr const char* SObjectNotLoaded = "Object %d was not read while loading";
 inline constexpr const char* SKeptEntryUnreadable = "Entry %s left out: what it refers to cannot be read (%s)";
+inline constexpr const char* SPageTreeUnreadable = "The page tree cannot be read: %s";
+inline constexpr const char* SPageTreeRootMissing = "the catalog names no page tree";
+inline constexpr const char* SPageTreeNodeMissing = "object %d is missing or damaged";
+inline constexpr const char* SPageTreeNodeNotPage = "object %d is neither a page nor a page-tree node";
+inline constexpr const char* SPageTreeKidMissing = "Page tree node %d is missing or damaged and is skipped";
+inline constexpr const char* SPageTreeNodeShared = "Page tree node %d is reached a second time and is skipped";
+inline constexpr const char* SPageTreeKidNotReference = "Page tree node %d has a kid that is not a reference; it is skipped";
+inline constexpr const char* SPageTreeTooDeep = "Page tree deeper than %d levels; node %d is skipped";
+inline constexpr const char* SPagesLost = "The page tree declares %d pages but %d could be read";
+inline constexpr const char* SDeepResolveLimit = "A structure of more than %d objects is cut short; the rest reads as null";
 
 // Status messages.
 inline constexpr const char* SReadingXRefTable = "Reading Cross-Reference Table";

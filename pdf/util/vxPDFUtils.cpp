@@ -79,7 +79,8 @@ std::string UnescapeLiteral(std::string_view raw) {
       i = k - 1;
       continue;
     }
-    out += c;  // unknown escape: the backslash stays, the byte follows normally
+    // Any other escaped byte stands for itself: the backslash is dropped, as
+    // every PDF reader reads it.
   }
   return out;
 }
@@ -122,6 +123,7 @@ std::string HexToBytes(std::string_view text) {
       high = -1;
     }
   }
+  if (high >= 0) out += char(high << 4);  // a final digit alone is read as if followed by 0
   return out;
 }
 

@@ -228,3 +228,30 @@ TEST(VordelSet, CompressNoneKeepsStreamsAsLoaded) {
   EXPECT_EQ(none.Read().find("/FlateDecode"), std::string::npos);
   EXPECT_NE(none.Read().find("(Page 2) Tj"), std::string::npos);
 }
+
+TEST(VordelSet, RefusesToWriteNoPagesWhenTheSourceDeclaresPages) {
+  // The tree declares two pages; its only kid is missing.
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [7 0 R] /Count 2 >>");
+  b.FinishWithTable("/Root 1 0 R");
+  TempFile in, out;
+  in.Write(b.Bytes());
+  Result r = Vordel("set --fit-window " + Quote(in.Path()) + " -o " + Quote(out.Path()), true);
+  EXPECT_EQ(r.code, 2) << r.out;
+  EXPECT_NE(r.out.find("no page could be read (the page tree declares 2); nothing written"), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(out.Path()));
+  // In place, the source stays as it was.
+  EXPECT_EQ(Vordel("set --fit-window --in-place " + Quote(in.Path())).code, 2);
+  EXPECT_EQ(in.Read(), b.Bytes());
+
+  // A tree whose root cannot be read fails to load, with the reason.
+  vxtest::PdfBuilder rootless;
+  rootless.Object(1, "<< /Type /Catalog /Pages 5 0 R >>");
+  rootless.FinishWithTable("/Root 1 0 R");
+  in.Write(rootless.Bytes());
+  r = Vordel("set --fit-window " + Quote(in.Path()) + " -o " + Quote(out.Path()), true);
+  EXPECT_EQ(r.code, 2) << r.out;
+  EXPECT_NE(r.out.find("The page tree cannot be read: object 5 is missing or damaged"), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(out.Path()));
+}

@@ -167,3 +167,24 @@ TEST(Forms, KidsThatComeBackEndTheWalk) {
   doc->SaveToFile(out.Path(), 2);
   EXPECT_EQ(vxtest::QpdfProblems(out.Path()), "");
 }
+
+TEST(Forms, ButtonKindsFollowSingleFlagBits) {
+  // Each flag alone: radio (bit 16), push button (bit 17), and a check box
+  // whose only flag is "no toggle to off" (bit 15), which is not a radio.
+  const std::map<int, std::string> objects = {
+      {50, "<< /Fields [40 0 R 43 0 R 44 0 R 46 0 R] >>"},
+      {40, "<< /T (radio) /FT /Btn /Ff 32768 /Kids [41 0 R 42 0 R] /V /A >>"},
+      {41, "<< /Type /Annot /Subtype /Widget /Parent 40 0 R /Rect [0 0 9 9] /AP << /N << /A 45 0 R /Off 45 0 R >> >> >>"},
+      {42, "<< /Type /Annot /Subtype /Widget /Parent 40 0 R /Rect [0 9 9 19] /AP << /N << /B 45 0 R /Off 45 0 R >> >> >>"},
+      {43, "<< /Type /Annot /Subtype /Widget /Rect [0 19 9 29] /T (check) /FT /Btn /Ff 16384 /V /Off "
+           "/AP << /N << /On 45 0 R /Off 45 0 R >> >> >>"},
+      {44, "<< /Type /Annot /Subtype /Widget /Rect [0 29 9 39] /T (push) /FT /Btn /Ff 65536 >>"},
+      {45, "<<>>stream:"},
+      {46, "<< /Type /Annot /Subtype /Widget /Rect [0 39 9 49] /T (plain) /FT /Btn >>"},
+  };
+  auto doc = vxtest::LoadBytes(DocumentWith("/AcroForm 50 0 R", objects, 1, "/Annots [41 0 R 42 0 R 43 0 R 44 0 R 46 0 R]"));
+  EXPECT_EQ(Field(*doc, "radio").Kind, fkRadioButton);
+  EXPECT_EQ(Field(*doc, "check").Kind, fkCheckBox);
+  EXPECT_EQ(Field(*doc, "push").Kind, fkPushButton);
+  EXPECT_EQ(Field(*doc, "plain").Kind, fkCheckBox);
+}

@@ -81,8 +81,8 @@ TEST(PageTree, NodesWithoutOrWithWrongTypeFailTheLoad) {
   try {
     LoadBytes(b.Bytes());
     FAIL();
-  } catch (const EUnexpectedError& e) {
-    EXPECT_STREQ(e.what(), "Unexpected Error");
+  } catch (const EPDFFileCorruptedError& e) {
+    EXPECT_STREQ(e.what(), "The page tree cannot be read: object 3 is neither a page nor a page-tree node");
   }
 }
 
@@ -130,4 +130,89 @@ TEST(PageObjects, CollectsThePageButNotOtherPages) {
   for (auto& o : *objects) numbers.push_back(o->ObjectNumber);
   EXPECT_EQ(numbers, (std::vector<int>{3, 5, 6}));
   EXPECT_THROW(doc->GetPageObjects(0), EInvalidPageError);
+}
+
+namespace {
+
+// Loads `bytes`, collecting the warnings the load reports.
+std::unique_ptr<TvxPDFDocument> LoadWithWarnings(const std::string& bytes, std::vector<std::string>& warnings) {
+  auto doc = std::make_unique<TvxPDFDocument>();
+  doc->OnWarning = [&](TvxCustomPDFDocument&, const std::string& text) { warnings.push_back(text); };
+  doc->LoadFromBytes(std::make_shared<const std::string>(bytes), "t.pdf");
+  return doc;
+}
+
+std::string LoadError(const std::string& bytes) {
+  try {
+    LoadBytes(bytes);
+  } catch (const EPDFFileCorruptedError& e) {
+    return e.what();
+  }
+  return "loaded";
+}
+
+}  // namespace
+
+TEST(PageTree, AnUnreadableRootFailsTheLoad) {
+  PdfBuilder missing;
+  missing.Object(1, "<< /Type /Catalog /Pages 9 0 R >>");
+  missing.FinishWithTable("/Root 1 0 R");
+  EXPECT_EQ(LoadError(missing.Bytes()), "The page tree cannot be read: object 9 is missing or damaged");
+
+  PdfBuilder none;
+  none.Object(1, "<< /Type /Catalog >>");
+  none.FinishWithTable("/Root 1 0 R");
+  EXPECT_EQ(LoadError(none.Bytes()), "The page tree cannot be read: the catalog names no page tree");
+
+  PdfBuilder font;
+  font.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  font.Object(2, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  font.FinishWithTable("/Root 1 0 R");
+  EXPECT_EQ(LoadError(font.Bytes()), "The page tree cannot be read: object 2 is neither a page nor a page-tree node");
+}
+
+TEST(PageTree, PagesThatCannotBeReadAreCountedAndReported) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R 9 0 R 4 0 R] /Count 3 >>");
+  b.Object(3, "<< /Type /Page /MediaBox [0 0 1 1] >>");
+  b.Object(4, "<< /Type /Page /MediaBox [0 0 2 2] >>");
+  b.FinishWithTable("/Root 1 0 R");
+  std::vector<std::string> warnings;
+  auto doc = LoadWithWarnings(b.Bytes(), warnings);
+  EXPECT_EQ(doc->PageCount(), 2);
+  EXPECT_EQ(doc->DeclaredPageCount(), 3);
+  EXPECT_EQ(warnings, (std::vector<std::string>{"Page tree node 9 is missing or damaged and is skipped",
+                                                "The page tree declares 3 pages but 2 could be read"}));
+
+  // A sound tree declares what it holds and says nothing; no /Count is -1.
+  warnings.clear();
+  auto sound = LoadWithWarnings(vxtest::SimplePdf(3), warnings);
+  EXPECT_EQ(sound->DeclaredPageCount(), 3);
+  EXPECT_TRUE(warnings.empty());
+  PdfBuilder uncounted;
+  uncounted.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  uncounted.Object(2, "<< /Type /Pages /Kids [3 0 R] >>");
+  uncounted.Object(3, "<< /Type /Page >>");
+  uncounted.FinishWithTable("/Root 1 0 R");
+  EXPECT_EQ(LoadBytes(uncounted.Bytes())->DeclaredPageCount(), -1);
+}
+
+TEST(PageTree, ASharedKidIsReadOnceWithAWarning) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R 5 0 R 3 0 R] /Count 3 >>");
+  b.Object(3, "<< /Type /Page /MediaBox [0 0 1 1] >>");
+  b.Object(5, "<< /Type /Pages /Kids [4 0 R 4 0 R] /Count 2 >>");
+  b.Object(4, "<< /Type /Page /MediaBox [0 0 2 2] >>");
+  b.FinishWithTable("/Root 1 0 R");
+  std::vector<std::string> warnings;
+  auto doc = LoadWithWarnings(b.Bytes(), warnings);
+  // A page has one parent: the second way to it is not a second page.
+  ASSERT_EQ(doc->PageCount(), 2);
+  EXPECT_EQ(doc->PageList()[0]->ObjectNumber, 3);
+  EXPECT_EQ(doc->PageList()[1]->ObjectNumber, 4);
+  EXPECT_EQ(warnings, (std::vector<std::string>{"Page tree node 4 is reached a second time and is skipped",
+                                                "Page tree node 3 is reached a second time and is skipped",
+                                                "The page tree declares 3 pages but 2 could be read"}));
 }

@@ -78,10 +78,10 @@ TEST(ObjectParser, LiteralStrings) {
   EXPECT_EQ(LiteralContent("(a\\)b)"), "a)b");
   EXPECT_EQ(LiteralContent("(\\101)"), "A");
   EXPECT_EQ(LiteralContent("(\\1012)"), "A2");
-  EXPECT_EQ(LiteralContent("(x\\qy)"), "x\\qy");
+  EXPECT_EQ(LiteralContent("(x\\qy)"), "xqy");  // an undefined escape drops the backslash
   EXPECT_EQ(LiteralContent("(a\\\r\nb)"), "a\nb");  // only the CR goes with the backslash
   EXPECT_EQ(LiteralContent("(a\\\nb)"), "ab");
-  EXPECT_EQ(LiteralContent("(\\8)"), "\\8");
+  EXPECT_EQ(LiteralContent("(\\8)"), "8");
   auto hex = Parse("<48 65>");
   auto& h = Cast<TvxPDFStringObject>(hex.object.get());
   EXPECT_EQ(h.Text, "<48 65>");

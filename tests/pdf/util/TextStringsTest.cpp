@@ -13,7 +13,7 @@ TEST(Escapes, UnescapeLiteral) {
   EXPECT_EQ(UnescapeLiteral("\\101"), "A");
   EXPECT_EQ(UnescapeLiteral("\\7"), UnescapeLiteral("\\007"));
   EXPECT_EQ(UnescapeLiteral("\\1012"), "A2");
-  EXPECT_EQ(UnescapeLiteral("\\8"), "\\8");
+  EXPECT_EQ(UnescapeLiteral("\\8"), "8");  // an undefined escape stands for its byte
   EXPECT_EQ(UnescapeLiteral("\\b\\f\\n\\r\\t\\\\"), "\b\f\n\r\t\\");
   EXPECT_EQ(UnescapeLiteral("end\\"), "end\\");
   EXPECT_EQ(UnescapeLiteral("\\777"), std::string(1, char(0xFF)));  // 511 & 0xFF
@@ -41,7 +41,7 @@ TEST(Escapes, BytesThatMatterKeepTheirTabs) {
 TEST(Hex, BothDirections) {
   EXPECT_EQ(BytesToHex(std::string("\x0A\xFF", 2)), "0AFF");
   EXPECT_EQ(HexToBytes("41 42"), "AB");
-  EXPECT_EQ(HexToBytes("414"), "A");
+  EXPECT_EQ(HexToBytes("414"), "A@");  // a final digit alone is followed by 0
   EXPECT_EQ(HexToBytes("<4g1>"), "A");
   EXPECT_EQ(HexTextToUnicode("FEFF0041"), u"A");
   EXPECT_EQ(HexTextToUnicode("feff0041.FEFF0042"), u"A.B");
