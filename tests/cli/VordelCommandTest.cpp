@@ -239,7 +239,7 @@ TEST(VordelSet, RefusesToWriteNoPagesWhenTheSourceDeclaresPages) {
   in.Write(b.Bytes());
   Result r = Vordel("set --fit-window " + Quote(in.Path()) + " -o " + Quote(out.Path()), true);
   EXPECT_EQ(r.code, 2) << r.out;
-  EXPECT_NE(r.out.find("no page could be read (the page tree declares 2); nothing written"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("no page could be read (the page tree declares 2); "), std::string::npos) << r.out;
   EXPECT_FALSE(std::filesystem::exists(out.Path()));
   // In place, the source stays as it was.
   EXPECT_EQ(Vordel("set --fit-window --in-place " + Quote(in.Path())).code, 2);
