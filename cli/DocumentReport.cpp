@@ -93,6 +93,7 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
   j["file"] = file;
   j["version"] = PDFVersionText(doc.PDFVersion());
   j["pages"] = doc.PageCount();
+  j["repaired"] = doc.Repaired();
   if (doc.IsEncrypted()) {
     nlohmann::ordered_json e;
     e["level"] = doc.Encryption().Level() == el40bit ? 40 : 128;
@@ -144,6 +145,7 @@ std::string DocumentText(const TvxCustomPDFDocument& doc, const std::string& fil
   line("File", file);
   line("PDF version", PDFVersionText(doc.PDFVersion()));
   line("Pages", std::to_string(doc.PageCount()));
+  if (doc.Repaired()) line("Repaired", "yes");
   if (doc.IsEncrypted()) {
     std::string text = doc.Encryption().Level() == el40bit ? "RC4 40-bit" : "RC4 128-bit";
     text += doc.IsOwner() ? ", opened as owner" : ", opened as user";

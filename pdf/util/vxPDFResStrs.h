@@ -52,6 +52,16 @@ inline constexpr const char* SUnexpectedContentObject = "Unexpected content obje
 inline constexpr const char* SUnsupportedImageFormat = "Unsupported image format (%s)";
 inline constexpr const char* SPageTreeCycle = "Page tree refers back to itself (object %d)";
 inline constexpr const char* SObjectNotLoaded = "Object %d was not read while loading";
+inline constexpr const char* SXRefRepaired =
+    "The cross-reference data cannot be used (%s); it was rebuilt by scanning the file";
+inline constexpr const char* SRepairNoStartXRef = "no startxref";
+inline constexpr const char* SRepairObjectsAfterStartXRef = "objects follow the last startxref";
+inline constexpr const char* SRepairNoSection = "startxref does not point at a cross-reference section";
+inline constexpr const char* SRepairUnreadableSection = "a cross-reference section does not parse: %s";
+inline constexpr const char* SRepairPrevLoop = "the /Prev chain loops";
+inline constexpr const char* SRepairObjectMisplaced = "object %d is not at its offset";
+inline constexpr const char* SRepairNoRoot = "the trailer has no /Root";
+inline constexpr const char* SRepairRootNotCatalog = "the /Root is not a catalog";
 
 // Status messages.
 inline constexpr const char* SReadingXRefTable = "Reading Cross-Reference Table";
