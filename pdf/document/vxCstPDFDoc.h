@@ -242,6 +242,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Why the sections read cannot be used, or empty.
   std::string XRefProblem();
   bool RootIsCatalog(int32_t number);
+  bool RootIsDictionary(int32_t number);
+  bool RootCheck(int32_t number, bool catalogOnly);
   void RebuildXRef(const std::string& problem);
   // The part of a rebuild that reads object streams (which may need the
   // key): their members and, failing the trailer's, the catalog.

@@ -6,6 +6,7 @@
 // stream dictionaries (the newest first), and the members of object streams.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/filters/vxFilterChain.h"
@@ -151,12 +152,13 @@ TvxScanResult ScanFile(std::string_view d) {
   return scan;
 }
 
+// A catalog by its type, or by its page tree where a writer left out or
+// misspelt the type.
 bool IsCatalogDictionary(const TvxPDFObject* value) {
   auto* dict = As<TvxPDFDictObject>(value);
   if (!dict) return false;
   auto* type = As<TvxPDFNameObject>(dict->Find("/Type"));
-  if (type) return type->Text == "/Catalog";
-  return dict->Find("/Pages") != nullptr;  // writers that leave out /Type
+  return (type && type->Text == "/Catalog") || dict->Find("/Pages") != nullptr;
 }
 
 }  // namespace
@@ -201,16 +203,27 @@ bool TvxCustomPDFDocument::ObjectsAfterLastStartXRef() {
 std::string TvxCustomPDFDocument::XRefProblem() {
   if (xrefLoopSeen_) return res::SRepairPrevLoop;
   std::string_view d = reader_->Data();
+  // The cross-reference streams' own entries are never used to read them
+  // (their sections are found by offset), so a wrong one harms nothing.
+  std::unordered_set<int32_t> sectionObjects;
+  for (int64_t offset : visitedSections_) {
+    size_t at = d.find("obj", size_t(offset));
+    if (at != std::string_view::npos && at - size_t(offset) < 32)
+      if (auto header = HeaderEndingAt(d, at)) sectionObjects.insert(header->Number);
+  }
   // Offset 0 names nothing (some writers mark missing objects so); any other
   // in-use entry must point at its own header.
+  auto misplaced = [&](size_t n, int64_t offset, int32_t generation) {
+    return offset > 0 && !HoldsObject(d, offset, int32_t(n), generation) && !sectionObjects.count(int32_t(n));
+  };
   for (size_t n = 0; n < xrefItems_.size(); ++n) {
     const auto& e = xrefItems_[n];
-    if (e && e->EntryType == 'n' && e->Offset > 0 && !HoldsObject(d, e->Offset, int32_t(n), e->Generation))
+    if (e && e->EntryType == 'n' && misplaced(n, e->Offset, e->Generation))
       return Format(res::SRepairObjectMisplaced, {int(n)});
   }
   for (size_t n = 0; n < xrefStmItems_.size(); ++n) {
     const auto& e = xrefStmItems_[n];
-    if (e && e->EntryType == 1 && e->Field2 > 0 && !HoldsObject(d, e->Field2, int32_t(n), e->Field3))
+    if (e && e->EntryType == 1 && misplaced(n, e->Field2, e->Field3))
       return Format(res::SRepairObjectMisplaced, {int(n)});
   }
   if (trailer_->RootNumber <= 0) return res::SRepairNoRoot;
@@ -218,7 +231,11 @@ std::string TvxCustomPDFDocument::XRefProblem() {
   return std::string();
 }
 
-bool TvxCustomPDFDocument::RootIsCatalog(int32_t number) {
+bool TvxCustomPDFDocument::RootIsCatalog(int32_t number) { return RootCheck(number, true); }
+
+bool TvxCustomPDFDocument::RootIsDictionary(int32_t number) { return RootCheck(number, false); }
+
+bool TvxCustomPDFDocument::RootCheck(int32_t number, bool catalogOnly) {
   if (number <= 0) return false;
   size_t n = size_t(number);
   int64_t offset = 0;
@@ -232,7 +249,8 @@ bool TvxCustomPDFDocument::RootIsCatalog(int32_t number) {
   try {
     bool walked = false;
     std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAtImpl(offset, false, walked);
-    return object && object->ObjectNumber == number && IsCatalogDictionary(object->Content.get());
+    return object && object->ObjectNumber == number &&
+           (catalogOnly ? IsCatalogDictionary(object->Content.get()) : object->Content->IsDictionary());
   } catch (const Exception&) {
     return false;
   }
@@ -241,6 +259,14 @@ bool TvxCustomPDFDocument::RootIsCatalog(int32_t number) {
 void TvxCustomPDFDocument::RebuildXRef(const std::string& problem) {
   Warning(Format(res::SXRefRepaired, {problem}));
   repaired_ = true;
+  // The root the table gave, when it holds a dictionary: kept for the case
+  // that the scan finds no object of that number (a header the scan cannot
+  // see, such as one hidden in a comment line).
+  std::optional<TvxXRefItem> tableRoot;
+  const int32_t tableRootNumber = trailer_->RootNumber;
+  if (tableRootNumber > 0 && size_t(tableRootNumber) < xrefItems_.size() && xrefItems_[size_t(tableRootNumber)] &&
+      RootIsDictionary(tableRootNumber))
+    tableRoot = *xrefItems_[size_t(tableRootNumber)];
   // Nothing of the failed read stays: objects it stored may be the wrong ones.
   xrefItems_.clear();
   xrefStmItems_.clear();
@@ -259,6 +285,10 @@ void TvxCustomPDFDocument::RebuildXRef(const std::string& problem) {
     if (h.Number <= 0 || size_t(h.Number) >= limit) continue;
     if (size_t(h.Number) >= xrefItems_.size()) xrefItems_.resize(size_t(h.Number) + 1);
     xrefItems_[size_t(h.Number)] = TvxXRefItem(h.Offset, h.Generation, 'n', h.Number);
+  }
+  if (tableRoot) {
+    if (size_t(tableRootNumber) >= xrefItems_.size()) xrefItems_.resize(size_t(tableRootNumber) + 1);
+    if (!xrefItems_[size_t(tableRootNumber)]) xrefItems_[size_t(tableRootNumber)] = *tableRoot;
   }
 
   // The newest trailer wins entry by entry (TakeTrailerEntries keeps what is
@@ -391,8 +421,11 @@ void TvxCustomPDFDocument::CompleteRepair() {
         break;
       }
     }
-    if (found < 0) throw EPDFFileCorruptedError(res::SFileCorrupted);
-    trailer_->RootNumber = found;
+    // With no catalog anywhere, a /Root that is at least a dictionary is
+    // kept (the page tree then decides what can be read); with none at all
+    // there is no document.
+    if (found < 0 && !RootIsDictionary(trailer_->RootNumber)) throw EPDFFileCorruptedError(res::SFileCorrupted);
+    if (found >= 0) trailer_->RootNumber = found;
   }
   repairCatalogs_.clear();
   store_->SetLastObjectNumber(int32_t(std::max(xrefItems_.size(), xrefStmItems_.size())));

@@ -348,9 +348,10 @@ TEST(LoadStructure, ObjectsBeingReadAreNotReadAgainFromTheirOwnStreams) {
   // objects still being read took seconds per kilobyte (each was read again
   // at every level of the nested walks). Read once each, the load ends at
   // once; a return of the fault shows as this test running into its time
-  // limit. Its table points at the wrong objects and the number of its only
-  // catalog is taken by a later object, so the rebuilt file has no catalog:
-  // it is refused as corrupted rather than loaded as an empty document.
+  // limit. Its table points at the wrong objects; found by scanning, the
+  // latest object under the catalog's number is a page-tree node that does
+  // not parse, and no catalog is left: the file is refused as corrupted
+  // rather than loaded as an empty document.
   std::string bytes = vxtest::ReadFile(std::string(VX_SOURCE_DIR) + "/fuzz/corpus/load/regression-mutual-streams");
   TvxPDFDocument doc;
   EXPECT_THROW(doc.LoadFromBytes(std::make_shared<const std::string>(bytes), "fuzz.pdf"), EPDFFileCorruptedError);

@@ -269,15 +269,29 @@ TEST(XRefRepair, ObjectStreamMembersAndTheirCatalogAreFound) {
 }
 
 TEST(XRefRepair, WhatCannotBeRepairedIsRefusedClearly) {
-  // No catalog anywhere.
+  // No catalog anywhere and no /Root: there is no document.
   PdfBuilder b;
   b.Object(1, "<< /Type /Pages /Kids [] /Count 0 >>");
-  b.FinishWithTable("/Root 1 0 R");
+  b.FinishWithTable("/Info 1 0 R");
   try {
     Load(WithoutStartXRef(b.Bytes()));
     FAIL() << "loaded a file without a catalog";
   } catch (const EPDFFileCorruptedError& e) {
     EXPECT_STREQ(e.what(), "File is corrupted");
+  }
+  // A /Root that is no catalog, with none elsewhere, is kept as the file
+  // says rather than refused (it is a dictionary; the page tree decides),
+  // even where its header sits at the end of a comment line, out of the
+  // scan's sight.
+  for (const std::string& before : {std::string(), std::string("%\xA2")}) {
+    PdfBuilder odd;
+    odd.Raw(before);
+    odd.Object(1, "<< /Odd true >>");
+    odd.FinishWithTable("/Root 1 0 R");
+    auto kept = Load(odd.Bytes());
+    EXPECT_TRUE(kept->doc->Repaired());
+    EXPECT_TRUE(kept->doc->IsLoaded());
+    EXPECT_EQ(kept->doc->PageCount(), 0);
   }
 
   // Headers without bodies, over and over: the scan ends and refuses.
