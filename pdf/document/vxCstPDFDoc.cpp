@@ -175,7 +175,7 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
 void TvxCustomPDFDocument::OpenStructure() {
   try {
     reader_ = std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
-    pdfVersion_ = TvxPDFVersion(reader_->ReadHeaderVersion());
+    pdfVersion_ = TvxPDFVersion(ReadHeaderAfterJunk());
     OpenCrossReference();
     if (trailer_->EncryptValue && !trailer_->EncryptValue->IsNull()) {
       trailer_->EncryptValue = ResolveDeep(trailer_->EncryptValue.get());

@@ -238,6 +238,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Reads the sections the file points at, or rebuilds the entries when they
   // cannot be used.
   void OpenCrossReference();
+  // The header's version, also when bytes come before the header.
+  int ReadHeaderAfterJunk();
   bool ObjectsAfterLastStartXRef();
   // Why the sections read cannot be used, or empty.
   std::string XRefProblem();

@@ -163,6 +163,23 @@ bool IsCatalogDictionary(const TvxPDFObject* value) {
 
 }  // namespace
 
+int TvxCustomPDFDocument::ReadHeaderAfterJunk() {
+  try {
+    return reader_->ReadHeaderVersion();
+  } catch (const EInvalidHeader&) {
+    // Some writers and mail gateways put bytes before the header; within
+    // the first kilobyte it is still this file's header. The table's offsets
+    // then rarely match, which the repair below takes care of.
+    std::string_view d = reader_->Data();
+    size_t at = d.substr(0, 1024).find("%PDF-");
+    if (at == std::string_view::npos) throw;
+    auto header = std::make_shared<const std::string>(d.substr(at, 16));
+    int version = TvxPDFStreamReader(documentID_, header).ReadHeaderVersion();
+    Warning(Format(res::SJunkBeforeHeader, {int(at)}));
+    return version;
+  }
+}
+
 void TvxCustomPDFDocument::OpenCrossReference() {
   std::string problem;
   try {

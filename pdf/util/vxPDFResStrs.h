@@ -54,6 +54,7 @@ inline constexpr const char* SPageTreeCycle = "Page tree refers back to itself (
 inline constexpr const char* SObjectNotLoaded = "Object %d was not read while loading";
 inline constexpr const char* SXRefRepaired =
     "The cross-reference data cannot be used (%s); it was rebuilt by scanning the file";
+inline constexpr const char* SJunkBeforeHeader = "%d bytes before the PDF header are ignored";
 inline constexpr const char* SRepairNoStartXRef = "no startxref";
 inline constexpr const char* SRepairObjectsAfterStartXRef = "objects follow the last startxref";
 inline constexpr const char* SRepairNoSection = "startxref does not point at a cross-reference section";

@@ -166,6 +166,18 @@ TEST(XRefRepair, EachKindOfDamageLoadsEveryPageAndSaysWhy) {
     for (int p = 1; p <= 3; ++p) EXPECT_NE(text.find("Page " + std::to_string(p)), std::string::npos) << text;
   }
 
+  // Bytes before the header: the header is found, the offsets that no
+  // longer match are repaired, and both are said.
+  auto junk = Load("leading junk\n" + good);
+  EXPECT_EQ(junk->doc->PageCount(), 3);
+  EXPECT_EQ(junk->doc->PDFVersion(), pvPDF14);
+  EXPECT_TRUE(junk->doc->Repaired());
+  EXPECT_EQ(Joined(junk->warnings),
+            "13 bytes before the PDF header are ignored\n"
+            "The cross-reference data cannot be used (startxref does not point at a cross-reference section); "
+            "it was rebuilt by scanning the file\n");
+  EXPECT_THROW(Load(std::string(1100, ' ') + good), EInvalidHeader);
+
   // A repaired load followed by a clean one: the flag is the document's own.
   TvxPDFDocument doc;
   doc.LoadFromBytes(std::make_shared<const std::string>(WithoutStartXRef(good)), "a.pdf");
