@@ -423,6 +423,9 @@ void TvxCustomPDFDocument::CompleteRepair() {
   // The catalog: the trailer's /Root if it is one, else the last catalog in
   // the file that is still the last definition of its number.
   if (trailer_->RootNumber <= 0 || !RootIsCatalog(trailer_->RootNumber)) {
+    // Newest first: by position in the file, and within one object stream
+    // the later member first.
+    std::reverse(repairCatalogs_.begin(), repairCatalogs_.end());
     std::stable_sort(repairCatalogs_.begin(), repairCatalogs_.end(),
                      [](const TvxCatalogCandidate& a, const TvxCatalogCandidate& b) { return a.Offset > b.Offset; });
     int32_t found = -1;
