@@ -5,3 +5,5 @@ here=$(dirname "$0")
 BUILD=${1:-${BUILD:-build}} "$here/load.sh"
 echo
 BUILD=${1:-${BUILD:-build}} "$here/save.sh"
+echo
+BUILD=${1:-${BUILD:-build}} "$here/repair.sh"

@@ -97,6 +97,7 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
   if (!IsValidUtf8(file)) j["path_bytes"] = Base64(file);
   j["version"] = PDFVersionText(doc.PDFVersion());
   j["pages"] = doc.PageCount();
+  j["repaired"] = doc.Repaired();
   if (doc.IsEncrypted()) {
     nlohmann::ordered_json e;
     switch (doc.Encryption().Level()) {
@@ -156,6 +157,7 @@ std::string DocumentText(const TvxCustomPDFDocument& doc, const std::string& fil
   line("File", file);
   line("PDF version", PDFVersionText(doc.PDFVersion()));
   line("Pages", std::to_string(doc.PageCount()));
+  if (doc.Repaired()) line("Repaired", "yes");
   if (doc.IsEncrypted()) {
     static const char* const kLevelNames[] = {"RC4 40-bit", "RC4 128-bit", "AES 128-bit", "AES 256-bit"};
     std::string text = kLevelNames[std::min<int>(doc.Encryption().Level(), 3)];

@@ -44,6 +44,10 @@ void TvxCustomPDFDocument::InitDocument() {
   isLoaded_ = false;
   isEncrypted_ = false;
   loadStarted_ = false;
+  repaired_ = false;
+  xrefLoopSeen_ = false;
+  repairObjectStreams_.clear();
+  repairCatalogs_.clear();
   workFileName_.clear();
   outlineRoot_.reset();
   store_ = std::make_unique<TvxPDFObjectStore>();
@@ -174,13 +178,8 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
 void TvxCustomPDFDocument::OpenStructure() {
   try {
     reader_ = std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
-    pdfVersion_ = TvxPDFVersion(reader_->ReadHeaderVersion());
-    int64_t offset = reader_->FindStartXRef();
-    switch (SectionKindAt(offset)) {
-      case TvxSectionKind::Table: LoadClassicXRef(offset); break;
-      case TvxSectionKind::Stream: LoadStreamXRef(offset); break;
-      case TvxSectionKind::Unknown: throw EPDFFileCorruptedError(res::SFileCorrupted);
-    }
+    pdfVersion_ = TvxPDFVersion(ReadHeaderAfterJunk());
+    OpenCrossReference();
     if (trailer_->EncryptValue && !trailer_->EncryptValue->IsNull()) {
       trailer_->EncryptValue = ResolveDeep(trailer_->EncryptValue.get());
       isEncrypted_ = true;
@@ -188,7 +187,10 @@ void TvxCustomPDFDocument::OpenStructure() {
       isEncrypted_ = false;
     }
     // Object streams of an encrypted file are read once the key is known.
-    if (!isEncrypted_) ExpandPendingObjectStreams();
+    if (!isEncrypted_) {
+      CompleteRepair();
+      ExpandPendingObjectStreams();
+    }
     isLoaded_ = true;
   } catch (...) {
     reader_.reset();
@@ -200,6 +202,7 @@ bool TvxCustomPDFDocument::OpenWithPassword(const std::string& password) {
   bool accepted = true;
   if (isEncrypted_) accepted = SetUpDecryption(password);
   if (accepted) {
+    CompleteRepair();
     ExpandPendingObjectStreams();
     FinishLoad();
   }

@@ -68,6 +68,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   void SetMeasurementUnit(TvxMeasurementUnit v) { measurementUnit_ = v; }
   bool IsLoaded() const { return isLoaded_; }
   bool IsEncrypted() const { return isEncrypted_; }
+  // True when the cross-reference data could not be used and was rebuilt by
+  // scanning the file (OnWarning said why).
+  bool Repaired() const { return repaired_; }
   TvxPDFVersion PDFVersion() const { return pdfVersion_; }
   void SetPDFVersion(TvxPDFVersion v) { pdfVersion_ = v; }
   int PageCount() const { return int(pageList_.size()); }
@@ -255,6 +258,23 @@ class TvxCustomPDFDocument : public TvxComponent {
   void CompleteXRef();
   void TakeTrailerEntries(const TvxPDFDictObject& dict);
 
+  // Cross-reference repair (vxCstPDFDocRepair.cpp).
+  // Reads the sections the file points at, or rebuilds the entries when they
+  // cannot be used.
+  void OpenCrossReference();
+  // The header's version, also when bytes come before the header.
+  int ReadHeaderAfterJunk();
+  bool ObjectsAfterLastStartXRef();
+  // Why the sections read cannot be used, or empty.
+  std::string XRefProblem();
+  bool RootIsCatalog(int32_t number);
+  bool RootIsDictionary(int32_t number);
+  bool RootCheck(int32_t number, bool catalogOnly);
+  void RebuildXRef(const std::string& problem);
+  // The part of a rebuild that reads object streams (which may need the
+  // key): their members and, failing the trailer's, the catalog.
+  void CompleteRepair();
+
   // Object store filling (vxCstPDFDocStore.cpp).
   // Reads, stores and marks used the object a reference names (the first
   // time); answers it when its content still has to be walked.
@@ -334,6 +354,17 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool deferredObjectStreams_ = false;  // object streams still to expand
   bool loadStarted_ = false;            // a load began since the last reset
   std::unordered_set<int64_t> visitedSections_;  // cross-reference sections read
+  bool xrefLoopSeen_ = false;                    // a /Prev chain came back to a section
+  bool repaired_ = false;
+  // Found by a rebuild, for CompleteRepair: object streams (number, offset)
+  // and objects that may be the catalog, in file order.
+  struct TvxCatalogCandidate {
+    int64_t Offset;        // of the object, or of the object stream holding it
+    int32_t Number;
+    int32_t StreamNumber;  // -1 for an object of its own
+  };
+  std::vector<std::pair<int32_t, int64_t>> repairObjectStreams_;
+  std::vector<TvxCatalogCandidate> repairCatalogs_;
 
   bool isLoaded_ = false;
   bool isEncrypted_ = false;

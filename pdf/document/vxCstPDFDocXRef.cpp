@@ -126,7 +126,10 @@ void TvxCustomPDFDocument::TakeTrailerEntries(const TvxPDFDictObject& dict) {
 
 void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
   // A /Prev chain that comes back to a section already read ends there.
-  if (!visitedSections_.insert(offset).second) return;
+  if (!visitedSections_.insert(offset).second) {
+    xrefLoopSeen_ = true;
+    return;
+  }
   Status(res::SReadingXRefTable);
   TvxPDFStreamReader& r = *reader_;
   r.SetPos(size_t(offset));
@@ -202,7 +205,10 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
 
 void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int64_t>* placedNumbers) {
   // A /Prev chain that comes back to a section already read ends there.
-  if (!visitedSections_.insert(offset).second) return;
+  if (!visitedSections_.insert(offset).second) {
+    xrefLoopSeen_ = true;
+    return;
+  }
   std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAt(offset);
   if (!object) throw EPDFFileCorruptedError(res::SFileCorrupted);
   auto& stream = Cast<TvxPDFStreamObject>(object->Content.get());

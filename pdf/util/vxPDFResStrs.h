@@ -63,6 +63,17 @@ inline constexpr const char* SPageTreeKidNotReference = "Page tree node %d has a
 inline constexpr const char* SPageTreeTooDeep = "Page tree deeper than %d levels; node %d is skipped";
 inline constexpr const char* SPagesLost = "The page tree declares %d pages but %d could be read";
 inline constexpr const char* SDeepResolveLimit = "A structure of more than %d objects is cut short; the rest reads as null";
+inline constexpr const char* SXRefRepaired =
+    "The cross-reference data cannot be used (%s); it was rebuilt by scanning the file";
+inline constexpr const char* SJunkBeforeHeader = "%d bytes before the PDF header are ignored";
+inline constexpr const char* SRepairNoStartXRef = "no startxref";
+inline constexpr const char* SRepairObjectsAfterStartXRef = "objects follow the last startxref";
+inline constexpr const char* SRepairNoSection = "startxref does not point at a cross-reference section";
+inline constexpr const char* SRepairUnreadableSection = "a cross-reference section does not parse: %s";
+inline constexpr const char* SRepairPrevLoop = "the /Prev chain loops";
+inline constexpr const char* SRepairObjectMisplaced = "object %d is not at its offset";
+inline constexpr const char* SRepairNoRoot = "the trailer has no /Root";
+inline constexpr const char* SRepairRootNotCatalog = "the /Root is not a catalog";
 
 // Status messages.
 inline constexpr const char* SReadingXRefTable = "Reading Cross-Reference Table";

@@ -1,0 +1,455 @@
+// Repairing cross-reference data that cannot be used. The loader first reads
+// the sections the file points at; when they are missing, do not parse,
+// loop, point at the wrong bytes or lead to no catalog, the entries are
+// rebuilt from one pass over the file: every "N G obj" header (the last
+// definition of a number wins), the trailer dictionaries and cross-reference
+// stream dictionaries (the newest first), and the members of object streams.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/filters/vxFilterChain.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+// The format's own limit on object numbers; headers above it are not objects.
+constexpr int64_t kMaxObjectNumber = 8388607;
+// Trailers are read newest first until one names the catalog; the bound keeps
+// a file full of "trailer" words from being parsed word by word.
+constexpr int kMaxTrailersRead = 16;
+// Blanks allowed between the parts of an object header, and digits in each
+// part: a header is short, so looking back from "obj" stays bounded.
+constexpr size_t kMaxHeaderBlanks = 16;
+constexpr size_t kMaxNumberDigits = 7;
+constexpr size_t kMaxGenerationDigits = 5;
+
+bool IsWhite(char c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
+bool IsDelimiter(char c) { return c != 0 && std::strchr("()<>[]{}/%", c) != nullptr; }
+bool IsRegular(char c) { return !IsWhite(c) && !IsDelimiter(c); }
+
+// Entry lists may grow to about one slot per byte of the file (as when the
+// table is read), with room for small files that use sparse numbers.
+size_t EntryLimit(size_t fileSize) {
+  return size_t(std::min<int64_t>(kMaxObjectNumber + 1, std::max<int64_t>(1 << 20, int64_t(fileSize))));
+}
+
+struct TvxObjectHeader {
+  int32_t Number;
+  int32_t Generation;
+  int64_t Offset;  // of the first digit
+};
+
+// The header that ends with the "obj" keyword at `at`, if the bytes before it
+// are one: a number, blanks, a generation, blanks, and nothing regular before
+// the number (so "endobj" and "x12 0 obj" are not headers).
+std::optional<TvxObjectHeader> HeaderEndingAt(std::string_view d, size_t at) {
+  if (at + 3 < d.size() && IsRegular(d[at + 3])) return std::nullopt;
+  size_t p = at;
+  auto skipBlanks = [&] {
+    size_t start = p;
+    while (p > 0 && IsWhite(d[p - 1]) && start - p < kMaxHeaderBlanks) --p;
+    return p < start;
+  };
+  auto skipDigits = [&](size_t most) {
+    size_t start = p;
+    while (p > 0 && IsDigit(d[p - 1]) && start - p < most) --p;
+    return p < start;
+  };
+  if (!skipBlanks()) return std::nullopt;
+  const size_t generationEnd = p;
+  if (!skipDigits(kMaxGenerationDigits)) return std::nullopt;
+  const size_t generationStart = p;
+  if (!skipBlanks()) return std::nullopt;
+  const size_t numberEnd = p;
+  if (!skipDigits(kMaxNumberDigits)) return std::nullopt;
+  if (p > 0 && IsRegular(d[p - 1])) return std::nullopt;
+  auto number = TryStrToInt64(d.substr(p, numberEnd - p));
+  auto generation = TryStrToInt64(d.substr(generationStart, generationEnd - generationStart));
+  if (!number || !generation || *number > kMaxObjectNumber || *generation > 65535) return std::nullopt;
+  return TvxObjectHeader{int32_t(*number), int32_t(*generation), int64_t(p)};
+}
+
+// Whether the bytes at `offset` (after blanks) are the header "number
+// generation obj".
+bool HoldsObject(std::string_view d, int64_t offset, int32_t number, int32_t generation) {
+  if (offset < 0 || uint64_t(offset) >= d.size()) return false;
+  size_t p = size_t(offset);
+  for (size_t k = 0; k < kMaxHeaderBlanks && p < d.size() && IsWhite(d[p]); ++k) ++p;
+  auto readNumber = [&](size_t most) -> std::optional<int64_t> {
+    size_t start = p;
+    while (p < d.size() && IsDigit(d[p]) && p - start < most) ++p;
+    if (p == start || (p < d.size() && IsDigit(d[p]))) return std::nullopt;
+    return TryStrToInt64(d.substr(start, p - start));
+  };
+  auto skipBlanks = [&] {
+    size_t start = p;
+    while (p < d.size() && IsWhite(d[p]) && p - start < kMaxHeaderBlanks) ++p;
+    return p > start;
+  };
+  auto n = readNumber(kMaxNumberDigits);
+  if (!n || *n != number || !skipBlanks()) return false;
+  auto g = readNumber(kMaxGenerationDigits);
+  if (!g || *g != generation || !skipBlanks()) return false;
+  if (d.substr(p, 3) != "obj") return false;
+  return p + 3 >= d.size() || !IsRegular(d[p + 3]);
+}
+
+// Whether a dictionary's text names the type /XRef (and not, say, /XRefStm).
+bool NamesXRefType(std::string_view dict) {
+  for (size_t at = dict.find("/XRef"); at != std::string_view::npos; at = dict.find("/XRef", at + 5))
+    if (at + 5 >= dict.size() || !IsRegular(dict[at + 5])) return true;
+  return false;
+}
+
+// What one pass over the file finds, each list in file order.
+struct TvxScanResult {
+  std::vector<TvxObjectHeader> Objects;
+  std::vector<TvxObjectHeader> ObjectStreams;  // dictionaries that name /ObjStm
+  std::vector<TvxObjectHeader> Catalogs;       // dictionaries that name /Catalog
+  // Where trailer entries may be: "trailer" keywords (IsKeyword) and
+  // cross-reference stream objects.
+  struct TrailerSource {
+    int64_t Offset;
+    bool IsKeyword;
+  };
+  std::vector<TrailerSource> Trailers;
+};
+
+// One linear pass. Each header's text up to the next "obj" (which ends it or
+// begins the next) is looked at once; of a stream, only the dictionary before
+// the "stream" keyword is. What the text names is a guess that the caller
+// confirms by parsing the few objects it uses.
+TvxScanResult ScanFile(std::string_view d) {
+  TvxScanResult scan;
+  size_t at = d.find("obj");
+  while (at != std::string_view::npos) {
+    size_t next = d.find("obj", at + 3);
+    if (std::optional<TvxObjectHeader> header = HeaderEndingAt(d, at)) {
+      scan.Objects.push_back(*header);
+      size_t end = next == std::string_view::npos ? d.size() : next;
+      std::string_view body = d.substr(at + 3, end - at - 3);
+      size_t streamAt = body.find("stream");
+      std::string_view dict = body.substr(0, streamAt);
+      if (streamAt != std::string_view::npos && dict.find("/ObjStm") != std::string_view::npos)
+        scan.ObjectStreams.push_back(*header);
+      else if (streamAt != std::string_view::npos && NamesXRefType(dict))
+        scan.Trailers.push_back({header->Offset, false});
+      else if (dict.find("/Catalog") != std::string_view::npos)
+        scan.Catalogs.push_back(*header);
+    }
+    at = next;
+  }
+  for (size_t t = d.find("trailer"); t != std::string_view::npos; t = d.find("trailer", t + 7))
+    scan.Trailers.push_back({int64_t(t), true});
+  std::sort(scan.Trailers.begin(), scan.Trailers.end(),
+            [](const auto& a, const auto& b) { return a.Offset < b.Offset; });
+  return scan;
+}
+
+// A catalog by its type, or by its page tree where a writer left out or
+// misspelt the type.
+bool IsCatalogDictionary(const TvxPDFObject* value) {
+  auto* dict = As<TvxPDFDictObject>(value);
+  if (!dict) return false;
+  auto* type = As<TvxPDFNameObject>(dict->Find("/Type"));
+  return (type && type->Text == "/Catalog") || dict->Find("/Pages") != nullptr;
+}
+
+}  // namespace
+
+int TvxCustomPDFDocument::ReadHeaderAfterJunk() {
+  try {
+    return reader_->ReadHeaderVersion();
+  } catch (const EInvalidHeader&) {
+    // Some writers and mail gateways put bytes before the header; within
+    // the first kilobyte it is still this file's header. The table's offsets
+    // then rarely match, which the repair below takes care of.
+    std::string_view d = reader_->Data();
+    size_t at = d.substr(0, 1024).find("%PDF-");
+    if (at == std::string_view::npos) throw;
+    auto header = std::make_shared<const std::string>(d.substr(at, 16));
+    int version = TvxPDFStreamReader(documentID_, header).ReadHeaderVersion();
+    Warning(Format(res::SJunkBeforeHeader, {int(at)}));
+    return version;
+  }
+}
+
+void TvxCustomPDFDocument::OpenCrossReference() {
+  std::string problem;
+  try {
+    int64_t offset = -1;
+    try {
+      offset = reader_->FindStartXRef();
+    } catch (const Exception&) {
+      problem = res::SRepairNoStartXRef;
+    }
+    if (problem.empty() && ObjectsAfterLastStartXRef()) problem = res::SRepairObjectsAfterStartXRef;
+    if (problem.empty()) {
+      switch (SectionKindAt(offset)) {
+        case TvxSectionKind::Table: LoadClassicXRef(offset); break;
+        case TvxSectionKind::Stream: LoadStreamXRef(offset); break;
+        case TvxSectionKind::Unknown: problem = res::SRepairNoSection; break;
+      }
+    }
+    if (problem.empty()) problem = XRefProblem();
+  } catch (const EUnsupportedFilterError&) {
+    throw;  // a filter this reader lacks is refused, not guessed around
+  } catch (const Exception& e) {
+    problem = Format(res::SRepairUnreadableSection, {e.Message()});
+  }
+  if (!problem.empty()) RebuildXRef(problem);
+}
+
+bool TvxCustomPDFDocument::ObjectsAfterLastStartXRef() {
+  // An update cut off before its own startxref leaves the one of an older
+  // revision as the last; reading from there would drop the update.
+  std::string_view d = reader_->Data();
+  size_t keyword = d.rfind("startxref");
+  if (keyword == std::string_view::npos) return false;
+  for (size_t at = d.find("obj", keyword); at != std::string_view::npos; at = d.find("obj", at + 3))
+    if (HeaderEndingAt(d, at)) return true;
+  return false;
+}
+
+std::string TvxCustomPDFDocument::XRefProblem() {
+  if (xrefLoopSeen_) return res::SRepairPrevLoop;
+  std::string_view d = reader_->Data();
+  // The cross-reference streams' own entries are never used to read them
+  // (their sections are found by offset), so a wrong one harms nothing.
+  std::unordered_set<int32_t> sectionObjects;
+  for (int64_t offset : visitedSections_) {
+    size_t at = d.find("obj", size_t(offset));
+    if (at != std::string_view::npos && at - size_t(offset) < 32)
+      if (auto header = HeaderEndingAt(d, at)) sectionObjects.insert(header->Number);
+  }
+  // Offset 0 names nothing (some writers mark missing objects so); any other
+  // in-use entry must point at its own header.
+  auto misplaced = [&](size_t n, int64_t offset, int32_t generation) {
+    return offset > 0 && !HoldsObject(d, offset, int32_t(n), generation) && !sectionObjects.count(int32_t(n));
+  };
+  for (size_t n = 0; n < xrefItems_.size(); ++n) {
+    const auto& e = xrefItems_[n];
+    if (e && e->EntryType == 'n' && misplaced(n, e->Offset, e->Generation))
+      return Format(res::SRepairObjectMisplaced, {int(n)});
+  }
+  for (size_t n = 0; n < xrefStmItems_.size(); ++n) {
+    const auto& e = xrefStmItems_[n];
+    if (e && e->EntryType == 1 && misplaced(n, e->Field2, e->Field3))
+      return Format(res::SRepairObjectMisplaced, {int(n)});
+  }
+  if (trailer_->RootNumber <= 0) return res::SRepairNoRoot;
+  if (!RootIsCatalog(trailer_->RootNumber)) return res::SRepairRootNotCatalog;
+  return std::string();
+}
+
+bool TvxCustomPDFDocument::RootIsCatalog(int32_t number) { return RootCheck(number, true); }
+
+bool TvxCustomPDFDocument::RootIsDictionary(int32_t number) { return RootCheck(number, false); }
+
+bool TvxCustomPDFDocument::RootCheck(int32_t number, bool catalogOnly) {
+  if (number <= 0) return false;
+  size_t n = size_t(number);
+  int64_t offset = 0;
+  if (n < xrefItems_.size() && xrefItems_[n] && xrefItems_[n]->EntryType == 'n') {
+    offset = xrefItems_[n]->Offset;
+  } else if (n < xrefStmItems_.size() && xrefStmItems_[n]) {
+    if (xrefStmItems_[n]->EntryType == 2) return true;  // checked when its stream is read
+    if (xrefStmItems_[n]->EntryType == 1) offset = xrefStmItems_[n]->Field2;
+  }
+  if (offset <= 0) return false;
+  try {
+    bool walked = false;
+    std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAtImpl(offset, false, walked);
+    return object && object->ObjectNumber == number &&
+           (catalogOnly ? IsCatalogDictionary(object->Content.get()) : object->Content->IsDictionary());
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+void TvxCustomPDFDocument::RebuildXRef(const std::string& problem) {
+  Warning(Format(res::SXRefRepaired, {problem}));
+  repaired_ = true;
+  // The root the table gave, when it holds a dictionary: kept for the case
+  // that the scan finds no object of that number (a header the scan cannot
+  // see, such as one hidden in a comment line).
+  std::optional<TvxXRefItem> tableRoot;
+  const int32_t tableRootNumber = trailer_->RootNumber;
+  if (tableRootNumber > 0 && size_t(tableRootNumber) < xrefItems_.size() && xrefItems_[size_t(tableRootNumber)] &&
+      RootIsDictionary(tableRootNumber))
+    tableRoot = *xrefItems_[size_t(tableRootNumber)];
+  // Nothing of the failed read stays: objects it stored may be the wrong ones.
+  xrefItems_.clear();
+  xrefStmItems_.clear();
+  visitedSections_.clear();
+  xrefLoopSeen_ = false;
+  pendingIdValue_.reset();
+  deferredObjectStreams_ = false;
+  trailer_ = std::make_unique<TvxPDFTrailer>();
+  store_ = std::make_unique<TvxPDFObjectStore>();
+  repairObjectStreams_.clear();
+
+  std::string_view d = reader_->Data();
+  TvxScanResult scan = ScanFile(d);
+  const size_t limit = EntryLimit(d.size());
+  for (const TvxObjectHeader& h : scan.Objects) {
+    if (h.Number <= 0 || size_t(h.Number) >= limit) continue;
+    if (size_t(h.Number) >= xrefItems_.size()) xrefItems_.resize(size_t(h.Number) + 1);
+    xrefItems_[size_t(h.Number)] = TvxXRefItem(h.Offset, h.Generation, 'n', h.Number);
+  }
+  if (tableRoot) {
+    if (size_t(tableRootNumber) >= xrefItems_.size()) xrefItems_.resize(size_t(tableRootNumber) + 1);
+    if (!xrefItems_[size_t(tableRootNumber)]) xrefItems_[size_t(tableRootNumber)] = *tableRoot;
+  }
+
+  // The newest trailer wins entry by entry (TakeTrailerEntries keeps what is
+  // already set); one that does not parse is passed over.
+  int read = 0;
+  for (auto it = scan.Trailers.rbegin(); it != scan.Trailers.rend() && read < kMaxTrailersRead; ++it) {
+    if (trailer_->RootNumber > 0 && RootIsCatalog(trailer_->RootNumber)) break;
+    ++read;
+    try {
+      if (it->IsKeyword) {
+        reader_->SetPos(size_t(it->Offset) + 7);
+        TvxPDFObjectPtr value = reader_->ParseObject();
+        if (auto* dict = As<TvxPDFDictObject>(value.get())) TakeTrailerEntries(*dict);
+      } else {
+        bool walked = false;
+        std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAtImpl(it->Offset, false, walked);
+        auto* stream = object ? As<TvxPDFStreamObject>(object->Content.get()) : nullptr;
+        if (stream) TakeTrailerEntries(*stream->Dictionary);
+      }
+    } catch (const Exception&) {
+      // a damaged trailer names nothing
+    }
+  }
+
+  for (const TvxObjectHeader& h : scan.ObjectStreams) repairObjectStreams_.push_back({h.Number, h.Offset});
+  for (const TvxObjectHeader& h : scan.Catalogs) repairCatalogs_.push_back({h.Offset, h.Number, -1});
+  CompleteXRef();
+}
+
+void TvxCustomPDFDocument::CompleteRepair() {
+  if (!repaired_) return;
+  for (const auto& [streamNumber, streamOffset] : repairObjectStreams_) {
+    // Only the last definition of the stream's own number counts.
+    size_t s = size_t(streamNumber);
+    if (s >= xrefItems_.size() || !xrefItems_[s] || xrefItems_[s]->Offset != streamOffset) continue;
+    std::unique_ptr<TvxPDFIndirectObject> holder;
+    try {
+      holder = ReadObjectAt(streamOffset);
+    } catch (const EUnsupportedFilterError&) {
+      throw;
+    } catch (const Exception&) {
+      continue;  // a stream that does not parse holds nothing usable
+    }
+    auto* stream = holder ? As<TvxPDFStreamObject>(holder->Content.get()) : nullptr;
+    if (!stream) continue;
+    TvxPDFDictObject& dict = *stream->Dictionary;
+    auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
+    auto count = IntegerValue(dict.Find("/N"));
+    auto first = IntegerValue(dict.Find("/First"));
+    if (!type || type->Text != "/ObjStm" || !count || !first || *first < 0) continue;
+    std::string decoded;
+    if (TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"))) {
+      TvxMemoryStream source(std::string(stream->DataView()));
+      try {
+        decoded = DecodeFilterChain(source, filter)->Bytes();
+      } catch (const EUnsupportedFilterError&) {
+        throw;
+      } catch (const Exception&) {
+        continue;
+      }
+    } else {
+      decoded = std::string(stream->DataView());
+    }
+    if (uint64_t(*first) > decoded.size()) continue;
+
+    // The member list: pairs of number and offset before /First.
+    std::vector<std::pair<int64_t, int64_t>> members;
+    size_t p = 0;
+    const size_t headerEnd = size_t(*first);
+    auto readNumber = [&]() -> std::optional<int64_t> {
+      while (p < headerEnd && IsWhite(decoded[p])) ++p;
+      size_t start = p;
+      while (p < headerEnd && IsDigit(decoded[p]) && p - start < 19) ++p;
+      if (p == start) return std::nullopt;
+      return TryStrToInt64(std::string_view(decoded).substr(start, p - start));
+    };
+    for (int64_t k = 0; k < *count; ++k) {
+      auto number = readNumber();
+      auto offset = readNumber();
+      if (!number || !offset) break;
+      members.push_back({*number, *offset});
+    }
+
+    const size_t limit = EntryLimit(reader_->Data().size());
+    for (size_t k = 0; k < members.size(); ++k) {
+      int64_t m = members[k].first;
+      if (m <= 0 || size_t(m) >= limit || m == streamNumber) continue;
+      // A definition later in the file than this stream wins over it.
+      if (size_t(m) < xrefItems_.size() && xrefItems_[size_t(m)] && xrefItems_[size_t(m)]->Offset > streamOffset)
+        continue;
+      if (size_t(m) < xrefItems_.size()) xrefItems_[size_t(m)] = TvxEntrySlot<TvxXRefItem>();
+      // The list covers the stream's own number too: object streams are
+      // looked for only among the numbers it holds.
+      size_t needed = std::max(size_t(m), s) + 1;
+      if (needed > xrefStmItems_.size()) xrefStmItems_.resize(needed);
+      xrefStmItems_[size_t(m)] = TvxXRefStmItem(2, streamNumber, int32_t(k));
+      // Member text that names /Catalog is a candidate for the catalog.
+      size_t from = headerEnd + size_t(std::max<int64_t>(0, members[k].second));
+      size_t to = k + 1 < members.size() ? headerEnd + size_t(std::max<int64_t>(0, members[k + 1].second))
+                                          : decoded.size();
+      if (from < to && to <= decoded.size() &&
+          std::string_view(decoded).substr(from, to - from).find("/Catalog") != std::string_view::npos) {
+        auto bytes = std::make_shared<const std::string>(decoded.substr(from, to - from));
+        TvxPDFStreamReader memberReader(documentID_, bytes);
+        try {
+          if (IsCatalogDictionary(memberReader.ParseObject().get()))
+            repairCatalogs_.push_back({streamOffset, int32_t(m), streamNumber});
+        } catch (const Exception&) {
+        }
+      }
+    }
+  }
+  repairObjectStreams_.clear();
+
+  // The catalog: the trailer's /Root if it is one, else the last catalog in
+  // the file that is still the last definition of its number.
+  if (trailer_->RootNumber <= 0 || !RootIsCatalog(trailer_->RootNumber)) {
+    // Newest first: by position in the file, and within one object stream
+    // the later member first.
+    std::reverse(repairCatalogs_.begin(), repairCatalogs_.end());
+    std::stable_sort(repairCatalogs_.begin(), repairCatalogs_.end(),
+                     [](const TvxCatalogCandidate& a, const TvxCatalogCandidate& b) { return a.Offset > b.Offset; });
+    int32_t found = -1;
+    for (const TvxCatalogCandidate& c : repairCatalogs_) {
+      size_t n = size_t(c.Number);
+      bool current = c.StreamNumber < 0
+                         ? n < xrefItems_.size() && xrefItems_[n] && xrefItems_[n]->Offset == c.Offset &&
+                               RootIsCatalog(c.Number)
+                         : n < xrefStmItems_.size() && xrefStmItems_[n] && xrefStmItems_[n]->EntryType == 2 &&
+                               xrefStmItems_[n]->Field2 == c.StreamNumber;
+      if (current) {
+        found = c.Number;
+        break;
+      }
+    }
+    // With no catalog anywhere, a /Root that is at least a dictionary is
+    // kept (the page tree then decides what can be read); with none at all
+    // there is no document.
+    if (found < 0 && !RootIsDictionary(trailer_->RootNumber)) throw EPDFFileCorruptedError(res::SFileCorrupted);
+    if (found >= 0) trailer_->RootNumber = found;
+  }
+  repairCatalogs_.clear();
+  store_->SetLastObjectNumber(int32_t(std::max(xrefItems_.size(), xrefStmItems_.size())));
+  if (!xrefStmItems_.empty()) deferredObjectStreams_ = true;
+}
+
+}  // namespace vx
