@@ -44,8 +44,8 @@ void TWorkIndicator::Progress(int percent) {
     dialog_->repaint();
   }
   if (dialog_) dialog_->setValue(std::clamp(percent, 0, 100));
-  // Keep the windows painted. Before the dialog shows, the user's input
-  // waits until the work is done; once it shows it blocks the window, and
-  // its Cancel must be able to take a click.
-  QApplication::processEvents(dialog_ ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+  // Keep the windows painted; the user's input waits until the work is done,
+  // except while a save's dialog shows: it blocks the window, and its Cancel
+  // must be able to take a click.
+  QApplication::processEvents(dialog_ && cancelsSave_ ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
