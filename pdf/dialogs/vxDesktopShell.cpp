@@ -33,7 +33,10 @@ bool OpenWithDesktop(QWidget* parent, const QUrl& url) {
   box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   QPushButton* copy = box.addButton(QString::fromUtf8(res::SDlgCopyLocation), QMessageBox::ActionRole);
   box.setDefaultButton(QMessageBox::Ok);
+  // A save may still show its busy cursor; the box waits for the user.
+  QApplication::setOverrideCursor(Qt::ArrowCursor);
   box.exec();
+  QApplication::restoreOverrideCursor();
   if (box.clickedButton() == copy) QApplication::clipboard()->setText(location);
   return false;
 }
