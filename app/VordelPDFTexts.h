@@ -55,5 +55,28 @@ inline constexpr const char* HelpNotFound = "The help page cannot be found:\n%1"
 
 inline constexpr const char* Loading = "Loading %1";
 inline constexpr const char* Saving = "Saving %1";
+inline constexpr const char* CancelButton = "Cancel";
+
+// The password dialog.
+inline constexpr const char* PasswordDialogTitle = "Password";
+inline constexpr const char* PasswordQuestion = "\"%1\" is protected by a password. Enter it to open the file:";
+inline constexpr const char* PasswordWasWrong = "That password was wrong. Please try again.";
+
+// Vordel! while no document is loaded (none yet, or the last load failed).
+inline constexpr const char* NothingLoaded = "No document is loaded: load a PDF file that opens first.";
+
+// The status line under the buttons.
+inline constexpr const char* StatusLoaded = "Loaded %1: %2, PDF %3, %4";
+inline constexpr const char* StatusOnePage = "1 page";
+inline constexpr const char* StatusPages = "%1 pages";
+inline constexpr const char* StatusNotEncrypted = "not encrypted";
+inline constexpr const char* StatusOwner = "encrypted, opened as owner";
+inline constexpr const char* StatusUser = "encrypted, opened with the user password";
+inline constexpr const char* StatusRepaired = ", repaired";
+inline constexpr const char* StatusNotLoaded = "Not loaded: %1";
+inline constexpr const char* StatusSaved = "Saved %1 (%2)";
+
+// The window icon, built into the program.
+inline constexpr const char* IconResource = ":/vordel-pdf/vordel-pdf.svg";
 
 }  // namespace app::texts

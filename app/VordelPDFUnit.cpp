@@ -12,19 +12,29 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QLocale>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <exception>
 #include <iterator>
 
+#include "app/PasswordDialog.h"
 #include "app/RadioGroup.h"
 #include "app/VordelPDFTexts.h"
 #include "app/WorkIndicator.h"
+#include "pdf/dialogs/vxDesktopShell.h"
 #include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 
 namespace texts = app::texts;
@@ -32,7 +42,7 @@ namespace texts = app::texts;
 namespace {
 
 constexpr int kClientWidth = 545;
-constexpr int kClientHeight = 579;
+constexpr int kClientHeight = 599;
 
 // Page layout items in window order, which differs from the enumeration's.
 constexpr vx::TvxPageLayout kLayoutOfItem[] = {vx::plNone, vx::plOneColumn, vx::plSinglePage,
@@ -101,6 +111,26 @@ class TBusyScope {
   bool& flag_;
 };
 
+// Puts the document's password question on the window while one load runs.
+class TPasswordScope {
+ public:
+  TPasswordScope(QWidget* owner, vx::TvxCustomPDFDocument& document, const QString& fileName)
+      : document_(document) {
+    AskForPasswords(owner, document, fileName);
+  }
+  ~TPasswordScope() { document_.OnPassword = nullptr; }
+  TPasswordScope(const TPasswordScope&) = delete;
+  TPasswordScope& operator=(const TPasswordScope&) = delete;
+
+ private:
+  vx::TvxCustomPDFDocument& document_;
+};
+
+// The name a save writes to: the library adds ".pdf" unless it is there.
+QString SavedName(const QString& target) {
+  return target.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ? target : target + QStringLiteral(".pdf");
+}
+
 QStringList Items(std::initializer_list<const char*> items) {
   QStringList list;
   for (const char* item : items) list << Text(item);
@@ -115,13 +145,13 @@ TForm1::TForm1(int currentYear, QWidget* parent) : QWidget(parent) {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFixedSize(kClientWidth, kClientHeight);
-  // "MS Sans Serif" 8 pt is not found on Linux; an 11-pixel sans face of
-  // about the same width keeps every caption inside its bounds.
-  QFont face;
-  face.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans"),
-                    QStringLiteral("Arial"), QStringLiteral("Sans Serif")});
-  face.setPixelSize(11);
-  setFont(face);
+  setWindowIcon(QIcon(Text(texts::IconResource)));
+  setAcceptDrops(true);
+  // The window is the program's only main window: its message boxes, file
+  // dialogs, the password dialog and the settings dialog are windows of
+  // their own, which take the application's face rather than this one's.
+  QApplication::setFont(WindowFont());
+  setFont(WindowFont());
 
   CreateControls();
 
@@ -145,6 +175,16 @@ TForm1::TForm1(int currentYear, QWidget* parent) : QWidget(parent) {
 TForm1::~TForm1() = default;
 
 int TForm1::CurrentYear() { return QDate::currentDate().year(); }
+
+QFont TForm1::WindowFont() {
+  // "MS Sans Serif" 8 pt is not found on Linux; an 11-pixel sans face of
+  // about the same width keeps every caption inside its bounds.
+  QFont face;
+  face.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Arial"), QStringLiteral("Sans Serif")});
+  face.setPixelSize(11);
+  return face;
+}
 
 void TForm1::CreateControls() {
   GroupBox1 = new QGroupBox(Text(texts::SourceGroup), this);
@@ -197,15 +237,19 @@ void TForm1::CreateControls() {
   Button3 = NewButton(texts::HelpButton, this, 232, 525, 74, 24);
   Button4 = NewButton(texts::ExitButton, this, 343, 525, 75, 24);
 
+  Label8 = new QLabel(this);
+  Label8->setGeometry(32, 555, 481, 16);
+  Label8->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+
   // Outside the tab order.
-  Label6 = NewLabel(texts::RightsNotice, this, 46, 557);
+  Label6 = NewLabel(texts::RightsNotice, this, 46, 577);
   Label7 = new QLabel(Text(texts::WebAddress), this);
   QFont larger = font();
   larger.setPixelSize(font().pixelSize() + 2);
   Label7->setFont(larger);
   Label7->setStyleSheet(QStringLiteral("color: blue"));
   Label7->setCursor(Qt::PointingHandCursor);
-  Label7->move(375, 557);
+  Label7->move(375, 577);
   Label7->adjustSize();
   Label7->installEventFilter(this);
 
@@ -223,6 +267,9 @@ void TForm1::CreateControls() {
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
   connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+  connect(Edit1, &QLineEdit::returnPressed, this, [this] {
+    if (!Edit1->text().trimmed().isEmpty()) LoadFile(Edit1->text().trimmed());
+  });
 }
 
 void TForm1::FormCreate(int currentYear) {
@@ -237,11 +284,15 @@ void TForm1::FormCreate(int currentYear) {
 // ------------------------------------------------------------- the buttons
 
 void TForm1::Button1Click() {
-  if (!busy_) RunGuarded(&TForm1::LoadFlow);
+  if (!busy_) RunGuarded([this] { LoadFlow(); });
 }
 
 void TForm1::Button2Click() {
-  if (!busy_) RunGuarded(&TForm1::SaveFlow);
+  if (!busy_) RunGuarded([this] { SaveFlow(); });
+}
+
+void TForm1::LoadFile(const QString& fileName) {
+  if (!busy_) RunGuarded([this, fileName] { LoadDocument(fileName); });
 }
 
 void TForm1::Button3Click() {
@@ -250,17 +301,17 @@ void TForm1::Button3Click() {
     QMessageBox::critical(this, QApplication::applicationName(), Text(texts::HelpNotFound).arg(path));
     return;
   }
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  vx::OpenWithDesktop(this, QUrl::fromLocalFile(path));
 }
 
 void TForm1::Button4Click() { close(); }
 
-void TForm1::Label7Click() { QDesktopServices::openUrl(QUrl(Text(texts::WebPage))); }
+void TForm1::Label7Click() { vx::OpenWithDesktop(this, QUrl(Text(texts::WebPage))); }
 
-void TForm1::RunGuarded(void (TForm1::*flow)()) {
+void TForm1::RunGuarded(const std::function<void()>& flow) {
   // Failures of the library carry their message; the window carries on.
   try {
-    (this->*flow)();
+    flow();
   } catch (const std::exception& e) {
     QMessageBox::critical(this, QApplication::applicationName(), QString::fromUtf8(e.what()));
   }
@@ -276,14 +327,62 @@ void TForm1::ShowMessage(const QString& text) {
 void TForm1::LoadFlow() {
   const QString fileName = ChooseSourceFile();
   if (fileName.isEmpty()) return;
+  LoadDocument(fileName);
+}
+
+void TForm1::LoadDocument(const QString& fileName) {
   Edit1->setText(fileName);
-  {
+  // Until this load succeeds nothing is loaded: a failure must not leave the
+  // previous document (or a half-read one) for Vordel! to write.
+  loaded_ = false;
+  bool opened = false;
+  try {
     TBusyScope busy(busy_);
     TWorkIndicator indicator(this, PDFDoc, Text(texts::Loading).arg(QFileInfo(fileName).fileName()),
                              ProgressDelayMs);
-    PDFDoc.LoadFromFile(NativeName(fileName));
+    TPasswordScope passwords(this, PDFDoc, fileName);
+    opened = PDFDoc.LoadFromFile(NativeName(fileName));
+  } catch (const std::exception& e) {
+    ClearDocumentControls();
+    SetStatus(Text(texts::StatusNotLoaded).arg(QString::fromUtf8(e.what())));
+    throw;
   }
+  if (!opened) {
+    // The password question was cancelled.
+    ClearDocumentControls();
+    SetStatus(Text(texts::StatusNotLoaded).arg(Text(vx::res::SPasswordRequired)));
+    throw vx::EPasswordError(vx::res::SPasswordRequired);
+  }
+  loaded_ = true;
+  ShowDocument();
+  SetStatus(LoadedStatus(fileName));
+}
 
+void TForm1::ClearDocumentControls() {
+  for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6}) box->setChecked(false);
+  for (TRadioGroup* group : {RadioGroup1, RadioGroup2, RadioGroup3}) group->SetItemIndex(-1);
+  for (QLineEdit* edit : {Edit2, Edit3, Edit4, Edit5}) edit->clear();
+}
+
+QString TForm1::LoadedStatus(const QString& fileName) const {
+  const int pages = PDFDoc.PageCount();
+  const QString pageText = pages == 1 ? Text(texts::StatusOnePage) : Text(texts::StatusPages).arg(pages);
+  const QString version = RadioGroup3->Items().value(int(PDFDoc.PDFVersion()), QStringLiteral("?"));
+  const char* access = !PDFDoc.IsEncrypted() ? texts::StatusNotEncrypted
+                       : PDFDoc.IsOwner()    ? texts::StatusOwner
+                                             : texts::StatusUser;
+  QString status = Text(texts::StatusLoaded).arg(QFileInfo(fileName).fileName(), pageText, version, Text(access));
+  if (PDFDoc.Repaired()) status += Text(texts::StatusRepaired);
+  return status;
+}
+
+void TForm1::SetStatus(const QString& text) {
+  // Long names are shortened in the middle; the whole text is the tool tip.
+  Label8->setToolTip(text);
+  Label8->setText(Label8->fontMetrics().elidedText(text, Qt::ElideMiddle, Label8->width()));
+}
+
+void TForm1::ShowDocument() {
   const vx::TvxPDFViewerPreferences& preferences = PDFDoc.ViewerPreferences();
   CheckBox1->setChecked(preferences.CenterWindow());
   CheckBox2->setChecked(preferences.DisplayDocTitle());
@@ -317,6 +416,10 @@ void TForm1::SaveFlow() {
   }
   if (!QFileInfo(Edit1->text()).isFile()) {
     ShowMessage(Text(vx::res::SSourceNotFound));
+    return;
+  }
+  if (!loaded_) {
+    ShowMessage(Text(texts::NothingLoaded));
     return;
   }
 
@@ -354,9 +457,23 @@ void TForm1::SaveFlow() {
 
   const QString target = ChooseTargetFile();
   if (target.isEmpty()) return;
-  TBusyScope busy(busy_);
-  TWorkIndicator indicator(this, PDFDoc, Text(texts::Saving).arg(QFileInfo(target).fileName()), ProgressDelayMs);
-  PDFDoc.SaveToFile(NativeName(target), 2);
+  bool saved = false;
+  try {
+    TBusyScope busy(busy_);
+    TWorkIndicator indicator(this, PDFDoc, Text(texts::Saving).arg(QFileInfo(target).fileName()), ProgressDelayMs,
+                             true);
+    saved = PDFDoc.SaveToFile(NativeName(target), 2);
+  } catch (const vx::ESaveCancelled& e) {
+    // The user asked for it: no error box, the status line says what happened.
+    SetStatus(QString::fromUtf8(e.what()));
+    return;
+  }
+  if (saved) {
+    const QFileInfo written(SavedName(target));
+    SetStatus(Text(texts::StatusSaved)
+                  .arg(QDir::toNativeSeparators(written.absoluteFilePath()),
+                       QLocale::system().formattedDataSize(written.size())));
+  }
 }
 
 // ------------------------------------------------------------- file dialogs
@@ -371,7 +488,10 @@ QString TForm1::RunOpenDialog() {
 }
 
 QString TForm1::RunSaveDialog() {
-  QFileDialog dialog(this, Text(texts::SaveDialogTitle), QString(), Text(texts::PdfFilter));
+  // Starts beside the source, under the source's name.
+  const QFileInfo source(Edit1->text());
+  QFileDialog dialog(this, Text(texts::SaveDialogTitle), source.absolutePath(), Text(texts::PdfFilter));
+  dialog.selectFile(source.fileName());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(Text(texts::PdfExtension));
@@ -394,6 +514,21 @@ void TForm1::closeEvent(QCloseEvent* event) {
   // Not while the document is being written.
   if (busy_) event->ignore();
   else QWidget::closeEvent(event);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (!busy_ && urls.size() == 1 && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (busy_ || urls.size() != 1 || !urls.first().isLocalFile()) return;
+  event->acceptProposedAction();
+  // Loaded once the drop is over: the source's drag must not wait for the
+  // load or its message boxes.
+  const QString fileName = urls.first().toLocalFile();
+  QTimer::singleShot(0, this, [this, fileName] { LoadFile(fileName); });
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

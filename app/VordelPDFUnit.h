@@ -3,6 +3,7 @@
 // user edits to a new file.
 #pragma once
 
+#include <QFont>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -26,6 +27,8 @@ class TForm1 : public QWidget {
   ~TForm1() override;
 
   static int CurrentYear();
+  // The face of the window, which its dialogs and message boxes share.
+  static QFont WindowFont();
 
   QGroupBox* GroupBox1;
   QLabel* Label1;
@@ -57,6 +60,8 @@ class TForm1 : public QWidget {
   QPushButton* Button4;
   QLabel* Label6;
   QLabel* Label7;
+  // The status line under the buttons: what was loaded or where it was saved.
+  QLabel* Label8;
 
   // The document the window edits, for its whole life.
   vx::TvxPDFDocument PDFDoc;
@@ -73,10 +78,17 @@ class TForm1 : public QWidget {
   void Button3Click();  // "Help"
   void Button4Click();  // "Exit"
   void Label7Click();
+  // Loads `fileName` as "Load..." does once a file is chosen (the file named
+  // on the command line, a dropped file, Enter in the file-name field).
+  void LoadFile(const QString& fileName);
+  // Whether the last load succeeded; Vordel! refuses until one has.
+  bool Loaded() const { return loaded_; }
 
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
@@ -84,13 +96,19 @@ class TForm1 : public QWidget {
   void CreateControls();
   void FormCreate(int currentYear);
   void LoadFlow();
+  void LoadDocument(const QString& fileName);
+  void ShowDocument();
+  void ClearDocumentControls();
   void SaveFlow();
+  void SetStatus(const QString& text);
+  QString LoadedStatus(const QString& fileName) const;
   // Runs one flow, showing a failure's message in an error box.
-  void RunGuarded(void (TForm1::*flow)());
+  void RunGuarded(const std::function<void()>& flow);
   void ShowMessage(const QString& text);
   QString RunOpenDialog();
   QString RunSaveDialog();
 
   bool busy_ = false;      // a load or save is running
+  bool loaded_ = false;    // the last load succeeded
   bool centred_ = false;   // placed on the screen once, when first shown
 };

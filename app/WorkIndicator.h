@@ -1,6 +1,7 @@
 // Shows that loading or saving is under way: a busy cursor at once and, once
 // the work has run for a while, a progress dialog fed by the document's
-// progress events. Lives for the duration of one piece of work.
+// progress events. Lives for the duration of one piece of work. A save can be
+// cancelled from the dialog: the document stops it and keeps the target.
 #pragma once
 
 #include <QElapsedTimer>
@@ -14,7 +15,8 @@ class QWidget;
 
 class TWorkIndicator {
  public:
-  TWorkIndicator(QWidget* owner, vx::TvxCustomPDFDocument& document, QString label, int delayMs);
+  TWorkIndicator(QWidget* owner, vx::TvxCustomPDFDocument& document, QString label, int delayMs,
+                 bool cancelsSave = false);
   ~TWorkIndicator();
   TWorkIndicator(const TWorkIndicator&) = delete;
   TWorkIndicator& operator=(const TWorkIndicator&) = delete;
@@ -27,6 +29,7 @@ class TWorkIndicator {
   vx::TvxProgressEvent previous_;  // the document's own handler, put back afterwards
   QString label_;
   int delayMs_;
+  bool cancelsSave_;
   QElapsedTimer clock_;
   QPointer<QProgressDialog> dialog_;
 };

@@ -1,15 +1,12 @@
-// vordel-pdf: the desktop window.
-//
-// Hidden options for the documentation (the program reads no other input):
-//   --load FILE          loads FILE as "Load..." would
-//   --screenshot FILE    saves a picture of the window to FILE and quits
-//   --dialog-shots STEM  with --screenshot, also saves each tab of the
-//                        settings dialog to STEM-<n>.png
+// vordel-pdf: the desktop window. `vordel-pdf FILE` opens FILE at start.
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QIcon>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTimer>
 
+#include "app/CommandLine.h"
+#include "app/PasswordDialog.h"
 #include "app/VordelPDFTexts.h"
 #include "app/VordelPDFUnit.h"
 #include "pdf/dialogs/vxPDFSettingsDlg.h"
@@ -28,38 +25,36 @@ void SaveDialogShots(TForm1& form, const QString& stem) {
   dialog.Document = nullptr;
 }
 
+// The question as asked after one wrong password.
+void SavePasswordShot(TForm1& form, const QString& file) {
+  TPasswordDialog dialog(&form, form.Edit1->text().isEmpty() ? QStringLiteral("report.pdf") : form.Edit1->text(), 1);
+  dialog.show();
+  QApplication::processEvents();
+  dialog.grab().save(file);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(app::texts::ApplicationTitle));
   QApplication::setApplicationVersion(QStringLiteral("2.01"));
+  QApplication::setWindowIcon(QIcon(QString::fromUtf8(app::texts::IconResource)));
+  QApplication::setDesktopFileName(QStringLiteral("vordel-pdf"));
   vx::RegisterSettingsDialog();
 
-  QCommandLineParser parser;
-  QCommandLineOption load(QStringLiteral("load"), QString(), QStringLiteral("file"));
-  QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("file"));
-  QCommandLineOption dialogShots(QStringLiteral("dialog-shots"), QString(), QStringLiteral("stem"));
-  for (QCommandLineOption* option : {&load, &screenshot, &dialogShots}) {
-    option->setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(*option);
-  }
-  parser.parse(QApplication::arguments());  // anything else is ignored
+  const TStartOptions options = ParseCommandLine(QApplication::arguments());
 
   TForm1 form;
   form.show();
 
-  if (parser.isSet(load)) {
-    const QString file = parser.value(load);
-    auto chooser = std::move(form.ChooseSourceFile);
-    form.ChooseSourceFile = [file] { return file; };
-    form.Button1Click();
-    form.ChooseSourceFile = std::move(chooser);
-  }
-  if (parser.isSet(screenshot)) {
+  // Once the event loop runs, so that a failure's message box has a window.
+  if (!options.File.isEmpty()) QTimer::singleShot(0, &form, [&] { form.LoadFile(options.File); });
+  if (!options.Screenshot.isEmpty()) {
     QTimer::singleShot(500, &form, [&] {
-      form.grab().save(parser.value(screenshot));
-      if (parser.isSet(dialogShots)) SaveDialogShots(form, parser.value(dialogShots));
+      form.grab().save(options.Screenshot);
+      if (!options.DialogShots.isEmpty()) SaveDialogShots(form, options.DialogShots);
+      if (!options.PasswordShot.isEmpty()) SavePasswordShot(form, options.PasswordShot);
       QApplication::quit();
     });
   }

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Remakes docs/screenshot.png: the window under a virtual X display after
-# loading a small sample, so that the controls show values.
+# Remakes the pictures in docs/ from the real program under a virtual X
+# display: screenshot.png (the window after loading a small sample, so that
+# the controls and the status line show values), password-dialog.png (the
+# question after a wrong password) and settings-dialog-<n>.png (each tab of
+# the settings dialog).
 # Usage: docs/make-screenshot.sh [build-dir]   (needs xvfb-run and python3)
 set -euo pipefail
 build=${1:-build}
@@ -36,7 +39,8 @@ PY
 
 # Run from the sample's folder so that the window shows a short name.
 program=$(realpath "$build/app/vordel-pdf")
-shot=$(realpath docs)/screenshot.png
-(cd "$work" && QT_QPA_PLATFORM=xcb xvfb-run -a "$program" \
-  --load sample.pdf --screenshot "$shot" ${DIALOG_SHOTS:+--dialog-shots "$DIALOG_SHOTS"})
-echo "wrote docs/screenshot.png"
+docs=$(realpath docs)
+(cd "$work" && QT_QPA_PLATFORM=xcb xvfb-run -a "$program" sample.pdf \
+  --screenshot "$docs/screenshot.png" --password-shot "$docs/password-dialog.png" \
+  --dialog-shots "$docs/settings-dialog")
+echo "wrote docs/screenshot.png, docs/password-dialog.png, docs/settings-dialog-*.png"

@@ -109,4 +109,8 @@ inline constexpr const char* const SDlgCompLevelItems[] = {"None", "Fastest", "N
 inline constexpr const char* SDlgErrorCaption = "Error";
 inline constexpr const char* SDlgInformationCaption = "Information";
 
+// When no program on the desktop opens a file or web page.
+inline constexpr const char* SDlgNoDesktopOpener = "No program was found to open it. It is here:\n\n%1";
+inline constexpr const char* SDlgCopyLocation = "Copy";
+
 }  // namespace vx::res

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -210,6 +211,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool SaveToFile(const std::string& fileName, uint8_t mode = 2);
   // Number of threads used to compress streams on save (0: one per core).
   void SetSaveThreads(unsigned threads) { saveThreads_ = threads; }
+  // Asks the running save to stop (from an OnIOProgress handler or another
+  // thread): SaveToFile then raises ESaveCancelled, its temporary file is
+  // removed and the target stays as it was. Each save starts uncancelled.
+  void CancelSave() { saveCancelled_ = true; }
 
   // -------------------------------------------- serialisation (vxCstPDFDocSerialize.cpp)
   std::string SerializeObject(int32_t objectNumber, const TvxPDFObject* object);
@@ -384,6 +389,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;
+  std::atomic<bool> saveCancelled_{false};
 };
 
 }  // namespace vx

@@ -439,6 +439,8 @@ void TvxDocumentWriter::EmitObject(std::string_view text, int32_t number) {
 void TvxDocumentWriter::ReportProgress() {
   ++visited_;
   if (document_.OnIOProgress) document_.OnIOProgress(document_, int(visited_ * 100 / totalObjects_));
+  // Unwinding discards the temporary file, so the target is never touched.
+  if (document_.saveCancelled_) throw ESaveCancelled(Format(res::SSaveCancelled, {output_.Target()}));
 }
 
 void TvxDocumentWriter::WriteIndirectObject(const TvxPDFIndirectObject& object) {
@@ -559,6 +561,7 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
   const std::string target = literalFileNames_ ? fileName : SaveTargetName(fileName);
   ApplyNeedAppearances(mode);
   Status(Format(res::SSavingFile, {target}));
+  saveCancelled_ = false;
   {
     TvxSaveFile file(target);
     TvxDocumentWriter writer(*this, file);

@@ -45,6 +45,7 @@ class TvxSaveFile {
   // place.
   void Commit();
   const std::string& TempName() const { return tempName_; }
+  const std::string& Target() const { return target_; }
 
  private:
   static constexpr size_t kBufferSize = size_t(1) << 20;

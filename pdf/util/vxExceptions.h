@@ -83,6 +83,8 @@ VX_DECLARE_EXCEPTION(EZDecompressionError, EZLibError);
 
 // Files written by the library (temporary file, rename, disk full).
 VX_DECLARE_EXCEPTION(EWriteError, Exception);
+// A save stopped by CancelSave before the file was complete.
+VX_DECLARE_EXCEPTION(ESaveCancelled, EWriteError);
 
 #undef VX_DECLARE_EXCEPTION
 

@@ -96,6 +96,7 @@ inline constexpr const char* SCannotWriteFile = "Cannot write to \"%s\". %s";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace \"%s\". %s";
 inline constexpr const char* SFileTooLargeForXRef = "The file is too large for a cross-reference table";
 inline constexpr const char* SNotRegularFile = "\"%s\" is not a regular file";
+inline constexpr const char* SSaveCancelled = "The save was cancelled; \"%s\" is unchanged";
 
 // Filters.
 inline constexpr const char* SUnsupportedFilterNamed = "Unsupported filter (%s)";

@@ -4,7 +4,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QMetaMethod>
 #include <QPushButton>
+#include <QTest>
+#include <cstdio>
 
 namespace apptest {
 
@@ -20,6 +23,44 @@ TMessageBoxWatcher::TMessageBoxWatcher() {
     }
   });
   timer_.start();
+}
+
+namespace {
+
+// The functions QTest would run, in its order: private slots other than the
+// fixtures and the data functions.
+QStringList TestFunctions(const QObject& suite) {
+  static const QStringList fixtures{"initTestCase", "cleanupTestCase", "init", "cleanup"};
+  QStringList names;
+  const QMetaObject* meta = suite.metaObject();
+  for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+    const QMetaMethod method = meta->method(i);
+    if (method.methodType() != QMetaMethod::Slot || method.access() != QMetaMethod::Private ||
+        method.parameterCount() != 0)
+      continue;
+    const QString name = QString::fromLatin1(method.name());
+    if (!fixtures.contains(name) && !name.endsWith(QStringLiteral("_data"))) names << name;
+  }
+  return names;
+}
+
+}  // namespace
+
+int RunEachTestFunction(QObject& suite, int argc, char** argv) {
+  if (argc > 1) return QTest::qExec(&suite, argc, argv);
+  const QString program = QCoreApplication::applicationFilePath();
+  QStringList failed;
+  for (const QString& name : TestFunctions(suite)) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(program, {name});
+    const bool finished = child.waitForStarted(10000) && child.waitForFinished(-1);
+    if (!finished || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) failed << name;
+  }
+  std::printf("Suite %s: %s\n", suite.metaObject()->className(),
+              failed.isEmpty() ? "every test function passed" : qPrintable("failed: " + failed.join(", ")));
+  std::fflush(stdout);
+  return failed.isEmpty() ? 0 : 1;
 }
 
 int Run(const QString& program, const QStringList& arguments, QString* output) {

@@ -90,4 +90,23 @@ std::string WithHeaderVersion(std::string pdf, const std::string& version);
 // Runs a program and answers its exit code (-1 when it could not start).
 int Run(const QString& program, const QStringList& arguments, QString* output = nullptr);
 
+// Runs each test function of `suite` in a process of its own (this program
+// run again with the function's name), so that an uncaught exception or a
+// crash in one fails that function and the others still run. Arguments
+// beyond the program name run QTest as usual, in this process.
+int RunEachTestFunction(QObject& suite, int argc, char** argv);
+
+}  // namespace apptest
+
+// main() for a window suite: QTEST_MAIN with each function on its own.
+#define VX_APP_TEST_MAIN(Suite)                                  \
+  int main(int argc, char** argv) {                              \
+    QApplication application(argc, argv);                        \
+    application.setAttribute(Qt::AA_Use96Dpi, true);             \
+    Suite suite;                                                 \
+    return apptest::RunEachTestFunction(suite, argc, argv);      \
+  }
+
+namespace apptest {
+
 }  // namespace apptest

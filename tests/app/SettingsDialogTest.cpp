@@ -536,5 +536,5 @@ void TSettingsDialogTest::saveStopsWhenTheDialogIsCancelled() {
   QCOMPARE(QString::fromStdU16String(doc.Info().Title()), QString("Report"));
 }
 
-QTEST_MAIN(TSettingsDialogTest)
+VX_APP_TEST_MAIN(TSettingsDialogTest)
 #include "SettingsDialogTest.moc"
