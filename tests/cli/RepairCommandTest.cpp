@@ -57,7 +57,7 @@ TEST(VordelRepair, UnreadableFilesAreRefusedWithTheLibraryMessage) {
   noCatalog.Write("%PDF-1.4\n1 0 obj\n<< /Type /Pages /Kids [] /Count 0 >>\nendobj\n");
   std::string said;
   EXPECT_EQ(Vordel("info " + Quote(noCatalog.Path()), &said, true), 2);
-  EXPECT_EQ(said, "vordel: " + noCatalog.Path() + ": File is corrupted\n");
+  EXPECT_TRUE(said.ends_with("\nvordel: " + noCatalog.Path() + ": File is corrupted\n")) << said;
 
   // A cross-reference stream in a filter the reader lacks.
   vxtest::PdfBuilder b;

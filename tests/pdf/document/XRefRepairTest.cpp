@@ -292,18 +292,20 @@ TEST(XRefRepair, WhatCannotBeRepairedIsRefusedClearly) {
     EXPECT_STREQ(e.what(), "File is corrupted");
   }
   // A /Root that is no catalog, with none elsewhere, is kept as the file
-  // says rather than refused (it is a dictionary; the page tree decides),
-  // even where its header sits at the end of a comment line, out of the
-  // scan's sight.
+  // says rather than replaced (it is a dictionary), even where its header
+  // sits at the end of a comment line, out of the scan's sight; having no
+  // page tree, it is then refused for that reason.
   for (const std::string& before : {std::string(), std::string("%\xA2")}) {
     PdfBuilder odd;
     odd.Raw(before);
     odd.Object(1, "<< /Odd true >>");
     odd.FinishWithTable("/Root 1 0 R");
-    auto kept = Load(odd.Bytes());
-    EXPECT_TRUE(kept->doc->Repaired());
-    EXPECT_TRUE(kept->doc->IsLoaded());
-    EXPECT_EQ(kept->doc->PageCount(), 0);
+    try {
+      Load(odd.Bytes());
+      FAIL() << "loaded a document without a page tree";
+    } catch (const EPDFFileCorruptedError& e) {
+      EXPECT_STREQ(e.what(), "The page tree cannot be read: the catalog names no page tree");
+    }
   }
 
   // Headers without bodies, over and over: the scan ends and refuses.
