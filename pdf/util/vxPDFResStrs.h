@@ -102,6 +102,7 @@ inline constexpr const char* SPasswordRequired = "The document is encrypted and 
 
 // Document information.
 inline constexpr const char* SProducerText = "Vexor Paginox V2.5";
+inline constexpr const char* SXmpUnreadable = "The XMP metadata packet cannot be read; it is kept as it is";
 
 // Settings dialog and window.
 inline constexpr const char* SDocumentSettingsCaption = "Document Settings and Preferences";
