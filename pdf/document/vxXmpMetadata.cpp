@@ -140,6 +140,8 @@ TvxXmpInfo ReadInfo(XmpPtr xmp) {
   return info;
 }
 
+bool SameDate(const std::string& a, const std::string& b);
+
 // Applies `update`; answers whether any property changed. A value equal to
 // what the packet already says is not written again, so an author list of
 // several entries stays a list while /Info agrees with it.
@@ -159,7 +161,7 @@ bool ApplyUpdate(XmpPtr xmp, const TvxXmpInfo& update) {
         std::string wanted = PdfDateToXmp(*in);
         if (wanted.empty() && !in->empty()) return;  // not a date: the packet keeps its own
         std::optional<std::string> current = GetValue(xmp, p);
-        if (current ? PdfDateToXmp(XmpDateToPdf(*current)) == wanted : wanted.empty()) return;
+        if (current ? SameDate(PdfDateToXmp(XmpDateToPdf(*current)), wanted) : wanted.empty()) return;
         changed |= SetValue(xmp, p, wanted);
       });
   return changed;
@@ -171,6 +173,40 @@ bool AllDigits(std::string_view s) {
   for (char c : s)
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
   return !s.empty();
+}
+
+// Seconds since 1970 (UTC) of an ISO date with a time and a zone; nothing
+// for one without.
+std::optional<int64_t> UtcSeconds(std::string_view iso) {
+  if (iso.size() < 17 || iso[10] != 'T') return std::nullopt;
+  std::tm t{};
+  auto number = [&](size_t at) { return (iso[at] - '0') * 10 + (iso[at + 1] - '0'); };
+  t.tm_year = number(0) * 100 + number(2) - 1900;
+  t.tm_mon = number(5) - 1;
+  t.tm_mday = number(8);
+  t.tm_hour = number(11);
+  t.tm_min = number(14);
+  size_t at = 16;
+  if (iso[at] == ':') {
+    t.tm_sec = number(at + 1);
+    at += 3;
+  }
+  int64_t offset = 0;
+  if (at >= iso.size()) return std::nullopt;
+  if (iso[at] != 'Z') {
+    if (iso.size() < at + 6) return std::nullopt;
+    offset = (number(at + 1) * 60 + number(at + 4)) * 60;
+    if (iso[at] == '-') offset = -offset;
+  }
+  return int64_t(timegm(&t)) - offset;
+}
+
+// Two ISO dates (as PdfDateToXmp writes them) name the same moment: the
+// packet's own spelling of a moment /Info also holds is kept.
+bool SameDate(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  std::optional<int64_t> x = UtcSeconds(a), y = UtcSeconds(b);
+  return x && y && *x == *y;
 }
 
 std::string CurrentXmpDate() {
