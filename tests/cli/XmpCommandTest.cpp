@@ -7,7 +7,6 @@
 
 #include "support/PdfBuilder.h"
 
-using vxtest::PdfBuilder;
 using vxtest::Quote;
 using vxtest::RunCommand;
 using vxtest::TempFile;
@@ -25,27 +24,9 @@ nlohmann::json InfoJson(const std::string& path) {
   return nlohmann::json::parse(out);
 }
 
-// A file whose packet has a title, an author and a creation date that /Info
-// lacks (/Info holds only the producer).
-std::string PacketOnlyPdf() {
-  const std::string packet =
-      "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
-      "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
-      "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\""
-      " xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\">"
-      "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">Packet title</rdf:li></rdf:Alt></dc:title>"
-      "<dc:creator><rdf:Seq><rdf:li>Ann</rdf:li><rdf:li>Bob</rdf:li></rdf:Seq></dc:creator>"
-      "<xmp:CreateDate>2021-03-04T05:06:07Z</xmp:CreateDate>"
-      "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
-  PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog /Pages 2 0 R /Metadata 4 0 R >>");
-  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>");
-  b.Stream(4, "/Type /Metadata /Subtype /XML", packet);
-  b.Object(5, "<< /Producer (Maker) >>");
-  b.FinishWithTable("/Root 1 0 R /Info 5 0 R");
-  return b.Bytes();
-}
+// A file whose packet has a title, two authors and a creation date that
+// /Info lacks (/Info holds only the producer).
+std::string PacketOnlyPdf() { return vxtest::PdfWithXmpPacket(vxtest::SampleXmpPacket("Packet title"), "/Producer (Maker)"); }
 
 // What exiftool reads from the packet (-a: a tag /Info also has, like
 // Keywords, is otherwise listed only once).

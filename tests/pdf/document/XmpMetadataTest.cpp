@@ -14,7 +14,6 @@
 #include "pdf/util/vxUtils.h"
 
 using namespace vx;
-using vxtest::PdfBuilder;
 using vxtest::Quote;
 using vxtest::RunCommand;
 using vxtest::TempFile;
@@ -38,20 +37,6 @@ std::string PdfAPacket(const std::string& title, char end = 'w') {
          "<xmp:CreateDate>2020-01-02T03:04:05+01:00</xmp:CreateDate>\n"
          "</rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n" +
          std::string(1500, ' ') + "\n<?xpacket end=\"" + end + "\"?>";
-}
-
-// A one-page file whose catalog names `packet` (written unfiltered, or
-// Flate-compressed by the caller with `filter`).
-std::string PdfWithPacket(const std::string& packet, const std::string& info, const std::string& filter = "") {
-  PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog /Pages 2 0 R /Metadata 5 0 R >>");
-  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R >>");
-  b.Stream(4, "", "BT /F1 12 Tf 20 20 Td (Hi) Tj ET");
-  b.Stream(5, "/Type /Metadata /Subtype /XML" + filter, packet);
-  b.Object(6, "<< " + info + " >>");
-  b.FinishWithTable("/Root 1 0 R /Info 6 0 R");
-  return b.Bytes();
 }
 
 // What pikepdf reads from a file, one "key=value" line each: the XMP
@@ -200,7 +185,7 @@ TEST(XmpPacket, MalformedPacketIsNotRead) {
 TEST(XmpDocument, PdfASampleKeepsIdentificationAndAgreesWithInfo) {
   // A PDF/A-1b sample: uncompressed packet, /Info and packet agreeing.
   TempFile in, out;
-  in.Write(PdfWithPacket(PdfAPacket("Old"), "/Title (Old) /CreationDate (D:20200102030405+01'00')"));
+  in.Write(vxtest::PdfWithXmpPacket(PdfAPacket("Old"), "/Title (Old) /CreationDate (D:20200102030405+01'00')"));
   auto doc = vxtest::LoadBytes(in.Read());
   ASSERT_TRUE(doc->IsLoaded());
   ASSERT_TRUE(doc->Info().Xmp());
@@ -249,7 +234,7 @@ TEST(XmpDocument, CompressedAndEncryptedPacketsFollowTheirStream) {
     std::remove((raw.Path() + ".z").c_str());
   }
   TempFile in, plain, locked;
-  in.Write(PdfWithPacket(deflated, "/Title (Old)", " /Filter /FlateDecode"));
+  in.Write(vxtest::PdfWithXmpPacket(deflated, "/Title (Old)", "/Filter /FlateDecode"));
 
   auto doc = vxtest::LoadBytes(in.Read());
   ASSERT_TRUE(doc->Info().Xmp()) << "a compressed packet is read";
@@ -276,7 +261,7 @@ TEST(XmpDocument, CompressedAndEncryptedPacketsFollowTheirStream) {
 
 TEST(XmpDocument, InfoShowsPacketValuesWhereItHasNone) {
   TempFile in, out;
-  in.Write(PdfWithPacket(PdfAPacket("From XMP"), "/Author (Info author)"));
+  in.Write(vxtest::PdfWithXmpPacket(PdfAPacket("From XMP"), "/Author (Info author)"));
   auto doc = vxtest::LoadBytes(in.Read());
   const TvxPDFInfo& info = doc->Info();
   EXPECT_EQ(info.Title(), u"From XMP");
@@ -297,7 +282,7 @@ TEST(XmpDocument, InfoShowsPacketValuesWhereItHasNone) {
 TEST(XmpDocument, MalformedPacketIsKeptWithAWarningAndTheSaveSucceeds) {
   const std::string broken = "<?xpacket begin=\"\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF>";
   TempFile in, out;
-  in.Write(PdfWithPacket(broken, "/Title (Old)"));
+  in.Write(vxtest::PdfWithXmpPacket(broken, "/Title (Old)"));
   auto doc = std::make_unique<TvxPDFDocument>();
   doc->SetShowSetupDialog(false);
   std::vector<std::string> warnings;
