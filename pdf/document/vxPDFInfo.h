@@ -20,16 +20,16 @@ class TvxPDFInfo {
  public:
   explicit TvxPDFInfo(TvxCustomPDFDocument& document);
 
-  std::u16string Title() const { return OrXmp(GetText(title_, "/Title"), xmp_ ? xmp_->Title : std::nullopt); }
-  std::u16string Author() const { return OrXmp(GetText(author_, "/Author"), xmp_ ? xmp_->Author : std::nullopt); }
-  std::u16string Subject() const { return OrXmp(GetText(subject_, "/Subject"), xmp_ ? xmp_->Subject : std::nullopt); }
-  std::u16string Keywords() const { return OrXmp(GetText(keywords_, "/Keywords"), xmp_ ? xmp_->Keywords : std::nullopt); }
-  std::u16string Creator() const { return OrXmp(GetText(creator_, "/Creator"), xmp_ ? xmp_->Creator : std::nullopt); }
-  std::u16string Producer() const { return OrXmp(GetText(producer_, "/Producer"), xmp_ ? xmp_->Producer : std::nullopt); }
+  std::u16string Title() const { return OrXmp(GetText(title_, "/Title"), "/Title", xmp_ ? xmp_->Title : std::nullopt); }
+  std::u16string Author() const { return OrXmp(GetText(author_, "/Author"), "/Author", xmp_ ? xmp_->Author : std::nullopt); }
+  std::u16string Subject() const { return OrXmp(GetText(subject_, "/Subject"), "/Subject", xmp_ ? xmp_->Subject : std::nullopt); }
+  std::u16string Keywords() const { return OrXmp(GetText(keywords_, "/Keywords"), "/Keywords", xmp_ ? xmp_->Keywords : std::nullopt); }
+  std::u16string Creator() const { return OrXmp(GetText(creator_, "/Creator"), "/Creator", xmp_ ? xmp_->Creator : std::nullopt); }
+  std::u16string Producer() const { return OrXmp(GetText(producer_, "/Producer"), "/Producer", xmp_ ? xmp_->Producer : std::nullopt); }
   std::string CreationDate() const {
-    return OrXmp(GetDate(creationDate_, "/CreationDate"), xmp_ ? xmp_->CreationDate : std::nullopt);
+    return OrXmp(GetDate(creationDate_, "/CreationDate"), "/CreationDate", xmp_ ? xmp_->CreationDate : std::nullopt);
   }
-  std::string ModDate() const { return OrXmp(GetDate(modDate_, "/ModDate"), xmp_ ? xmp_->ModDate : std::nullopt); }
+  std::string ModDate() const { return OrXmp(GetDate(modDate_, "/ModDate"), "/ModDate", xmp_ ? xmp_->ModDate : std::nullopt); }
 
   // The /Info values alone, by key ("/Title", ...; "/CreationDate", "/ModDate").
   std::u16string InfoText(std::string_view key) const;
@@ -55,10 +55,13 @@ class TvxPDFInfo {
   std::string GetDate(const std::string& cached, std::string_view key) const;
   void SetText(std::u16string& cached, std::string_view key, const std::u16string& value);
   void SetDate(std::string& cached, std::string_view key, const std::string& value);
+  // The packet's value stands in for one /Info lacks, but never for one
+  // set through a setter (an empty text set stays empty).
   template <typename T>
-  static T OrXmp(T value, const std::optional<T>& xmp) {
-    return value.empty() && xmp ? *xmp : value;
+  T OrXmp(T value, std::string_view key, const std::optional<T>& xmp) const {
+    return value.empty() && xmp && !SetThroughSetter(key) ? *xmp : value;
   }
+  bool SetThroughSetter(std::string_view key) const { return As<TvxPDFNameObject>(dict_->Find(key)) != nullptr; }
 
   TvxCustomPDFDocument& document_;
   std::unique_ptr<TvxPDFDictObject> dict_;

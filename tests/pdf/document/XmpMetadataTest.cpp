@@ -277,6 +277,16 @@ TEST(XmpDocument, InfoShowsPacketValuesWhereItHasNone) {
   EXPECT_TRUE(Has(seen, "xmptitle=From XMP")) << seen;
   EXPECT_EQ(seen.find("info/Title="), std::string::npos) << seen;
   EXPECT_TRUE(Has(seen, "xmpcreator=['Info author']")) << seen;
+
+  // A title cleared through the setter reads empty, and the save clears it
+  // in the packet too.
+  doc->Info().SetTitle(u"");
+  EXPECT_EQ(doc->Info().Title(), u"");
+  TempFile cleared;
+  Save(*doc, cleared);
+  seen = Pikepdf(cleared.Path());
+  EXPECT_EQ(seen.find("xmptitle="), std::string::npos) << seen;
+  EXPECT_TRUE(Has(seen, "xmppart=1")) << seen;
 }
 
 TEST(XmpDocument, MalformedPacketIsKeptWithAWarningAndTheSaveSucceeds) {
