@@ -118,11 +118,24 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
   for (const auto& p : kPreferences) prefs[p.jsonKey] = (doc.ViewerPreferences().*p.get)();
   j["viewerPreferences"] = prefs;
   const TvxPDFInfo& info = doc.Info();
-  j["info"] = {{"Title", Utf8(info.Title())},       {"Subject", Utf8(info.Subject())},
-               {"Keywords", Utf8(info.Keywords())}, {"Author", Utf8(info.Author())},
-               {"Creator", Utf8(info.Creator())},   {"Producer", Utf8(info.Producer())},
-               {"CreationDate", DateUtf8(info.CreationDate())},
-               {"ModDate", DateUtf8(info.ModDate())}};
+  // "info" is the /Info dictionary as stored, "xmp" what the packet says.
+  j["info"] = {{"Title", Utf8(info.InfoText("/Title"))},       {"Subject", Utf8(info.InfoText("/Subject"))},
+               {"Keywords", Utf8(info.InfoText("/Keywords"))}, {"Author", Utf8(info.InfoText("/Author"))},
+               {"Creator", Utf8(info.InfoText("/Creator"))},   {"Producer", Utf8(info.InfoText("/Producer"))},
+               {"CreationDate", DateUtf8(info.InfoDate("/CreationDate"))},
+               {"ModDate", DateUtf8(info.InfoDate("/ModDate"))}};
+  if (const auto& xmp = info.Xmp()) {
+    auto text = [](const std::optional<std::u16string>& v) {
+      return v ? nlohmann::ordered_json(Utf8(*v)) : nlohmann::ordered_json(nullptr);
+    };
+    auto date = [](const std::optional<std::string>& v) {
+      return v ? nlohmann::ordered_json(DateUtf8(*v)) : nlohmann::ordered_json(nullptr);
+    };
+    j["xmp"] = {{"Title", text(xmp->Title)},       {"Subject", text(xmp->Subject)},
+                {"Keywords", text(xmp->Keywords)}, {"Author", text(xmp->Author)},
+                {"Creator", text(xmp->Creator)},   {"Producer", text(xmp->Producer)},
+                {"CreationDate", date(xmp->CreationDate)}, {"ModDate", date(xmp->ModDate)}};
+  }
   j["outlines"] = CountOutlineItems(doc.OutlineRoot());
   nlohmann::ordered_json fields = nlohmann::ordered_json::array();
   if (const auto* list = doc.FieldList()) {

@@ -9,6 +9,7 @@
 
 #include "cli/DocumentReport.h"
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxXmpMetadata.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxUtils.h"
 
@@ -133,6 +134,7 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
   if (s.keywords) info.SetKeywords(Utf8ToUtf16(*s.keywords));
   if (s.author) info.SetAuthor(Utf8ToUtf16(*s.author));
   if (s.creator) info.SetCreator(Utf8ToUtf16(*s.creator));
+  if (s.xmp == "create") AddXmpPacket(doc);
 
   if (s.transition) {
     int effect = IndexIn(kTransitions, *s.transition) + 1;

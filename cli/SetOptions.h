@@ -27,6 +27,7 @@ struct DocumentSettings {
   std::optional<std::string> transition;
   double duration = 1;
   std::string pages;  // empty: every page
+  std::string xmp = "keep";  // keep | create (adds an XMP packet where there is none)
 };
 
 // Checks the values that do not need a document; answers a message for the

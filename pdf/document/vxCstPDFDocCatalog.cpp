@@ -1,6 +1,7 @@
 // Reading the catalog at load: the view settings, then the structure readers
 // in their fixed order. (Writing the catalog lives in vxCstPDFDocCatalogWrite.cpp.)
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxXmpMetadata.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -116,6 +117,7 @@ void TvxCustomPDFDocument::ReadCatalog() {
     Cast<TvxPDFIndirectReference>(metadata);
     LoadObjectClosure(metadata);
     catalog_->MetadataRef = metadata->Clone();
+    LoadXmpInfo(*this);
   }
   Progress(10);
 

@@ -2,6 +2,7 @@
 // what it has: existing data is never decoded, Flate data is never
 // compressed again, and images in DCT, JBIG2 or CCITT form are left alone.
 #include "pdf/document/vxDocumentWriter.h"
+#include "pdf/document/vxXmpMetadata.h"
 #include "pdf/filters/vxFilters.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -36,6 +37,7 @@ std::string TvxCustomPDFDocument::CompressStreamCopy(TvxPDFDictObject& dictCopy,
 std::optional<std::string> TvxDocumentWriter::CompressData(const TvxCustomPDFDocument& document,
                                                            TvxPDFDictObject& dictCopy, std::string_view data) {
   const TvxCompression& settings = *document.compression_;
+  if (KeepsStreamUncompressed(dictCopy)) return std::nullopt;
   const std::string_view chosen = UsesRunLength(settings) ? EncodedFilterNames[1] : EncodedFilterNames[0];
   const TvxPDFObject* filter = document.store_->Resolve(dictCopy.Find("/Filter"));
 

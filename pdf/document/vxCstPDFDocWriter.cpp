@@ -21,6 +21,7 @@
 #include "pdf/document/vxDocumentWriter.h"
 #include "pdf/document/vxPendingSaveFiles.h"
 #include "pdf/document/vxShell.h"
+#include "pdf/document/vxXmpMetadata.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -376,6 +377,8 @@ void TvxDocumentWriter::WriteDocument() {
   if (document_.Encryption().Enabled()) document_.CreateEncryptionHandler();
   RefreshInfoTexts();
 
+  SyncXmpPacket(document_);
+
   document_.saveStore_ = std::make_unique<TvxPDFObjectStore>();
   Status(res::SBuildingOutlines);
   if (document_.OutlineRoot() != nullptr) document_.BuildOutlines();
@@ -393,16 +396,17 @@ void TvxDocumentWriter::RefreshInfoTexts() {
   info.SetProducer(AnsiToWide(res::SProducerText));
   // Values set through the properties are stored encoded (and encrypted)
   // for the encryption state of the moment they were set. Encode them again
-  // for this save, so that they match how the file is written.
+  // for this save, so that they match how the file is written. The /Info
+  // values alone count here: one shown from the XMP packet is not /Info's.
   const TvxPDFDictObject* dict = info.InfoDict();
   auto isSet = [dict](std::string_view key) { return dict && As<TvxPDFNameObject>(dict->Find(key)); };
-  if (isSet("/Title")) info.SetTitle(info.Title());
-  if (isSet("/Author")) info.SetAuthor(info.Author());
-  if (isSet("/Subject")) info.SetSubject(info.Subject());
-  if (isSet("/Keywords")) info.SetKeywords(info.Keywords());
-  if (isSet("/Creator")) info.SetCreator(info.Creator());
-  if (isSet("/CreationDate")) info.SetCreationDate(info.CreationDate());
-  if (isSet("/ModDate")) info.SetModDate(info.ModDate());
+  if (isSet("/Title")) info.SetTitle(info.InfoText("/Title"));
+  if (isSet("/Author")) info.SetAuthor(info.InfoText("/Author"));
+  if (isSet("/Subject")) info.SetSubject(info.InfoText("/Subject"));
+  if (isSet("/Keywords")) info.SetKeywords(info.InfoText("/Keywords"));
+  if (isSet("/Creator")) info.SetCreator(info.InfoText("/Creator"));
+  if (isSet("/CreationDate")) info.SetCreationDate(info.InfoDate("/CreationDate"));
+  if (isSet("/ModDate")) info.SetModDate(info.InfoDate("/ModDate"));
 }
 
 void TvxDocumentWriter::NumberObjects() {

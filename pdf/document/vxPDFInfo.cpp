@@ -43,6 +43,22 @@ std::string TvxPDFInfo::GetDate(const std::string& cached, std::string_view key)
   return s->Contents();
 }
 
+std::u16string TvxPDFInfo::InfoText(std::string_view key) const {
+  const std::u16string* cached = key == "/Title"      ? &title_
+                                 : key == "/Author"   ? &author_
+                                 : key == "/Subject"  ? &subject_
+                                 : key == "/Keywords" ? &keywords_
+                                 : key == "/Creator"  ? &creator_
+                                 : key == "/Producer" ? &producer_
+                                                      : nullptr;
+  return GetText(cached ? *cached : std::u16string(), key);
+}
+
+std::string TvxPDFInfo::InfoDate(std::string_view key) const {
+  const std::string* cached = key == "/CreationDate" ? &creationDate_ : key == "/ModDate" ? &modDate_ : nullptr;
+  return GetDate(cached ? *cached : std::string(), key);
+}
+
 void TvxPDFInfo::SetText(std::u16string& cached, std::string_view key, const std::u16string& value) {
   cached = value;
   dict_->SetValue(key, MakeName("(" + document_.EncodeTextString(value, 2) + ")"));

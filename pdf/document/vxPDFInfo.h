@@ -1,11 +1,15 @@
 // The document information dictionary. Loaded entries stay as read (unknown
 // keys included); values set through the properties are stored pre-rendered
 // as UTF-16BE literal text (encrypted for object 2 when encryption is on).
+// Where /Info has no value but the XMP packet has one, the getters answer the
+// packet's, which is what viewers show.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "pdf/document/vxXmpMetadata.h"
 #include "pdf/objects/vxPDFObjects.h"
 
 namespace vx {
@@ -16,14 +20,23 @@ class TvxPDFInfo {
  public:
   explicit TvxPDFInfo(TvxCustomPDFDocument& document);
 
-  std::u16string Title() const { return GetText(title_, "/Title"); }
-  std::u16string Author() const { return GetText(author_, "/Author"); }
-  std::u16string Subject() const { return GetText(subject_, "/Subject"); }
-  std::u16string Keywords() const { return GetText(keywords_, "/Keywords"); }
-  std::u16string Creator() const { return GetText(creator_, "/Creator"); }
-  std::u16string Producer() const { return GetText(producer_, "/Producer"); }
-  std::string CreationDate() const { return GetDate(creationDate_, "/CreationDate"); }
-  std::string ModDate() const { return GetDate(modDate_, "/ModDate"); }
+  std::u16string Title() const { return OrXmp(GetText(title_, "/Title"), "/Title", xmp_ ? xmp_->Title : std::nullopt); }
+  std::u16string Author() const { return OrXmp(GetText(author_, "/Author"), "/Author", xmp_ ? xmp_->Author : std::nullopt); }
+  std::u16string Subject() const { return OrXmp(GetText(subject_, "/Subject"), "/Subject", xmp_ ? xmp_->Subject : std::nullopt); }
+  std::u16string Keywords() const { return OrXmp(GetText(keywords_, "/Keywords"), "/Keywords", xmp_ ? xmp_->Keywords : std::nullopt); }
+  std::u16string Creator() const { return OrXmp(GetText(creator_, "/Creator"), "/Creator", xmp_ ? xmp_->Creator : std::nullopt); }
+  std::u16string Producer() const { return OrXmp(GetText(producer_, "/Producer"), "/Producer", xmp_ ? xmp_->Producer : std::nullopt); }
+  std::string CreationDate() const {
+    return OrXmp(GetDate(creationDate_, "/CreationDate"), "/CreationDate", xmp_ ? xmp_->CreationDate : std::nullopt);
+  }
+  std::string ModDate() const { return OrXmp(GetDate(modDate_, "/ModDate"), "/ModDate", xmp_ ? xmp_->ModDate : std::nullopt); }
+
+  // The /Info values alone, by key ("/Title", ...; "/CreationDate", "/ModDate").
+  std::u16string InfoText(std::string_view key) const;
+  std::string InfoDate(std::string_view key) const;
+  // What the document's XMP packet says, when it has a readable one.
+  const std::optional<TvxXmpInfo>& Xmp() const { return xmp_; }
+  void SetXmp(std::optional<TvxXmpInfo> xmp) { xmp_ = std::move(xmp); }
 
   void SetTitle(const std::u16string& v) { SetText(title_, "/Title", v); }
   void SetAuthor(const std::u16string& v) { SetText(author_, "/Author", v); }
@@ -42,11 +55,19 @@ class TvxPDFInfo {
   std::string GetDate(const std::string& cached, std::string_view key) const;
   void SetText(std::u16string& cached, std::string_view key, const std::u16string& value);
   void SetDate(std::string& cached, std::string_view key, const std::string& value);
+  // The packet's value stands in for one /Info lacks, but never for one
+  // set through a setter (an empty text set stays empty).
+  template <typename T>
+  T OrXmp(T value, std::string_view key, const std::optional<T>& xmp) const {
+    return value.empty() && xmp && !SetThroughSetter(key) ? *xmp : value;
+  }
+  bool SetThroughSetter(std::string_view key) const { return As<TvxPDFNameObject>(dict_->Find(key)) != nullptr; }
 
   TvxCustomPDFDocument& document_;
   std::unique_ptr<TvxPDFDictObject> dict_;
   std::u16string title_, author_, subject_, keywords_, creator_, producer_;
   std::string creationDate_, modDate_;
+  std::optional<TvxXmpInfo> xmp_;
 };
 
 }  // namespace vx

@@ -132,6 +132,7 @@ inline constexpr const char* SUserPasswordUnknown =
 
 // Document information.
 inline constexpr const char* SProducerText = "Vexor Paginox V2.5";
+inline constexpr const char* SXmpUnreadable = "The XMP metadata packet cannot be read; it is kept as it is";
 
 // Settings dialog and window.
 inline constexpr const char* SDocumentSettingsCaption = "Document Settings and Preferences";

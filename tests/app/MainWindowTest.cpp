@@ -93,6 +93,7 @@ class TMainWindowTest : public QObject {
   void rightsNoticeEndsWithTheCurrentYear();
   void loadShowsTheDocumentsSettings();
   void pageModeWithoutAnItemKeepsTheSelection();
+  void loadShowsPacketValuesWhereInfoHasNone();
   void vordelWritesEveryChange();
   void untouchedGroupsKeepTheDocumentAndSaveFlate();
   void modeAndLayoutTheWindowDoesNotListAreKeptUntilChanged();
@@ -256,6 +257,17 @@ void TMainWindowTest::loadShowsTheDocumentsSettings() {
   QCOMPARE(f.RadioGroup3->ItemIndex(), IndexOf(f.RadioGroup3, "1.4"));
   QCOMPARE(f.Edit2->text(), QString("Second"));
   QVERIFY(f.Edit5->text().isEmpty());
+}
+
+void TMainWindowTest::loadShowsPacketValuesWhereInfoHasNone() {
+  vxtest::TempFile source;
+  source.Write(vxtest::PdfWithXmpPacket(vxtest::SampleXmpPacket("Packet title"), "/Subject (From Info)"));
+  auto under = NewForm();
+  TForm1& f = *under->Form;
+  Load(*under, source.Path());
+  QCOMPARE(f.Edit2->text(), QString("Packet title"));
+  QCOMPARE(f.Edit3->text(), QString("From Info"));
+  QCOMPARE(f.Edit5->text(), QString("Ann; Bob"));
 }
 
 void TMainWindowTest::pageModeWithoutAnItemKeepsTheSelection() {

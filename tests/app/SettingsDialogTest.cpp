@@ -68,6 +68,7 @@ class TSettingsDialogTest : public QObject {
 
  private slots:
   void showingFillsFromTheDocument();
+  void showingUsesPacketValuesWhereInfoHasNone();
   void cancelLeavesTheDocumentUntouched();
   void transitionEffectForcesSinglePage();
   void compressionTypeSwitchesTheLevelList();
@@ -80,6 +81,18 @@ class TSettingsDialogTest : public QObject {
   void saveShowsTheDialogAndOkWritesItsSettings();
   void saveStopsWhenTheDialogIsCancelled();
 };
+
+void TSettingsDialogTest::showingUsesPacketValuesWhereInfoHasNone() {
+  vxtest::TempFile file;
+  file.Write(vxtest::PdfWithXmpPacket(vxtest::SampleXmpPacket("Packet title"), "/Creator (Writer 2)"));
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  TShownDialog shown(doc);
+  TvxPDFSettingsDlg& d = shown.Dialog;
+  QCOMPARE(d.edtTitle->text(), QString("Packet title"));
+  QCOMPARE(d.edtAuthor->text(), QString("Ann; Bob"));
+  QCOMPARE(d.edtCreator->text(), QString("Writer 2"));
+}
 
 void TSettingsDialogTest::showingFillsFromTheDocument() {
   vxtest::TempFile file;

@@ -189,4 +189,30 @@ std::string Quote(const std::string& path) {
 
 std::string CorpusDir() { return VX_CORPUS_DIR; }
 
+std::string PdfWithXmpPacket(const std::string& packet, const std::string& infoEntries,
+                             const std::string& streamEntries) {
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R /Metadata 5 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R >>");
+  b.Stream(4, "", "BT /F1 12 Tf 20 20 Td (Hi) Tj ET");
+  b.Stream(5, "/Type /Metadata /Subtype /XML" + (streamEntries.empty() ? "" : " " + streamEntries), packet);
+  b.Object(6, "<< " + infoEntries + " >>");
+  b.FinishWithTable("/Root 1 0 R /Info 6 0 R");
+  return b.Bytes();
+}
+
+std::string SampleXmpPacket(const std::string& title) {
+  return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
+         "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+         "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\""
+         " xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\">"
+         "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">" +
+         title +
+         "</rdf:li></rdf:Alt></dc:title>"
+         "<dc:creator><rdf:Seq><rdf:li>Ann</rdf:li><rdf:li>Bob</rdf:li></rdf:Seq></dc:creator>"
+         "<xmp:CreateDate>2021-03-04T05:06:07Z</xmp:CreateDate>"
+         "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+}
+
 }  // namespace vxtest

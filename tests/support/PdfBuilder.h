@@ -78,4 +78,13 @@ int RunCommand(const std::string& command, std::string* output = nullptr, bool m
 std::string Quote(const std::string& path);
 std::string CorpusDir();
 
+// A one-page file whose catalog names an XMP packet stream (object 5)
+// holding `packet` as given; `streamEntries` are added to the stream's
+// dictionary (a /Filter for data given encoded), `infoEntries` to /Info.
+std::string PdfWithXmpPacket(const std::string& packet, const std::string& infoEntries,
+                             const std::string& streamEntries = "");
+
+// A short XMP packet with a title, two authors and a creation date.
+std::string SampleXmpPacket(const std::string& title);
+
 }  // namespace vxtest

@@ -1,0 +1,105 @@
+// The XMP packet through the command line: values shown where /Info has
+// none, both sets in the JSON, --xmp create, and exiftool's view of the
+// packet after `vordel set`.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "support/PdfBuilder.h"
+
+using vxtest::Quote;
+using vxtest::RunCommand;
+using vxtest::TempFile;
+
+namespace {
+
+int Vordel(const std::string& args, std::string* out = nullptr) {
+  std::string ignored;
+  return RunCommand(std::string(VORDEL_BINARY) + " " + args, out ? out : &ignored, false);
+}
+
+nlohmann::json InfoJson(const std::string& path) {
+  std::string out;
+  EXPECT_EQ(Vordel("info --json " + Quote(path), &out), 0) << out;
+  return nlohmann::json::parse(out);
+}
+
+// A file whose packet has a title, two authors and a creation date that
+// /Info lacks (/Info holds only the producer).
+std::string PacketOnlyPdf() { return vxtest::PdfWithXmpPacket(vxtest::SampleXmpPacket("Packet title"), "/Producer (Maker)"); }
+
+// What exiftool reads from the packet (-a: a tag /Info also has, like
+// Keywords, is otherwise listed only once).
+std::string Exiftool(const std::string& path) {
+  std::string out;
+  EXPECT_EQ(RunCommand("exiftool -a -XMP:All -s " + Quote(path), &out, false), 0) << "exiftool is needed: " << out;
+  return out;
+}
+
+}  // namespace
+
+TEST(VordelXmp, InfoShowsPacketValuesAndJsonCarriesBoth) {
+  TempFile in;
+  in.Write(PacketOnlyPdf());
+  std::string text;
+  ASSERT_EQ(Vordel("info " + Quote(in.Path()), &text), 0);
+  EXPECT_NE(text.find("Title:              Packet title\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Author:             Ann; Bob\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Created:            D:20210304050607Z\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Producer:           Maker\n"), std::string::npos) << text;
+
+  nlohmann::json j = InfoJson(in.Path());
+  EXPECT_EQ(j["info"]["Title"], "");
+  EXPECT_EQ(j["info"]["Producer"], "Maker");
+  ASSERT_TRUE(j.contains("xmp")) << j.dump();
+  EXPECT_EQ(j["xmp"]["Title"], "Packet title");
+  EXPECT_EQ(j["xmp"]["Author"], "Ann; Bob");
+  EXPECT_EQ(j["xmp"]["CreationDate"], "D:20210304050607Z");
+  EXPECT_TRUE(j["xmp"]["Producer"].is_null());
+
+  // A file without a packet has no "xmp".
+  TempFile plain;
+  plain.Write(vxtest::SimplePdf(1, "", "/Title (T)"));
+  EXPECT_FALSE(InfoJson(plain.Path()).contains("xmp"));
+}
+
+TEST(VordelXmp, SetUpdatesThePacketAsOtherReadersSeeIt) {
+  TempFile in, out;
+  in.Write(PacketOnlyPdf());
+  std::string said;
+  ASSERT_EQ(Vordel("set -q --title 'New \xC3\xA9t\xC3\xA9' --subject S --keywords K -o " + Quote(out.Path()) + " " +
+                       Quote(in.Path()),
+                   &said),
+            0)
+      << said;
+  std::string seen = Exiftool(out.Path());
+  EXPECT_NE(seen.find("Title                           : New \xC3\xA9t\xC3\xA9"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("Description                     : S"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("Keywords                        : K"), std::string::npos) << seen;
+  // The two authors stay two: /Info never said otherwise.
+  EXPECT_NE(seen.find("Creator                         : Ann, Bob"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("CreateDate                      : 2021:03:04 05:06:07Z"), std::string::npos) << seen;
+  nlohmann::json j = InfoJson(out.Path());
+  EXPECT_EQ(j["info"]["Title"], j["xmp"]["Title"]);
+  EXPECT_EQ(j["info"]["Keywords"], "K");
+}
+
+TEST(VordelXmp, CreateAddsAPacketOnlyWhenAsked) {
+  TempFile in, kept, created;
+  in.Write(vxtest::SimplePdf(1, "", "/Title (Plain) /Author (Ann)"));
+  ASSERT_EQ(Vordel("set -q -o " + Quote(kept.Path()) + " " + Quote(in.Path())), 0);
+  EXPECT_FALSE(InfoJson(kept.Path()).contains("xmp"));
+  ASSERT_EQ(Vordel("set -q --xmp keep -o " + Quote(kept.Path()) + " " + Quote(in.Path())), 0);
+  EXPECT_FALSE(InfoJson(kept.Path()).contains("xmp"));
+
+  ASSERT_EQ(Vordel("set -q --xmp create -o " + Quote(created.Path()) + " " + Quote(in.Path())), 0);
+  nlohmann::json j = InfoJson(created.Path());
+  ASSERT_TRUE(j.contains("xmp")) << j.dump();
+  EXPECT_EQ(j["xmp"]["Title"], "Plain");
+  EXPECT_EQ(j["xmp"]["Author"], "Ann");
+  std::string seen = Exiftool(created.Path());
+  EXPECT_NE(seen.find("Title                           : Plain"), std::string::npos) << seen;
+
+  std::string said;
+  EXPECT_NE(Vordel("set -q --xmp sometimes -o " + Quote(created.Path()) + " " + Quote(in.Path()), &said), 0);
+}
