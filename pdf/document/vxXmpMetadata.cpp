@@ -45,6 +45,9 @@ class TvxXmpString {
 };
 
 TvxXmpHandle Parse(std::string_view packet) {
+  // The toolkit takes XML without an RDF body as an empty packet; rewriting
+  // it would throw its content away, so it counts as unreadable.
+  if (packet.find("rdf:RDF") == std::string_view::npos && packet.find(":RDF") == std::string_view::npos) return nullptr;
   InitExempi();
   TvxXmpHandle xmp(xmp_new_empty());
   if (!xmp || !xmp_parse(xmp.get(), packet.data(), packet.size())) return nullptr;

@@ -176,7 +176,9 @@ TEST(XmpPacket, MalformedPacketIsNotRead) {
   TvxXmpInfo update;
   update.Title = u"T";
   for (const std::string& bad : {std::string("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF"),
-                                 std::string("<?xpacket begin=\"\"?><a><b></a>"), std::string("\x01\x02garbage")}) {
+                                 std::string("<?xpacket begin=\"\"?><a><b></a>"), std::string("\x01\x02garbage"),
+                                 // well-formed XML with no RDF body: its text would be lost
+                                 std::string("<x:xmpmeta xmlns:x='adobe:ns:meta/'>clear metadata</x:xmpmeta>")}) {
     EXPECT_FALSE(ReadXmpInfo(bad)) << bad;
     EXPECT_FALSE(UpdateXmpPacket(bad, update, "")) << bad;
   }
