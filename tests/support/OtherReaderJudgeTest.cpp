@@ -30,6 +30,9 @@ struct Shape {
   std::string catalogExtra;  // raw entries, "@n" standing for object n
   std::string loopValue = "1";
   int pages = 2;
+  std::string scale = "611.971653543307";
+  std::string blob = "JBIG2 bytes";  // data under a filter the reader cannot decode
+  bool blobUnderHex = false;          // that stream with /ASCIIHexDecode added in front
 };
 
 std::string Hex(const std::string& data) {
@@ -58,7 +61,8 @@ std::string Build(const Shape& s) {
   auto n = [&](int number) { return number + s.shift; };
   vxtest::PdfBuilder b(s.header);
   std::string shared = "/MediaBox [0 0 612 792] /Resources @9";
-  b.Object(n(1), refs("<< /Type /Catalog /Pages @2 /Outlines @10 /Names << /Dests @20 >> /Loop @40 " +
+  b.Object(n(1), refs("<< /Type /Catalog /Pages @2 /Outlines @10 /Names << /Dests @20 >> /Loop @40 /Blob @60 /Scale " +
+                      s.scale + " " +
                       std::string(s.lang ? "/Lang (en) " : "") + s.catalogExtra + " >>"));
   std::string kids = s.pages == 2 ? "[@3 @5]" : "[@3]";
   std::string count = std::to_string(s.pages);
@@ -96,6 +100,10 @@ std::string Build(const Shape& s) {
                       (s.modDate.empty() ? "" : " /ModDate " + s.modDate) + " >>");
   b.Object(n(40), refs("<< /Self @40 /Next @41 >>"));
   b.Object(n(41), refs("<< /Back @40 /V " + s.loopValue + " >>"));
+  if (s.blobUnderHex)
+    b.Stream(n(60), "/Filter [/ASCIIHexDecode /JBIG2Decode]", Hex(s.blob));
+  else
+    b.Stream(n(60), "/Filter /JBIG2Decode", s.blob);
   b.FinishWithTable(refs("/Root @1 /Info @30"));
   return b.Bytes();
 }
@@ -171,6 +179,8 @@ TEST(OtherReaderJudge, AllowedDifferencesAreAllowedAndOnlyThose) {
   output.hexContent = true;
   output.linkDest = "[@5 /Fit]";
   output.catalogExtra = "/ViewerPreferences << /FitWindow true >>";
+  output.blobUnderHex = true;
+  output.scale = "611.9716535";
   const std::string fitWindow = "/Root/ViewerPreferences/FitWindow=true";
   vxtest::JudgeVerdict allowed = Judge(source, output, {fitWindow});
   EXPECT_EQ(allowed.status, 0) << allowed.Text();
@@ -193,6 +203,15 @@ TEST(OtherReaderJudge, AllowedDifferencesAreAllowedAndOnlyThose) {
   wrong.linkDest = "[@3 /Fit]";
   vxtest::JudgeVerdict dest = Judge(source, wrong, {fitWindow});
   EXPECT_TRUE(dest.Mentions("/Page[0]/Annots[0]/Dest[0]: source page 1; output 103 0 R")) << dest.Text();
+
+  // A real changed before its tenth digit; bytes under a filter the reader
+  // cannot decode that are not the same.
+  Shape changed = output;
+  changed.scale = "611.9717";
+  changed.blob = "JBIG2 bytez";
+  vxtest::JudgeVerdict values = Judge(source, changed, {fitWindow});
+  EXPECT_TRUE(values.Mentions("/Root/Scale: source 611.971653543307; output 611.9717")) << values.Text();
+  EXPECT_TRUE(values.Mentions("/Root/Blob(data): source under /JBIG2Decode 11 bytes")) << values.Text();
 
   // The catalog's /Version dropped while the header says less.
   Shape lower = output;

@@ -20,6 +20,7 @@ counted from 0). Exit status: 0 equal, 1 different, 2 a file cannot be read.
 """
 import argparse
 import hashlib
+import re
 import sys
 
 import pikepdf
@@ -38,11 +39,13 @@ ALLOWED = {
     "catalog-version": "the catalog's /Version may move into the header, when the header says at "
     "least as much",
     "null-is-absent": "a key whose value is null (or a reference to nothing) equals a missing key",
+    "real-precision": "a real number may differ past its tenth significant digit (relative 1e-9)",
 }
 
 INHERITED_PAGE_KEYS = ("/Resources", "/MediaBox", "/CropBox", "/Rotate")
 STREAM_FORMAT_KEYS = {"/Filter", "/DecodeParms", "/Length", "/DL"}
 INFO_KEYS_ALLOWED_TO_DIFFER = {"/Producer", "/ModDate"}
+REAL_TOLERANCE = 1e-9
 MAX_REPORTED = 200
 SHORT = 100
 
@@ -57,7 +60,7 @@ def open_pdf(path, passwords):
     last = None
     for password in list(passwords) + [""]:
         try:
-            return pikepdf.open(path, password=password), password
+            return pikepdf.open(path, password=password, inherit_page_attributes=False), password
         except pikepdf.PasswordError as e:
             last = e
         except Exception as e:  # noqa: BLE001 - any reader failure means unreadable
@@ -68,7 +71,7 @@ def open_pdf(path, passwords):
 def password_effect(path, password):
     """What a password does to a file: "owner", "user" or "refused"."""
     try:
-        with pikepdf.open(path, password=password) as pdf:
+        with pikepdf.open(path, password=password, inherit_page_attributes=False) as pdf:
             return "owner" if pdf.owner_password_matched else "user"
     except pikepdf.PasswordError:
         return "refused"
@@ -131,6 +134,39 @@ def is_page_tree_node(value):
     return kind(value) == "dictionary" and value.get("/Type") == Name.Pages
 
 
+def entries(dictionary, skip=()):
+    """key -> value of a dictionary. Keys that are not UTF-8 cannot be named
+    through pikepdf: such a dictionary compares as its text, with references
+    blanked (their numbers differ between the files)."""
+    try:
+        return {k: dictionary[k] for k in dictionary.keys() if k not in skip}
+    except UnicodeDecodeError:
+        text = re.sub(rb"\d+ \d+ R", b"R", dictionary.unparse(resolved=True))
+        return {"/(keys not UTF-8)": pikepdf.String(text)}
+
+
+def page_list(pdf):
+    """The pages in order. Where the reader refuses the tree as a whole (a
+    node that is its own ancestor), the tree is walked with each node taken
+    once, as a repairing reader does."""
+    try:
+        return [page.obj for page in pdf.pages]
+    except Exception:  # noqa: BLE001
+        pass
+    pages, seen, stack = [], set(), [pdf.Root.get("/Pages")]
+    while stack:
+        node = stack.pop()
+        if kind(node) != "dictionary" or objgen(node) in seen:
+            continue
+        if objgen(node):
+            seen.add(objgen(node))
+        if node.get("/Type") == Name.Pages or "/Kids" in node:
+            stack.extend(reversed(list(node.get("/Kids", []))))
+        else:
+            pages.append(node)
+    return pages
+
+
 def resolved_page(page):
     """A page's keys with the inherited attributes of its ancestors filled in
     (the nearest ancestor wins); /Parent is left out."""
@@ -171,16 +207,48 @@ def destination_array(value):
     return value if kind(value) == "array" else None
 
 
-def stream_data(stream):
-    """(decoded, data): decoded data where the reader can decode the filters,
-    else the raw data."""
+DECODABLE = {"/FlateDecode", "/Fl", "/LZWDecode", "/LZW", "/ASCIIHexDecode", "/AHx", "/ASCII85Decode", "/A85",
+             "/RunLengthDecode", "/RL", "/DCTDecode", "/DCT"}
+
+
+def as_list(value):
+    if value is None:
+        return []
+    return list(value) if kind(value) == "array" else [value]
+
+
+def stream_data(pdf, stream):
+    """(filters left, their parameters, data): the data with every filter the
+    reader decodes undone (JPEG included, so that a JPEG compares by its
+    pixels), one filter at a time where the whole chain cannot be."""
     try:
-        return True, stream.read_bytes()
-    except Exception:  # noqa: BLE001 - filters the reader does not decode
+        return [], [], stream.read_bytes(pikepdf.StreamDecodeLevel.all)
+    except Exception:  # noqa: BLE001 - a filter the reader does not decode
+        pass
+    filters = [str(f) for f in as_list(stream.stream_dict.get("/Filter"))]
+    params = as_list(stream.stream_dict.get("/DecodeParms"))
+    params += [None] * (len(filters) - len(params))
+    try:
+        data = stream.read_raw_bytes()
+    except Exception as e:  # noqa: BLE001
+        return filters, [show(p) for p in params], f"unreadable: {e}".encode()
+    while filters and filters[0] in DECODABLE:
+        step = pikepdf.Stream(pdf, data)
+        step.stream_dict.Filter = Name(filters[0])
+        if params[0] is not None and kind(params[0]) == "dictionary":
+            step.stream_dict.DecodeParms = pikepdf.Dictionary({k: params[0][k] for k in params[0].keys()})
         try:
-            return False, stream.read_raw_bytes()
-        except Exception as e:  # noqa: BLE001
-            return False, f"unreadable: {e}".encode()
+            data = step.read_bytes(pikepdf.StreamDecodeLevel.all)
+        except Exception:  # noqa: BLE001 - broken data: compared as it is
+            break
+        filters, params = filters[1:], params[1:]
+    return filters, [show(p) for p in params], data
+
+
+def same_real(a, b):
+    """Reals that differ only past the tenth significant digit."""
+    a, b = float(a), float(b)
+    return abs(a - b) <= REAL_TOLERANCE * max(1.0, abs(a))
 
 
 def digest(data):
@@ -232,21 +300,21 @@ class Judge:
                 self.differ(f"/Encrypt/password({password!r})", a, b)
 
     def compare_pages(self):
-        old_pages, new_pages = self.source.pages, self.output.pages
+        old_pages, new_pages = page_list(self.source), page_list(self.output)
         if len(old_pages) != len(new_pages):
             self.differ("/Pages/Count", f"{len(old_pages)} pages", f"{len(new_pages)} pages")
         count = min(len(old_pages), len(new_pages))
         for i in range(count):
-            old, new = old_pages[i].obj, new_pages[i].obj
+            old, new = old_pages[i], new_pages[i]
             self.page_map[objgen(old)] = (i, objgen(new))
             self.compared.add((objgen(old), objgen(new)))
         for i in range(count):
-            self.compare_keys(f"/Page[{i}]", resolved_page(old_pages[i].obj), resolved_page(new_pages[i].obj))
+            self.compare_keys(f"/Page[{i}]", resolved_page(old_pages[i]), resolved_page(new_pages[i]))
 
     def compare_catalog(self):
         old, new = self.source.Root, self.output.Root
-        old_keys = {k: old[k] for k in old.keys() if k != "/Pages"}
-        new_keys = {k: new[k] for k in new.keys() if k != "/Pages"}
+        old_keys = entries(old, ("/Pages",))
+        new_keys = entries(new, ("/Pages",))
         version = old_keys.pop("/Version", None)
         if version is not None and "/Version" not in new_keys:
             if not self.version_at_least(str(version)[1:]):
@@ -265,8 +333,8 @@ class Judge:
     def compare_info(self):
         old = self.source.trailer.get("/Info")
         new = self.output.trailer.get("/Info")
-        old_keys = {k: old[k] for k in old.keys()} if kind(old) == "dictionary" else {}
-        new_keys = {k: new[k] for k in new.keys()} if kind(new) == "dictionary" else {}
+        old_keys = entries(old) if kind(old) == "dictionary" else {}
+        new_keys = entries(new) if kind(new) == "dictionary" else {}
         for key in INFO_KEYS_ALLOWED_TO_DIFFER:
             old_keys.pop(key, None)
             new_keys.pop(key, None)
@@ -354,7 +422,7 @@ class Judge:
         if old_kind == "dictionary":
             if is_page_tree_node(old) and is_page_tree_node(new):
                 return
-            self.push_keys(work, path, {k: old[k] for k in old.keys()}, {k: new[k] for k in new.keys()}, old)
+            self.push_keys(work, path, entries(old), entries(new), old)
         elif old_kind == "array":
             if len(old) != len(new):
                 self.differ(path, show(old), show(new))
@@ -369,27 +437,22 @@ class Judge:
         elif old_kind == "null":
             return
         elif old_kind == "number":
-            if old != new:
+            if old != new and not same_real(old, new):
                 self.differ(path, show(old), show(new))
         elif old != new:
             self.differ(path, show(old), show(new))
 
     def compare_stream(self, work, path, old, new):
-        old_decoded, old_data = stream_data(old)
-        new_decoded, new_data = stream_data(new)
-        old_dict, new_dict = old.stream_dict, new.stream_dict
-        keep = lambda d: {k: d[k] for k in d.keys() if k not in STREAM_FORMAT_KEYS}  # noqa: E731
-        old_keys, new_keys = keep(old_dict), keep(new_dict)
-        if not (old_decoded and new_decoded):
-            # Filters the reader cannot undo: the data must be the same bytes
-            # under the same filters.
-            for key in ("/Filter", "/DecodeParms"):
-                old_keys[key], new_keys[key] = old_dict.get(key), new_dict.get(key)
-        if old_data != new_data:
-            state = lambda decoded: "decoded" if decoded else "raw"  # noqa: E731
-            self.differ(path + "(data)", f"{state(old_decoded)} {digest(old_data)}",
-                        f"{state(new_decoded)} {digest(new_data)}")
-        self.push_keys(work, path, old_keys, new_keys, old_dict)
+        old_filters, old_params, old_data = stream_data(self.source, old)
+        new_filters, new_params, new_data = stream_data(self.output, new)
+        # Filters the reader cannot undo must be the same, over the same bytes.
+        if (old_filters, old_params) != (new_filters, new_params):
+            self.differ(path + "(filters left)", f"{old_filters} {old_params}", f"{new_filters} {new_params}")
+        elif old_data != new_data:
+            state = "decoded" if not old_filters else "under " + " ".join(old_filters)
+            self.differ(path + "(data)", f"{state} {digest(old_data)}", digest(new_data))
+        self.push_keys(work, path, entries(old.stream_dict, STREAM_FORMAT_KEYS),
+                       entries(new.stream_dict, STREAM_FORMAT_KEYS), old.stream_dict)
 
 
 def parse_settings(items):
