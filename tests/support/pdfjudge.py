@@ -24,7 +24,7 @@ import re
 import sys
 
 import pikepdf
-from pikepdf import Array, Dictionary, Name, ObjectType, Stream
+from pikepdf import Dictionary, Name, ObjectType
 
 # Everything the judge lets differ, each with the reason a reader does not
 # see it as a change of the document.
