@@ -20,4 +20,13 @@ JudgeVerdict JudgeAsOtherReader(const std::string& source, const std::string& ou
                                 const std::vector<std::string>& passwords = {},
                                 const std::vector<std::string>& settings = {});
 
+struct JudgePair {
+  std::string source, output;
+  std::vector<std::string> passwords;
+};
+
+// Many pairs in one run of the judge (its start-up is most of the cost of a
+// small pair); one verdict per pair, in order.
+std::vector<JudgeVerdict> JudgeManyAsOtherReader(const std::vector<JudgePair>& pairs);
+
 }  // namespace vxtest

@@ -272,3 +272,23 @@ TEST(OtherReaderJudge, EncryptionAndWhatEachPasswordOpensAreCompared) {
   vxtest::JudgeVerdict asked = vxtest::JudgeAsOtherReader(source.Path(), plain.Path(), {"o", "u"}, {"/Encrypt"});
   EXPECT_EQ(asked.status, 0) << asked.Text();
 }
+
+TEST(OtherReaderJudge, ABatchGivesEachPairItsOwnVerdictInOrder) {
+  vxtest::TempFile source, same, moved, broken;
+  source.Write(Build(Shape()));
+  same.Write(Build(Renumbered()));
+  Shape changed = Renumbered();
+  changed.rectTop = "12";
+  moved.Write(Build(changed));
+  broken.Write("%PDF-1.4\nnot a document\n");
+  std::vector<vxtest::JudgeVerdict> verdicts = vxtest::JudgeManyAsOtherReader(
+      {{source.Path(), same.Path(), {}}, {source.Path(), moved.Path(), {"unused"}}, {broken.Path(), same.Path(), {}}});
+  ASSERT_EQ(verdicts.size(), 3u);
+  EXPECT_EQ(verdicts[0].status, 0) << verdicts[0].Text();
+  EXPECT_TRUE(verdicts[0].differences.empty()) << verdicts[0].Text();
+  EXPECT_EQ(verdicts[1].status, 1) << verdicts[1].Text();
+  ASSERT_EQ(verdicts[1].differences.size(), 1u) << verdicts[1].Text();
+  EXPECT_EQ(verdicts[1].differences[0], "/Page[0]/Annots[0]/Rect[3]: source 10; output 12");
+  EXPECT_EQ(verdicts[2].status, 2) << verdicts[2].Text();
+  EXPECT_TRUE(verdicts[2].Mentions("unreadable: " + broken.Path())) << verdicts[2].Text();
+}

@@ -22,6 +22,7 @@ import argparse
 import hashlib
 import re
 import sys
+import warnings
 
 import pikepdf
 from pikepdf import Dictionary, Name, ObjectType
@@ -48,6 +49,10 @@ INFO_KEYS_ALLOWED_TO_DIFFER = {"/Producer", "/ModDate"}
 REAL_TOLERANCE = 1e-9
 MAX_REPORTED = 200
 SHORT = 100
+
+
+# The same passwords are tried on every file, needed or not.
+warnings.filterwarnings("ignore", message="A password was provided, but no password was needed")
 
 
 class Unreadable(Exception):
@@ -463,37 +468,62 @@ def parse_settings(items):
     return settings
 
 
+def judge_pair(source_path, output_path, passwords, settings):
+    """(exit status, lines) for one pair."""
+    try:
+        source, _ = open_pdf(source_path, passwords)
+        output, _ = open_pdf(output_path, passwords)
+    except Unreadable as e:
+        return 2, [f"unreadable: {e}"]
+    with source, output:
+        try:
+            differences = Judge(source, output, settings, passwords).run()
+        except Exception as e:  # noqa: BLE001 - a reader failure mid-walk
+            return 2, [f"unreadable: {type(e).__name__}: {e}"]
+    lines = differences[:MAX_REPORTED]
+    if len(differences) > MAX_REPORTED:
+        lines.append(f"... and {len(differences) - MAX_REPORTED} more differences")
+    return (1 if differences else 0), lines
+
+
+def judge_batch(list_path, settings):
+    """Judges every pair of a list file (one process for many pairs: the
+    reader's start-up is most of the cost of a small pair). Each pair's lines
+    follow a line `== INDEX STATUS`."""
+    with open(list_path, encoding="utf-8") as pairs:
+        for index, line in enumerate(pairs):
+            fields = line.rstrip("\n").split("\t")
+            status, lines = judge_pair(fields[0], fields[1], fields[2:], settings)
+            print(f"== {index} {status}")
+            for text in lines:
+                print(text)
+    return 0
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description="Compare a PDF and a copy saved from it, as another reader sees both.")
-    parser.add_argument("source")
-    parser.add_argument("output")
+    parser.add_argument("source", nargs="?")
+    parser.add_argument("output", nargs="?")
     parser.add_argument("--password", action="append", default=[], help="a password to try on both files")
     parser.add_argument("--setting", action="append", default=[],
                         help="PATH=VALUE asked for, e.g. /Root/ViewerPreferences/FitWindow=true; /Encrypt for "
                         "any change of the encryption")
+    parser.add_argument("--batch", metavar="LIST",
+                        help="judge every pair of LIST, one a line: SOURCE<tab>OUTPUT[<tab>PASSWORD...]")
     parser.add_argument("--allowed", action="store_true", help="print the allowed differences and stop")
     args = parser.parse_args(argv)
     if args.allowed:
         for name, reason in ALLOWED.items():
             print(f"{name}: {reason}")
         return 0
-    try:
-        source, _ = open_pdf(args.source, args.password)
-        output, _ = open_pdf(args.output, args.password)
-    except Unreadable as e:
-        print(f"unreadable: {e}")
-        return 2
-    with source, output:
-        try:
-            differences = Judge(source, output, parse_settings(args.setting), args.password).run()
-        except Exception as e:  # noqa: BLE001 - a reader failure mid-walk
-            print(f"unreadable: {type(e).__name__}: {e}")
-            return 2
-    for line in differences[:MAX_REPORTED]:
-        print(line)
-    if len(differences) > MAX_REPORTED:
-        print(f"... and {len(differences) - MAX_REPORTED} more differences")
-    return 1 if differences else 0
+    if args.batch:
+        return judge_batch(args.batch, parse_settings(args.setting))
+    if not (args.source and args.output):
+        parser.error("a source and an output, or --batch LIST")
+    status, lines = judge_pair(args.source, args.output, args.password, parse_settings(args.setting))
+    for text in lines:
+        print(text)
+    return status
 
 
 if __name__ == "__main__":

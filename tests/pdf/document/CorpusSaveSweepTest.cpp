@@ -123,6 +123,7 @@ constexpr size_t kJudgeEvery = 4;
 #else
 constexpr size_t kJudgeEvery = 1;
 #endif
+constexpr size_t kJudgeBatch = 64;
 
 }  // namespace
 
@@ -137,6 +138,32 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
   std::set<std::string> judgedExceptions;
   vxtest::TempDir dir;
   int saved = 0, compared = 0, warned = 0, sourceErrors = 0, judged = 0;
+
+  // As another reader sees them, each output is its source: the same pages
+  // with the same resolved attributes, catalog, /Info and encryption.
+  // Sources that reader cannot open are left to the other checks.
+  std::vector<vxtest::JudgePair> pending;
+  auto judgePending = [&] {
+    std::vector<vxtest::JudgeVerdict> verdicts = vxtest::JudgeManyAsOtherReader(pending);
+    for (size_t i = 0; i < pending.size(); ++i) {
+      const std::string& source = pending[i].source;
+      const vxtest::JudgeVerdict& verdict = verdicts[i];
+      const std::string relative = std::filesystem::relative(source, vxtest::CorpusDir()).string();
+      const auto listed = exceptions.find(relative);
+      std::filesystem::remove(pending[i].output);
+      ++judged;
+      if (verdict.status == 2 && verdict.Text().find("unreadable: " + source) == 0) continue;
+      if (listed == exceptions.end()) {
+        EXPECT_EQ(verdict.status, 0) << relative << " differs as another reader sees it:\n" << verdict.Text();
+      } else {
+        judgedExceptions.insert(relative);
+        EXPECT_NE(verdict.status, 0) << relative << " is listed (" << listed->second
+                                     << ") but is now equal: take it off tests/data/other-reader-exceptions.txt";
+      }
+    }
+    pending.clear();
+  };
+
   for (size_t index = 0; index < files.size(); ++index) {
     const std::string& source = files[index];
     const std::string name = Name(source);
@@ -177,23 +204,12 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
     }
     if (sourceStatus == 2) ++sourceErrors;
 
-    // As another reader sees them, the output is the source: the same pages
-    // with the same resolved attributes, catalog, /Info and encryption.
-    // Sources that reader cannot open are left to the checks above.
+    // Kept for the judge, which takes the outputs in batches.
     if (index % kJudgeEvery == 0) {
-      const std::string relative = std::filesystem::relative(source, vxtest::CorpusDir()).string();
-      vxtest::JudgeVerdict verdict = vxtest::JudgeAsOtherReader(source, flate, CorpusPasswords(name));
-      const auto listed = exceptions.find(relative);
-      if (verdict.status == 2 && verdict.Text().find("unreadable: " + source) == 0) {
-        // The source itself: nothing to compare against.
-      } else if (listed == exceptions.end()) {
-        EXPECT_EQ(verdict.status, 0) << relative << " differs as another reader sees it:\n" << verdict.Text();
-      } else {
-        judgedExceptions.insert(relative);
-        EXPECT_NE(verdict.status, 0) << relative << " is listed (" << listed->second
-                                     << ") but is now equal: take it off tests/data/other-reader-exceptions.txt";
-      }
-      ++judged;
+      const std::string kept = dir.File("judge-" + std::to_string(index) + ".pdf");
+      std::filesystem::copy_file(flate, kept);
+      pending.push_back({source, kept, CorpusPasswords(name)});
+      if (pending.size() == kJudgeBatch) judgePending();
     }
 
     // The same text and the same first page, for sources other readers read
@@ -206,6 +222,7 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
       EXPECT_TRUE(FirstPage(out) == render) << name << " (" << Name(out) << "): first page renders differently";
     }
   }
+  judgePending();
   std::cout << "saved " << saved << " of " << files.size() << " files; text and first page compared for "
             << compared << "; outputs with qpdf warnings: " << warned << "; sources with qpdf errors: " << sourceErrors
             << "; judged by another reader: " << judged << " (" << judgedExceptions.size() << " listed exceptions)\n";
