@@ -118,7 +118,12 @@ std::vector<std::string> CorpusPasswords(const std::string& name) {
 
 // The sanitizer build saves several times slower; there the judge samples
 // every fourth file so that the whole run stays within its time.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VX_SWEEP_UNDER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(VX_SWEEP_UNDER_ASAN)
 constexpr size_t kJudgeEvery = 4;
 #else
 constexpr size_t kJudgeEvery = 1;
