@@ -1,0 +1,61 @@
+#!/bin/bash
+# Saves every corpus file that qpdf reads with `vordel set --fit-window` and
+# judges the output against its source as another reader sees both. Prints
+# one block per file that differs; the last line counts them.
+#   tests/support/judge-corpus.sh BUILD_DIR [CORPUS_DIR] [OUT_DIR]
+set -u
+build=${1:?build folder}
+corpus=${2:-$(dirname "$0")/../../../shared/corpus}
+out=${3:-$(mktemp -d)}
+judge=$(dirname "$0")/pdfjudge.py
+vordel=$build/cli/vordel
+mkdir -p "$out"
+
+# Passwords the corpus README gives: user first, then owner.
+passwords() {
+  local name=$1
+  case $name in
+    *005-libreoffice-writer-password*) echo "openpassword permissionpassword"; return ;;
+    encrypted-40-bit-R3.pdf) echo "623"; return ;;
+  esac
+  local user owner
+  user=$(sed -n 's/.*U=\([^,]*\)[,.].*/\1/p' <<<"$name")
+  owner=$(sed -n 's/.*O=\([^,]*\)\.pdf$/\1/p' <<<"$name")
+  echo "$user $owner"
+}
+
+read_by_qpdf=0 judged=0 different=0 unreadable=0 not_saved=0
+while IFS= read -r -d '' source; do
+  name=$(basename "$source")
+  pws=$(passwords "$name")
+  qpdf_pw=()
+  first=""
+  for pw in $pws; do [ -z "$first" ] && first=$pw; done
+  [ -n "$first" ] && qpdf_pw=(--password="$first")
+  timeout 20 qpdf "${qpdf_pw[@]}" --show-npages "$source" >/dev/null 2>&1
+  qpdf_status=$?
+  [ $qpdf_status -eq 0 ] || [ $qpdf_status -eq 3 ] || continue
+  read_by_qpdf=$((read_by_qpdf + 1))
+  target=$out/out.pdf
+  rm -f "$target"
+  vordel_pw=()
+  [ -n "$first" ] && vordel_pw=(--password "$first")
+  if ! timeout 60 "$vordel" set --fit-window "${vordel_pw[@]}" "$source" -o "$target" >"$out/vordel.log" 2>&1; then
+    not_saved=$((not_saved + 1))
+    echo "== $source"
+    echo "not saved: $(tail -1 "$out/vordel.log")"
+    continue
+  fi
+  judge_pw=()
+  for pw in $pws; do judge_pw+=(--password "$pw"); done
+  report=$(timeout 120 /usr/bin/python3 "$judge" "$source" "$target" "${judge_pw[@]}" \
+    --setting /Root/ViewerPreferences/FitWindow=true 2>&1)
+  status=$?
+  judged=$((judged + 1))
+  if [ $status -ne 0 ]; then
+    [ $status -eq 2 ] && unreadable=$((unreadable + 1)) || different=$((different + 1))
+    echo "== $source"
+    echo "$report"
+  fi
+done < <(find "$corpus" -name '*.pdf' -type f -print0 | sort -z)
+echo "read by qpdf $read_by_qpdf; saved and judged $judged; different $different; unreadable $unreadable; not saved $not_saved"
