@@ -126,10 +126,17 @@ void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, 
     // intermediate node read from the file is not kept.
     std::vector<int32_t> kidNumbers;
     for (const auto& kid : kids->Items()) {
-      if (auto* ref = As<TvxPDFIndirectReference>(kid.get()))
+      if (auto* ref = As<TvxPDFIndirectReference>(kid.get())) {
         kidNumbers.push_back(ref->ObjectNumber);
-      else
+      } else if (auto* direct = As<TvxPDFDictObject>(kid.get()); direct && KindOf(*direct) != TvxNodeKind::Other) {
+        // A page written inline in /Kids: other readers show it, so it
+        // becomes an object of its own rather than being lost.
+        const int32_t own = doc_.store_->NewObjectNumber();
+        doc_.store_->Add(std::make_unique<TvxPDFIndirectObject>(doc_.DocumentID(), own, uint16_t(0), direct->Clone()));
+        kidNumbers.push_back(own);
+      } else {
         doc_.Warning(Format(res::SPageTreeKidNotReference, {number}));
+      }
     }
     for (int32_t kid : kidNumbers) Walk(kid, attributes.get(), depth + 1);
     return;

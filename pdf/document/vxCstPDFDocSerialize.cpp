@@ -87,7 +87,7 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
         out += s->Text;
       } else {
         out += '(';
-        out += EscapeLiteralForValue(s->Contents());
+        out += EscapeLiteralKeepTabs(s->Contents());  // a value goes back with every byte it had
         out += ')';
       }
       break;

@@ -31,7 +31,7 @@ std::string EscapeLiteralForValue(std::string_view bytes);
 // Two upper-case hexadecimal digits per byte, no separators.
 std::string BytesToHex(std::string_view bytes);
 // Pairs of hexadecimal digits; every other byte is skipped, a final lone digit
-// is dropped.
+// reads as if a 0 followed it.
 std::string HexToBytes(std::string_view text);
 // A hexadecimal string's digits as text: "FEFF" + UTF-16BE groups (with "."
 // joining the parts of qualified names), or ANSI bytes otherwise.

@@ -198,6 +198,22 @@ TEST(PageTree, PagesThatCannotBeReadAreCountedAndReported) {
   EXPECT_EQ(LoadBytes(uncounted.Bytes())->DeclaredPageCount(), -1);
 }
 
+TEST(PageTree, PagesWrittenInlineInKidsAreKept) {
+  // Other readers show a page dictionary written directly in /Kids; it
+  // becomes an object of its own, and a kid that is no page is still skipped.
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R << /Type /Page /MediaBox [0 0 7 7] >> 5] /Count 3 >>");
+  b.Object(3, "<< /Type /Page /MediaBox [0 0 1 1] >>");
+  b.FinishWithTable("/Root 1 0 R");
+  std::vector<std::string> warnings;
+  auto doc = LoadWithWarnings(b.Bytes(), warnings);
+  ASSERT_EQ(doc->PageCount(), 2);
+  EXPECT_EQ(doc->GetPageBox(2, muPoints)[2], 7);
+  EXPECT_EQ(warnings, (std::vector<std::string>{"Page tree node 2 has a kid that is not a reference; it is skipped",
+                                                "The page tree declares 3 pages but 2 could be read"}));
+}
+
 TEST(PageTree, ASharedKidIsReadOnceWithAWarning) {
   PdfBuilder b;
   b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");

@@ -84,9 +84,9 @@ TEST(Serialize, StringsInTheirThreeForms) {
   // Hex strings come back exactly as read, digits and case included.
   TvxPDFStringObject hex("<aBc1>", true);
   EXPECT_EQ(doc.SerializeObject(1, &hex), "<aBc1>");
-  // Plain text: a TAB becomes spaces up to the next multiple of eight.
-  EXPECT_EQ(doc.SerializeObject(1, Literal("a\tb").get()), "(a       b)");
-  // UTF-16 and binary strings keep every byte: the TAB stays a TAB.
+  // Every string keeps every byte: a TAB in plain text (a script, say) stays
+  // a TAB rather than turning into spaces, as in UTF-16 and binary strings.
+  EXPECT_EQ(doc.SerializeObject(1, Literal("a\tb").get()), "(a\\tb)");
   std::string utf16("\xFE\xFF\x00\x41\x00\x09", 6);
   EXPECT_EQ(doc.SerializeObject(1, Literal(utf16).get()), "(" + std::string("\xFE\xFF\x00\x41\x00\\t", 7) + ")");
   std::string binary("\x01\x09\x02", 3);
