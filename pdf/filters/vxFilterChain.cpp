@@ -70,7 +70,14 @@ TvxDecodeFilter FilterNameToType(std::string_view name) {
   if (name == "/FlateDecode") return ftFlateDecode;
   if (name == "/RunLengthDecode") return ftRunLengthDecode;
   if (name == "/DCTDecode") return ftDCTDecode;
+  // The abbreviations of inline images, which some writers use for streams.
   if (name == "/A85") return ftASCII85Decode;
+  if (name == "/AHx") return ftASCIIHexDecode;
+  if (name == "/LZW") return ftLZWDecode;
+  if (name == "/Fl") return ftFlateDecode;
+  if (name == "/RL") return ftRunLengthDecode;
+  if (name == "/DCT") return ftDCTDecode;
+  if (name == "/CCF") return ftCCITTFaxDecode;
   if (name == "/CCITTFaxDecode") return ftCCITTFaxDecode;
   throw EUnsupportedFilterError(Format(res::SUnsupportedFilterNamed, {name}));
 }

@@ -395,9 +395,9 @@ int TvxPDFStreamReader::ReadHeaderVersion() {
   if (head != "%PDF-1.") throw EInvalidHeader(Format(res::SInvalidHeader, {head}));
   if (word.size() < 8 || !IsDigit(word[7]))
     throw EConvertError(Format(res::SInvalidInteger, {word.substr(7, 1)}));
-  int digit = word[7] - '0';
-  if (digit > 7) throw EUnsupportedVersion(Format(res::SUnsupportedVersion, {word}));
-  return digit;
+  // 1.8 and 1.9 do not exist, but some tools force them; other readers take
+  // them as the newest 1.x.
+  return std::min(word[7] - '0', 7);
 }
 
 int64_t TvxPDFStreamReader::FindStartXRef() {

@@ -55,8 +55,13 @@ TvxPDFObjectPtr Ref(int number) { return std::make_unique<TvxPDFIndirectReferenc
 TEST(FilterNames, NamesMapToKinds) {
   for (size_t i = 0; i < DecodeFilterNames.size(); ++i)
     EXPECT_EQ(int(FilterNameToType(DecodeFilterNames[i])), int(i)) << DecodeFilterNames[i];
+  // The inline-image abbreviations, which some writers use for streams too.
   EXPECT_EQ(FilterNameToType("/A85"), ftASCII85Decode);
-  for (const char* unknown : {"/AHx", "/Fl", "/flatedecode", "FlateDecode", "/JBIG2Decode", ""}) {
+  EXPECT_EQ(FilterNameToType("/AHx"), ftASCIIHexDecode);
+  EXPECT_EQ(FilterNameToType("/Fl"), ftFlateDecode);
+  EXPECT_EQ(FilterNameToType("/LZW"), ftLZWDecode);
+  EXPECT_EQ(FilterNameToType("/RL"), ftRunLengthDecode);
+  for (const char* unknown : {"/flatedecode", "FlateDecode", "/JBIG2Decode", ""}) {
     try {
       FilterNameToType(unknown);
       ADD_FAILURE() << unknown << " accepted";
