@@ -57,12 +57,15 @@ namespace {
 
 enum class TvxNodeKind { Pages, Page, Other };
 
-// A node's kind by its /Type; a node without one is not taken for either.
+// A node's kind by its /Type. A node without one is taken, as other readers
+// take it, for a page-tree node when it has /Kids and for a page otherwise;
+// a node typed as anything else is neither.
 TvxNodeKind KindOf(const TvxPDFDictObject& dict) {
   auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
   if (type && type->Text == "/Pages") return TvxNodeKind::Pages;
   if (type && type->Text == "/Page") return TvxNodeKind::Page;
-  return TvxNodeKind::Other;
+  if (type) return TvxNodeKind::Other;
+  return As<TvxPDFArrayObject>(dict.Find("/Kids")) ? TvxNodeKind::Pages : TvxNodeKind::Page;
 }
 
 }  // namespace

@@ -72,11 +72,21 @@ TEST(PageTree, KidsCycleAndMissingKidsAreSkipped) {
   EXPECT_EQ(doc->PageCount(), 1);
 }
 
-TEST(PageTree, NodesWithoutOrWithWrongTypeFailTheLoad) {
+TEST(PageTree, NodesWithoutTypeAreTakenByTheirKidsAndOthersFailTheLoad) {
+  // Without /Type, a node with /Kids is a page-tree node and any other a page.
+  PdfBuilder untyped;
+  untyped.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  untyped.Object(2, "<< /Kids [3 0 R 4 0 R] /Count 2 >>");
+  untyped.Object(3, "<< /MediaBox [0 0 1 1] >>");
+  untyped.Object(4, "<< /Zype /Page /MediaBox [0 0 2 2] >>");
+  untyped.FinishWithTable("/Root 1 0 R");
+  EXPECT_EQ(LoadBytes(untyped.Bytes())->PageCount(), 2);
+
+  // A node typed as something else is neither.
   PdfBuilder b;
   b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
   b.Object(2, "<< /Type /Pages /Kids [3 0 R] >>");
-  b.Object(3, "<< /MediaBox [0 0 1 1] >>");
+  b.Object(3, "<< /Type /Font /MediaBox [0 0 1 1] >>");
   b.FinishWithTable("/Root 1 0 R");
   try {
     LoadBytes(b.Bytes());
