@@ -230,6 +230,9 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int
     if (predictor && *predictor >= 10) {
       auto columns = IntegerValue(parms->Find("/Columns"));
       data = DecodePngRows(data, int(columns.value_or(1)))->Bytes();
+    } else if (predictor && *predictor == 2) {
+      auto columns = IntegerValue(parms->Find("/Columns"));
+      data = DecodeTiffRows(data, int(columns.value_or(1)))->Bytes();
     } else if (predictor && *predictor != 1) {
       throw EUnsupportedFilterError(Format(res::SUnsupportedFilterNamed, {"/Predictor " + std::to_string(*predictor)}));
     }

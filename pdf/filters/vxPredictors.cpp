@@ -57,4 +57,15 @@ std::unique_ptr<TvxMemoryStream> DecodePngRows(std::string_view data, int column
   return std::make_unique<TvxMemoryStream>(std::move(out));
 }
 
+std::unique_ptr<TvxMemoryStream> DecodeTiffRows(std::string_view data, int columns) {
+  if (columns <= 0) return std::make_unique<TvxMemoryStream>();
+  std::string out(data);
+  // Each byte after a row's first is the difference from the byte before it.
+  for (size_t rowStart = 0; rowStart < out.size(); rowStart += size_t(columns)) {
+    const size_t rowEnd = std::min(out.size(), rowStart + size_t(columns));
+    for (size_t i = rowStart + 1; i < rowEnd; ++i) out[i] = char(uint8_t(out[i]) + uint8_t(out[i - 1]));
+  }
+  return std::make_unique<TvxMemoryStream>(std::move(out));
+}
+
 }  // namespace vx

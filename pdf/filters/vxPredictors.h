@@ -1,5 +1,5 @@
-// PNG row predictors with one byte per pixel, as cross-reference streams use
-// them.
+// PNG and TIFF row predictors with one byte per pixel, as cross-reference
+// streams use them.
 #pragma once
 
 #include <memory>
@@ -24,5 +24,10 @@ int PaethPredictor(int a, int b, int c);
 // A tag above 4 raises EImproperPNGAlgorithm "Improper PNG algorithm tag in
 // stream".
 std::unique_ptr<TvxMemoryStream> DecodePngRows(std::string_view data, int columns);
+
+// Undoes the TIFF predictor 2 over rows of `columns` bytes (one byte per
+// pixel): each byte is stored as its difference from the one to its left.
+// A short final row is decoded with the bytes it has.
+std::unique_ptr<TvxMemoryStream> DecodeTiffRows(std::string_view data, int columns);
 
 }  // namespace vx

@@ -65,3 +65,11 @@ TEST(PngRows, ShortFinalRowAndOddWidths) {
   EXPECT_EQ(Rows(Bytes({0, 1, 2}), -4), "");
   EXPECT_EQ(Rows("", 5), "");
 }
+
+TEST(TiffRows, EachByteAddsTheOneToItsLeftWithinItsRow) {
+  // Rows of 3: the first byte of a row stands as it is; a short last row
+  // is decoded with what it has; the sum wraps at 256.
+  const std::string encoded("\x01\x01\x01" "\x05\xFF\x02" "\x07\x01", 8);
+  EXPECT_EQ(DecodeTiffRows(encoded, 3)->Bytes(), std::string("\x01\x02\x03" "\x05\x04\x06" "\x07\x08", 8));
+  EXPECT_EQ(DecodeTiffRows(encoded, 0)->Bytes(), "");
+}
