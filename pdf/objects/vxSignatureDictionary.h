@@ -13,22 +13,23 @@ namespace vx {
 // The key whose string value is kept unencrypted in a signature dictionary.
 inline constexpr std::string_view kSignatureContentsKey = "/Contents";
 
-// True for a dictionary with /ByteRange, or whose first /Type is /Sig or
-// /DocTimeStamp. Takes any list of TvxPDFDictObject::Entry, so the parser can
-// ask before the dictionary is built; only scans (never indexes) the list.
+// True for a dictionary with /ByteRange whose first /Type is /Sig or
+// /DocTimeStamp: what a signing tool writes. Without /ByteRange (an unsigned
+// placeholder) or without such a /Type, /Contents is an ordinary string, as
+// other readers take it. Takes any list of TvxPDFDictObject::Entry, so the
+// parser can ask before the dictionary is built; only scans the list.
 template <class EntryRange>
 bool IsSignatureDictionaryEntries(const EntryRange& entries) {
-  bool typeSeen = false;
+  bool typeSeen = false, signatureType = false, byteRange = false;
   for (const auto& e : entries) {
     const std::string_view key(e.Key);
-    if (key == "/ByteRange") return true;
+    if (key == "/ByteRange") byteRange = true;
     if (key != "/Type" || typeSeen) continue;
     typeSeen = true;
-    if (auto* type = As<TvxPDFNameObject>(e.Value.get())) {
-      if (type->Text == "/Sig" || type->Text == "/DocTimeStamp") return true;
-    }
+    if (auto* type = As<TvxPDFNameObject>(e.Value.get()))
+      signatureType = type->Text == "/Sig" || type->Text == "/DocTimeStamp";
   }
-  return false;
+  return byteRange && signatureType;
 }
 
 inline bool IsSignatureDictionary(const TvxPDFDictObject& dict) {
