@@ -7,6 +7,7 @@
 #include "pdf/document/vxDocumentWriter.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/filters/vxFilters.h"
+#include "pdf/objects/vxSignatureDictionary.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -132,6 +133,9 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
         isPage = type && type->Text == "/Page";
         break;
       }
+      // A signature's /Contents is stored unencrypted whatever the file's
+      // encryption; -1 as the object number writes a string as it stands.
+      const bool isSignature = IsSignatureDictionaryEntries(entries);
       out += "<<\r\n";
       for (const auto& e : entries) {
         // Pages hang from the one page-tree root: any /Parent of their own is
@@ -140,8 +144,10 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
         if (isPage && key == "/Parent") continue;
         out += key;
         out += ' ';
+        const bool keepPlain = isSignature && key == kSignatureContentsKey && e.Value &&
+                               e.Value->ObjectType == otString;
         if (e.Value)
-          AppendObject(document, out, objectNumber, e.Value.get(), depth + 1);
+          AppendObject(document, out, keepPlain ? -1 : objectNumber, e.Value.get(), depth + 1);
         else
           out += "null";
         out += "\r\n";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pdf/objects/vxSignatureDictionary.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
@@ -277,6 +278,9 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
   if (entryScratch_.size() < size_t(depth_)) entryScratch_.resize(size_t(depth_));
   std::vector<TvxPDFDictObject::Entry>& entries = entryScratch_[size_t(depth_ - 1)];
   entries.clear();
+  // Where each /Contents string starts, in case the dictionary turns out to
+  // be a signature dictionary, whose /Contents is stored unencrypted.
+  std::vector<std::pair<size_t, size_t>> contentsStrings;  // entry index, position
   try {
     while (true) {
       SkipWhitespace();
@@ -285,11 +289,17 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
         break;
       }
       std::string key = ReadNameText();
+      const size_t valueAt = pos_;
       TvxPDFObjectPtr value = ParseObject();
       // A key directly followed by the end of the dictionary gets null, which
       // reads and writes like an absent value without breaking lookups.
       if (!value) value = MakeNull();
+      if (Decryptor && key == kSignatureContentsKey && value->ObjectType == otString)
+        contentsStrings.emplace_back(entries.size(), valueAt);
       entries.push_back({std::move(key), std::move(value)});
+    }
+    if (!contentsStrings.empty() && IsSignatureDictionaryEntries(entries)) {
+      for (const auto& [index, at] : contentsStrings) entries[index].Value = ReadRawStringAt(at);
     }
   } catch (...) {
     entries.clear();
@@ -302,6 +312,24 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
   auto dict = std::make_unique<TvxPDFDictObject>();
   dict->AdoptEntries(std::move(exact));
   return dict;
+}
+
+std::unique_ptr<TvxPDFStringObject> TvxPDFStreamReader::ReadRawStringAt(size_t at) {
+  const size_t resumeAt = pos_;
+  TvxDecryptFunction decryptor = std::move(Decryptor);
+  Decryptor = nullptr;
+  std::unique_ptr<TvxPDFStringObject> raw;
+  try {
+    pos_ = at;
+    raw = ReadStringObject();
+  } catch (...) {
+    Decryptor = std::move(decryptor);
+    pos_ = resumeAt;
+    throw;
+  }
+  Decryptor = std::move(decryptor);
+  pos_ = resumeAt;
+  return raw;
 }
 
 void TvxPDFStreamReader::Decrypt(std::string& bytes, int32_t objectNumber, int32_t generation) {

@@ -72,6 +72,8 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   TvxPDFObjectPtr ParseKeyword(std::string_view expected);
   std::string DescribeByte(int c) const;
   void Decrypt(std::string& bytes, int32_t objectNumber, int32_t generation);
+  // The string at `at` as stored, without decryption; the position is kept.
+  std::unique_ptr<TvxPDFStringObject> ReadRawStringAt(size_t at);
 
   std::string ReadNameText();
 
