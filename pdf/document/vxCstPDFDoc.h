@@ -301,6 +301,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxPDFOutline> ReadOutlines(int32_t objectNumber);
   std::unique_ptr<TvxPDFOutline> ReadOutlines(const TvxPDFDictObject& root);  // given directly
   void BuildOutlines();
+  void FormKeptUndescribed(TvxPDFObject* value, const char* reason);
   void ReadAcroForm(TvxPDFObject* value);                       // vxCstPDFDocForms.cpp
   // LoadObjectClosure for an entry written back as loaded (a catalog key,
   // an unknown viewer preference, an outline item's own key). When what it

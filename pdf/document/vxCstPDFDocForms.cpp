@@ -349,7 +349,23 @@ class TvxFormReader {
   std::unordered_map<const TvxAcroFormField*, std::unordered_set<std::string>> states_;
 };
 
-void TvxCustomPDFDocument::ReadAcroForm(TvxPDFObject* value) { TvxFormReader(*this).Read(value); }
+void TvxCustomPDFDocument::ReadAcroForm(TvxPDFObject* value) {
+  try {
+    TvxFormReader(*this).Read(value);
+  } catch (const EInvalidCast& e) {
+    FormKeptUndescribed(value, e.what());
+  } catch (const EUnexpectedObjectError& e) {
+    FormKeptUndescribed(value, e.what());
+  }
+}
+
+// A form whose fields break the rules is not described, but nothing of it is
+// lost: the form dictionary is written with everything it reaches.
+void TvxCustomPDFDocument::FormKeptUndescribed(TvxPDFObject* value, const char* reason) {
+  if (fieldList_) fieldList_->clear();
+  Warning(Format(res::SFormNotDescribed, {reason}));
+  LoadObjectClosure(value);
+}
 
 void TvxCustomPDFDocument::ApplyNeedAppearances(uint8_t mode) {
   if (mode > 1 || !catalog_->AcroFormValue) return;

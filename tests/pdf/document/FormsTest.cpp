@@ -188,3 +188,23 @@ TEST(Forms, ButtonKindsFollowSingleFlagBits) {
   EXPECT_EQ(Field(*doc, "push").Kind, fkPushButton);
   EXPECT_EQ(Field(*doc, "plain").Kind, fkCheckBox);
 }
+
+TEST(Forms, FieldsThatBreakTheRulesLeaveTheFormAsItIs) {
+  // A kid that is no reference and an option that is no string: the fields
+  // are not described, but the load goes on and the form is written whole.
+  std::map<int, std::string> objects = {
+      {50, "<< /Fields [20 0 R] /DA (/Helv 0 Tf 0 g) >>"},
+      {20, "<< /T (parent) /Kids [21 0 R 7] >>"},
+      {21, "<< /T (child) /FT /Ch /Opt [[42 (x)]] /Private (kept) >>"},
+  };
+  auto loaded = vxtest::LoadWithWarnings(DocumentWith("/AcroForm 50 0 R", objects));
+  ASSERT_TRUE(loaded.Doc->IsLoaded());
+  EXPECT_EQ(loaded.Doc->PageCount(), 2);
+  ASSERT_EQ(loaded.Warnings.size(), 1u);
+  EXPECT_EQ(loaded.Warnings[0], "The form's fields cannot be read (Invalid class typecast); the form is kept as it is");
+  vxtest::TempFile out;
+  loaded.Doc->SaveToFile(out.Path(), 2);
+  const std::string pdf = out.Read();
+  EXPECT_NE(SavedObjectWith(pdf, "/Private (kept)").find("/T (child)"), std::string::npos);
+  EXPECT_EQ(vxtest::QpdfProblems(out.Path()), "");
+}
