@@ -146,7 +146,10 @@ TvxPDFObjectPtr TvxPDFStreamReader::ParseWord() {
     CurrentObjectNumber = number;
     CurrentGeneration = generation;
     TvxPDFObjectPtr inner = ParseObject();
-    if (PeekWord() == "stream") {
+    // The data may start on the keyword's own line ("stream72 720 Td"):
+    // other readers take that as a stream too.
+    const std::string_view next = PeekWord();
+    if (next.starts_with("stream") && (next.size() == 6 || !IsAsciiLetter((unsigned char)next[6]))) {
       auto* dict = As<TvxPDFDictObject>(inner.get());
       if (!dict) throw EStreamReadError(res::SStreamReadError);
       inner.release();

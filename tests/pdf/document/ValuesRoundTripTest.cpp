@@ -68,6 +68,25 @@ TEST(ValuesRoundTrip, ALengthThatIsNoUsableIntegerFindsEndstream) {
   for (const char* word : {"PageA", "PageB", "PageC", "PageD"}) EXPECT_NE(text.find(word), std::string::npos) << word;
 }
 
+TEST(ValuesRoundTrip, DataStartingOnTheStreamLineIsKept) {
+  // "stream%c": the data (here a comment first) follows the keyword on its
+  // own line.
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents [4 0 R 5 0 R] "
+              "/Resources << /Font << /F1 6 0 R >> >> >>");
+  b.Object(4, "<< /Length 26 >>\nstream\nBT /F1 24 Tf 20 100 Td\nendstream");
+  b.Object(5, "<< /Length 18 >>\nstream%c\n(PageA) Tj ET\nendstream");
+  b.Object(6, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.FinishWithTable("/Root 1 0 R");
+  auto doc = vxtest::LoadBytes(b.Bytes());
+  vxtest::TempFile out;
+  SaveFile(*doc, out);
+  EXPECT_EQ(vxtest::QpdfProblems(out.Path()), "");
+  EXPECT_NE(vxtest::PdfText(out.Path()).find("PageA"), std::string::npos);
+}
+
 TEST(ValuesRoundTrip, AnUndefinedEscapeDropsItsBackslash) {
   PdfBuilder b;
   b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
