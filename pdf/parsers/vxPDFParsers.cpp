@@ -413,7 +413,13 @@ std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t leng
   }
   pos_ = s + size_t(len);
   SkipWhitespace();
-  if (!endstreamAt(pos_)) throw EEndStreamError(res::SEndStreamError);
+  if (!endstreamAt(pos_)) {
+    // No "endstream" anywhere after the data (a misspelt keyword, a cut
+    // file): the bytes the length gives are still the stream's, as other
+    // readers take them.
+    if (!found && len > 0) return data;
+    throw EEndStreamError(res::SEndStreamError);
+  }
   Skip(kEndStream.size());
   return data;
 }

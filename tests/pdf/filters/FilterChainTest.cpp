@@ -113,12 +113,15 @@ TEST(FilterChain, ImageFiltersPassDataThrough) {
 }
 
 TEST(FilterChain, UnknownAndAbbreviatedNames) {
+  // An abbreviation decodes as its filter; an unknown name is named.
   TvxPDFNameObject ahx("/AHx");
+  EXPECT_EQ(Chain("41>", &ahx), "A");
+  TvxPDFNameObject jbig2("/JBIG2Decode");
   try {
-    Chain("41>", &ahx);
-    ADD_FAILURE() << "/AHx accepted";
+    Chain("x", &jbig2);
+    ADD_FAILURE() << "/JBIG2Decode accepted";
   } catch (const EUnsupportedFilterError& e) {
-    EXPECT_STREQ(e.what(), "Unsupported filter (/AHx)");
+    EXPECT_STREQ(e.what(), "Unsupported filter (/JBIG2Decode)");
   }
   TvxPDFIntegerObject number(3);
   EXPECT_THROW(Chain("x", &number), EUnexpectedFilterObject);

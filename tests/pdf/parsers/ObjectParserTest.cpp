@@ -156,7 +156,11 @@ TEST(StreamData, LengthIsCorrectedBothWays) {
   // A zero or negative length with data present does not drop the data.
   EXPECT_EQ(StreamData(text, 0), "Hello World\r\n");
   EXPECT_EQ(StreamData(text, -3), "Hello World\r\n");
-  EXPECT_THROW(StreamData("stream\r\nabc", 3), EEndStreamError);
+  // Without any endstream after it, the data its length gives is kept; with
+  // no length either, there is nothing to go by.
+  EXPECT_EQ(StreamData("stream\r\nabc", 3), "abc");
+  EXPECT_EQ(StreamData("stream\nabc\nenxstream\nendobj", 3), "abc");
+  EXPECT_THROW(StreamData("stream\r\nabc", 0), EEndStreamError);
   EXPECT_THROW(StreamData("strem\r\nabc", 3), EStreamReadError);
 }
 
