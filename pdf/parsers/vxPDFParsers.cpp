@@ -433,8 +433,10 @@ int TvxPDFStreamReader::ReadHeaderVersion() {
   if (word.size() < 8 || !IsDigit(word[7]))
     throw EConvertError(Format(res::SInvalidInteger, {word.substr(7, 1)}));
   // 1.8 and 1.9 do not exist, but some tools force them; other readers take
-  // them as the newest 1.x.
-  return std::min(word[7] - '0', 7);
+  // them as the newest 1.x. Anything more after such a digit is no version.
+  const int digit = word[7] - '0';
+  if (digit > 7 && word.size() > 8) throw EUnsupportedVersion(Format(res::SUnsupportedVersion, {word}));
+  return std::min(digit, 7);
 }
 
 int64_t TvxPDFStreamReader::FindStartXRef() {

@@ -197,6 +197,12 @@ TEST(Header, VersionsAndErrors) {
   // as other readers take it.
   EXPECT_EQ(version("%PDF-1.8\n"), 7);
   EXPECT_EQ(version("%PDF-1.9\n"), 7);
+  try {
+    version("%PDF-1.9x\n");
+    FAIL();
+  } catch (const EUnsupportedVersion& e) {
+    EXPECT_STREQ(e.what(), "Unsupported PDF Version (%PDF-1.9x)");
+  }
   EXPECT_THROW(version("%PDF-1.x"), EConvertError);
   EXPECT_THROW(version(""), EInvalidHeader);
 }
