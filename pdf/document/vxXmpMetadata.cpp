@@ -212,14 +212,6 @@ bool SameDate(const std::string& a, const std::string& b) {
   return x && y && *x == *y;
 }
 
-std::string CurrentXmpDate() {
-  std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
 
 // ------------------------------------------------------ the document's packet
 
@@ -397,7 +389,9 @@ void SyncXmpPacket(TvxCustomPDFDocument& document) {
   if (!stream) return;
   try {
     const TvxXmpInfo update = UpdateFromInfo(document.Info());
-    const std::string date = CurrentXmpDate();
+    // The metadata date follows the document's modification date, so that
+    // the same save gives the same bytes; without one it stays as it was.
+    const std::string date = update.ModDate ? PdfDateToXmp(*update.ModDate) : std::string();
     std::optional<std::string> updated;
     if (stream->DataView().empty() && !stream->Dictionary->Find("/Filter")) {
       updated = NewXmpPacket(update, date);  // a packet added for this save

@@ -251,7 +251,7 @@ void TvxPDFDecrypt::DecryptString(const void* source, void* destination, uint16_
   // In place, so only a length-keeping method fits: RC4 or nothing. AES
   // data changes length and goes through the string form.
   if (stringFilter_.Method() == TvxCryptMethod::Identity) {
-    if (source != destination) std::memmove(destination, source, count);
+    if (count > 0 && source != destination) std::memmove(destination, source, count);
     return;
   }
   ObjectCrypt(objectKeyBase_.data(), keyLength_, objectNumber, generation, source, destination, count);
