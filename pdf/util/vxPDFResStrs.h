@@ -50,7 +50,6 @@ inline constexpr const char* SExpectedPageReference =
 inline constexpr const char* SErrorInsertingResource = "Error inserting page resource";
 inline constexpr const char* SUnexpectedContentObject = "Unexpected content object for page %d";
 inline constexpr const char* SUnsupportedImageFormat = "Unsupported image format (%s)";
-inline constexpr const char* SPageTreeCycle = "Page tree refers back to itself (object %d)";
 inline constexpr const char* SObjectNotLoaded = "Object %d was not read while loading";
 inline constexpr const char* SFormNotDescribed = "The form's fields cannot be read (%s); the form is kept as it is";
 inline constexpr const char* SKeptEntryUnreadable = "Entry %s left out: what it refers to cannot be read (%s)";
