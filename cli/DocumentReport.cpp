@@ -91,6 +91,7 @@ const char* PageLayoutName(int layout) {
 
 nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::string& file) {
   nlohmann::ordered_json j;
+  j["schema_version"] = kInfoSchemaVersion;
   // JSON text must be UTF-8: a name that is not gets replacement characters
   // and its bytes in base64 beside it.
   j["file"] = ValidUtf8(file);

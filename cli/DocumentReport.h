@@ -10,6 +10,10 @@ class TvxCustomPDFDocument;
 
 namespace vordel {
 
+// The version of the `info --json` layout: raised when a key changes
+// meaning or goes away (new keys alone do not raise it).
+inline constexpr int kInfoSchemaVersion = 1;
+
 nlohmann::ordered_json DocumentJson(const vx::TvxCustomPDFDocument& doc, const std::string& file);
 std::string DocumentText(const vx::TvxCustomPDFDocument& doc, const std::string& file);
 

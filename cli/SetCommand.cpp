@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "cli/BatchReport.h"
 #include "cli/Loading.h"
 #include "cli/MessageText.h"
 #include "cli/Paths.h"
@@ -103,6 +105,10 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
   cmd->add_option("--files-from", o.filesFrom, "Read more input names from FILE, one per line (- for standard input)");
   cmd->add_option("-j", o.jobs, "Files processed at once (default: number of cores)")->check(CLI::Range(1, 256));
   cmd->add_flag("-q,--quiet", o.quiet, "No progress and no summary");
+  cmd->add_option("--report", o.report,
+                  "json: one JSON object per input on standard output as it finishes (path, output, status, exit, "
+                  "message, pages, seconds, warnings)")
+      ->check(CLI::IsMember({"json"}));
   cmd->add_option("--max-memory", o.maxMemory,
                   "Memory budget for decoded data, whole process (like 512M, 2G; default a quarter of RAM)");
   cmd->add_option("INPUT", o.inputs, "PDF files");
@@ -156,6 +162,7 @@ int RunSet(SetCommandOptions& o) {
   unsigned saveThreads = std::max(1u, cores / workers);
 
   Progress progress(jobs.size(), o.quiet);
+  BatchReport report(o.report.has_value());
   std::atomic<size_t> next{0};
   std::atomic<int> exitCode{kOk};
   auto raise = [&](int code) {
@@ -173,6 +180,17 @@ int RunSet(SetCommandOptions& o) {
     } keepLast{last};
     for (size_t i = next++; i < jobs.size(); i = next++) {
       const Job& job = jobs[i];
+      const auto started = std::chrono::steady_clock::now();
+      FileOutcome outcome;
+      outcome.path = job.input;
+      outcome.output = job.output;
+      auto finish = [&](bool done, int code, const std::string& message) {
+        outcome.done = done;
+        outcome.exitCode = code;
+        outcome.message = message;
+        outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        report.Record(outcome);
+      };
       // What a failure leaves: the output untouched (or not made).
       const std::string notWritten =
           job.output == job.input ? job.input + " left as it was" : job.output + " not written";
@@ -180,6 +198,7 @@ int RunSet(SetCommandOptions& o) {
         progress.Error(file, message, notWritten);
         progress.FileDone(job.input, false);
         raise(code);
+        finish(false, code, SafeMessage(message) + "; " + EscapeControls(notWritten));
       };
       if (auto refused = CheckInput(job.input)) {
         fail(job.input, refused->message, refused->code);
@@ -197,6 +216,7 @@ int RunSet(SetCommandOptions& o) {
       CollectWarnings(doc, warnings);
       auto showWarnings = [&] {
         for (const std::string& text : warnings) progress.Warning(job.input, text);
+        outcome.warnings.insert(outcome.warnings.end(), warnings.begin(), warnings.end());
         warnings.clear();
       };
       if (jobs.size() == 1) doc.OnIOProgress = [&](vx::TvxCustomPDFDocument&, int p) { progress.SetPercent(p); };
@@ -206,6 +226,7 @@ int RunSet(SetCommandOptions& o) {
         continue;
       }
       showWarnings();
+      outcome.pages = doc.PageCount();
       if (doc.PageCount() == 0 && doc.DeclaredPageCount() > 0) {
         // A tree that declares pages but yields none is damaged: writing it
         // would replace the document by an empty one.
@@ -230,6 +251,7 @@ int RunSet(SetCommandOptions& o) {
         doc.SaveToFile(job.output, NeedAppearancesMode(o.settings));
         showWarnings();
         progress.FileDone(job.input, true);
+        finish(true, kOk, "");
       } catch (const std::bad_alloc&) {
         showWarnings();
         fail(job.output, "out of memory", kUnwritable);
@@ -244,6 +266,10 @@ int RunSet(SetCommandOptions& o) {
   work();
   for (auto& t : pool) t.join();
   progress.Finish();
+  if (!report.Written()) {
+    std::cerr << "vordel: cannot write output\n";
+    raise(kUnwritable);
+  }
   return exitCode.load();
 }
 

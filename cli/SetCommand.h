@@ -18,6 +18,7 @@ struct SetCommandOptions {
   std::optional<std::string> password;
   std::vector<std::string> inputs;
   std::optional<std::string> output, outputDir, filesFrom, maxMemory;
+  std::optional<std::string> report;  // "json": a line per input on standard output
   bool inPlace = false;
   int jobs = 0;
   bool quiet = false;
