@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all bootstrap build demo test test-plain test-sanitized run bench fuzz clean
+.PHONY: all bootstrap build demo test test-plain test-sanitized run bench fuzz package clean
 
 all: build
 
@@ -41,6 +41,12 @@ run: build
 
 bench: build
 	bench/run-all.sh $(BUILD)
+
+# Debian packages vordel, vordel-pdf and libvxpdf-dev in $(BUILD), checked
+# with lintian.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	lintian --no-tag-display-limit $(BUILD)/*.deb
 
 fuzz: bootstrap
 	scripts/fuzz $(FUZZ_SECONDS)

@@ -1,4 +1,5 @@
-// What vordel-pdf is asked to do at start: `vordel-pdf [FILE]` opens FILE.
+// What vordel-pdf is asked to do at start: `vordel-pdf [FILE]` opens FILE;
+// --help and --version are answered without a window.
 // Hidden options serve the documentation's pictures:
 //   --load FILE          the same as FILE
 //   --screenshot FILE    saves a picture of the window to FILE and quits
@@ -20,3 +21,11 @@ struct TStartOptions {
 // `arguments` as QApplication::arguments() gives them (program name first).
 // Anything it does not know is ignored.
 TStartOptions ParseCommandLine(const QStringList& arguments);
+
+class QCoreApplication;
+
+// --help (-h, --help-all) and --version (-v) are answered on standard output
+// before any window exists, so they work with no display.
+bool AsksForHelpOrVersion(int argc, char** argv);
+// Prints the help (with where the help page is) or the version, and exits.
+void AnswerHelpOrVersion(QCoreApplication& application);

@@ -5,6 +5,7 @@
 namespace app::texts {
 
 inline constexpr const char* ApplicationTitle = "Vordel PDF";
+inline constexpr const char* ApplicationVersion = "2.01";
 inline constexpr const char* WindowCaption = "Vordel PDF 2.01";
 
 inline constexpr const char* SourceGroup = "Source PDF File";

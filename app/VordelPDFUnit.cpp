@@ -28,6 +28,7 @@
 #include <exception>
 #include <iterator>
 
+#include "app/HelpPage.h"
 #include "app/PasswordDialog.h"
 #include "app/RadioGroup.h"
 #include "app/VordelPDFTexts.h"
@@ -296,9 +297,10 @@ void TForm1::LoadFile(const QString& fileName) {
 }
 
 void TForm1::Button3Click() {
-  const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(Text(texts::HelpFileName));
-  if (!QFileInfo::exists(path)) {
-    QMessageBox::critical(this, QApplication::applicationName(), Text(texts::HelpNotFound).arg(path));
+  const QString path = FindHelpPage(QCoreApplication::applicationDirPath());
+  if (path.isEmpty()) {
+    const QStringList looked = HelpPageCandidates(QCoreApplication::applicationDirPath());
+    QMessageBox::critical(this, QApplication::applicationName(), Text(texts::HelpNotFound).arg(looked.join('\n')));
     return;
   }
   vx::OpenWithDesktop(this, QUrl::fromLocalFile(path));

@@ -36,9 +36,16 @@ void SavePasswordShot(TForm1& form, const QString& file) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (AsksForHelpOrVersion(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromUtf8(app::texts::ApplicationTitle));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(app::texts::ApplicationVersion));
+    AnswerHelpOrVersion(core);
+    return 0;
+  }
   QApplication application(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(app::texts::ApplicationTitle));
-  QApplication::setApplicationVersion(QStringLiteral("2.01"));
+  QApplication::setApplicationVersion(QString::fromUtf8(app::texts::ApplicationVersion));
   QApplication::setWindowIcon(QIcon(QString::fromUtf8(app::texts::IconResource)));
   QApplication::setDesktopFileName(QStringLiteral("vordel-pdf"));
   vx::RegisterSettingsDialog();
