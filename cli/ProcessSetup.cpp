@@ -51,6 +51,8 @@ void RemoveSaveFilesOnSignals() {
   }
 }
 
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
 std::optional<int64_t> ParseMemorySize(const std::string& text) {
   size_t i = 0;
   uint64_t value = 0;

@@ -17,6 +17,11 @@ void GuardStandardDescriptors();
 // before the process ends as the signal asks.
 void RemoveSaveFilesOnSignals();
 
+// A reader of standard output that goes away (the other end of a pipe
+// closed) makes writes fail instead of ending the process at once: the files
+// of the batch are still saved, and the lost output is reported (exit 4).
+void IgnoreBrokenPipes();
+
 // "1048576", "512K", "64M", "2G", "1T" (also "KiB", "MB" etc.: powers of
 // 1024) as bytes; nothing for anything else or zero.
 std::optional<int64_t> ParseMemorySize(const std::string& text);

@@ -10,6 +10,7 @@
 int main(int argc, char** argv) {
   vordel::GuardStandardDescriptors();
   vordel::RemoveSaveFilesOnSignals();
+  vordel::IgnoreBrokenPipes();
   CLI::App app{"vordel: show and change the document-level settings of PDF files"};
   app.set_version_flag("--version", "vordel (Vordel PDF) 2.01");
   app.require_subcommand(1);

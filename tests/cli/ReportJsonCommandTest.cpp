@@ -6,6 +6,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <vector>
 
 #include "support/PdfBuilder.h"
 
@@ -107,6 +108,29 @@ TEST(VordelReportJson, ReportThatCannotBeWrittenIsAFailure) {
                         &errors, false);
   EXPECT_EQ(code, 4);
   EXPECT_NE(errors.find("cannot write output"), std::string::npos) << errors;
+  // A reader that went away (the pipe's other end closed) ends neither the
+  // process nor the batch: every file is saved, and the lost report is exit 4.
+  const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "vordel-report-closed-pipe";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "out");
+  std::vector<std::string> inputs;
+  for (const char* name : {"a.pdf", "b.pdf", "c.pdf"}) {
+    inputs.push_back((dir / name).string());
+    in.Write(vxtest::SimplePdf(1));
+    std::filesystem::copy_file(in.Path(), inputs.back());
+  }
+  const std::string closedPipe =
+      "python3 -c 'import os, subprocess, sys; r, w = os.pipe(); os.close(r); "
+      "sys.exit(subprocess.call(sys.argv[1:], stdout=w))' ";
+  code = RunCommand("{ " + closedPipe + Vordel() + " set -q -j 1 --report json --output-dir " + Quote((dir / "out").string()) +
+                        " " + Quote(inputs[0]) + " " + Quote(inputs[1]) + " " + Quote(inputs[2]) + " 2>&1 ; }",
+                    &errors, false);
+  EXPECT_EQ(code, 4) << errors;
+  EXPECT_NE(errors.find("cannot write output"), std::string::npos) << errors;
+  for (const char* name : {"a.pdf", "b.pdf", "c.pdf"})
+    EXPECT_TRUE(std::filesystem::exists(dir / "out" / name)) << name << " not saved";
+  std::filesystem::remove_all(dir);
+
   // Without --report nothing goes to standard output, so a closed one is fine.
   EXPECT_EQ(RunCommand(Vordel() + " set -q " + Quote(in.Path()) + " -o " + Quote(out.Path()) + " >&-", nullptr, false), 0);
   EXPECT_EQ(RunCommand(Vordel() + " set --report xml " + Quote(in.Path()) + " -o " + Quote(out.Path())), 1);
