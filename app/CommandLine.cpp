@@ -58,7 +58,7 @@ TStartOptions ParseCommandLine(const QStringList& arguments) {
 bool AsksForHelpOrVersion(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--") == 0) return false;  // file names follow
-    for (const char* word : {"-h", "--help", "--help-all", "-v", "--version", "-?"})
+    for (const char* word : {"-h", "--help", "--help-all", "-v", "--version"})
       if (std::strcmp(argv[i], word) == 0) return true;
   }
   return false;
