@@ -369,6 +369,7 @@ void TvxDocumentWriter::WriteDocument() {
   struct TvxSaveScope {
     TvxDocumentWriter& Writer;
     ~TvxSaveScope() {
+      Writer.pendingObjectStreams_.clear();  // waits for the object streams in work
       Writer.pipeline_.reset();
       Writer.document_.saveStore_.reset();
     }
@@ -576,6 +577,7 @@ void TvxDocumentWriter::WritePageRootAndBody() {
   }
   pipeline_.reset();
   FlushObjectStream();
+  WritePendingObjectStreams(0);
 }
 
 // ------------------------------------------------------------ object streams
@@ -611,24 +613,50 @@ void TvxDocumentWriter::PackObject(int32_t number, std::string_view text) {
   if (objectStream_.Count() >= kObjectStreamMembers) FlushObjectStream();
 }
 
+// A full object stream is compressed (and encrypted) ahead of the writer,
+// which writes it once two more have filled, or at the end of the body: the
+// same place in the file however many threads there are.
+struct TvxDocumentWriter::TvxPendingObjectStream {
+  int32_t Number = 0;
+  struct Ready {
+    std::string DictText, Data;
+  };
+  std::future<Ready> Result;
+};
+
 void TvxDocumentWriter::FlushObjectStream() {
   if (objectStream_.Empty()) return;
   const int32_t number = objectStreamNumber_;
-  const int64_t members = int64_t(objectStream_.Count());
-  int64_t first = 0;
-  std::string data = CompressWriterData(document_, objectStream_.Take(first));
+  auto make = [this, number, members = std::move(objectStream_)]() {
+    int64_t first = 0;
+    TvxPendingObjectStream::Ready ready;
+    ready.Data = CompressWriterData(document_, members.Build(first));
+    TvxPDFDictObject dict;
+    dict.AddName("/Type", "/ObjStm");
+    dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(int64_t(members.Count())));
+    dict.SetValue("/First", std::make_unique<TvxPDFInt64Object>(first));
+    dict.AddName("/Filter", "/FlateDecode");
+    // Encrypted as one stream under its own number; the members inside are
+    // plain once it is decrypted.
+    if (document_.Encryption().Enabled()) ready.Data = document_.EncryptStreamData(ready.Data, number, dict);
+    dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(ready.Data.size())));
+    ready.DictText = document_.SerializeObject(-1, &dict);
+    return ready;
+  };
+  objectStream_ = TvxObjectStreamBuilder();
+  const unsigned threads = document_.saveThreads_ != 0 ? document_.saveThreads_ : std::thread::hardware_concurrency();
+  pendingObjectStreams_.push_back(
+      {number, std::async(threads > 1 ? std::launch::async : std::launch::deferred, std::move(make))});
+  WritePendingObjectStreams(2);
+}
 
-  TvxPDFDictObject dict;
-  dict.AddName("/Type", "/ObjStm");
-  dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(members));
-  dict.SetValue("/First", std::make_unique<TvxPDFInt64Object>(first));
-  dict.AddName("/Filter", "/FlateDecode");
-  // Encrypted as one stream under its own number; the members inside are
-  // plain once it is decrypted.
-  if (document_.Encryption().Enabled()) data = document_.EncryptStreamData(data, number, dict);
-  dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(data.size())));
-
-  WriteStreamObject(number, document_.SerializeObject(-1, &dict), data);
+void TvxDocumentWriter::WritePendingObjectStreams(size_t keep) {
+  while (pendingObjectStreams_.size() > keep) {
+    TvxPendingObjectStream pending = std::move(pendingObjectStreams_.front());
+    pendingObjectStreams_.pop_front();
+    TvxPendingObjectStream::Ready ready = pending.Result.get();
+    WriteStreamObject(pending.Number, ready.DictText, ready.Data);
+  }
 }
 
 void TvxDocumentWriter::WriteXRefStream(const std::string& encryptEntry) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -127,6 +129,8 @@ class TvxDocumentWriter {
   bool UsesObjectStreams() const;
   void PackObject(int32_t number, std::string_view text);
   void FlushObjectStream();
+  // Writes the ready object streams until at most `keep` wait.
+  void WritePendingObjectStreams(size_t keep);
   void WriteXRefStream(const std::string& encryptEntry);
   // Records that object `number` starts at `offset` of the file.
   void PlaceObject(int32_t number, int64_t offset);
@@ -136,10 +140,14 @@ class TvxDocumentWriter {
   // Where each object went, by number (entry 0 stands for the free head).
   std::vector<TvxObjectLocation> locations_;
   int32_t nextObjectNumber_ = 3;
-  // Object streams: on for this save, the stream being filled and its number.
+  // Object streams: on for this save, the stream being filled and its
+  // number, and the full ones being made ready (on other threads when there
+  // are several) to be written in order.
   bool packing_ = false;
   TvxObjectStreamBuilder objectStream_;
   int32_t objectStreamNumber_ = 0;
+  struct TvxPendingObjectStream;
+  std::deque<TvxPendingObjectStream> pendingObjectStreams_;
   // Objects of both stores in store order, and how many of them were visited.
   size_t totalObjects_ = 0;
   size_t visited_ = 0;

@@ -134,26 +134,31 @@ std::string CompactObjectText(std::string_view text) {
 
 void TvxObjectStreamBuilder::Add(int32_t number, std::string_view text) {
   numbers_.push_back(number);
-  // Members are parted by a space, so that two numbers never run together.
-  if (!members_.empty()) members_ += ' ';
-  offsets_.push_back(members_.size());
-  members_ += CompactObjectText(text);
+  texts_ += text;
+  ends_.push_back(texts_.size());
 }
 
-std::string TvxObjectStreamBuilder::Take(int64_t& first) {
+std::string TvxObjectStreamBuilder::Build(int64_t& first) const {
+  std::string members;
+  std::vector<size_t> offsets;
+  size_t begin = 0;
+  for (size_t end : ends_) {
+    // Members are parted by a space, so that two numbers never run together.
+    if (!members.empty()) members += ' ';
+    offsets.push_back(members.size());
+    members += CompactObjectText(std::string_view(texts_).substr(begin, end - begin));
+    begin = end;
+  }
   std::string data;
   for (size_t k = 0; k < numbers_.size(); ++k) {
     if (k) data += ' ';
     AppendInteger(data, numbers_[k]);
     data += ' ';
-    AppendInteger(data, int64_t(offsets_[k]));
+    AppendInteger(data, int64_t(offsets[k]));
   }
   data += '\n';
   first = int64_t(data.size());
-  data += members_;
-  numbers_.clear();
-  offsets_.clear();
-  members_.clear();
+  data += members;
   return data;
 }
 

@@ -39,21 +39,21 @@ bool MayPackInObjectStream(const TvxPDFObject* content, uint16_t writtenGenerati
 // The objects the text describes are the same.
 std::string CompactObjectText(std::string_view text);
 
-// Gathers the members of one object stream.
+// Gathers the members of one object stream as the serialiser wrote them;
+// Build, which may run on another thread, makes the stream's data.
 class TvxObjectStreamBuilder {
  public:
   void Add(int32_t number, std::string_view text);
   size_t Count() const { return numbers_.size(); }
   bool Empty() const { return numbers_.empty(); }
-  const std::vector<int32_t>& Numbers() const { return numbers_; }
-  // The stream's decoded data (pairs of number and offset, then the members)
-  // and its /First; the builder is empty again afterwards.
-  std::string Take(int64_t& first);
+  // The stream's decoded data: pairs of number and offset, then the members
+  // in compact form; `first` is where the members begin (/First).
+  std::string Build(int64_t& first) const;
 
  private:
   std::vector<int32_t> numbers_;
-  std::vector<size_t> offsets_;
-  std::string members_;
+  std::vector<size_t> ends_;  // of each member's text in texts_
+  std::string texts_;
 };
 
 // The rows of a cross-reference stream for `locations` (indexed by object
