@@ -1,6 +1,8 @@
 // Saving: the whole document is written as a new file with one body, one
-// cross-reference table and a trailer. The file is built in a temporary file
-// next to the target and takes the target's place only once it is complete.
+// cross-reference table and a trailer, or, with object streams, one body
+// whose small objects are packed into object streams and a cross-reference
+// stream. The file is built in a temporary file next to the target and takes
+// the target's place only once it is complete.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -53,11 +53,16 @@ bool MayPackInObjectStream(const TvxPDFObject* content, uint16_t writtenGenerati
   if (writtenGeneration != 0) return false;
   if (!content) return true;  // written as null
   if (content->IsStream()) return false;
-  if (auto* dict = As<TvxPDFDictObject>(content)) {
-    // Signed or not yet signed: a signature field's value stays a file object.
-    if (IsSignatureDictionary(*dict)) return false;
-    if (auto* type = As<TvxPDFNameObject>(dict->Find("/Type")))
-      if (type->Text == "/Sig" || type->Text == "/DocTimeStamp") return false;
+  auto* dict = As<TvxPDFDictObject>(content);
+  if (!dict) return true;
+  // Signed or not yet signed: a signature field's value stays a file object.
+  if (IsSignatureDictionary(*dict)) return false;
+  // The first /Type decides, as a lookup would; scanning leaves the
+  // dictionary untouched while stream workers read the document.
+  for (const auto& e : dict->Entries()) {
+    if (std::string_view(e.Key) != "/Type") continue;
+    auto* type = As<TvxPDFNameObject>(e.Value.get());
+    return !(type && (type->Text == "/Sig" || type->Text == "/DocTimeStamp"));
   }
   return true;
 }

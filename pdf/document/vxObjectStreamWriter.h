@@ -16,7 +16,7 @@ namespace vx {
 // Members per object stream: enough for deflate to find the repetitions
 // between similar objects, few enough that a reader fetching one object does
 // not decode much more than it needs.
-inline constexpr size_t kObjectStreamMembers = 200;
+inline constexpr size_t kObjectStreamMembers = 400;
 
 // Where a written object lies: at a byte offset of the file (Offset >= 0), or
 // as member `Index` of object stream `StreamNumber`. Neither: a free number.
