@@ -371,7 +371,8 @@ void TvxDocumentWriter::WriteDocument() {
   struct TvxSaveScope {
     TvxDocumentWriter& Writer;
     ~TvxSaveScope() {
-      Writer.pendingObjectStreams_.clear();  // waits for the object streams in work
+      Writer.objectStreamWorker_.reset();  // waits for the object stream in work
+      Writer.pendingObjectStreams_.clear();
       Writer.pipeline_.reset();
       Writer.document_.saveStore_.reset();
     }
@@ -619,17 +620,62 @@ void TvxDocumentWriter::PackObject(int32_t number, std::string_view text) {
 // which writes it once two more have filled, or at the end of the body: the
 // same place in the file however many threads there are.
 struct TvxDocumentWriter::TvxPendingObjectStream {
-  int32_t Number = 0;
   struct Ready {
     std::string DictText, Data;
   };
+  int32_t Number = 0;
   std::future<Ready> Result;
+};
+
+// One thread for the whole save makes the object streams ready, in the order
+// they are handed over (a thread per stream would leave the allocator an
+// arena of memory for each).
+class TvxDocumentWriter::TvxObjectStreamWorker {
+ public:
+  using Task = std::packaged_task<TvxPendingObjectStream::Ready()>;
+  TvxObjectStreamWorker() : thread_([this] { Run(); }) {}
+  ~TvxObjectStreamWorker() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();  // tasks not started are dropped with the queue
+  }
+  void Post(Task task) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      Task task;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] { return stop_ || !tasks_.empty(); });
+        if (stop_) return;
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Task> tasks_;
+  bool stop_ = false;
+  std::thread thread_;
 };
 
 void TvxDocumentWriter::FlushObjectStream() {
   if (objectStream_.Empty()) return;
   const int32_t number = objectStreamNumber_;
-  auto make = [this, number, members = std::move(objectStream_)]() {
+  TvxObjectStreamWorker::Task task([this, number, members = std::move(objectStream_)]() {
     int64_t first = 0;
     TvxPendingObjectStream::Ready ready;
     ready.Data = CompressWriterData(document_, members.Build(first));
@@ -644,11 +690,16 @@ void TvxDocumentWriter::FlushObjectStream() {
     dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(ready.Data.size())));
     ready.DictText = document_.SerializeObject(-1, &dict);
     return ready;
-  };
+  });
   objectStream_ = TvxObjectStreamBuilder();
+  pendingObjectStreams_.push_back({number, task.get_future()});
   const unsigned threads = document_.saveThreads_ != 0 ? document_.saveThreads_ : std::thread::hardware_concurrency();
-  pendingObjectStreams_.push_back(
-      {number, std::async(threads > 1 ? std::launch::async : std::launch::deferred, std::move(make))});
+  if (threads > 1) {
+    if (!objectStreamWorker_) objectStreamWorker_ = std::make_unique<TvxObjectStreamWorker>();
+    objectStreamWorker_->Post(std::move(task));
+  } else {
+    task();
+  }
   WritePendingObjectStreams(2);
 }
 

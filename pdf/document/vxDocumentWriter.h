@@ -147,7 +147,9 @@ class TvxDocumentWriter {
   TvxObjectStreamBuilder objectStream_;
   int32_t objectStreamNumber_ = 0;
   struct TvxPendingObjectStream;
+  class TvxObjectStreamWorker;
   std::deque<TvxPendingObjectStream> pendingObjectStreams_;
+  std::unique_ptr<TvxObjectStreamWorker> objectStreamWorker_;
   // Objects of both stores in store order, and how many of them were visited.
   size_t totalObjects_ = 0;
   size_t visited_ = 0;
