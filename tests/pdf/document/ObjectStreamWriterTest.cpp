@@ -227,6 +227,26 @@ TEST(ObjectStreamWriter, TwoSavesAndAnyThreadCountGiveTheSameBytes) {
   EXPECT_EQ(vxtest::QpdfProblems(first.Path()), "");
 }
 
+TEST(ObjectStreamWriter, CancelledSaveWithStreamsInWorkLeavesTheTarget) {
+  TempFile source, target;
+  source.Write(vxtest::SimplePdf(1500));
+  target.Write("kept");
+  auto doc = Load(source.Path());
+  doc->SetPDFVersion(pvPDF15);
+  doc->SetCompression(0, 2);
+  doc->SetSaveThreads(2);
+  doc->SetObjectStreams(osGenerate);
+  // Cancelled past the first object streams, with others still in work.
+  doc->OnIOProgress = [](TvxCustomPDFDocument& d, int percent) {
+    if (percent >= 80) d.CancelSave();
+  };
+  EXPECT_THROW(doc->SaveToFile(target.Path()), ESaveCancelled);
+  EXPECT_EQ(target.Read(), "kept");
+  doc->OnIOProgress = nullptr;
+  ASSERT_TRUE(doc->SaveToFile(target.Path()));
+  EXPECT_EQ(vxtest::QpdfProblems(target.Path()), "");
+}
+
 TEST(ObjectStreamWriter, CompactTextKeepsStringsNamesAndValues) {
   // White space runs become one space; strings (escapes, nested and raw line
   // breaks included), hex strings and names are kept; reals lose trailing
