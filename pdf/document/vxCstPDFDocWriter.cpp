@@ -485,7 +485,10 @@ void TvxDocumentWriter::EndObject() {
 void TvxDocumentWriter::WriteStreamObject(int32_t number, std::string_view dictText, std::string_view data) {
   BeginObject(number);
   std::string& out = output_.Buffer();
-  out += packing_ ? CompactObjectText(dictText) : std::string(dictText);
+  if (packing_)
+    out += CompactObjectText(dictText);
+  else
+    out += dictText;
   out += LineEnd();
   out += "stream";
   out += LineEnd();
@@ -497,7 +500,10 @@ void TvxDocumentWriter::WriteStreamObject(int32_t number, std::string_view dictT
 
 void TvxDocumentWriter::WriteFramedObject(int32_t number, std::string_view body) {
   BeginObject(number);
-  output_.Write(packing_ ? CompactObjectText(body) : std::string(body));
+  if (packing_)
+    output_.Write(CompactObjectText(body));
+  else
+    output_.Write(body);
   EndObject();
 }
 
