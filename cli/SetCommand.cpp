@@ -83,6 +83,10 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
       ->check(CLI::IsMember({"flate", "runlength", "none"}));
   cmd->add_option("--level", s.level, "Flate level: default, fastest, maximum, none")
       ->check(CLI::IsMember({"default", "fastest", "maximum", "none"}));
+  cmd->add_option("--object-streams", s.objectStreams,
+                  "Object streams: disable (default; a classic table), preserve (as the source had), generate "
+                  "(PDF 1.5 and later)")
+      ->check(CLI::IsMember({"disable", "preserve", "generate"}));
   cmd->add_option("--need-appearances", s.needAppearances, "The form's /NeedAppearances: keep, true, false")
       ->check(CLI::IsMember({"keep", "true", "false"}));
   cmd->add_option("--encrypt", s.encrypt,

@@ -70,6 +70,9 @@ std::optional<std::string> ValidateSettings(const DocumentSettings& s) {
   // Without an owner password anyone who opens the file is its owner.
   if (s.encrypt && !s.ownerPassword)
     return "--encrypt needs --owner-password (a password, or \"random\" for a random one printed once)";
+  // The versions listed sort as text in version order.
+  if (s.objectStreams == "generate" && s.pdfVersion && *s.pdfVersion < "1.5")
+    return "--object-streams generate needs PDF 1.5 or later, not --pdf-version " + *s.pdfVersion;
   return std::nullopt;
 }
 
@@ -127,6 +130,13 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
     doc.SetPageLayout(TvxPageLayout(IndexIn(kPageLayouts, *s.pageLayout)));
   }
   if (s.pdfVersion) doc.SetPDFVersion(TvxPDFVersion(IndexIn(kPdfVersions, *s.pdfVersion)));
+  if (s.objectStreams == "generate") {
+    doc.SetObjectStreams(osGenerate);
+    // No version asked for: the header says what the file now needs.
+    if (!s.pdfVersion && doc.PDFVersion() < pvPDF15) doc.SetPDFVersion(pvPDF15);
+  } else {
+    doc.SetObjectStreams(s.objectStreams == "preserve" ? osPreserve : osDisable);
+  }
 
   TvxPDFInfo& info = doc.Info();
   if (s.title) info.SetTitle(Utf8ToUtf16(*s.title));

@@ -28,6 +28,7 @@ struct DocumentSettings {
   double duration = 1;
   std::string pages;  // empty: every page
   std::string xmp = "keep";  // keep | create (adds an XMP packet where there is none)
+  std::string objectStreams = "disable";  // disable | preserve | generate
 };
 
 // Checks the values that do not need a document; answers a message for the

@@ -104,6 +104,9 @@ inline constexpr const char* SDlgCompressionType = "Compression Type";
 inline constexpr const char* SDlgCompressionLevel = "Compression Level";
 inline constexpr const char* const SDlgCompTypeItems[] = {"Flate", "Runlength"};
 inline constexpr const char* const SDlgCompLevelItems[] = {"None", "Fastest", "Normal", "Maximum"};
+// In the order of TvxObjectStreamMode.
+inline constexpr const char* SDlgObjectStreams = "Object Streams";
+inline constexpr const char* const SDlgObjectStreamItems[] = {"Disable", "Preserve", "Generate"};
 
 // Captions of the dialog's message boxes.
 inline constexpr const char* SDlgErrorCaption = "Error";

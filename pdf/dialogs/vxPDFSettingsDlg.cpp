@@ -362,13 +362,22 @@ void TvxPDFSettingsDlg::CreateCompressTab() {
   form->addRow(Text(res::SDlgCompressionType), cbCompType);
   form->addRow(Text(res::SDlgCompressionLevel), cbCompLevel);
 
+  // How objects are laid out is no matter of stream compression: the list
+  // stays usable with "Compress Document" off.
+  cbObjectStreams = new QComboBox(tsCompress);
+  AddItems(cbObjectStreams, res::SDlgObjectStreamItems);
+  auto* objectStreams = new QFormLayout;
+  objectStreams->addRow(Text(res::SDlgObjectStreams), cbObjectStreams);
+
   auto* layout = new QVBoxLayout(tsCompress);
   layout->addWidget(chkCompressDoc);
   layout->addWidget(gbCompType);
+  layout->addLayout(objectStreams);
   layout->addStretch();
 
   connect(chkCompressDoc, &QCheckBox::clicked, this, [this](bool checked) { EnableGroup(gbCompType, checked); });
   connect(cbCompType, &QComboBox::currentIndexChanged, this, &TvxPDFSettingsDlg::cbCompTypeChange);
+  connect(cbObjectStreams, &QComboBox::currentIndexChanged, this, &TvxPDFSettingsDlg::ShowVersionToWrite);
 }
 
 void TvxPDFSettingsDlg::showEvent(QShowEvent* event) {
@@ -422,9 +431,11 @@ void TvxPDFSettingsDlg::FormShow() {
   }
   EnableGroup(gbEncryption, chkEnableEncryption->isChecked() && EncryptionChangeable());
 
-  const int version = int(doc.PDFVersion());
-  edtVersion->setText(version < int(std::size(res::SDlgVersionTexts)) ? Text(res::SDlgVersionTexts[version])
-                                                                      : QString());
+  {
+    const QSignalBlocker blockObjectStreams(cbObjectStreams);
+    cbObjectStreams->setCurrentIndex(int(doc.ObjectStreams()));
+  }
+  ShowVersionToWrite();
   edtNoPages->setText(QString::number(doc.PageCount()));
   edtDur->setText(QStringLiteral("1"));
 
@@ -466,6 +477,18 @@ void TvxPDFSettingsDlg::cbCompTypeChange(int index) {
   const bool runLength = index == kCompTypeRunlength;
   cbCompLevel->setEnabled(!runLength);
   cbCompLevel->setCurrentIndex(runLength ? kLevelItemNone : kLevelItemMaximum);
+}
+
+TvxPDFVersion TvxPDFSettingsDlg::VersionToWrite() const {
+  const TvxPDFVersion version = Document ? Document->PDFVersion() : pvPDF14;
+  if (cbObjectStreams->currentIndex() == int(osGenerate) && version < pvPDF15) return pvPDF15;
+  return version;
+}
+
+void TvxPDFSettingsDlg::ShowVersionToWrite() {
+  const int version = int(VersionToWrite());
+  edtVersion->setText(version < int(std::size(res::SDlgVersionTexts)) ? Text(res::SDlgVersionTexts[version])
+                                                                      : QString());
 }
 
 void TvxPDFSettingsDlg::ForceSinglePageForTransition() {
@@ -595,6 +618,10 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
   } else {
     doc.SetEMailAfterSave(false);
   }
+
+  // Object streams need PDF 1.5: "Generate" raises an older version.
+  doc.SetPDFVersion(VersionToWrite());
+  doc.SetObjectStreams(TvxObjectStreamMode(cbObjectStreams->currentIndex()));
 
   if (chkCompressDoc->isChecked()) {
     const int type = cbCompType->currentIndex();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pdf/dialogs/vxSettingsDlg.h"
+#include "pdf/document/vxPDFTypes.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -94,6 +95,9 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   QGroupBox* gbCompType;
   QComboBox* cbCompType;
   QComboBox* cbCompLevel;
+  // Items in the order of TvxObjectStreamMode; "Generate" writes PDF 1.5 at
+  // least, which the version box then shows.
+  QComboBox* cbObjectStreams;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -111,6 +115,9 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   void chkEnableEncryptionClick(bool checked);
   void chkEmailAfterSaveClick(bool checked);
   void cbCompTypeChange(int index);
+  // The version the save will write, in the version box.
+  void ShowVersionToWrite();
+  TvxPDFVersion VersionToWrite() const;
   void ForceSinglePageForTransition();
 
   // Whether the document's user may change its encryption settings.

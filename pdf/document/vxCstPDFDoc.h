@@ -209,6 +209,13 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Answers false when the settings dialog was cancelled. The target is
   // replaced only once the new file is complete.
   bool SaveToFile(const std::string& fileName, uint8_t mode = 2);
+  // Object streams on save (osDisable by default). osGenerate needs a
+  // PDFVersion of 1.5 or later, or the save fails; osPreserve writes them
+  // only when the source had them and the version allows them.
+  TvxObjectStreamMode ObjectStreams() const { return objectStreams_; }
+  void SetObjectStreams(TvxObjectStreamMode v) { objectStreams_ = v; }
+  // Whether the loaded file kept objects in object streams.
+  bool SourceHasObjectStreams() const;
   // Number of threads used to compress streams on save (0: one per core).
   void SetSaveThreads(unsigned threads) { saveThreads_ = threads; }
   // Asks the running save to stop (from an OnIOProgress handler or another
@@ -390,6 +397,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;
+  TvxObjectStreamMode objectStreams_ = osDisable;
   std::atomic<bool> saveCancelled_{false};
 };
 

@@ -2,6 +2,7 @@
 // settings, then every other entry of the source catalog as it was loaded;
 // then the information dictionary; and page transitions.
 #include "pdf/document/vxDocumentWriter.h"
+#include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -42,11 +43,15 @@ void TvxDocumentWriter::WriteCatalog() {
   entries += entry("/OpenAction", value(catalog.OpenActionValue.get()));
   entries += entry("/AA", value(catalog.AdditionalActions.get()));
   for (const auto& [key, kept] : catalog.KeptEntries) entries += entry(key, value(kept.get()));
-  EmitObject(TvxCustomPDFDocument::FrameObject(1, TvxCustomPDFDocument::WrapDictionary(entries)), 1);
+  // Both hold strings encrypted for their own numbers (the information's
+  // even before the save), so an encrypted file keeps them out of object
+  // streams.
+  const bool plain = !doc.Encryption().Enabled();
+  WriteBuiltObject(1, TvxCustomPDFDocument::WrapDictionary(entries), plain);
 
   const TvxPDFDictObject* info = doc.info_->InfoDict();
   std::string infoText = info ? doc.SerializeObject(2, info) : TvxCustomPDFDocument::WrapDictionary("");
-  EmitObject(TvxCustomPDFDocument::FrameObject(2, infoText), 2);
+  WriteBuiltObject(2, infoText, plain);
 
   WritePageRootAndBody();
 }

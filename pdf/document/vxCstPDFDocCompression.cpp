@@ -104,4 +104,13 @@ void TvxDocumentWriter::PutFilterInFront(const TvxCustomPDFDocument& document, T
   }
 }
 
+std::string TvxDocumentWriter::CompressWriterData(const TvxCustomPDFDocument& document, std::string_view data) {
+  // Always Flate, whatever the chosen encoding: these streams are made here,
+  // and their point is to be small. A Flate level chosen by the user applies;
+  // "none" and the other encodings get the default level.
+  const TvxCompression& settings = *document.compression_;
+  const bool flateChosen = settings.Active && !UsesRunLength(settings) && settings.Level != 0;
+  return TvxFlateFilter().CompressString(data, flateChosen ? settings.Level : 2);
+}
+
 }  // namespace vx

@@ -1,6 +1,8 @@
 // Saving: the whole document is written as a new file with one body, one
-// cross-reference table and a trailer. The file is built in a temporary file
-// next to the target and takes the target's place only once it is complete.
+// cross-reference table and a trailer, or, with object streams, one body
+// whose small objects are packed into object streams and a cross-reference
+// stream. The file is built in a temporary file next to the target and takes
+// the target's place only once it is complete.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -357,7 +359,9 @@ TvxDocumentWriter::TvxDocumentWriter(TvxCustomPDFDocument& document, TvxSaveFile
 TvxDocumentWriter::~TvxDocumentWriter() = default;
 
 void TvxDocumentWriter::WriteDocument() {
-  objectOffsets_.clear();
+  // Decided first: a layout the version cannot carry fails before any work.
+  packing_ = UsesObjectStreams();
+  locations_.assign(1, TvxObjectLocation());
   nextObjectNumber_ = 3;
   document_.nextSaveNumber_ = 3;
   visited_ = 0;
@@ -367,6 +371,8 @@ void TvxDocumentWriter::WriteDocument() {
   struct TvxSaveScope {
     TvxDocumentWriter& Writer;
     ~TvxSaveScope() {
+      Writer.objectStreamWorker_.reset();  // waits for the object stream in work
+      Writer.pendingObjectStreams_.clear();
       Writer.pipeline_.reset();
       Writer.document_.saveStore_.reset();
     }
@@ -414,7 +420,20 @@ void TvxDocumentWriter::NumberObjects() {
   for (const TvxPDFObjectStore* store : {document_.store_.get(), document_.saveStore_.get()}) {
     if (!store) continue;
     totalObjects_ += store->Objects().size();
-    for (const auto& object : store->Objects()) object->NewNumber = object->UseCount != 0 ? ++nextObjectNumber_ : 0;
+    for (const auto& object : store->Objects()) {
+      const bool numberedNow = object->UseCount != 0 && (!packing_ || MayPackInObjectStream(object->Content.get(), 0));
+      object->NewNumber = numberedNow ? ++nextObjectNumber_ : 0;
+    }
+  }
+  if (packing_) {
+    // The objects written on their own come after the members: the
+    // cross-reference stream then holds long runs of like entries, which
+    // compress to almost nothing.
+    for (const TvxPDFObjectStore* store : {document_.store_.get(), document_.saveStore_.get()}) {
+      if (!store) continue;
+      for (const auto& object : store->Objects())
+        if (object->UseCount != 0 && object->NewNumber == 0) object->NewNumber = ++nextObjectNumber_;
+    }
   }
   document_.nextSaveNumber_ = nextObjectNumber_;
 }
@@ -424,20 +443,75 @@ void TvxDocumentWriter::WriteHeader() {
   output_.Write(header);
 }
 
-void TvxDocumentWriter::BeginObject(int32_t number) {
-  // Numbers are given in emission order; the table is built by position.
-  if (number != int32_t(objectOffsets_.size()) + 1) throw EUnexpectedError(res::SUnexpectedError);
-  objectOffsets_.push_back(output_.Position() + 2);
-  std::string& out = output_.Buffer();
-  out += "\r\n";
-  out += std::to_string(number);
-  out += " 0 obj\r\n";
+void TvxDocumentWriter::PlaceObject(int32_t number, int64_t offset) {
+  if (!packing_) {
+    // Numbers are given in emission order; the table is built by position.
+    if (number != int32_t(locations_.size())) throw EUnexpectedError(res::SUnexpectedError);
+    locations_.push_back(TvxObjectLocation{offset, 0, 0});
+    return;
+  }
+  // With object streams, the streams take numbers after the body's objects
+  // while the body is still being written.
+  if (number <= 0) throw EUnexpectedError(res::SUnexpectedError);
+  if (size_t(number) >= locations_.size()) locations_.resize(size_t(number) + 1);
+  if (locations_[size_t(number)].Placed()) throw EUnexpectedError(res::SUnexpectedError);
+  locations_[size_t(number)].Offset = offset;
 }
 
-void TvxDocumentWriter::EmitObject(std::string_view text, int32_t number) {
-  if (number != int32_t(objectOffsets_.size()) + 1) throw EUnexpectedError(res::SUnexpectedError);
-  objectOffsets_.push_back(output_.Position() + 2);
-  output_.Write(text);
+// A classic file opens every object with an empty line and ends its lines
+// with CR LF. A file with object streams is laid out compactly, as its point
+// is to be small: LF line ends, no empty lines.
+void TvxDocumentWriter::BeginObject(int32_t number) {
+  std::string& out = output_.Buffer();
+  if (packing_) {
+    PlaceObject(number, output_.Position());
+  } else {
+    PlaceObject(number, output_.Position() + 2);
+    out += "\r\n";
+  }
+  out += std::to_string(number);
+  out += " 0 obj";
+  out += LineEnd();
+}
+
+void TvxDocumentWriter::EndObject() {
+  std::string& out = output_.Buffer();
+  out += LineEnd();
+  out += "endobj";
+  out += LineEnd();
+  output_.MaybeFlush();
+}
+
+void TvxDocumentWriter::WriteStreamObject(int32_t number, std::string_view dictText, std::string_view data) {
+  BeginObject(number);
+  std::string& out = output_.Buffer();
+  if (packing_)
+    out += CompactObjectText(dictText);
+  else
+    out += dictText;
+  out += LineEnd();
+  out += "stream";
+  out += LineEnd();
+  output_.Write(data);
+  output_.Write(LineEnd());
+  output_.Write("endstream");
+  EndObject();
+}
+
+void TvxDocumentWriter::WriteFramedObject(int32_t number, std::string_view body) {
+  BeginObject(number);
+  if (packing_)
+    output_.Write(CompactObjectText(body));
+  else
+    output_.Write(body);
+  EndObject();
+}
+
+void TvxDocumentWriter::WriteBuiltObject(int32_t number, std::string_view body, bool mayPack) {
+  if (packing_ && mayPack)
+    PackObject(number, body);
+  else
+    WriteFramedObject(number, body);
 }
 
 void TvxDocumentWriter::ReportProgress() {
@@ -451,12 +525,20 @@ void TvxDocumentWriter::WriteIndirectObject(const TvxPDFIndirectObject& object) 
   const int32_t number = object.NewNumber;
   if (auto* stream = As<TvxPDFStreamObject>(object.Content.get())) {
     TvxStreamText text = pipeline_ ? pipeline_->Next(&object) : EncodeStream(document_, number, *stream);
-    BeginObject(number);
-    std::string& out = output_.Buffer();
-    out += text.DictText;
-    out += "\r\nstream\r\n";
-    output_.Write(text.Data());
-    output_.Write("\r\nendstream\r\nendobj\r\n");
+    WriteStreamObject(number, text.DictText, text.Data());
+  } else if (packing_ && MayPackInObjectStream(object.Content.get(), 0)) {
+    // A member's strings are not encrypted on their own: the object stream
+    // is encrypted as a whole.
+    std::string text;
+    if (object.Content)
+      AppendObject(document_, text, -1, object.Content.get());
+    else
+      text = "null";
+    PackObject(number, text);
+  } else if (packing_) {
+    std::string text;
+    AppendObject(document_, text, number, object.Content.get());
+    WriteFramedObject(number, text);
   } else {
     BeginObject(number);
     std::string& out = output_.Buffer();
@@ -464,7 +546,7 @@ void TvxDocumentWriter::WriteIndirectObject(const TvxPDFIndirectObject& object) 
       AppendObject(document_, out, number, object.Content.get());
     else
       out += "null";  // an object without content is still a valid object
-    out += "\r\nendobj\r\n";
+    EndObject();
   }
   output_.MaybeFlush();
 }
@@ -482,7 +564,7 @@ void TvxDocumentWriter::WritePageRootAndBody() {
   std::string entries = TvxCustomPDFDocument::EntryText("/Type", "/Pages") +
                         TvxCustomPDFDocument::EntryText("/Count", std::to_string(count)) +
                         TvxCustomPDFDocument::EntryText("/Kids", "[ " + kids + "]");
-  EmitObject(TvxCustomPDFDocument::FrameObject(3, TvxCustomPDFDocument::WrapDictionary(entries)), 3);
+  WriteBuiltObject(3, TvxCustomPDFDocument::WrapDictionary(entries), true);
 
   // Streams are worth encoding on other threads only when a step changes
   // their data.
@@ -503,6 +585,168 @@ void TvxDocumentWriter::WritePageRootAndBody() {
     }
   }
   pipeline_.reset();
+  FlushObjectStream();
+  WritePendingObjectStreams(0);
+}
+
+// ------------------------------------------------------------ object streams
+
+bool TvxCustomPDFDocument::SourceHasObjectStreams() const {
+  for (const auto& entry : xrefStmItems_)
+    if (entry && entry->EntryType == 2) return true;
+  return false;
+}
+
+bool TvxDocumentWriter::UsesObjectStreams() const {
+  const TvxPDFVersion version = document_.PDFVersion();
+  const bool versionAllows = version >= pvPDF15 && version <= pvPDF20;
+  switch (document_.ObjectStreams()) {
+    case osGenerate:
+      if (!versionAllows) throw EPDFException(Format(res::SObjectStreamsNeedVersion, {PDFVersionText(version)}));
+      return true;
+    case osPreserve:
+      // An older version asked for wins over the source's layout.
+      return versionAllows && document_.SourceHasObjectStreams();
+    default:
+      return false;
+  }
+}
+
+void TvxDocumentWriter::PackObject(int32_t number, std::string_view text) {
+  if (number <= 0) throw EUnexpectedError(res::SUnexpectedError);
+  if (objectStream_.Empty()) objectStreamNumber_ = ++nextObjectNumber_;
+  if (size_t(number) >= locations_.size()) locations_.resize(size_t(number) + 1);
+  if (locations_[size_t(number)].Placed()) throw EUnexpectedError(res::SUnexpectedError);
+  locations_[size_t(number)] = TvxObjectLocation{-1, objectStreamNumber_, int32_t(objectStream_.Count())};
+  objectStream_.Add(number, text);
+  if (objectStream_.Count() >= kObjectStreamMembers) FlushObjectStream();
+}
+
+// A full object stream is compressed (and encrypted) ahead of the writer,
+// which writes it once two more have filled, or at the end of the body: the
+// same place in the file however many threads there are.
+struct TvxDocumentWriter::TvxPendingObjectStream {
+  struct Ready {
+    std::string DictText, Data;
+  };
+  int32_t Number = 0;
+  std::future<Ready> Result;
+};
+
+// One thread for the whole save makes the object streams ready, in the order
+// they are handed over (a thread per stream would leave the allocator an
+// arena of memory for each).
+class TvxDocumentWriter::TvxObjectStreamWorker {
+ public:
+  using Task = std::packaged_task<TvxPendingObjectStream::Ready()>;
+  TvxObjectStreamWorker() : thread_([this] { Run(); }) {}
+  ~TvxObjectStreamWorker() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();  // tasks not started are dropped with the queue
+  }
+  void Post(Task task) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      Task task;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] { return stop_ || !tasks_.empty(); });
+        if (stop_) return;
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Task> tasks_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+void TvxDocumentWriter::FlushObjectStream() {
+  if (objectStream_.Empty()) return;
+  const int32_t number = objectStreamNumber_;
+  TvxObjectStreamWorker::Task task([this, number, members = std::move(objectStream_)]() {
+    int64_t first = 0;
+    TvxPendingObjectStream::Ready ready;
+    ready.Data = CompressWriterData(document_, members.Build(first));
+    TvxPDFDictObject dict;
+    dict.AddName("/Type", "/ObjStm");
+    dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(int64_t(members.Count())));
+    dict.SetValue("/First", std::make_unique<TvxPDFInt64Object>(first));
+    dict.AddName("/Filter", "/FlateDecode");
+    // Encrypted as one stream under its own number; the members inside are
+    // plain once it is decrypted.
+    if (document_.Encryption().Enabled()) ready.Data = document_.EncryptStreamData(ready.Data, number, dict);
+    dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(ready.Data.size())));
+    ready.DictText = document_.SerializeObject(-1, &dict);
+    return ready;
+  });
+  objectStream_ = TvxObjectStreamBuilder();
+  pendingObjectStreams_.push_back({number, task.get_future()});
+  const unsigned threads = document_.saveThreads_ != 0 ? document_.saveThreads_ : std::thread::hardware_concurrency();
+  if (threads > 1) {
+    if (!objectStreamWorker_) objectStreamWorker_ = std::make_unique<TvxObjectStreamWorker>();
+    objectStreamWorker_->Post(std::move(task));
+  } else {
+    task();
+  }
+  WritePendingObjectStreams(2);
+}
+
+void TvxDocumentWriter::WritePendingObjectStreams(size_t keep) {
+  while (pendingObjectStreams_.size() > keep) {
+    TvxPendingObjectStream pending = std::move(pendingObjectStreams_.front());
+    pendingObjectStreams_.pop_front();
+    TvxPendingObjectStream::Ready ready = pending.Result.get();
+    WriteStreamObject(pending.Number, ready.DictText, ready.Data);
+  }
+}
+
+void TvxDocumentWriter::WriteXRefStream(const std::string& encryptEntry) {
+  // The cross-reference stream is the last object and lists itself; it is
+  // never encrypted, so readers can find the encryption dictionary.
+  const int32_t number = ++nextObjectNumber_;
+  const int64_t start = output_.Position();
+  PlaceObject(number, start);
+  const TvxXRefStreamRows rows = BuildXRefStreamRows(locations_);
+  const std::string data = CompressWriterData(document_, rows.Rows);
+
+  using Doc = TvxCustomPDFDocument;
+  std::string entries = Doc::EntryText("/Type", "/XRef") +
+                        Doc::EntryText("/Size", std::to_string(locations_.size())) +
+                        Doc::EntryText("/W", "[ 1 " + std::to_string(rows.Width2) + " " +
+                                                 std::to_string(rows.Width3) + " ]") +
+                        Doc::EntryText("/Root", Doc::ReferenceText(1)) + Doc::EntryText("/Info", Doc::ReferenceText(2));
+  if (document_.trailer_->IDArray)
+    entries += Doc::EntryText("/ID", document_.SerializeObject(-1, document_.trailer_->IDArray.get()));
+  entries += encryptEntry;
+  entries += Doc::EntryText("/Filter", "/FlateDecode") +
+             Doc::EntryText("/DecodeParms", "<< /Columns " + std::to_string(rows.Columns()) + " /Predictor 12 >>") +
+             Doc::EntryText("/Length", std::to_string(data.size()));
+
+  std::string& out = output_.Buffer();
+  out += std::to_string(number);
+  out += " 0 obj\n";
+  out += CompactObjectText(Doc::WrapDictionary(entries));
+  out += "\nstream\n";
+  output_.Write(data);
+  output_.Write("\nendstream\nendobj\nstartxref\n" + std::to_string(start) + "\n%%EOF\n");
 }
 
 void TvxDocumentWriter::WriteXRefAndTrailer() {
@@ -510,17 +754,22 @@ void TvxDocumentWriter::WriteXRefAndTrailer() {
   if (document_.Encryption().Enabled()) {
     std::unique_ptr<TvxPDFDictObject> dict = document_.BuildEncryptDictionary();
     const int32_t number = ++nextObjectNumber_;
-    EmitObject(TvxCustomPDFDocument::FrameObject(number, document_.SerializeObject(-1, dict.get())), number);
+    WriteFramedObject(number, document_.SerializeObject(-1, dict.get()));
     encryptEntry = TvxCustomPDFDocument::EntryText("/Encrypt", TvxCustomPDFDocument::ReferenceText(number));
+  }
+  if (packing_) {
+    WriteXRefStream(encryptEntry);
+    return;
   }
 
   const int64_t start = output_.Position();
-  const size_t count = objectOffsets_.size() + 1;
+  const size_t count = locations_.size();
   std::string& out = output_.Buffer();
   out += "xref\r\n0 ";
   out += std::to_string(count);
   out += "\r\n0000000000 65535 f\r\n";
-  for (int64_t offset : objectOffsets_) {
+  for (size_t number = 1; number < count; ++number) {
+    const int64_t offset = locations_[number].Offset;
     if (offset > 9999999999LL) throw EWriteError(res::SFileTooLargeForXRef);
     AppendPadded(out, offset, 10);
     out += " 00000 n\r\n";

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <future>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxObjectStreamWriter.h"
 
 namespace vx {
 
@@ -93,9 +96,16 @@ class TvxDocumentWriter {
   // that were there before.
   static void PutFilterInFront(const TvxCustomPDFDocument& document, TvxPDFDictObject& dictCopy,
                                const TvxPDFObject* filter, std::string_view name);
+  // Flate data for a stream the writer makes itself (an object stream, the
+  // cross-reference stream); /Filter /FlateDecode goes with it.
+  static std::string CompressWriterData(const TvxCustomPDFDocument& document, std::string_view data);
 
   // -------------------------------------------- catalog (vxCstPDFDocCatalogWrite.cpp)
   void WriteCatalog();
+  // Writes one of the objects the writer builds itself (catalog,
+  // information, page-tree root): into an object stream when allowed and
+  // `mayPack`, else on its own.
+  void WriteBuiltObject(int32_t number, std::string_view body, bool mayPack);
 
  private:
   class TvxStreamPipeline;
@@ -107,14 +117,39 @@ class TvxDocumentWriter {
   void WritePageRootAndBody();
   void WriteIndirectObject(const TvxPDFIndirectObject& object);
   void WriteXRefAndTrailer();
-  void EmitObject(std::string_view text, int32_t number);
+  // Objects framed in this save's layout (see BeginObject).
+  std::string_view LineEnd() const { return packing_ ? "\n" : "\r\n"; }
   void BeginObject(int32_t number);
+  void EndObject();
+  void WriteFramedObject(int32_t number, std::string_view body);
+  void WriteStreamObject(int32_t number, std::string_view dictText, std::string_view data);
   void ReportProgress();
+  // Object streams: whether this save writes them, packing one member, and
+  // writing out the object stream being filled.
+  bool UsesObjectStreams() const;
+  void PackObject(int32_t number, std::string_view text);
+  void FlushObjectStream();
+  // Writes the ready object streams until at most `keep` wait.
+  void WritePendingObjectStreams(size_t keep);
+  void WriteXRefStream(const std::string& encryptEntry);
+  // Records that object `number` starts at `offset` of the file.
+  void PlaceObject(int32_t number, int64_t offset);
 
   TvxCustomPDFDocument& document_;
   TvxSaveFile& output_;
-  std::vector<int64_t> objectOffsets_;
+  // Where each object went, by number (entry 0 stands for the free head).
+  std::vector<TvxObjectLocation> locations_;
   int32_t nextObjectNumber_ = 3;
+  // Object streams: on for this save, the stream being filled and its
+  // number, and the full ones being made ready (on other threads when there
+  // are several) to be written in order.
+  bool packing_ = false;
+  TvxObjectStreamBuilder objectStream_;
+  int32_t objectStreamNumber_ = 0;
+  struct TvxPendingObjectStream;
+  class TvxObjectStreamWorker;
+  std::deque<TvxPendingObjectStream> pendingObjectStreams_;
+  std::unique_ptr<TvxObjectStreamWorker> objectStreamWorker_;
   // Objects of both stores in store order, and how many of them were visited.
   size_t totalObjects_ = 0;
   size_t visited_ = 0;

@@ -139,6 +139,12 @@ class TvxCompression {
   uint8_t Level = 0;
 };
 
+// How a save lays out the objects: osDisable, one classic cross-reference
+// table with every object on its own; osPreserve, object streams when the
+// source had them; osGenerate, object streams with a cross-reference stream
+// (PDF 1.5 and later).
+enum TvxObjectStreamMode : uint8_t { osDisable = 0, osPreserve, osGenerate };
+
 // ASCII armour of streams on save: 0 ASCIIHex, 1 ASCII85 (never switched on
 // by this program).
 class TvxASCIIEncode {

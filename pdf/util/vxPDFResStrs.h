@@ -74,6 +74,8 @@ inline constexpr const char* SRepairPrevLoop = "the /Prev chain loops";
 inline constexpr const char* SRepairObjectMisplaced = "object %d is not at its offset";
 inline constexpr const char* SRepairNoRoot = "the trailer has no /Root";
 inline constexpr const char* SRepairRootNotCatalog = "the /Root is not a catalog";
+inline constexpr const char* SObjectStreamsNeedVersion =
+    "Object streams need PDF 1.5 or later; the file is to be written as PDF %s";
 
 // Status messages.
 inline constexpr const char* SReadingXRefTable = "Reading Cross-Reference Table";

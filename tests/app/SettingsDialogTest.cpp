@@ -72,6 +72,7 @@ class TSettingsDialogTest : public QObject {
   void cancelLeavesTheDocumentUntouched();
   void transitionEffectForcesSinglePage();
   void compressionTypeSwitchesTheLevelList();
+  void objectStreamChoiceReachesTheDocumentAndTheFile();
   void passwordMismatchKeepsTheDialogOpen();
   void okAppliesEncryptionThatQpdfOpens();
   void userPasswordDocumentCannotSwitchEncryptionOff();
@@ -251,6 +252,52 @@ void TSettingsDialogTest::compressionTypeSwitchesTheLevelList() {
     shown.Dialog.btnOK->click();
     QCOMPARE(doc.Compression().Level, uint8_t(3));
   }
+}
+
+void TSettingsDialogTest::objectStreamChoiceReachesTheDocumentAndTheFile() {
+  vxtest::TempFile file, target;
+  file.Write(RichPdf());  // a PDF 1.4 file
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    QCOMPARE(d.cbObjectStreams->currentText(), QString("Disable"));
+    QVERIFY(d.cbObjectStreams->isEnabled());
+    // "Generate" needs PDF 1.5: the version box says what will be written.
+    d.cbObjectStreams->setCurrentIndex(d.cbObjectStreams->findText("Generate"));
+    QCOMPARE(d.edtVersion->text(), QString("1.5 (Acrobat 6.x)"));
+    d.cbObjectStreams->setCurrentIndex(d.cbObjectStreams->findText("Preserve"));
+    QCOMPARE(d.edtVersion->text(), QString("1.4 (Acrobat 5.x)"));
+    d.cbObjectStreams->setCurrentIndex(d.cbObjectStreams->findText("Generate"));
+    // Not a matter of stream compression: it applies with that switched off.
+    d.chkCompressDoc->click();
+    d.btnOK->click();
+  }
+  QCOMPARE(doc.ObjectStreams(), vx::osGenerate);
+  QCOMPARE(doc.PDFVersion(), vx::pvPDF15);
+  doc.SetShowSetupDialog(false);
+  doc.SetLiteralFileNames(true);
+  QVERIFY(doc.SaveToFile(target.Path()));
+  std::string xref;
+  QCOMPARE(vxtest::RunCommand("qpdf --show-xref " + vxtest::Quote(target.Path()), &xref), 0);
+  QVERIFY2(xref.find("compressed; stream") != std::string::npos, xref.c_str());
+  QCOMPARE(vxtest::RunCommand("qpdf --check " + vxtest::Quote(target.Path())), 0);
+
+  // Shown again, the list shows the document's choice; "Disable" goes back
+  // to a classic table (the version raised stays).
+  {
+    TShownDialog shown(doc);
+    TvxPDFSettingsDlg& d = shown.Dialog;
+    QCOMPARE(d.cbObjectStreams->currentText(), QString("Generate"));
+    d.cbObjectStreams->setCurrentIndex(d.cbObjectStreams->findText("Disable"));
+    QCOMPARE(d.edtVersion->text(), QString("1.5 (Acrobat 6.x)"));
+    d.btnOK->click();
+  }
+  QCOMPARE(doc.ObjectStreams(), vx::osDisable);
+  QVERIFY(doc.SaveToFile(target.Path()));
+  QCOMPARE(vxtest::RunCommand("qpdf --show-xref " + vxtest::Quote(target.Path()), &xref), 0);
+  QVERIFY2(xref.find("compressed; stream") == std::string::npos, xref.c_str());
 }
 
 void TSettingsDialogTest::passwordMismatchKeepsTheDialogOpen() {

@@ -1,0 +1,70 @@
+// Object streams and the cross-reference stream on output: which objects may
+// be packed, how a packed object's text is made compact, how members are
+// gathered into one object stream, and the rows of the cross-reference
+// stream that says where every object lies.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pdf/objects/vxPDFObjects.h"
+
+namespace vx {
+
+// Members per object stream: enough for deflate to find the repetitions
+// between similar objects, few enough that a reader fetching one object does
+// not decode much more than it needs.
+inline constexpr size_t kObjectStreamMembers = 400;
+
+// Where a written object lies: at a byte offset of the file (Offset >= 0), or
+// as member `Index` of object stream `StreamNumber`. Neither: a free number.
+struct TvxObjectLocation {
+  int64_t Offset = -1;
+  int32_t StreamNumber = 0;
+  int32_t Index = 0;
+  bool Placed() const { return Offset >= 0 || StreamNumber > 0; }
+};
+
+// Whether an object of the body may go into an object stream. Streams cannot;
+// neither can an object written under a generation other than 0 (a member's
+// generation is 0 by definition), nor a signature dictionary, which signing
+// tools and validators expect as an object of its own in the file.
+bool MayPackInObjectStream(const TvxPDFObject* content, uint16_t writtenGeneration);
+
+// The serialiser's text of an object in compact form: every run of white
+// space outside strings becomes one space, and reals lose the trailing zeros
+// of their fixed ten decimals (one decimal stays, so a real stays a real).
+// The objects the text describes are the same.
+std::string CompactObjectText(std::string_view text);
+
+// Gathers the members of one object stream as the serialiser wrote them;
+// Build, which may run on another thread, makes the stream's data.
+class TvxObjectStreamBuilder {
+ public:
+  void Add(int32_t number, std::string_view text);
+  size_t Count() const { return numbers_.size(); }
+  bool Empty() const { return numbers_.empty(); }
+  // The stream's decoded data: pairs of number and offset, then the members
+  // in compact form; `first` is where the members begin (/First).
+  std::string Build(int64_t& first) const;
+
+ private:
+  std::vector<int32_t> numbers_;
+  std::vector<size_t> ends_;  // of each member's text in texts_
+  std::string texts_;
+};
+
+// The rows of a cross-reference stream for `locations` (indexed by object
+// number; entry 0 is the head of the free list), each row PNG-Up predicted,
+// and the byte widths of the second and third fields.
+struct TvxXRefStreamRows {
+  std::string Rows;
+  int Width2 = 1;
+  int Width3 = 1;
+  int Columns() const { return 1 + Width2 + Width3; }
+};
+TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& locations);
+
+}  // namespace vx
