@@ -159,15 +159,34 @@ void AppendRealText(std::string& out, double value) {
     return;
   }
   const bool negative = value < 0;
-  // Ten significant digits, correctly rounded: d.ddddddddde±x. When the
-  // shortest text that reads back as the value has at most ten digits, those
-  // are the rounded digits already (a double's error is far below half a
-  // unit in the tenth digit), and that text is much cheaper to get.
-  char sci[64];
   const double magnitude = std::fabs(value);
-  auto res = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific);
-  if (std::find(sci, res.ptr, 'e') - sci > 11)  // more than ten digits and the point
-    res = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 9);
+  // Most reals in files were written with a few decimals (595.276, 0.5).
+  // When a decimal of at most ten digits reads back as the value, it is what
+  // rounding to ten digits gives (a double's error is far below half a unit
+  // in the tenth digit), so its digits can be written as they are.
+  static constexpr double kPowers[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+  for (int places = 0; places <= 6; ++places) {
+    const double scaled = magnitude * kPowers[places];
+    if (scaled >= 1e10) break;
+    if (scaled != std::floor(scaled) || scaled / kPowers[places] != magnitude) continue;
+    const uint64_t digits = uint64_t(scaled);
+    const uint64_t unit = uint64_t(kPowers[places]);
+    char text[32];
+    char* p = std::to_chars(text, text + sizeof text, digits / unit).ptr;
+    *p++ = '.';
+    char fraction[8];
+    auto end = std::to_chars(fraction, fraction + sizeof fraction, digits % unit).ptr;
+    const size_t fractionDigits = size_t(end - fraction);
+    p = std::fill_n(p, size_t(places) - std::min<size_t>(fractionDigits, size_t(places)), '0');
+    p = std::copy(fraction, fraction + (places > 0 ? fractionDigits : 0), p);
+    p = std::fill_n(p, 10 - places, '0');
+    if (negative) out += '-';  // digits is not 0: the value is not
+    out.append(text, p);
+    return;
+  }
+  // Ten significant digits, correctly rounded by to_chars: d.ddddddddde±x
+  char sci[64];
+  auto res = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 9);
   const char* ePos = std::find(sci, res.ptr, 'e');
   char digits[16];
   size_t digitCount = 0;
