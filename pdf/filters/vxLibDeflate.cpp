@@ -8,6 +8,9 @@
 #include <new>
 
 #include "pdf/filters/vxMemoryBudget.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
 
 namespace vx {
 
@@ -88,7 +91,10 @@ std::optional<std::string> LibDeflateDecompress(std::string_view data, int64_t l
       if (out.capacity() - out.size() > out.size() / 4 + 4096) out.shrink_to_fit();
       return out;
     }
-    if (result != LIBDEFLATE_INSUFFICIENT_SPACE || size >= cap) return std::nullopt;
+    if (result != LIBDEFLATE_INSUFFICIENT_SPACE) return std::nullopt;
+    // Everything up to the limit decoded and more follows: zlib would stop
+    // at the same byte.
+    if (size >= cap) throw EZDecompressionError(Format(res::SInflateLimit, {std::to_string(limit)}));
     size = size_t(std::min<uint64_t>(cap, uint64_t(size) * 2));
   }
 }

@@ -23,10 +23,11 @@ int LibDeflateLevel(uint8_t level);
 std::string LibDeflateCompress(std::string_view data, int level);
 
 // Inflates one intact zlib stream (bytes after its end are ignored). Answers
-// nothing when the data is not intact (cut short, corrupt, a wrong checksum)
-// or would decode to more than `limit` bytes: the caller then goes through
-// zlib, which keeps the decodable prefix and reports errors in its words.
-// The output buffer is reserved from the memory budget while it grows.
+// nothing when the data is not intact (cut short, corrupt, a wrong checksum):
+// the caller then goes through zlib, which keeps the decodable prefix and
+// reports errors in its words. More than `limit` bytes of output raise
+// EZDecompressionError (res::SInflateLimit), as zlib's path does. The output
+// buffer is reserved from the memory budget while it grows.
 std::optional<std::string> LibDeflateDecompress(std::string_view data, int64_t limit);
 
 }  // namespace vx
