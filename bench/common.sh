@@ -36,4 +36,17 @@ PY
   rm -f "$json"
 }
 
+# Median seconds of each command from one hyperfine run, one line each.
+hyperfine_medians() {
+  local json
+  json=$(mktemp)
+  hyperfine --warmup 1 --runs "$runs" --export-json "$json" "$@" >&2
+  python3 - "$json" <<'PY'
+import json, sys
+for r in json.load(open(sys.argv[1]))["results"]:
+    print(r["median"])
+PY
+  rm -f "$json"
+}
+
 ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }

@@ -44,6 +44,16 @@ bool EncryptsStrings(const TvxCustomPDFDocument& document, int32_t objectNumber)
 
 }  // namespace
 
+bool TvxDocumentWriter::LengthIsRight(const TvxCustomPDFDocument& document, const TvxPDFDictObject& dict,
+                                      size_t size) {
+  const TvxPDFObject* length = dict.Find("/Length");
+  if (auto* ref = As<TvxPDFIndirectReference>(length)) {
+    return TargetNumber(document, {ref->DocumentID, ref->ObjectNumber, ref->Generation}) != 0 &&
+           IntegerValue(document.store_->Resolve(const_cast<TvxPDFObject*>(length))) == int64_t(size);
+  }
+  return IntegerValue(length) == int64_t(size);
+}
+
 int32_t TvxDocumentWriter::TargetNumber(const TvxCustomPDFDocument& document, const TvxObjectKey& key) {
   // The source's catalog is replaced by the one written as object 1.
   if (key.DocumentID == document.documentID_ && key.ObjectNumber == document.trailer_->RootNumber &&
@@ -73,7 +83,7 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       AppendInteger(out, static_cast<const TvxPDFInt64Object*>(object)->Value);
       break;
     case otReal:
-      out += static_cast<const TvxPDFRealObject*>(object)->AsText();
+      AppendRealText(out, static_cast<const TvxPDFRealObject*>(object)->Value);
       break;
     case otString: {
       auto* s = static_cast<const TvxPDFStringObject*>(object);
@@ -103,9 +113,9 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
         // Numbers held packed are written as their objects would be.
         for (int i = 0; i < array->Count(); ++i) {
           if (array->IsIntegerAt(i))
-            out += std::to_string(int32_t(array->NumberAt(i)));
+            AppendInteger(out, int32_t(array->NumberAt(i)));
           else
-            out += RealToText(array->NumberAt(i));
+            AppendRealText(out, array->NumberAt(i));
           out += ' ';
         }
         out += ']';
@@ -184,10 +194,12 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       else if (auto* io = As<TvxPDFIndirectObject>(object))
         key = {io->DocumentID, io->ObjectNumber, io->Generation};
       int32_t number = TargetNumber(document, key);
-      if (number != 0)
-        out += TvxCustomPDFDocument::ReferenceText(number);
-      else
+      if (number != 0) {
+        AppendInteger(out, number);
+        out += " 0 R";
+      } else {
         out += "null";
+      }
       break;
     }
   }
@@ -197,6 +209,14 @@ TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, in
                                               const TvxPDFStreamObject& stream) {
   TvxStreamText result;
   result.Original = stream.DataView();
+  // With no step to run, a stream whose /Length is right is written with its
+  // own dictionary: most streams of a plain rewrite need no copy at all.
+  const bool changesData = document.decodeStreams_ || document.compression_->Active ||
+                           document.asciiEncode_->Active || EncryptsStrings(document, objectNumber);
+  if (!changesData && stream.Dictionary && LengthIsRight(document, *stream.Dictionary, result.Original.size())) {
+    AppendObject(document, result.DictText, objectNumber, stream.Dictionary.get(), 1);
+    return result;
+  }
   TvxPDFObjectPtr clone = stream.Dictionary ? stream.Dictionary->Clone() : std::make_unique<TvxPDFDictObject>();
   auto& dict = static_cast<TvxPDFDictObject&>(*clone);
   std::optional<std::string> data;  // set once a step changed the data
@@ -224,15 +244,7 @@ TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, in
     // included) when it is right; one that disagrees with the data, or
     // refers to an object that is not written, gets the true length.
     const size_t size = result.Original.size();
-    const TvxPDFObject* length = dict.Find("/Length");
-    bool keep = false;
-    if (auto* ref = As<TvxPDFIndirectReference>(length)) {
-      keep = TargetNumber(document, {ref->DocumentID, ref->ObjectNumber, ref->Generation}) != 0 &&
-             IntegerValue(document.store_->Resolve(const_cast<TvxPDFObject*>(length))) == int64_t(size);
-    } else {
-      keep = IntegerValue(length) == int64_t(size);
-    }
-    if (!keep) dict.SetValue("/Length", LengthValue(size));
+    if (!LengthIsRight(document, dict, size)) dict.SetValue("/Length", LengthValue(size));
   }
 
   if (EncryptsStrings(document, objectNumber)) {

@@ -84,6 +84,9 @@ class TvxDocumentWriter {
   // The number a reference is written under, or 0 when its target is not
   // written.
   static int32_t TargetNumber(const TvxCustomPDFDocument& document, const TvxObjectKey& key);
+  // Whether the /Length of a stream's dictionary (a reference to a written
+  // object included) gives `size`, so the dictionary can be written as it is.
+  static bool LengthIsRight(const TvxCustomPDFDocument& document, const TvxPDFDictObject& dict, size_t size);
 
   // ------------------------------------------ compression (vxCstPDFDocCompression.cpp)
   // The compression step on a stream's dictionary copy: the new data when

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
+#include "pdf/filters/vxLibDeflate.h"
 #include "pdf/filters/vxMemoryBudget.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -59,16 +61,15 @@ std::string TvxFilter::EncodeString(std::string_view) { return std::string(); }
 
 std::unique_ptr<TvxMemoryStream> TvxFlateFilter::CompressStream(TvxStream& source, uint8_t level) {
   std::string holder;
-  return StreamAtStart(DeflateBytes(StreamBytes(source, holder), ZLibLevel(level)));
+  return StreamAtStart(LibDeflateCompress(StreamBytes(source, holder), LibDeflateLevel(level)));
 }
 
 std::string TvxFlateFilter::CompressString(std::string_view data, uint8_t level) {
-  return DeflateBytes(data, ZLibLevel(level));
+  return LibDeflateCompress(data, LibDeflateLevel(level));
 }
 
 std::unique_ptr<TvxMemoryStream> TvxFlateFilter::DecodeStream(TvxStream& source) {
-  if (auto* memory = dynamic_cast<TvxMemoryStream*>(&source))
-    return StreamAtStart(InflateBytes(memory->View(), inflateLimit_));
+  if (auto* memory = dynamic_cast<TvxMemoryStream*>(&source)) return StreamAtStart(DecodeString(memory->View()));
   // Other streams are inflated as they are read.
   source.SetPosition(0);
   TDecompressionStream z(&source);
@@ -89,6 +90,8 @@ std::unique_ptr<TvxMemoryStream> TvxFlateFilter::DecodeStream(TvxStream& source)
 }
 
 std::string TvxFlateFilter::DecodeString(std::string_view data) {
+  // Intact data takes the fast path; anything else is zlib's to answer.
+  if (std::optional<std::string> whole = LibDeflateDecompress(data, inflateLimit_)) return std::move(*whole);
   return InflateBytes(data, inflateLimit_);
 }
 

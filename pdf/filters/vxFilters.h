@@ -21,8 +21,9 @@ inline constexpr uint8_t kLevelFastest = 1;
 inline constexpr uint8_t kLevelDefault = 2;
 inline constexpr uint8_t kLevelMaximum = 3;
 
-// The zlib level of a level code: 0, 1, -1 (zlib's default) and 9. Codes
-// above 3 compress at zlib's default level.
+// The zlib level of a level code, for callers that deflate through the zlib
+// adapters: 0, 1, -1 (zlib's default) and 9. Codes above 3 compress at zlib's
+// default level. The Flate filter itself uses LibDeflateLevel.
 int ZLibLevel(uint8_t level);
 
 // The base of all filters. A slot a filter does not implement answers nothing
@@ -44,8 +45,8 @@ class TvxFilter {
 };
 
 // zlib data (RFC 1950). Encodes only with a level (CompressStream /
-// CompressString); decoding of data cut short answers the bytes decoded so
-// far. Parameters (/DecodeParms, predictors) are not applied here.
+// CompressString), through libdeflate; decoding of data cut short answers the
+// bytes decoded so far. Parameters (/DecodeParms, predictors) are not applied here.
 class TvxFlateFilter : public TvxFilter {
  public:
   std::unique_ptr<TvxMemoryStream> CompressStream(TvxStream& source, uint8_t level) override;

@@ -1,8 +1,10 @@
 #include "pdf/util/vxUtils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <random>
 #include <vector>
@@ -134,10 +136,10 @@ std::optional<double> TryStrToFloat(std::string_view text) {
 
 namespace {
 
-// Adds one unit in the last place of a string of decimal digits; returns true
+// Adds one unit in the last place of `count` decimal digits; returns true
 // when the addition carried out of the first digit.
-bool IncrementDigits(std::string& digits) {
-  for (size_t i = digits.size(); i-- > 0;) {
+bool IncrementDigits(char* digits, size_t count) {
+  for (size_t i = count; i-- > 0;) {
     if (digits[i] == '9') {
       digits[i] = '0';
     } else {
@@ -150,51 +152,97 @@ bool IncrementDigits(std::string& digits) {
 
 }  // namespace
 
-std::string RealToText(double value) {
-  if (!std::isfinite(value) || value == 0) return "0.0000000000";
-  bool negative = value < 0;
-  double magnitude = std::fabs(value);
+// Built in fixed buffers: the writer calls this for every real of a file.
+void AppendRealText(std::string& out, double value) {
+  if (!std::isfinite(value) || value == 0) {
+    out += "0.0000000000";
+    return;
+  }
+  const bool negative = value < 0;
+  const double magnitude = std::fabs(value);
+  // Most reals in files were written with a few decimals (595.276, 0.5).
+  // When a decimal of at most ten digits reads back as the value, it is what
+  // rounding to ten digits gives (a double's error is far below half a unit
+  // in the tenth digit), so its digits can be written as they are.
+  static constexpr double kPowers[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6};
+  for (int places = 0; places <= 6; ++places) {
+    const double scaled = magnitude * kPowers[places];
+    if (scaled >= 1e10) break;
+    if (scaled != std::floor(scaled) || scaled / kPowers[places] != magnitude) continue;
+    const uint64_t digits = uint64_t(scaled);
+    const uint64_t unit = uint64_t(kPowers[places]);
+    char text[32];
+    char* p = std::to_chars(text, text + sizeof text, digits / unit).ptr;
+    *p++ = '.';
+    char fraction[8];
+    auto end = std::to_chars(fraction, fraction + sizeof fraction, digits % unit).ptr;
+    const size_t fractionDigits = size_t(end - fraction);
+    p = std::fill_n(p, size_t(places) - std::min<size_t>(fractionDigits, size_t(places)), '0');
+    p = std::copy(fraction, fraction + (places > 0 ? fractionDigits : 0), p);
+    p = std::fill_n(p, 10 - places, '0');
+    if (negative) out += '-';  // digits is not 0: the value is not
+    out.append(text, p);
+    return;
+  }
   // Ten significant digits, correctly rounded by to_chars: d.ddddddddde±x
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 9);
-  std::string_view sci(buf, size_t(res.ptr - buf));
-  size_t ePos = sci.find('e');
-  std::string digits;
-  for (char c : sci.substr(0, ePos))
-    if (IsDigit(c)) digits += c;
+  char sci[64];
+  auto res = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 9);
+  const char* ePos = std::find(sci, res.ptr, 'e');
+  char digits[16];
+  size_t digitCount = 0;
+  for (const char* p = sci; p < ePos; ++p)
+    if (IsDigit(*p)) digits[digitCount++] = *p;
   int exponent = 0;
-  std::from_chars(sci.data() + ePos + 1 + (sci[ePos + 1] == '+' ? 1 : 0), sci.data() + sci.size(),
-                  exponent);
+  std::from_chars(ePos + 1 + (ePos[1] == '+' ? 1 : 0), res.ptr, exponent);
+
   // value = 0.digits * 10^(exponent+1); lay the digits out around the point.
-  int intDigits = exponent + 1;  // digits before the point (may be <= 0)
-  std::string integerPart, fraction;
+  // A double's exponent lies within -324..308, so both parts fit. The
+  // integer part keeps a spare first place for a carry out of its top digit.
+  char integerBuffer[400];
+  char* integerPart = integerBuffer + 1;
+  size_t integerCount = 0;
+  char fraction[400];
+  size_t fractionCount = 0;
+  const int intDigits = exponent + 1;  // digits before the point (may be <= 0)
   if (intDigits > 0) {
-    if (size_t(intDigits) >= digits.size()) {
-      integerPart = digits + std::string(size_t(intDigits) - digits.size(), '0');
-    } else {
-      integerPart = digits.substr(0, size_t(intDigits));
-      fraction = digits.substr(size_t(intDigits));
-    }
+    const size_t whole = size_t(intDigits);
+    const size_t taken = std::min(whole, digitCount);
+    std::memcpy(integerPart, digits, taken);
+    std::memset(integerPart + taken, '0', whole - taken);
+    integerCount = whole;
+    fractionCount = digitCount - taken;
+    std::memcpy(fraction, digits + taken, fractionCount);
   } else {
-    integerPart = "0";
-    fraction = std::string(size_t(-intDigits), '0') + digits;
+    integerPart[0] = '0';
+    integerCount = 1;
+    const size_t zeros = size_t(-intDigits);
+    std::memset(fraction, '0', zeros);
+    std::memcpy(fraction + zeros, digits, digitCount);
+    fractionCount = zeros + digitCount;
   }
   // At most ten places, rounded half up on the decimal digits.
-  if (fraction.size() > 10) {
-    bool roundUp = fraction[10] >= '5';
-    fraction.resize(10);
-    if (roundUp && IncrementDigits(fraction)) {
-      if (IncrementDigits(integerPart)) integerPart.insert(integerPart.begin(), '1');
+  if (fractionCount > 10) {
+    const bool roundUp = fraction[10] >= '5';
+    fractionCount = 10;
+    if (roundUp && IncrementDigits(fraction, 10) && IncrementDigits(integerPart, integerCount)) {
+      --integerPart;
+      integerPart[0] = '1';
+      ++integerCount;
     }
   }
-  fraction.resize(10, '0');
-  bool allZero = integerPart.find_first_not_of('0') == std::string::npos &&
-                 fraction.find_first_not_of('0') == std::string::npos;
-  std::string out;
+  std::memset(fraction + fractionCount, '0', 10 - std::min<size_t>(fractionCount, 10));
+  bool allZero = true;
+  for (size_t i = 0; i < integerCount && allZero; ++i) allZero = integerPart[i] == '0';
+  for (size_t i = 0; i < 10 && allZero; ++i) allZero = fraction[i] == '0';
   if (negative && !allZero) out += '-';
-  out += integerPart;
+  out.append(integerPart, integerCount);
   out += '.';
-  out += fraction;
+  out.append(fraction, 10);
+}
+
+std::string RealToText(double value) {
+  std::string out;
+  AppendRealText(out, value);
   return out;
 }
 

@@ -52,6 +52,8 @@ std::optional<double> TryStrToFloat(std::string_view text);
 // part is longer than 10 digits keep plain digits (never an exponent, which PDF
 // does not allow); negative zero, NaN and infinities give "0.0000000000".
 std::string RealToText(double value);
+// The same text appended to `out`, without building a string of its own.
+void AppendRealText(std::string& out, double value);
 
 // General decimal text of a value with up to 15 significant digits and "." as
 // separator, no exponent for ordinary magnitudes: 1, 0.5, 0.35.

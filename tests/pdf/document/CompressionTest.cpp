@@ -270,3 +270,28 @@ TEST(Compression, DecodeParmsStayWithTheirFilters) {
   std::string file = out.Read();
   EXPECT_NE(file.find("/DecodeParms [ null <<\r\n/Predictor 12\r\n/Columns 4\r\n>> ]"), std::string::npos);
 }
+
+// With no save step at all, a stream keeps its own dictionary when its
+// /Length is right, and only a wrong one (or a reference to an object that is
+// not written) is replaced, in the text and never in memory.
+TEST(Compression, WithoutStepsOnlyAWrongLengthChanges) {
+  MemoryDocument doc;
+  TvxPDFIndirectObject* length = doc.AddObject(MakeInteger(int32_t(kData.size())));
+  length->NewNumber = 9;
+  auto stream = Stream(MakeName("/FlateDecode"));
+  stream->Dictionary->SetValue("/Length", doc.RefTo(length));
+  Written w = Split(doc.SerializeObject(5, stream.get()));
+  EXPECT_NE(w.dict.find("/Length 9 0 R\r\n"), std::string::npos) << w.dict;
+  EXPECT_NE(w.dict.find("/Filter /FlateDecode"), std::string::npos) << w.dict;
+  EXPECT_EQ(w.data, kData);
+
+  length->NewNumber = 0;
+  w = Split(doc.SerializeObject(5, stream.get()));
+  EXPECT_NE(w.dict.find("/Length " + std::to_string(kData.size()) + "\r\n"), std::string::npos) << w.dict;
+
+  stream->Dictionary->SetValue("/Length", MakeInteger(3));
+  w = Split(doc.SerializeObject(5, stream.get()));
+  EXPECT_NE(w.dict.find("/Length " + std::to_string(kData.size()) + "\r\n"), std::string::npos) << w.dict;
+  EXPECT_EQ(w.data, kData);
+  EXPECT_EQ(IntegerValue(stream->Dictionary->Find("/Length")), 3);
+}

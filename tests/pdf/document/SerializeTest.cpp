@@ -8,6 +8,7 @@
 
 using namespace vx;
 using vxtest::MemoryDocument;
+using vxtest::PdfBuilder;
 
 namespace {
 
@@ -74,6 +75,35 @@ TEST(Serialize, RealsHaveTenDecimalsAndNeverAnExponent) {
   EXPECT_EQ(text(-0.0), "0.0000000000");
   EXPECT_EQ(text(1e15), "1000000000000000.0000000000");
   EXPECT_EQ(text(-1e15), "-1000000000000000.0000000000");
+}
+
+// Reals written with a few decimals take a short path; longer ones are
+// rounded to ten significant digits first. Both must give the same text the
+// rounding rule gives, at the edges between them too.
+TEST(Serialize, RealsRoundTheSameWhateverTheirDigits) {
+  MemoryDocument doc;
+  auto text = [&](double v) { return doc.SerializeObject(1, MakeReal(v).get()); };
+  EXPECT_EQ(text(595.276), "595.2760000000");
+  EXPECT_EQ(text(-841.89), "-841.8900000000");
+  EXPECT_EQ(text(0.000001), "0.0000010000");
+  EXPECT_EQ(text(0.0000001), "0.0000001000");
+  EXPECT_EQ(text(9999999999.0), "9999999999.0000000000");
+  EXPECT_EQ(text(12345.678901), "12345.6789000000");      // eleven digits: the tenth is rounded
+  EXPECT_EQ(text(1234567.0625), "1234567.0620000000");    // a tie at the tenth digit goes to even
+  EXPECT_EQ(text(0.99999999996), "1.0000000000");         // a carry through every place
+  EXPECT_EQ(text(99.999999999951), "100.0000000000");
+  EXPECT_EQ(text(0.00000000005), "0.0000000001");
+  EXPECT_EQ(text(-0.00000000004), "0.0000000000");        // no sign on a zero
+  EXPECT_EQ(text(5e-324), "0.0000000000");
+  // Numbers held packed in an array are written the same way.
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 -0.00000000004 595.276 12345.678901] >>");
+  b.FinishWithTable("/Root 1 0 R");
+  auto loaded = vxtest::LoadBytes(b.Bytes());
+  EXPECT_NE(vxtest::SaveToBytes(*loaded).find("/MediaBox [ 0 0.0000000000 595.2760000000 12345.6789000000 ]"),
+            std::string::npos);
 }
 
 TEST(Serialize, StringsInTheirThreeForms) {

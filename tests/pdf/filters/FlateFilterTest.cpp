@@ -1,7 +1,10 @@
 // The Flate filter: level codes, round trips, truncated and oversized data,
 // and the stream forms against the string forms.
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <zlib.h>
+
+#include <thread>
 
 #include "pdf/filters/vxFilters.h"
 #include "pdf/util/vxExceptions.h"
@@ -22,18 +25,49 @@ std::string ZlibCompress(const std::string& data, int level) {
   return out;
 }
 
+// One libdeflate call with a fresh compressor.
+std::string LibDeflate(const std::string& data, int level) {
+  libdeflate_compressor* c = libdeflate_alloc_compressor(level);
+  std::string out(libdeflate_zlib_compress_bound(c, data.size()), '\0');
+  out.resize(libdeflate_zlib_compress(c, data.data(), data.size(), out.data(), out.size()));
+  libdeflate_free_compressor(c);
+  return out;
+}
+
 }  // namespace
 
-TEST(FlateFilter, LevelCodesSelectZlibLevels) {
+TEST(FlateFilter, LevelCodesSelectLibDeflateLevels) {
   Random rnd(21);
   std::string input = vxtest::WordSoup(rnd, 120000);
   TvxFlateFilter flate;
-  // zlib gives the same bytes for the same level whatever the buffering.
-  EXPECT_EQ(flate.CompressString(input, 1), ZlibCompress(input, 1));
-  EXPECT_EQ(flate.CompressString(input, 2), ZlibCompress(input, Z_DEFAULT_COMPRESSION));
-  EXPECT_EQ(flate.CompressString(input, 3), ZlibCompress(input, 9));
-  // ...and the levels really differ on this input, so the checks above can fail.
-  EXPECT_NE(ZlibCompress(input, 1), ZlibCompress(input, 9));
+  EXPECT_EQ(flate.CompressString(input, 1), LibDeflate(input, 1));
+  EXPECT_EQ(flate.CompressString(input, 2), LibDeflate(input, 6));
+  EXPECT_EQ(flate.CompressString(input, 3), LibDeflate(input, 12));
+  EXPECT_EQ(flate.CompressString(input, 7), LibDeflate(input, 6));  // unknown codes: the default
+  // The levels really differ on this input, so the checks above can fail.
+  EXPECT_NE(LibDeflate(input, 1), LibDeflate(input, 6));
+  EXPECT_NE(LibDeflate(input, 6), LibDeflate(input, 12));
+  // Whatever compressed it, zlib reads it.
+  EXPECT_EQ(InflateBytes(flate.CompressString(input, 3)), input);
+}
+
+// The compressors are kept per thread and reused: the bytes must not depend
+// on what a compressor saw before or on the thread that runs it.
+TEST(FlateFilter, OutputDependsOnlyOnInputAndLevel) {
+  Random rnd(26);
+  const std::string a = vxtest::WordSoup(rnd, 200000);
+  const std::string b = vxtest::RandomBytes(rnd, 70000) + vxtest::WordSoup(rnd, 5000);
+  for (uint8_t level = 0; level <= 3; ++level) {
+    const std::string first = TvxFlateFilter().CompressString(a, level);
+    TvxFlateFilter().CompressString(b, level);
+    EXPECT_EQ(TvxFlateFilter().CompressString(a, level), first) << int(level);
+    std::string onOtherThread;
+    std::thread([&] {
+      TvxFlateFilter().CompressString(b, level);
+      onOtherThread = TvxFlateFilter().CompressString(a, level);
+    }).join();
+    EXPECT_EQ(onOtherThread, first) << int(level);
+  }
 }
 
 TEST(FlateFilter, LevelNoneWritesStoredBlocks) {
@@ -76,6 +110,36 @@ TEST(FlateFilter, EmptyAndTruncatedData) {
   EXPECT_EQ(prefix, input.substr(0, prefix.size()));
   // A checksum cut short still gives the whole data.
   EXPECT_EQ(flate.DecodeString(packed.substr(0, packed.size() - 2)), input);
+  // Cut right after the header or inside the first block: no data, no error.
+  EXPECT_EQ(flate.DecodeString(packed.substr(0, 2)), "");
+  // Bytes after the end of the zlib data are not part of it.
+  EXPECT_EQ(flate.DecodeString(packed + "\r\nendstream"), input);
+}
+
+// Intact data of any ratio decodes fully, also when it expands far beyond
+// the first guess of its size; zlib-made data too.
+TEST(FlateFilter, DecodesWhatZlibMadeAtAnyRatio) {
+  Random rnd(27);
+  const std::string inputs[] = {std::string(5000000, 'z'), vxtest::WordSoup(rnd, 1000000),
+                                vxtest::RandomBytes(rnd, 3000), std::string(1, 'q')};
+  TvxFlateFilter flate;
+  for (const auto& input : inputs) {
+    for (int level : {0, 1, 9}) EXPECT_EQ(flate.DecodeString(ZlibCompress(input, level)), input) << level;
+  }
+  // An output of exactly the limit is allowed, one byte more is not.
+  const std::string packed = ZlibCompress(inputs[0], 9);
+  flate.SetInflateLimit(int64_t(inputs[0].size()));
+  EXPECT_EQ(flate.DecodeString(packed), inputs[0]);
+  flate.SetInflateLimit(int64_t(inputs[0].size()) - 1);
+  try {
+    flate.DecodeString(packed);
+    ADD_FAILURE() << "no error";
+  } catch (const EZDecompressionError& e) {
+    EXPECT_STREQ(e.what(), "Decoded stream data exceeds the limit of 4999999 bytes");
+  }
+  // The stream adapter, which is zlib alone, says the same.
+  PieceStream other(packed, 4096);
+  EXPECT_THROW(flate.DecodeStream(other), EZDecompressionError);
 }
 
 TEST(FlateFilter, StreamFormMatchesStringFormOnAnyStream) {
@@ -115,6 +179,16 @@ TEST(FlateFilter, CorruptDataRaises) {
   packed[3] = char(0xFF);
   EXPECT_THROW(TvxFlateFilter().DecodeString(packed), EZDecompressionError);
   EXPECT_THROW(TvxFlateFilter().DecodeString("not zlib at all"), EZDecompressionError);
+  // A wrong checksum is an error in zlib's words, as it always was.
+  std::string input = std::string(5000, 'a') + "bcdefg";
+  std::string badSum = TvxFlateFilter().CompressString(input, 2);
+  badSum.back() = char(badSum.back() ^ 1);
+  try {
+    TvxFlateFilter().DecodeString(badSum);
+    ADD_FAILURE() << "no error";
+  } catch (const EZDecompressionError& e) {
+    EXPECT_STREQ(e.what(), "data error");
+  }
 }
 
 TEST(Filters, SlotsAFilterDoesNotImplementAnswerNothing) {

@@ -1,0 +1,102 @@
+#include "pdf/filters/vxLibDeflate.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <new>
+
+#include "pdf/filters/vxMemoryBudget.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+constexpr int kMaxLevel = 12;
+
+struct TCompressorFree {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+struct TDecompressorFree {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// A compressor holds only scratch tables, so one per thread and level serves
+// every stream: the output does not depend on what it compressed before.
+libdeflate_compressor& CompressorFor(int level) {
+  thread_local std::array<std::unique_ptr<libdeflate_compressor, TCompressorFree>, kMaxLevel + 1> compressors;
+  auto& slot = compressors[size_t(level)];
+  if (!slot) {
+    slot.reset(libdeflate_alloc_compressor(level));
+    if (!slot) throw std::bad_alloc();
+  }
+  return *slot;
+}
+
+libdeflate_decompressor& Decompressor() {
+  thread_local std::unique_ptr<libdeflate_decompressor, TDecompressorFree> decompressor;
+  if (!decompressor) {
+    decompressor.reset(libdeflate_alloc_decompressor());
+    if (!decompressor) throw std::bad_alloc();
+  }
+  return *decompressor;
+}
+
+}  // namespace
+
+int LibDeflateLevel(uint8_t level) {
+  switch (level) {
+    case 0: return 0;
+    case 1: return 1;
+    case 3: return 12;
+    default: return 6;
+  }
+}
+
+std::string LibDeflateCompress(std::string_view data, int level) {
+  level = std::clamp(level, 0, kMaxLevel);
+  libdeflate_compressor& compressor = CompressorFor(level);
+  const size_t bound = libdeflate_zlib_compress_bound(&compressor, data.size());
+  // The bound is barely more than the input; only the compressed bytes are
+  // kept, so that a queue of finished streams holds no slack.
+  auto buffer = std::make_unique_for_overwrite<char[]>(bound);
+  const size_t written = libdeflate_zlib_compress(&compressor, data.data(), data.size(), buffer.get(), bound);
+  if (written == 0) throw std::bad_alloc();  // cannot happen with the bound's room
+  return std::string(buffer.get(), written);
+}
+
+std::optional<std::string> LibDeflateDecompress(std::string_view data, int64_t limit) {
+  if (data.empty() || limit < 0) return std::nullopt;
+  libdeflate_decompressor& decompressor = Decompressor();
+  // The output size is not known: start where the zlib path starts and
+  // double, so the budget sees the same reservations as it would there.
+  const uint64_t cap = std::min<uint64_t>(uint64_t(limit), std::string().max_size());
+  size_t size = size_t(std::min<uint64_t>(cap, std::max<uint64_t>(16384, uint64_t(data.size()) * 4)));
+  TvxBudgetReservation reservation;
+  std::string out;
+  for (;;) {
+    reservation.GrowTo(int64_t(size));
+    out.clear();  // a failed attempt's bytes need no copying
+    out.resize(size);
+    size_t in = 0, produced = 0;
+    const libdeflate_result result = libdeflate_zlib_decompress_ex(&decompressor, data.data(), data.size(),
+                                                                   out.data(), out.size(), &in, &produced);
+    if (result == LIBDEFLATE_SUCCESS) {
+      out.resize(produced);
+      // Decoded data lives as long as the document: give large slack back.
+      if (out.capacity() - out.size() > out.size() / 4 + 4096) out.shrink_to_fit();
+      return out;
+    }
+    if (result != LIBDEFLATE_INSUFFICIENT_SPACE) return std::nullopt;
+    // Everything up to the limit decoded and more follows: zlib would stop
+    // at the same byte.
+    if (size >= cap) throw EZDecompressionError(Format(res::SInflateLimit, {std::to_string(limit)}));
+    size = size_t(std::min<uint64_t>(cap, uint64_t(size) * 2));
+  }
+}
+
+}  // namespace vx
