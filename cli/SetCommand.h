@@ -19,6 +19,8 @@ struct SetCommandOptions {
   std::vector<std::string> inputs;
   std::optional<std::string> output, outputDir, filesFrom, maxMemory;
   bool inPlace = false;
+  bool incremental = false;  // append an update to the source's bytes
+  bool rewrite = false;      // a whole new file, signed or not
   int jobs = 0;
   bool quiet = false;
 };
