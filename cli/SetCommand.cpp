@@ -230,9 +230,9 @@ int RunSet(SetCommandOptions& o) {
                                      "): saved as an incremental update, which keeps the signatures valid "
                                      "(--rewrite writes a whole new file)");
       if (signatures > 0 && o.rewrite)
-        progress.Warning(job.input, "--rewrite: the " + std::to_string(signatures) +
-                                        (signatures == 1 ? " signature" : " signatures") +
-                                        " of this file become invalid in the output");
+        progress.Warning(job.input, signatures == 1 ? std::string("--rewrite: the signature of this file becomes invalid in the output")
+                                                    : "--rewrite: the " + std::to_string(signatures) +
+                                                          " signatures of this file become invalid in the output");
       try {
         ApplySettings(doc, o.settings);
       } catch (const SettingsRefused& refused) {

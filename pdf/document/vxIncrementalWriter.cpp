@@ -317,6 +317,9 @@ std::string TvxIncrementalWriter::IdText(const TvxSourceTail& tail) {
   if (auto* array = As<TvxPDFArrayObject>(id)) {
     if (auto* s = As<TvxPDFStringObject>(array->GetItem(0))) first = StringValueBytes(*s);
   }
+  // The key of an encrypted file without /ID was made from an empty first
+  // element: an /ID added now would change the key readers compute.
+  if (first.empty() && document_.isEncrypted_) return std::string();
   if (first.empty()) {
     const std::string& bytes = *document_.fileBytes_;
     const TMD5Digest digest = MD5(std::string_view(bytes).substr(0, std::min<size_t>(bytes.size(), 65536)));
@@ -353,7 +356,8 @@ void TvxIncrementalWriter::WriteXRef(const TvxSourceTail& tail) {
     else
       runs.emplace_back(e.Number, 1);
   }
-  const int64_t size = std::max<int64_t>(tail.Size, nextNumber_);
+  // One more than the highest number in use, as readers check.
+  const int64_t size = std::max<int64_t>(tail.Size, int64_t(entries_.back().Number) + 1);
   std::string common = TvxCustomPDFDocument::EntryText("/Size", std::to_string(size)) +
                        TvxCustomPDFDocument::EntryText("/Root", root) + TvxCustomPDFDocument::EntryText("/Info", info) +
                        TvxCustomPDFDocument::EntryText("/Encrypt", encrypt) +
@@ -493,6 +497,11 @@ void TvxIncrementalWriter::WriteDocument() {
     WriteText(rootNumber, rootGeneration, text);
   }
 
+  // Nothing changed: the file is written as it was, without an empty revision.
+  if (entries_.empty()) {
+    output_.Write(source);
+    return;
+  }
   WriteXRef(*tail);
   output_.Write(source);
   output_.Write(update_);
