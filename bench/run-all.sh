@@ -7,3 +7,5 @@ echo
 BUILD=${1:-${BUILD:-build}} "$here/save.sh"
 echo
 BUILD=${1:-${BUILD:-build}} "$here/repair.sh"
+echo
+BUILD=${1:-${BUILD:-build}} "$here/incremental.sh"
