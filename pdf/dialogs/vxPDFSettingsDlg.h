@@ -51,6 +51,7 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
 
   // "Security"
   QCheckBox* chkEnableEncryption;
+  QLabel* lblSecurityUpdateNote;  // shown for a document saved as an update
   QGroupBox* gbEncryption;
   QLineEdit* edtOwnerPassword;
   QLineEdit* edtConfirmOwnerPassword;
@@ -91,6 +92,7 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
 
   // "Compress"
   QCheckBox* chkCompressDoc;
+  QLabel* lblCompressUpdateNote;  // shown for a document saved as an update
   QGroupBox* gbCompType;
   QComboBox* cbCompType;
   QComboBox* cbCompLevel;

@@ -231,6 +231,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   int RevisionCount() const;
   // Page `pageIndex` (from 0) was changed since the load; an update writes it.
   void MarkPageChanged(int pageIndex);
+  // A loaded object (a shared content array, a resource dictionary) was
+  // changed in place since the load; nullptr is ignored.
+  void MarkObjectChanged(const TvxPDFIndirectObject* object);
 
   // -------------------------------------------- serialisation (vxCstPDFDocSerialize.cpp)
   std::string SerializeObject(int32_t objectNumber, const TvxPDFObject* object);

@@ -147,6 +147,11 @@ void TvxCustomPDFDocument::MarkPageChanged(int pageIndex) {
   if (sourceSnapshot_) sourceSnapshot_->ChangedPages.insert(pageIndex);
 }
 
+void TvxCustomPDFDocument::MarkObjectChanged(const TvxPDFIndirectObject* object) {
+  if (sourceSnapshot_ && object && object->DocumentID == documentID_)
+    sourceSnapshot_->ChangedObjects.emplace(object->ObjectNumber, object->Generation);
+}
+
 // ---------------------------------------------------- what the settings held
 
 namespace {
@@ -471,11 +476,16 @@ void TvxIncrementalWriter::WriteDocument() {
                                                             MetadataData(doc) != snapshot.MetadataData)
     WriteObject(metadata->ObjectNumber, metadata->Generation, metadata->Content.get());
 
+  // Pages and other loaded objects changed in place (a transition, stamps).
+  std::set<std::pair<int32_t, uint16_t>> changed = snapshot.ChangedObjects;
   for (int index : snapshot.ChangedPages) {
     if (index < 0 || size_t(index) >= doc.pageList_.size() || !doc.pageList_[size_t(index)]) continue;
     const TvxPDFIndirectObject* page = doc.pageList_[size_t(index)];
-    if (page->DocumentID == doc.documentID_ && page->ObjectNumber <= lastLoaded)
-      WriteObject(page->ObjectNumber, page->Generation, page->Content.get());
+    if (page->DocumentID == doc.documentID_) changed.emplace(page->ObjectNumber, page->Generation);
+  }
+  for (const auto& [number, generation] : changed) {
+    const TvxPDFIndirectObject* object = doc.store_->Find(TvxObjectKey{doc.documentID_, number, generation});
+    if (object && number <= lastLoaded) WriteObject(number, generation, object->Content.get());
   }
 
   // A form dictionary of its own is written when /NeedAppearances changed.

@@ -27,6 +27,7 @@ struct TvxSourceSnapshot {
   std::string InfoText;
   std::optional<std::string> MetadataData;  // the packet stream's data
   std::set<int> ChangedPages;               // page indexes changed since the load
+  std::set<std::pair<int32_t, uint16_t>> ChangedObjects;  // other loaded objects changed in place
 };
 
 // The newest cross-reference section of a file, as the file has it.
