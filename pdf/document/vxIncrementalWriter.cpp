@@ -186,6 +186,16 @@ TvxPDFDictObject* FormDictionary(const TvxCustomPDFDocument& doc) {
 }  // namespace
 
 void TvxIncrementalWriter::TakeSnapshot(TvxCustomPDFDocument& doc) {
+  // A snapshot that cannot be taken costs only the incremental save (which
+  // then refuses), never the load.
+  doc.sourceSnapshot_.reset();
+  try {
+    doc.sourceSnapshot_ = Snapshot(doc);
+  } catch (const Exception&) {
+  }
+}
+
+std::unique_ptr<TvxSourceSnapshot> TvxIncrementalWriter::Snapshot(TvxCustomPDFDocument& doc) {
   auto snapshot = std::make_unique<TvxSourceSnapshot>();
   TvxKeptNumbersScope kept(doc.keptNumbersUpTo_, INT32_MAX);
   auto plain = [&doc](const TvxPDFObject* value) { return ValueText(doc, -1, value); };
@@ -197,7 +207,7 @@ void TvxIncrementalWriter::TakeSnapshot(TvxCustomPDFDocument& doc) {
   if (TvxPDFDictObject* form = FormDictionary(doc)) snapshot->NeedAppearancesText = plain(form->Find("/NeedAppearances"));
   snapshot->InfoText = plain(doc.info_->InfoDict());
   snapshot->MetadataData = MetadataData(doc);
-  doc.sourceSnapshot_ = std::move(snapshot);
+  return snapshot;
 }
 
 // ------------------------------------------------------------------ the writer
@@ -207,7 +217,7 @@ TvxIncrementalWriter::TvxIncrementalWriter(TvxCustomPDFDocument& document, TvxSa
 
 TvxIncrementalWriter::~TvxIncrementalWriter() { document_.saveGeneration_ = 0; }
 
-void TvxIncrementalWriter::CheckSettings(const TvxSourceTail& tail) {
+void TvxIncrementalWriter::CheckSettings() {
   TvxCustomPDFDocument& doc = document_;
   auto refuse = [](const std::string& setting) {
     throw EIncrementalSaveRefused(Format(res::SIncrementalNeedsRewrite, {setting}));
@@ -238,7 +248,6 @@ void TvxIncrementalWriter::CheckSettings(const TvxSourceTail& tail) {
   const TvxPDFEncryptionSettings& settings = doc.Encryption();
   if (settings.Enabled() != doc.isEncrypted_ || (doc.isEncrypted_ && (!doc.decrypt_ || !doc.decrypt_->KeepsEncryption(settings))))
     refuse(res::SIncrementalEncryption);
-  (void)tail;
 }
 
 std::string TvxIncrementalWriter::CatalogText(int32_t objectNumber, bool asLoaded) {
@@ -416,7 +425,7 @@ void TvxIncrementalWriter::WriteDocument() {
     throw EIncrementalSaveRefused(res::SIncrementalNoXRef);
   std::optional<TvxSourceTail> tail = ReadTail(doc);
   if (!tail) throw EIncrementalSaveRefused(res::SIncrementalNoXRef);
-  CheckSettings(*tail);
+  CheckSettings();
   TvxSourceSnapshot& snapshot = *doc.sourceSnapshot_;
   if (doc.Encryption().Enabled()) doc.CreateEncryptionHandler();  // the file's own key
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -60,9 +61,11 @@ class TvxIncrementalWriter {
     int64_t Offset;
   };
 
+  static std::unique_ptr<TvxSourceSnapshot> Snapshot(TvxCustomPDFDocument& document);
   // Raises EIncrementalSaveRefused naming the setting when the document asks
-  // for something an update cannot express.
-  void CheckSettings(const TvxSourceTail& tail);
+  // for something an update cannot express. Every such setting is checked
+  // here, and nowhere else.
+  void CheckSettings();
   std::string CatalogText(int32_t objectNumber, bool asLoaded);
   void WriteObject(int32_t number, uint16_t generation, const TvxPDFObject* content);
   void WriteText(int32_t number, uint16_t generation, const std::string& body);
