@@ -230,9 +230,9 @@ TEST(IncrementalSave, RefusesWhatAnUpdateCannotExpressAndLeavesTheTarget) {
 // the full rewrite (or, where that differs from the source, the source's).
 TEST(IncrementalSave, CorpusSampleReadsLikeTheFullRewrite) {
 #if defined(__SANITIZE_ADDRESS__)
-  constexpr size_t kFiles = 5;
+  constexpr size_t kFiles = 4;
 #else
-  constexpr size_t kFiles = 20;
+  constexpr size_t kFiles = 12;
 #endif
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(std::string(VX_CORPUS_DIR) + "/qpdf-tests")) {
