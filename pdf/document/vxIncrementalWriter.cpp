@@ -456,7 +456,15 @@ void TvxIncrementalWriter::WriteDocument() {
   int32_t infoNumber = 0;
   uint16_t infoGeneration = 0;
   if (infoChanged) {
-    if (doc.trailer_->InfoRef) {
+    // The information goes back into its own object, unless that object is
+    // also something else (a damaged file whose /Info names its page tree,
+    // say): then it becomes a new object and the other one stays untouched.
+    const TvxPDFIndirectReference* infoRef = doc.trailer_->InfoRef.get();
+    const TvxPDFIndirectObject* infoStored = infoRef ? doc.store_->Find(infoRef) : nullptr;
+    const bool infoShared = infoRef && (infoRef->ObjectNumber == doc.trailer_->RootNumber ||
+                                        (infoStored && infoStored->UseCount != 0) || infoDict->Find("/Type") ||
+                                        infoDict->Find("/Kids") || infoDict->Find("/Parent"));
+    if (infoRef && !infoShared) {
       infoNumber = doc.trailer_->InfoRef->ObjectNumber;
       infoGeneration = doc.trailer_->InfoRef->Generation;
     } else {

@@ -148,6 +148,28 @@ TEST(IncrementalSave, StreamSourceGetsAStreamAndMissingInfoANewObject) {
   EXPECT_EQ(vxtest::PdfText(out.Path()), vxtest::PdfText(in.Path()));
 }
 
+// A damaged file whose /Info names its page tree: the new information is
+// an object of its own and the page tree stays as it was.
+TEST(IncrementalSave, InfoThatIsAlsoThePageTreeGetsANewObject) {
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>")
+      .Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
+      .Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R " + kFont + " >>")
+      .Stream(4, "", "BT /F1 12 Tf 20 100 Td (Kept page) Tj ET");
+  b.FinishWithTable("/Root 1 0 R /Info 2 0 R");
+  TempFile in, out;
+  in.Write(b.Bytes());
+  auto doc = Open(in.Path());
+  ASSERT_TRUE(doc);
+  doc->Info().SetTitle(u"Separate");
+  SaveIncrementally(*doc, out.Path());
+  const std::string update = Update(in.Read(), out.Read());
+  EXPECT_EQ(ObjectHeaders(update).count("2 0"), 0u) << update;
+  EXPECT_EQ(vxtest::QpdfProblems(out.Path()), "");
+  EXPECT_EQ(Pike(out.Path(), "pdf.docinfo.Title, len(pdf.pages)"), "Separate 1");
+  EXPECT_EQ(vxtest::PdfText(out.Path()), vxtest::PdfText(in.Path()));
+}
+
 TEST(IncrementalSave, EncryptedSourceKeepsItsKeyAndOpensWithEitherPassword) {
   for (TvxPDFEncryptionLevel level : {el128bit, elAES256}) {
     SCOPED_TRACE(int(level));
