@@ -76,6 +76,9 @@ inline constexpr const char* StatusUser = "encrypted, opened with the user passw
 inline constexpr const char* StatusRepaired = ", repaired";
 inline constexpr const char* StatusNotLoaded = "Not loaded: %1";
 inline constexpr const char* StatusSaved = "Saved %1 (%2)";
+inline constexpr const char* StatusSigned = ", signed";
+inline constexpr const char* StatusSavedIncrementally =
+    "Saved %1 (%2) as an incremental update: the original bytes are kept and the signatures stay valid";
 
 // The window icon, built into the program.
 inline constexpr const char* IconResource = ":/vordel-pdf/vordel-pdf.svg";

@@ -356,6 +356,12 @@ void TForm1::LoadDocument(const QString& fileName) {
     throw vx::EPasswordError(vx::res::SPasswordRequired);
   }
   loaded_ = true;
+  // A signed document is saved as an update, which keeps its signatures
+  // valid; an update leaves the file's streams alone, so their compression
+  // cannot be chosen.
+  const bool signedDocument = PDFDoc.SignatureCount() > 0;
+  PDFDoc.SetSaveKind(signedDocument ? vx::TvxSaveKind::Incremental : vx::TvxSaveKind::Rewrite);
+  for (TRadioGroup* group : {RadioGroup4, RadioGroup5}) group->setEnabled(!signedDocument);
   ShowDocument();
   SetStatus(LoadedStatus(fileName));
 }
@@ -375,6 +381,7 @@ QString TForm1::LoadedStatus(const QString& fileName) const {
                                              : texts::StatusUser;
   QString status = Text(texts::StatusLoaded).arg(QFileInfo(fileName).fileName(), pageText, version, Text(access));
   if (PDFDoc.Repaired()) status += Text(texts::StatusRepaired);
+  if (PDFDoc.SignatureCount() > 0) status += Text(texts::StatusSigned);
   return status;
 }
 
@@ -455,7 +462,7 @@ void TForm1::SaveFlow() {
   if (RadioGroup4->ItemIndex() == 1) compression.Encoding = 1;
   const int level = RadioGroup5->ItemIndex();
   if (level >= 0) compression.Level = kLevelOfItem[level];
-  PDFDoc.SetCompression(compression.Encoding, compression.Level);
+  if (PDFDoc.SaveKind() != vx::TvxSaveKind::Incremental) PDFDoc.SetCompression(compression.Encoding, compression.Level);
 
   const QString target = ChooseTargetFile();
   if (target.isEmpty()) return;
@@ -472,7 +479,8 @@ void TForm1::SaveFlow() {
   }
   if (saved) {
     const QFileInfo written(SavedName(target));
-    SetStatus(Text(texts::StatusSaved)
+    const bool update = PDFDoc.SaveKind() == vx::TvxSaveKind::Incremental;
+    SetStatus(Text(update ? texts::StatusSavedIncrementally : texts::StatusSaved)
                   .arg(QDir::toNativeSeparators(written.absoluteFilePath()),
                        QLocale::system().formattedDataSize(written.size())));
   }

@@ -7,3 +7,5 @@ here=$(dirname "$0")
 BUILD=${1:-${BUILD:-build}} "$here/compare.sh"
 echo
 BUILD=${1:-${BUILD:-build}} "$here/repair.sh"
+echo
+BUILD=${1:-${BUILD:-build}} "$here/incremental.sh"

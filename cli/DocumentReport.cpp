@@ -151,6 +151,8 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
     }
   }
   j["formFields"] = fields;
+  j["signed"] = doc.SignatureCount();
+  j["revisions"] = doc.RevisionCount();
   return j;
 }
 
@@ -201,6 +203,10 @@ std::string DocumentText(const TvxCustomPDFDocument& doc, const std::string& fil
   line("Modified", DateUtf8(info.ModDate()));
   line("Outlines", std::to_string(CountOutlineItems(doc.OutlineRoot())) + " items");
   line("Form fields", std::to_string(doc.FieldList() ? doc.FieldList()->size() : 0));
+  const int signatures = doc.SignatureCount();
+  line("Signed", signatures == 0 ? std::string("no")
+                                 : "yes (" + std::to_string(signatures) + (signatures == 1 ? " signature)" : " signatures)"));
+  line("Revisions", std::to_string(doc.RevisionCount()));
   return out.str();
 }
 

@@ -70,6 +70,13 @@ void Progress::Warning(const std::string& file, const std::string& text) {
   std::fprintf(stderr, "warning: %s: %s\n", EscapeControls(file).c_str(), SafeMessage(text).c_str());
 }
 
+void Progress::Note(const std::string& file, const std::string& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (drawn_ && terminal_) std::fprintf(stderr, "\r\033[K");
+  // The text is the program's own, not quoted input: nothing in it is cut.
+  std::fprintf(stderr, "vordel: %s: %s\n", EscapeControls(file).c_str(), EscapeControls(text).c_str());
+}
+
 void Progress::Finish() {
   {
     std::lock_guard<std::mutex> guard(lock_);

@@ -27,6 +27,8 @@ class Progress {
   void Error(const std::string& file, const std::string& message, const std::string& note = "");
   // Prints "warning: FILE: text" (always, even when quiet).
   void Warning(const std::string& file, const std::string& text);
+  // Prints "vordel: FILE: text" (always, even when quiet).
+  void Note(const std::string& file, const std::string& text);
   // Stops the display and prints the summary line.
   void Finish();
 

@@ -80,9 +80,11 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
   cmd->add_option("--xmp", s.xmp, "XMP packet: keep (default; one present follows the information) or create")
       ->check(CLI::IsMember({"keep", "create"}));
   cmd->add_option("--compress", s.compress, "flate (default), runlength, or none (streams written as loaded)")
-      ->check(CLI::IsMember({"flate", "runlength", "none"}));
+      ->check(CLI::IsMember({"flate", "runlength", "none"}))
+      ->each([&s](const std::string&) { s.compressGiven = true; });
   cmd->add_option("--level", s.level, "Flate level: default, fastest, maximum, none")
-      ->check(CLI::IsMember({"default", "fastest", "maximum", "none"}));
+      ->check(CLI::IsMember({"default", "fastest", "maximum", "none"}))
+      ->each([&s](const std::string&) { s.compressGiven = true; });
   cmd->add_option("--object-streams", s.objectStreams,
                   "Object streams: disable (default; a classic table), preserve (as the source had), generate "
                   "(PDF 1.5 and later)")
@@ -102,6 +104,9 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
   cmd->add_option("--transition", s.transition, "Page transition effect")->check(CLI::IsMember(kTransitions));
   cmd->add_option("--duration", s.duration, "Transition duration in seconds (default 1)");
   cmd->add_option("--pages", s.pages, "Pages for the transition, like 1,3,5-12 (default all)");
+  cmd->add_flag("--incremental", o.incremental,
+                "Append an update to the input's bytes (keeps signatures valid; the default for signed inputs)");
+  cmd->add_flag("--rewrite", o.rewrite, "Write a whole new file, also for signed inputs (their signatures become invalid)");
   cmd->add_option("--password", o.password, "Password of encrypted inputs (tried as owner, then as user)");
   cmd->add_option("-o,--output", o.output, "Output file (one input only)");
   cmd->add_option("--output-dir", o.outputDir, "One output per input, same name, in this folder");
@@ -133,6 +138,7 @@ int RunSet(SetCommandOptions& o) {
   if (targets > 1) return usage("set: -o, --output-dir and --in-place exclude each other");
   if (o.output && o.inputs.size() != 1) return usage("set: -o takes exactly one input; use --output-dir or --in-place");
   if (o.output && o.output->empty()) return usage("set: -o: the output name is empty");
+  if (o.incremental && o.rewrite) return usage("set: --incremental and --rewrite exclude each other");
   if (auto problem = ValidateSettings(o.settings)) return usage(*problem);
   if (!ApplyMemoryBudget(o.maxMemory)) return usage("--max-memory: a size like 512M or 2G");
   std::error_code ec;
@@ -238,6 +244,20 @@ int RunSet(SetCommandOptions& o) {
              kUnreadable);
         continue;
       }
+      // Signatures cover the source's bytes: a signed input is saved as an
+      // update unless a full rewrite is asked for.
+      const int signatures = doc.SignatureCount();
+      const bool incremental = o.incremental || (!o.rewrite && signatures > 0);
+      doc.SetSaveKind(incremental ? vx::TvxSaveKind::Incremental : vx::TvxSaveKind::Rewrite);
+      if (signatures > 0 && !o.incremental && !o.rewrite)
+        progress.Note(job.input, "signed (" + std::to_string(signatures) +
+                                     (signatures == 1 ? " signature" : " signatures") +
+                                     "): saved as an incremental update, which keeps the signatures valid "
+                                     "(--rewrite writes a whole new file)");
+      if (signatures > 0 && o.rewrite)
+        progress.Warning(job.input, signatures == 1 ? std::string("--rewrite: the signature of this file becomes invalid in the output")
+                                                    : "--rewrite: the " + std::to_string(signatures) +
+                                                          " signatures of this file become invalid in the output");
       try {
         ApplySettings(doc, o.settings);
       } catch (const SettingsRefused& refused) {

@@ -20,6 +20,8 @@ struct SetCommandOptions {
   std::optional<std::string> output, outputDir, filesFrom, maxMemory;
   std::optional<std::string> report;  // "json": a line per input on standard output
   bool inPlace = false;
+  bool incremental = false;  // append an update to the source's bytes
+  bool rewrite = false;      // a whole new file, signed or not
   int jobs = 0;
   bool quiet = false;
 };

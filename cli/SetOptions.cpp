@@ -152,6 +152,9 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
     doc.SetPageTransition(range, uint8_t(effect), float(s.duration));
   }
 
+  // An update writes only the changed objects and leaves the file's streams
+  // as they are; compression is asked for only when the user asked for it.
+  if (doc.SaveKind() == TvxSaveKind::Incremental && !s.compressGiven) return;
   if (s.compress == "flate") {
     static const std::vector<std::string> kLevels = {"none", "fastest", "default", "maximum"};
     doc.SetCompression(0, uint8_t(IndexIn(kLevels, s.level)));

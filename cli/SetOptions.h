@@ -19,6 +19,7 @@ struct DocumentSettings {
   std::optional<std::string> title, subject, keywords, author, creator;  // UTF-8
   std::string compress = "flate";  // flate | runlength | none
   std::string level = "default";   // default | fastest | maximum | none
+  bool compressGiven = false;      // --compress or --level was given
   std::string needAppearances = "keep";  // keep | true | false
   std::optional<std::string> encrypt;    // 40 | 128 (RC4) | aes128 | aes256
   std::optional<std::string> ownerPassword, userPassword;

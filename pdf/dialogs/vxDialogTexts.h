@@ -100,6 +100,9 @@ inline constexpr const char* SDlgMessageBody = "Message:";
 
 // "Compress".
 inline constexpr const char* SDlgCompressDocument = "Compress Document";
+inline constexpr const char* SDlgSignedUpdateNote =
+    "This document is signed. It is saved as an incremental update, which keeps its signatures valid; "
+    "an update cannot change the compression or the encryption.";
 inline constexpr const char* SDlgCompressionType = "Compression Type";
 inline constexpr const char* SDlgCompressionLevel = "Compression Level";
 inline constexpr const char* const SDlgCompTypeItems[] = {"Flate", "Runlength"};

@@ -233,6 +233,10 @@ void TvxPDFSettingsDlg::CreateSecurityTab() {
   auto* layout = new QVBoxLayout(tsSecurity);
   layout->addWidget(chkEnableEncryption);
   layout->addWidget(gbEncryption);
+  lblSecurityUpdateNote = new QLabel(Text(res::SDlgSignedUpdateNote), tsSecurity);
+  lblSecurityUpdateNote->setWordWrap(true);
+  lblSecurityUpdateNote->hide();
+  layout->addWidget(lblSecurityUpdateNote);
   layout->addStretch();
 
   connect(chkEnableEncryption, &QCheckBox::clicked, this, &TvxPDFSettingsDlg::chkEnableEncryptionClick);
@@ -373,6 +377,10 @@ void TvxPDFSettingsDlg::CreateCompressTab() {
   layout->addWidget(chkCompressDoc);
   layout->addWidget(gbCompType);
   layout->addLayout(objectStreams);
+  lblCompressUpdateNote = new QLabel(Text(res::SDlgSignedUpdateNote), tsCompress);
+  lblCompressUpdateNote->setWordWrap(true);
+  lblCompressUpdateNote->hide();
+  layout->addWidget(lblCompressUpdateNote);
   layout->addStretch();
 
   connect(chkCompressDoc, &QCheckBox::clicked, this, [this](bool checked) { EnableGroup(gbCompType, checked); });
@@ -451,6 +459,22 @@ void TvxPDFSettingsDlg::FormShow() {
   const bool flags[] = {preferences.HideToolbar(),  preferences.HideMenubar(),  preferences.HideWindowUI(),
                         preferences.FitWindow(),    preferences.CenterWindow(), preferences.DisplayDocTitle()};
   for (int i = 0; i < int(std::size(flags)); ++i) SetChecked(chklstViewerPreferences, i, flags[i]);
+
+  // A document saved as an update keeps its streams and its encryption as
+  // they are: those controls are off, and a line says why.
+  const bool update = doc.SaveKind() == TvxSaveKind::Incremental;
+  if (update) {
+    chkCompressDoc->setChecked(false);
+    EnableGroup(gbCompType, false);
+    EnableGroup(gbEncryption, false);
+    const QSignalBlocker blockObjectStreams(cbObjectStreams);
+    cbObjectStreams->setCurrentIndex(int(osDisable));
+  }
+  chkCompressDoc->setEnabled(!update);
+  cbObjectStreams->setEnabled(!update);
+  chkEnableEncryption->setEnabled(!update);
+  lblCompressUpdateNote->setVisible(update);
+  lblSecurityUpdateNote->setVisible(update);
 }
 
 bool TvxPDFSettingsDlg::EncryptionChangeable() const {
@@ -554,8 +578,9 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
   TvxCustomPDFDocument& doc = *Document;
 
   // A user who opened the file with the user password cannot change its
-  // encryption; the settings stay as the file had them.
-  if (EncryptionChangeable()) {
+  // encryption, nor can an update; the settings stay as the file had them.
+  const bool update = doc.SaveKind() == TvxSaveKind::Incremental;
+  if (EncryptionChangeable() && !update) {
     TvxPDFEncryptionSettings& encryption = doc.Encryption();
     if (chkEnableEncryption->isChecked()) {
       encryption.SetEnabled(true);
@@ -621,9 +646,9 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
 
   // Object streams need PDF 1.5: "Generate" raises an older version.
   doc.SetPDFVersion(VersionToWrite());
-  doc.SetObjectStreams(TvxObjectStreamMode(cbObjectStreams->currentIndex()));
+  doc.SetObjectStreams(update ? osDisable : TvxObjectStreamMode(cbObjectStreams->currentIndex()));
 
-  if (chkCompressDoc->isChecked()) {
+  if (chkCompressDoc->isChecked() && !update) {
     const int type = cbCompType->currentIndex();
     const int level = cbCompLevel->currentIndex();
     if (type >= 0) lastEncoding = uint8_t(type);

@@ -52,6 +52,7 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
 
   // "Security"
   QCheckBox* chkEnableEncryption;
+  QLabel* lblSecurityUpdateNote;  // shown for a document saved as an update
   QGroupBox* gbEncryption;
   QLineEdit* edtOwnerPassword;
   QLineEdit* edtConfirmOwnerPassword;
@@ -92,6 +93,7 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
 
   // "Compress"
   QCheckBox* chkCompressDoc;
+  QLabel* lblCompressUpdateNote;  // shown for a document saved as an update
   QGroupBox* gbCompType;
   QComboBox* cbCompType;
   QComboBox* cbCompLevel;

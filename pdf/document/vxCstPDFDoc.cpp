@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "pdf/document/vxIncrementalWriter.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -66,6 +67,7 @@ void TvxCustomPDFDocument::InitDocument() {
   info_ = std::make_unique<TvxPDFInfo>(*this);
   catalog_ = std::make_unique<TvxPDFCatalog>();
   trailer_ = std::make_unique<TvxPDFTrailer>();
+  sourceSnapshot_.reset();
 }
 
 void TvxCustomPDFDocument::ClearDocument() {
@@ -212,6 +214,7 @@ bool TvxCustomPDFDocument::OpenWithPassword(const std::string& password) {
 void TvxCustomPDFDocument::FinishLoad() {
   if (OnBeginRead) OnBeginRead(*this);
   ReadCatalog();
+  TvxIncrementalWriter::TakeSnapshot(*this);
   isLoaded_ = true;
   Status(Format(res::SDocumentReadComplete, {PageCount()}));
   if (OnEndRead) OnEndRead(*this);

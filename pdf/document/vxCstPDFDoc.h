@@ -32,6 +32,11 @@ class TvxPDFDecrypt;
 class TvxPDFEncryption;
 class TvxPicture;
 class TvxPDFEncryptionSettings;
+struct TvxSourceSnapshot;
+
+// How SaveToFile writes: a whole new file, or the loaded file's bytes with
+// an update appended (vxIncrementalWriter.cpp).
+enum class TvxSaveKind : uint8_t { Rewrite, Incremental };
 
 // Events. All are called synchronously and are optional.
 using TvxNotifyEvent = std::function<void(TvxCustomPDFDocument& sender)>;
@@ -222,6 +227,20 @@ class TvxCustomPDFDocument : public TvxComponent {
   // thread): SaveToFile then raises ESaveCancelled, its temporary file is
   // removed and the target stays as it was. Each save starts uncancelled.
   void CancelSave() { saveCancelled_ = true; }
+  TvxSaveKind SaveKind() const { return saveKind_; }
+  void SetSaveKind(TvxSaveKind kind) { saveKind_ = kind; }
+
+  // ------------------------------------- incremental update (vxIncrementalWriter.cpp)
+  // Filled signature fields (/FT /Sig with a /V): their signatures cover the
+  // source's bytes, which only an incremental update keeps.
+  int SignatureCount() const;
+  // Revisions of the source: its cross-reference sections along /Prev.
+  int RevisionCount() const;
+  // Page `pageIndex` (from 0) was changed since the load; an update writes it.
+  void MarkPageChanged(int pageIndex);
+  // A loaded object (a shared content array, a resource dictionary) was
+  // changed in place since the load; nullptr is ignored.
+  void MarkObjectChanged(const TvxPDFIndirectObject* object);
 
   // -------------------------------------------- serialisation (vxCstPDFDocSerialize.cpp)
   std::string SerializeObject(int32_t objectNumber, const TvxPDFObject* object);
@@ -329,6 +348,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   friend class TvxOutlineReader;
   friend class TvxOutlineWriter;
   friend class TvxDocumentWriter;
+  friend class TvxIncrementalWriter;
   friend class TvxPDFInfo;
   friend class TvxPageTreeWalker;
   friend class TvxDeepResolver;
@@ -399,6 +419,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   unsigned saveThreads_ = 0;
   TvxObjectStreamMode objectStreams_ = osDisable;
   std::atomic<bool> saveCancelled_{false};
+  TvxSaveKind saveKind_ = TvxSaveKind::Rewrite;
+  // While an update is written: references to loaded objects up to this
+  // number keep their numbers and generations (0: objects are renumbered).
+  int32_t keptNumbersUpTo_ = 0;
+  uint16_t saveGeneration_ = 0;  // generation of the object being encrypted
+  std::unique_ptr<TvxSourceSnapshot> sourceSnapshot_;
 };
 
 }  // namespace vx

@@ -59,6 +59,8 @@ void TvxCustomPDFDocument::ReadCatalog() {
   // 2. The catalog.
   TvxFetchedObject catalogObject = FetchObject(trailer_->RootNumber);
   auto& catalog = Cast<TvxPDFDictObject>(catalogObject ? catalogObject->Content.get() : nullptr);
+  catalog_->LoadedDictionary.reset(static_cast<TvxPDFDictObject*>(catalog.Clone().release()));
+  catalog_->LoadedGeneration = catalogObject->Generation;
 
   // 3. Page mode and layout by exact name. A name outside the tables (/UseOC,
   //    /TwoPageLeft, a private one) reads as none and is kept aside, so the

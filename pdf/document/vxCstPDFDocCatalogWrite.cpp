@@ -93,6 +93,7 @@ void TvxCustomPDFDocument::SetPageTransition(const std::string& pages, uint8_t e
     if (!page) continue;
     page->SetValue("/Dur", MakeReal(duration));
     page->SetValue("/Trans", CreateTransition(effect, duration));
+    MarkPageChanged(pageNumber - 1);
   }
 }
 

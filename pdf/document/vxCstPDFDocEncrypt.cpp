@@ -34,7 +34,7 @@ void TvxCustomPDFDocument::CreateEncryptionHandler() {
 
 std::string TvxCustomPDFDocument::EncryptData(std::string_view data, int32_t objectNumber) {
   if (!encryption_) CreateEncryptionHandler();
-  return encryption_->Encrypt(data, 0, objectNumber);
+  return encryption_->Encrypt(data, saveGeneration_, objectNumber);
 }
 
 std::string TvxCustomPDFDocument::EncryptStreamData(std::string_view data, int32_t objectNumber,
@@ -45,8 +45,8 @@ std::string TvxCustomPDFDocument::EncryptStreamData(std::string_view data, int32
   // Metadata stays readable when the dictionary says so.
   if (type && type->Text == "/Metadata" && !encryption_->Dictionary().EncryptMetadata) return std::string(data);
   if (type && type->Text == "/EmbeddedFile")
-    return encryption_->EmbeddedFileFilter().Encrypt(data, objectNumber, 0);
-  return encryption_->EncryptStream(data, 0, objectNumber);
+    return encryption_->EmbeddedFileFilter().Encrypt(data, objectNumber, saveGeneration_);
+  return encryption_->EncryptStream(data, saveGeneration_, objectNumber);
 }
 
 std::unique_ptr<TvxPDFDictObject> TvxCustomPDFDocument::BuildEncryptDictionary() {

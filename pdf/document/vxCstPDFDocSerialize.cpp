@@ -55,6 +55,15 @@ bool TvxDocumentWriter::LengthIsRight(const TvxCustomPDFDocument& document, cons
 }
 
 int32_t TvxDocumentWriter::TargetNumber(const TvxCustomPDFDocument& document, const TvxObjectKey& key) {
+  // An incremental update keeps the numbers of the loaded objects (written
+  // or not: the source's bytes still hold them); new objects have theirs.
+  if (document.keptNumbersUpTo_ > 0) {
+    if (key.DocumentID == document.documentID_ && key.ObjectNumber > 0 &&
+        key.ObjectNumber <= document.keptNumbersUpTo_)
+      return key.ObjectNumber;
+    const TvxPDFIndirectObject* added = document.store_->Find(key);
+    return added && added->UseCount != 0 ? added->NewNumber : 0;
+  }
   // The source's catalog is replaced by the one written as object 1.
   if (key.DocumentID == document.documentID_ && key.ObjectNumber == document.trailer_->RootNumber &&
       key.ObjectNumber > 0)
@@ -151,7 +160,7 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
         // Pages hang from the one page-tree root: any /Parent of their own is
         // replaced by that, never written twice.
         const std::string_view key(e.Key);
-        if (isPage && key == "/Parent") continue;
+        if (isPage && key == "/Parent" && document.keptNumbersUpTo_ == 0) continue;
         out += key;
         out += ' ';
         const bool keepPlain = isSignature && key == kSignatureContentsKey && e.Value &&
@@ -162,7 +171,7 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
           out += "null";
         out += "\r\n";
       }
-      if (isPage) out += "/Parent 3 0 R\r\n";
+      if (isPage && document.keptNumbersUpTo_ == 0) out += "/Parent 3 0 R\r\n";
       out += ">>";
       break;
     }
@@ -194,7 +203,12 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
       else if (auto* io = As<TvxPDFIndirectObject>(object))
         key = {io->DocumentID, io->ObjectNumber, io->Generation};
       int32_t number = TargetNumber(document, key);
-      if (number != 0) {
+      if (number != 0 && document.keptNumbersUpTo_ > 0 && number == key.ObjectNumber) {
+        AppendInteger(out, number);  // a loaded object keeps its generation too
+        out += ' ';
+        AppendInteger(out, key.Generation);
+        out += " R";
+      } else if (number != 0) {
         AppendInteger(out, number);
         out += " 0 R";
       } else {

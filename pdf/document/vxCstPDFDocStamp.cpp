@@ -64,6 +64,7 @@ void TvxCustomPDFDocument::AppendPageContent(int pageIndex, TvxPDFObject* conten
     TvxPDFIndirectObject* target = store_->Find(ref);
     if (auto* array = target ? As<TvxPDFArrayObject>(target->Content.get()) : nullptr) {
       appendToArray(*array);  // the shared array changes; the page keeps its reference
+      MarkObjectChanged(target);
       return;
     }
     auto array = std::make_unique<TvxPDFArrayObject>();
@@ -77,10 +78,12 @@ void TvxCustomPDFDocument::AppendPageContent(int pageIndex, TvxPDFObject* conten
       array->Add(contents->Clone());
     }
     Cast<TvxPDFDictObject>(pageList_[size_t(pageIndex)]->Content.get()).SetValue("/Contents", std::move(array));
+    MarkPageChanged(pageIndex);
     return;
   }
   if (auto* array = As<TvxPDFArrayObject>(contents)) {
     appendToArray(*array);
+    MarkPageChanged(pageIndex);
     return;
   }
   throw EUnexpectedError(Format(res::SUnexpectedContentObject, {pageIndex + 1}));
@@ -90,6 +93,18 @@ void TvxCustomPDFDocument::AddPageResource(TvxPDFDictObject* resources, const st
                                            const TvxPDFIndirectReference& reference, const std::string& resourceName) {
   if (!resources) throw EUnexpectedError(res::SErrorInsertingResource);
   TvxPDFDictObject* group = store_->ResolveDictionary(resources->Find(category));
+  // What holds the changed dictionary is written again by an incremental
+  // update: the group's own object, else the resource dictionary's object or
+  // the page that holds it.
+  if (auto* ref = As<TvxPDFIndirectReference>(resources->Find(category))) {
+    MarkObjectChanged(store_->Find(ref));
+  } else {
+    for (const auto& object : store_->Objects())
+      if (object->Content.get() == resources) MarkObjectChanged(object.get());
+    for (int i = 0; i < PageCount(); ++i)
+      if (auto* page = As<TvxPDFDictObject>(pageList_[size_t(i)]->Content.get()); page && page->Find("/Resources") == resources)
+        MarkPageChanged(i);
+  }
   if (!group) {
     auto fresh = std::make_unique<TvxPDFDictObject>();
     fresh->Add(resourceName, reference.Clone());

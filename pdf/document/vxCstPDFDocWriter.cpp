@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "pdf/document/vxDocumentWriter.h"
+#include "pdf/document/vxIncrementalWriter.h"
 #include "pdf/document/vxPendingSaveFiles.h"
 #include "pdf/document/vxShell.h"
 #include "pdf/document/vxXmpMetadata.h"
@@ -817,8 +818,13 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
   saveCancelled_ = false;
   {
     TvxSaveFile file(target);
-    TvxDocumentWriter writer(*this, file);
-    writer.WriteDocument();
+    if (saveKind_ == TvxSaveKind::Incremental) {
+      TvxIncrementalWriter writer(*this, file);
+      writer.WriteDocument();
+    } else {
+      TvxDocumentWriter writer(*this, file);
+      writer.WriteDocument();
+    }
     file.Commit();
   }
   if (openAfterSave_) ShellOpen(target);

@@ -111,6 +111,10 @@ class TvxPDFCatalog {
   // empty when there is none.
   std::string ForeignPageMode;
   std::string ForeignPageLayout;
+  // The catalog dictionary as loaded and its generation: an incremental
+  // update writes it back with only the changed entries replaced.
+  std::unique_ptr<TvxPDFDictObject> LoadedDictionary;
+  uint16_t LoadedGeneration = 0;
 
   // Catalog keys the writer builds itself (or drops, like /Version): these
   // are never kept.

@@ -85,6 +85,8 @@ VX_DECLARE_EXCEPTION(EZDecompressionError, EZLibError);
 VX_DECLARE_EXCEPTION(EWriteError, Exception);
 // A save stopped by CancelSave before the file was complete.
 VX_DECLARE_EXCEPTION(ESaveCancelled, EWriteError);
+// An incremental update asked for a change only a full rewrite can make.
+VX_DECLARE_EXCEPTION(EIncrementalSaveRefused, EWriteError);
 
 #undef VX_DECLARE_EXCEPTION
 

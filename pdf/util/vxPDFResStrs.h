@@ -99,6 +99,15 @@ inline constexpr const char* SCannotReplaceFile = "Cannot replace \"%s\". %s";
 inline constexpr const char* SFileTooLargeForXRef = "The file is too large for a cross-reference table";
 inline constexpr const char* SNotRegularFile = "\"%s\" is not a regular file";
 inline constexpr const char* SSaveCancelled = "The save was cancelled; \"%s\" is unchanged";
+inline constexpr const char* SIncrementalNeedsRewrite = "An incremental update cannot change %s; save with a full rewrite";
+inline constexpr const char* SIncrementalVersion = "the PDF version to %s (the file is %s; an update can only raise it, to 1.4 or later)";
+inline constexpr const char* SIncrementalCompression = "the compression of the file's streams";
+inline constexpr const char* SIncrementalEncryption = "the encryption";
+inline constexpr const char* SIncrementalStreamEncoding = "the encoding of the file's streams";
+inline constexpr const char* SIncrementalObjectStreams = "the packing of objects into object streams";
+inline constexpr const char* SIncrementalNoXRef =
+    "An incremental update needs the file's own cross-reference data, which could not be used; save with a full rewrite";
+inline constexpr const char* SAppendingUpdate = "Appending an update to %s";
 
 // Filters.
 inline constexpr const char* SUnsupportedFilterNamed = "Unsupported filter (%s)";

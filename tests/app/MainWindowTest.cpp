@@ -101,6 +101,7 @@ class TMainWindowTest : public QObject {
   void failuresShowTheLibraryMessageAndTheWindowGoesOn();
   void longWorkShowsProgressAndBlocksReentry();
   void helpWebPageAndExit();
+  void signedDocumentIsSavedAsAnUpdate();
 };
 
 void TMainWindowTest::columnsTabOrderAndLink() {
@@ -537,6 +538,35 @@ void TMainWindowTest::helpWebPageAndExit() {
 
   f.Button4->click();
   QVERIFY(!f.isVisible());
+}
+
+// A signed document: the compression groups are off, the save appends an
+// update that pdfsig still finds valid, and the status line says so.
+void TMainWindowTest::signedDocumentIsSavedAsAnUpdate() {
+  vxtest::TempFile source, target;
+  const std::string script = std::string(VX_SOURCE_DIR) + "/tests/support/make_signed_pdf.py";
+  std::string out;
+  QCOMPARE(vxtest::RunCommand("/usr/bin/python3 " + vxtest::Quote(script) + " " + vxtest::Quote(source.Path()) + " " +
+                                  vxtest::Quote(source.Path() + ".d") + " && rm -rf " + vxtest::Quote(source.Path() + ".d"),
+                              &out),
+           0);
+  auto under = NewForm();
+  TForm1& f = *under->Form;
+  Load(*under, source.Path());
+  QVERIFY(f.Label8->toolTip().endsWith(", signed"));
+  QVERIFY(!f.RadioGroup4->isEnabled() && !f.RadioGroup5->isEnabled());
+
+  f.Edit2->setText("Amended title");
+  under->Target = QString::fromStdString(target.Path());
+  f.Button2->click();
+  QVERIFY2(f.Label8->toolTip().contains("as an incremental update"), qPrintable(f.Label8->toolTip()));
+  const std::string before = source.Read();
+  QCOMPARE(target.Read().substr(0, before.size()), before);
+  vxtest::RunCommand("pdfsig " + vxtest::Quote(target.Path()), &out);
+  QVERIFY2(out.find("Signature Validation: Signature is Valid.") != std::string::npos, out.c_str());
+  vx::TvxPDFDocument saved;
+  QVERIFY(saved.LoadFromFile(target.Path()));
+  QCOMPARE(QString::fromStdU16String(saved.Info().Title()), QString("Amended title"));
 }
 
 VX_APP_TEST_MAIN(TMainWindowTest)

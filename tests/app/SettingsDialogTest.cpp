@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -79,6 +80,7 @@ class TSettingsDialogTest : public QObject {
   void ownerCanSwitchEncryptionOff();
   void aesChoiceAndAnUntouchedAesFileKeepTheirEncryption();
   void badPageRangeKeepsTheDialogOpen();
+  void updateTurnsCompressionAndEncryptionOff();
   void saveShowsTheDialogAndOkWritesItsSettings();
   void saveStopsWhenTheDialogIsCancelled();
 };
@@ -594,6 +596,35 @@ void TSettingsDialogTest::saveStopsWhenTheDialogIsCancelled() {
   QVERIFY(answer.Ran());
   QVERIFY(!std::filesystem::exists(target.Path()));
   QCOMPARE(QString::fromStdU16String(doc.Info().Title()), QString("Report"));
+}
+
+// For a document saved as an update the compression and encryption
+// controls are off with the line saying why, and OK changes neither.
+void TSettingsDialogTest::updateTurnsCompressionAndEncryptionOff() {
+  vxtest::TempFile file;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  {
+    TShownDialog shown(doc);
+    QVERIFY(shown.Dialog.chkCompressDoc->isEnabled() && shown.Dialog.chkEnableEncryption->isEnabled());
+    QVERIFY(!shown.Dialog.lblCompressUpdateNote->isVisible());
+  }
+  doc.SetSaveKind(vx::TvxSaveKind::Incremental);
+  TShownDialog shown(doc);
+  TvxPDFSettingsDlg& d = shown.Dialog;
+  QVERIFY(!d.chkCompressDoc->isEnabled() && !d.chkCompressDoc->isChecked() && !d.gbCompType->isEnabled());
+  QVERIFY(!d.chkEnableEncryption->isEnabled());
+  d.pcSettings->setCurrentWidget(d.tsCompress);
+  QVERIFY(d.lblCompressUpdateNote->isVisible());
+  QVERIFY(d.lblCompressUpdateNote->text().contains("incremental update"));
+  d.pcSettings->setCurrentWidget(d.tsSecurity);
+  QVERIFY(d.lblSecurityUpdateNote->isVisible());
+  d.edtTitle->setText("Through the dialog");
+  d.btnOK->click();
+  QVERIFY(!doc.Compression().Active);
+  QVERIFY(!doc.Encryption().Enabled());
+  QCOMPARE(QString::fromStdU16String(doc.Info().Title()), QString("Through the dialog"));
 }
 
 VX_APP_TEST_MAIN(TSettingsDialogTest)

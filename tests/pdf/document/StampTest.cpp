@@ -256,3 +256,35 @@ TEST(Stamp, RedImageAboveAndBelowRendersWhereDrawn) {
   RunCommand("pdftotext -f 2 -l 2 " + Quote(input) + " -", &original);
   EXPECT_EQ(text, original);  // the stamp below the content hides nothing of it
 }
+
+// Stamps saved as an incremental update: the source's bytes stay, and the
+// pages, their resources and the new streams appended render the stamp.
+TEST(Stamp, StampsSavedAsAnUpdateRender) {
+  std::string input = vxtest::CorpusDir() + "/samples/004-pdflatex-4-pages_pdflatex-4-pages.pdf";
+  TvxPDFDocument doc;
+  doc.SetShowSetupDialog(false);
+  doc.SetLiteralFileNames(true);
+  ASSERT_TRUE(doc.LoadFromFile(input));
+  TvxBitmap red(8, 8);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) red.SetPixel(x, y, 255, 0, 0);
+  doc.EnsureStateStreams();
+  auto image = doc.CreateImageXObject(red, "/PGXImg1");
+  auto& dict = Page(doc, 0);
+  doc.AddPageResource(doc.Store().ResolveDictionary(dict.Find("/Resources")), "/XObject", *image, "/PGXImg1");
+  auto stamp = MakeStamp(doc, "q 100 0 0 100 50 50 cm /PGXImg1 Do Q");
+  doc.AppendPageContent(0, dict.Find("/Contents"), *stamp, true);
+  TempFile out;
+  doc.SetSaveKind(TvxSaveKind::Incremental);
+  ASSERT_TRUE(doc.SaveToFile(out.Path()));
+  const std::string source = vxtest::ReadFile(input), saved = out.Read();
+  ASSERT_GT(saved.size(), source.size());
+  EXPECT_EQ(saved.compare(0, source.size(), source), 0);
+  EXPECT_EQ(RunCommand("qpdf --check " + Quote(out.Path()) + " >/dev/null"), 0);
+  Raster after = Render(out.Path(), 1);
+  EXPECT_EQ(after.At(100, after.height - 100), (std::array<int, 3>{255, 0, 0}));
+  std::string text, original;
+  RunCommand("pdftotext " + Quote(out.Path()) + " -", &text);
+  RunCommand("pdftotext " + Quote(input) + " -", &original);
+  EXPECT_EQ(text, original);
+}
