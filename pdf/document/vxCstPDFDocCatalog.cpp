@@ -1,5 +1,7 @@
 // Reading the catalog at load: the view settings, then the structure readers
 // in their fixed order. (Writing the catalog lives in vxCstPDFDocCatalogWrite.cpp.)
+#include <exception>
+
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/document/vxXmpMetadata.h"
 #include "pdf/util/vxExceptions.h"
@@ -38,10 +40,13 @@ bool TvxCustomPDFDocument::LoadKeptEntry(std::string_view key, TvxPDFObject* val
 
 void TvxCustomPDFDocument::ReadCatalog() {
   // The catalog object read from the file is only looked at, never kept, and
-  // the reader over the source goes away whatever happens.
+  // the reader over the source goes away whatever happens (loaded on
+  // demand, it stays while the load succeeds: later lookups parse with it).
   struct CloseReader {
     TvxCustomPDFDocument& doc;
-    ~CloseReader() { doc.reader_.reset(); }
+    ~CloseReader() {
+      if (!doc.servingOnDemand_ || std::uncaught_exceptions() > 0) doc.reader_.reset();
+    }
   } closeReader{*this};
 
   // 1. The information dictionary, with indirect values made direct so that

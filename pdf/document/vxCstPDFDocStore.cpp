@@ -99,6 +99,11 @@ class TvxClosureWalker {
 
 void TvxCustomPDFDocument::LoadObjectClosure(TvxPDFObject* value) {
   if (!value) return;
+  if (deferWalks_) {
+    // Loading on demand: walked by CompleteLoad, in this order.
+    deferredWalks_.push_back(value->Clone());
+    return;
+  }
   TvxClosureWalker(*this).Walk(value);
 }
 
@@ -169,17 +174,19 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
         }
       }
     }
+    // The length first: looking it up may read another object (on demand),
+    // which moves the reader.
+    const int64_t length = UsableLength(*store_, dict.Find("/Length"));
     r.SetPos(afterDictionary);
-    stream->Data = r.ReadStreamData(UsableLength(*store_, dict.Find("/Length")), object->ObjectNumber,
-                                    object->Generation, &dict);
+    stream->Data = r.ReadStreamData(length, object->ObjectNumber, object->Generation, &dict);
   } catch (const Exception&) {
-    r.SetPos(afterDictionary);
     TvxPDFIntegerObject* length1 = nullptr;
     try {
       length1 = store_->ResolveInteger(dict.Find("/Length1"));
     } catch (const Exception&) {
       length1 = nullptr;
     }
+    r.SetPos(afterDictionary);
     if (length1) stream->Data = r.ReadStreamData(length1->Value, object->ObjectNumber, object->Generation, &dict);
   }
   return object;
@@ -223,6 +230,11 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::LoadReference(const TvxPDFIndirectRe
 }
 
 void TvxCustomPDFDocument::ExpandPendingObjectStreams() {
+  if (loadOnDemand_) {
+    // Each object stream is expanded when one of its members is first needed.
+    ServeOnDemand();
+    return;
+  }
   if (!deferredObjectStreams_) return;
   deferredObjectStreams_ = false;
   ExpandObjectStreams();
@@ -230,77 +242,80 @@ void TvxCustomPDFDocument::ExpandPendingObjectStreams() {
 
 void TvxCustomPDFDocument::ExpandObjectStreams() {
   std::vector<bool> expanded;
-  const int32_t infoNumber = trailer_->InfoRef ? trailer_->InfoRef->ObjectNumber : -1;
   for (size_t index = 0; index < xrefStmItems_.size(); ++index) {
     const auto& entry = xrefStmItems_[index];
     if (!entry || entry->EntryType != 2) continue;
-    int64_t s = entry->Field2;
-    if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) continue;
-    if (expanded.size() <= size_t(s)) expanded.resize(size_t(s) + 1, false);
-    if (expanded[size_t(s)]) continue;
-    expanded[size_t(s)] = true;
+    ExpandObjectStream(entry->Field2, &expanded);
+  }
+}
 
-    int64_t offset = xrefStmItems_[size_t(s)] && xrefStmItems_[size_t(s)]->EntryType == 1
-                         ? xrefStmItems_[size_t(s)]->Field2
-                         : LookupObjectOffset(int32_t(s));
-    std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
-    if (!holder) continue;
-    auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
-    TvxPDFDictObject& dict = *stream.Dictionary;
+void TvxCustomPDFDocument::ExpandObjectStream(int64_t s, std::vector<bool>* expanded) {
+  const int32_t infoNumber = trailer_->InfoRef ? trailer_->InfoRef->ObjectNumber : -1;
+  if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) return;
+  if (expanded->size() <= size_t(s)) expanded->resize(size_t(s) + 1, false);
+  if ((*expanded)[size_t(s)]) return;
+  (*expanded)[size_t(s)] = true;
 
-    // Members are read whatever the compression (none and LZW included);
-    // only image filters, which make no sense here, skip the stream.
-    TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
-    std::shared_ptr<const std::string> decoded;
-    if (filter && !filter->IsNull()) {
-      TvxDecodeFilters kinds = ReadFilterList(filter);
-      if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
-          std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
-        continue;
-      TvxMemoryStream source(std::string(stream.DataView()));
-      decoded = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
-    } else {
-      decoded = std::make_shared<const std::string>(stream.DataView());
-    }
+  int64_t offset = xrefStmItems_[size_t(s)] && xrefStmItems_[size_t(s)]->EntryType == 1
+                       ? xrefStmItems_[size_t(s)]->Field2
+                       : LookupObjectOffset(int32_t(s));
+  std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
+  if (!holder) return;
+  auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
+  TvxPDFDictObject& dict = *stream.Dictionary;
 
-    auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
-    if (!type || type->Text != "/ObjStm") continue;
-    const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
-    const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
+  // Members are read whatever the compression (none and LZW included);
+  // only image filters, which make no sense here, skip the stream.
+  TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
+  std::shared_ptr<const std::string> decoded;
+  if (filter && !filter->IsNull()) {
+    TvxDecodeFilters kinds = ReadFilterList(filter);
+    if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
+        std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
+      return;
+    TvxMemoryStream source(std::string(stream.DataView()));
+    decoded = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
+  } else {
+    decoded = std::make_shared<const std::string>(stream.DataView());
+  }
 
-    TvxPDFStreamReader members(documentID_, decoded);
-    for (int64_t k = 0; k < count; ++k) {
-      members.SkipWhitespace();
-      if (members.Eof()) break;  // fewer members than /N says
-      int32_t number = StrToInt(members.ReadWord());
-      int64_t memberOffset = StrToInt64(members.ReadWord());
-      size_t resume = members.Pos();
-      if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= decoded->size()) {
-        members.SetPos(resume);
-        continue;
-      }
-      // A member counts only while the newest entry for its number still
-      // names this stream; a later revision may have replaced or freed it,
-      // and the stream may hold it twice.
-      if (!MemberIsCurrent(number, s) || store_->IndexOf(documentID_, number, 0) >= 0) {
-        members.SetPos(resume);
-        continue;
-      }
-      members.SetPos(size_t(first + memberOffset));
-      TvxPDFObjectPtr member = members.ParseObject();
-      if (!member) member = MakeNull();
-      auto* memberDict = As<TvxPDFDictObject>(member.get());
-      if (number == infoNumber) {
-        if (memberDict && info_->InfoDict()->Count() == 0)
-          info_->SetInfoDict(std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(memberDict->Clone().release())));
-      } else {
-        // Stored unreached: like an object of the file body, a member is
-        // written only when what is written reaches it (LoadReference), so
-        // the old catalog and page-tree nodes stay behind.
-        store_->Add(std::make_unique<TvxPDFIndirectObject>(documentID_, number, uint16_t(0), std::move(member)));
-      }
+  auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
+  if (!type || type->Text != "/ObjStm") return;
+  const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
+  const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
+
+  TvxPDFStreamReader members(documentID_, decoded);
+  for (int64_t k = 0; k < count; ++k) {
+    members.SkipWhitespace();
+    if (members.Eof()) break;  // fewer members than /N says
+    int32_t number = StrToInt(members.ReadWord());
+    int64_t memberOffset = StrToInt64(members.ReadWord());
+    size_t resume = members.Pos();
+    if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= decoded->size()) {
       members.SetPos(resume);
+      continue;
     }
+    // A member counts only while the newest entry for its number still
+    // names this stream; a later revision may have replaced or freed it,
+    // and the stream may hold it twice.
+    if (!MemberIsCurrent(number, s) || store_->IndexOf(documentID_, number, 0) >= 0) {
+      members.SetPos(resume);
+      continue;
+    }
+    members.SetPos(size_t(first + memberOffset));
+    TvxPDFObjectPtr member = members.ParseObject();
+    if (!member) member = MakeNull();
+    auto* memberDict = As<TvxPDFDictObject>(member.get());
+    if (number == infoNumber) {
+      if (memberDict && info_->InfoDict()->Count() == 0)
+        info_->SetInfoDict(std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(memberDict->Clone().release())));
+    } else {
+      // Stored unreached: like an object of the file body, a member is
+      // written only when what is written reaches it (LoadReference), so
+      // the old catalog and page-tree nodes stay behind.
+      store_->Add(std::make_unique<TvxPDFIndirectObject>(documentID_, number, uint16_t(0), std::move(member)));
+    }
+    members.SetPos(resume);
   }
 }
 
@@ -312,6 +327,12 @@ bool TvxCustomPDFDocument::MemberIsCurrent(int32_t objectNumber, int64_t streamN
 
 TvxFetchedObject TvxCustomPDFDocument::FetchObject(int32_t objectNumber) {
   TvxFetchedObject result;
+  if (servingOnDemand_) {
+    // Every object is read into the store (unreached) once, so no second
+    // copy of it can come about.
+    result.Object = ReadOnDemand(objectNumber);
+    return result;
+  }
   int index = store_->IndexOf(documentID_, objectNumber, 0);
   if (index >= 0) {
     result.Object = store_->Items(index);
@@ -373,7 +394,9 @@ TvxPDFObjectPtr TvxCustomPDFDocument::LoadCopy(const TvxPDFIndirectReference* re
   for (int step = 0; reference && step < kMaxChain; ++step) {
     TvxFetchedObject fetched = FetchObject(reference->ObjectNumber);
     if (!fetched || !fetched->Content) return nullptr;
-    fetched->MarkUsed();
+    // Read on demand, an object only looked at is stored unreached: copying
+    // it does not make it part of what is written.
+    if (!servingOnDemand_ || fetched->UseCount != 0) fetched->MarkUsed();
     auto* next = As<TvxPDFIndirectReference>(fetched->Content.get());
     if (!next) return fetched->Content->Clone();
     hold = next->Clone();
