@@ -317,12 +317,17 @@ class TvxCustomPDFDocument : public TvxComponent {
   void BuildOutlines();
   void FormKeptUndescribed(TvxPDFObject* value, const char* reason);
   void ReadAcroForm(TvxPDFObject* value);                       // vxCstPDFDocForms.cpp
+  // Where an entry written back as loaded (LoadKeptEntry) is kept.
+  enum class TvxKeptPlace : uint8_t { None, Catalog, ViewerPreferences, Elsewhere };
   // LoadObjectClosure for an entry written back as loaded (a catalog key,
   // an unknown viewer preference, an outline item's own key). When what it
   // reaches cannot be read, the entry is reported through OnWarning and the
   // answer is false: the caller leaves it out and the load goes on, as it
   // did before such entries were kept. (vxCstPDFDocCatalog.cpp)
-  bool LoadKeptEntry(std::string_view key, TvxPDFObject* value);
+  // Loading on demand, the walk of a catalog entry or of a viewer
+  // preference waits for CompleteLoad (which leaves the entry out the same
+  // way); entries of other places are walked at once.
+  bool LoadKeptEntry(std::string_view key, TvxPDFObject* value, TvxKeptPlace place = TvxKeptPlace::Elsewhere);
   // Helpers of the outline and name readers (vxCstPDFDocOutlines.cpp).
   void AppendNamedDestination(std::string name, TvxPDFObjectPtr destination);
   void ReadNameTreeNode(TvxPDFDictObject* node);
@@ -350,6 +355,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   const TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
   bool ServingOnDemand() const { return servingOnDemand_; }
+  // Drops a kept entry whose walk failed in CompleteLoad.
+  void LeaveOutKeptEntry(TvxKeptPlace place, const std::string& key);
 
   friend class TvxClosureWalker;
   friend class TvxFormReader;
@@ -398,7 +405,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   // decoded so far; nesting of reads started by a lookup.
   bool servingOnDemand_ = false;
   bool deferWalks_ = false;
-  std::vector<TvxPDFObjectPtr> deferredWalks_;
+  struct TvxDeferredWalk {
+    TvxPDFObjectPtr Value;
+    std::string KeptKey;
+    TvxKeptPlace Place = TvxKeptPlace::None;
+  };
+  std::vector<TvxDeferredWalk> deferredWalks_;
   std::unordered_map<int32_t, TvxPDFIndirectObject*> readOnDemand_;
   std::unordered_map<int64_t, std::unique_ptr<TvxObjectStreamIndex>> objectStreams_;
   int onDemandDepth_ = 0;

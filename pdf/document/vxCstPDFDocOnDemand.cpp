@@ -11,6 +11,7 @@
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
 
@@ -132,18 +133,43 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::ReadMemberOnDemand(int32_t n, int64_
   return store_->Add(std::make_unique<TvxPDFIndirectObject>(documentID_, n, uint16_t(0), std::move(member)));
 }
 
+void TvxCustomPDFDocument::LeaveOutKeptEntry(TvxKeptPlace place, const std::string& key) {
+  if (place == TvxKeptPlace::Catalog) {
+    auto& kept = catalog_->KeptEntries;
+    kept.erase(std::remove_if(kept.begin(), kept.end(), [&](const auto& entry) { return entry.first == key; }),
+               kept.end());
+  } else if (place == TvxKeptPlace::ViewerPreferences) {
+    TvxPDFDictObject* prefs = catalog_->ViewerPreferences.Dictionary();
+    for (int i = prefs ? prefs->IndexOf(key) : -1; i >= 0; i = prefs->IndexOf(key)) prefs->Delete(i);
+  }
+}
+
 void TvxCustomPDFDocument::CompleteLoad() {
   if (!servingOnDemand_) return;
   // The walks of a full load, in the order the load met them. Objects read
   // meanwhile are in the store unreached; a walk reaching one marks it used
   // and walks its content, as for an object-stream member.
+  // A walk that fails (an object it reaches cannot be parsed) fails the
+  // save; the walks from it on stay, so that a later save fails the same
+  // way instead of writing a document with parts missing. An entry kept as
+  // loaded is the exception, as in a full load: it is reported and the
+  // rest goes on without it.
   deferWalks_ = false;
-  std::vector<TvxPDFObjectPtr> walks = std::move(deferredWalks_);
-  deferredWalks_.clear();
-  for (TvxPDFObjectPtr& value : walks) {
-    LoadObjectClosure(value.get());
-    value.reset();
+  for (TvxDeferredWalk& walk : deferredWalks_) {
+    if (!walk.Value) continue;  // done by an earlier, failed, call
+    if (walk.Place == TvxKeptPlace::None) {
+      LoadObjectClosure(walk.Value.get());
+    } else {
+      try {
+        LoadObjectClosure(walk.Value.get());
+      } catch (const Exception& e) {
+        Warning(Format(res::SKeptEntryUnreadable, {walk.KeptKey, std::string(e.what())}));
+        LeaveOutKeptEntry(walk.Place, walk.KeptKey);
+      }
+    }
+    walk.Value.reset();
   }
+  deferredWalks_.clear();
   // Links in what the walks reached go to their named destinations, as the
   // load does for what it reached.
   ResolveLinkDestinations();
