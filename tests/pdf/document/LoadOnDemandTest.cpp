@@ -4,6 +4,7 @@
 // load saves, as another reader (qpdf through pikepdf) sees the outputs.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "pdf/document/WriterTestSupport.h"
@@ -259,4 +260,77 @@ TEST(LoadOnDemand, CorpusSampleReadsAndSavesLikeAFullLoad) {
   std::vector<vxtest::JudgeVerdict> verdicts = vxtest::JudgeManyAsOtherReader(pairs);
   ASSERT_EQ(verdicts.size(), pairs.size());
   for (size_t i = 0; i < verdicts.size(); ++i) EXPECT_EQ(verdicts[i].status, 0) << names[i] << ": " << verdicts[i].Text();
+}
+
+// What a full load meets while walking, a load on demand meets when the
+// save completes it: an object that cannot be parsed fails the save (every
+// time, the target left as it was) where it fails a full load, and a kept
+// catalog entry whose objects cannot be read is reported and left out, as
+// a full load does. A broken member of an object stream nothing refers to
+// is never read: the file loads and saves (a full load, which expands every
+// object stream, refuses it).
+TEST(LoadOnDemand, UnreadableObjectsAreMetWhenTheSaveCompletesTheLoad) {
+  vxtest::TempDir dir;
+  {
+    SCOPED_TRACE("an object the page refers to does not parse");
+    PdfBuilder b;
+    vxtest::AddSimplePages(b, 1, "", [](int) { return "/Broken 9 0 R"; });
+    b.Object(9, "(never closed");
+    b.FinishWithTable("/Root 1 0 R");
+    const std::string path = dir.File("broken.pdf");
+    b.WriteTo(path);
+    std::string fullError;
+    try {
+      Load(path, false);
+    } catch (const std::exception& e) {
+      fullError = e.what();
+    }
+    ASSERT_FALSE(fullError.empty());
+    auto lazy = Load(path, true);
+    EXPECT_EQ(lazy->PageCount(), 1);
+    const std::string target = dir.File("unreadable.pdf");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      std::string saveError;
+      try {
+        lazy->SaveToFile(target);
+      } catch (const std::exception& e) {
+        saveError = e.what();
+      }
+      EXPECT_EQ(saveError, fullError);
+      EXPECT_FALSE(std::filesystem::exists(target));
+    }
+  }
+  {
+    SCOPED_TRACE("a broken member nothing refers to");
+    const std::string path = vxtest::CorpusDir() + "/qpdf-tests/eof-reading-token.pdf";
+    EXPECT_THROW(Load(path, false), std::exception);
+    auto lazy = Load(path, true);
+    const std::string out = dir.File("unreferenced.pdf");
+    lazy->SaveToFile(out);
+    vxtest::JudgeVerdict verdict = vxtest::JudgeAsOtherReader(path, out);
+    EXPECT_EQ(verdict.status, 0) << verdict.Text();
+    EXPECT_NE(vxtest::PdfText(out).find("Potato"), std::string::npos);
+  }
+  {
+    SCOPED_TRACE("a kept entry that cannot be read");
+    const std::string path = vxtest::CorpusDir() + "/qpdf-tests/linearized-and-warnings.pdf";
+    std::vector<std::string> fullWarnings, lazyWarnings;
+    auto full = std::make_unique<TvxPDFDocument>();
+    full->SetShowSetupDialog(false);
+    full->OnWarning = [&](TvxCustomPDFDocument&, const std::string& w) { fullWarnings.push_back(w); };
+    full->LoadFromFile(path);
+    auto lazy = std::make_unique<TvxPDFDocument>();
+    lazy->SetShowSetupDialog(false);
+    lazy->SetLoadOnDemand(true);
+    lazy->OnWarning = [&](TvxCustomPDFDocument&, const std::string& w) { lazyWarnings.push_back(w); };
+    lazy->LoadFromFile(path);
+    ASSERT_FALSE(fullWarnings.empty());
+    EXPECT_TRUE(lazyWarnings.empty());
+    const std::string fullOut = dir.File("full.pdf"), lazyOut = dir.File("lazy.pdf");
+    full->SaveToFile(fullOut);
+    lazy->SaveToFile(lazyOut);
+    EXPECT_EQ(lazyWarnings, fullWarnings);
+    vxtest::JudgeVerdict verdict = vxtest::JudgeAsOtherReader(fullOut, lazyOut);
+    EXPECT_EQ(verdict.status, 0) << verdict.Text();
+  }
 }
