@@ -107,7 +107,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   // form) and every other object is parsed from the bytes held in memory
   // when it is first looked up; an object stream is decoded when one of its
   // members is first needed. Set before LoadFromFile. A save, or
-  // CompleteLoad, reads the rest first.
+  // CompleteLoad, reads the rest first. Until then even a const lookup may
+  // add to the store: one thread at a time uses such a document.
   bool LoadOnDemand() const { return loadOnDemand_; }
   void SetLoadOnDemand(bool v) { loadOnDemand_ = v; }
   // True without a decrypting handler, else whether the owner password opened it.
