@@ -336,8 +336,6 @@ class TvxCustomPDFDocument : public TvxComponent {
   void ResolveLinkDestinations();                               // vxCstPDFDocLinks.cpp
   bool SetUpDecryption(const std::string& password);           // vxCstPDFDocDecrypt.cpp
   void ExpandPendingObjectStreams();                            // vxCstPDFDocStore.cpp
-  // One object stream `s`: its current members are stored unreached.
-  void ExpandObjectStream(int64_t s, std::vector<bool>* expanded);
   // An object stream decoded for loading on demand: its bytes and where each
   // member (the first of a number) starts in them.
   struct TvxObjectStreamIndex {

@@ -242,80 +242,77 @@ void TvxCustomPDFDocument::ExpandPendingObjectStreams() {
 
 void TvxCustomPDFDocument::ExpandObjectStreams() {
   std::vector<bool> expanded;
+  const int32_t infoNumber = trailer_->InfoRef ? trailer_->InfoRef->ObjectNumber : -1;
   for (size_t index = 0; index < xrefStmItems_.size(); ++index) {
     const auto& entry = xrefStmItems_[index];
     if (!entry || entry->EntryType != 2) continue;
-    ExpandObjectStream(entry->Field2, &expanded);
-  }
-}
+    int64_t s = entry->Field2;
+    if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) continue;
+    if (expanded.size() <= size_t(s)) expanded.resize(size_t(s) + 1, false);
+    if (expanded[size_t(s)]) continue;
+    expanded[size_t(s)] = true;
 
-void TvxCustomPDFDocument::ExpandObjectStream(int64_t s, std::vector<bool>* expanded) {
-  const int32_t infoNumber = trailer_->InfoRef ? trailer_->InfoRef->ObjectNumber : -1;
-  if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) return;
-  if (expanded->size() <= size_t(s)) expanded->resize(size_t(s) + 1, false);
-  if ((*expanded)[size_t(s)]) return;
-  (*expanded)[size_t(s)] = true;
+    int64_t offset = xrefStmItems_[size_t(s)] && xrefStmItems_[size_t(s)]->EntryType == 1
+                         ? xrefStmItems_[size_t(s)]->Field2
+                         : LookupObjectOffset(int32_t(s));
+    std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
+    if (!holder) continue;
+    auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
+    TvxPDFDictObject& dict = *stream.Dictionary;
 
-  int64_t offset = xrefStmItems_[size_t(s)] && xrefStmItems_[size_t(s)]->EntryType == 1
-                       ? xrefStmItems_[size_t(s)]->Field2
-                       : LookupObjectOffset(int32_t(s));
-  std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
-  if (!holder) return;
-  auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
-  TvxPDFDictObject& dict = *stream.Dictionary;
-
-  // Members are read whatever the compression (none and LZW included);
-  // only image filters, which make no sense here, skip the stream.
-  TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
-  std::shared_ptr<const std::string> decoded;
-  if (filter && !filter->IsNull()) {
-    TvxDecodeFilters kinds = ReadFilterList(filter);
-    if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
-        std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
-      return;
-    TvxMemoryStream source(std::string(stream.DataView()));
-    decoded = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
-  } else {
-    decoded = std::make_shared<const std::string>(stream.DataView());
-  }
-
-  auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
-  if (!type || type->Text != "/ObjStm") return;
-  const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
-  const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
-
-  TvxPDFStreamReader members(documentID_, decoded);
-  for (int64_t k = 0; k < count; ++k) {
-    members.SkipWhitespace();
-    if (members.Eof()) break;  // fewer members than /N says
-    int32_t number = StrToInt(members.ReadWord());
-    int64_t memberOffset = StrToInt64(members.ReadWord());
-    size_t resume = members.Pos();
-    if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= decoded->size()) {
-      members.SetPos(resume);
-      continue;
-    }
-    // A member counts only while the newest entry for its number still
-    // names this stream; a later revision may have replaced or freed it,
-    // and the stream may hold it twice.
-    if (!MemberIsCurrent(number, s) || store_->IndexOf(documentID_, number, 0) >= 0) {
-      members.SetPos(resume);
-      continue;
-    }
-    members.SetPos(size_t(first + memberOffset));
-    TvxPDFObjectPtr member = members.ParseObject();
-    if (!member) member = MakeNull();
-    auto* memberDict = As<TvxPDFDictObject>(member.get());
-    if (number == infoNumber) {
-      if (memberDict && info_->InfoDict()->Count() == 0)
-        info_->SetInfoDict(std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(memberDict->Clone().release())));
+    // Members are read whatever the compression (none and LZW included);
+    // only image filters, which make no sense here, skip the stream.
+    TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
+    std::shared_ptr<const std::string> decoded;
+    if (filter && !filter->IsNull()) {
+      TvxDecodeFilters kinds = ReadFilterList(filter);
+      if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
+          std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
+        continue;
+      TvxMemoryStream source(std::string(stream.DataView()));
+      decoded = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
     } else {
-      // Stored unreached: like an object of the file body, a member is
-      // written only when what is written reaches it (LoadReference), so
-      // the old catalog and page-tree nodes stay behind.
-      store_->Add(std::make_unique<TvxPDFIndirectObject>(documentID_, number, uint16_t(0), std::move(member)));
+      decoded = std::make_shared<const std::string>(stream.DataView());
     }
-    members.SetPos(resume);
+
+    auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
+    if (!type || type->Text != "/ObjStm") continue;
+    const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
+    const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
+
+    TvxPDFStreamReader members(documentID_, decoded);
+    for (int64_t k = 0; k < count; ++k) {
+      members.SkipWhitespace();
+      if (members.Eof()) break;  // fewer members than /N says
+      int32_t number = StrToInt(members.ReadWord());
+      int64_t memberOffset = StrToInt64(members.ReadWord());
+      size_t resume = members.Pos();
+      if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= decoded->size()) {
+        members.SetPos(resume);
+        continue;
+      }
+      // A member counts only while the newest entry for its number still
+      // names this stream; a later revision may have replaced or freed it,
+      // and the stream may hold it twice.
+      if (!MemberIsCurrent(number, s) || store_->IndexOf(documentID_, number, 0) >= 0) {
+        members.SetPos(resume);
+        continue;
+      }
+      members.SetPos(size_t(first + memberOffset));
+      TvxPDFObjectPtr member = members.ParseObject();
+      if (!member) member = MakeNull();
+      auto* memberDict = As<TvxPDFDictObject>(member.get());
+      if (number == infoNumber) {
+        if (memberDict && info_->InfoDict()->Count() == 0)
+          info_->SetInfoDict(std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(memberDict->Clone().release())));
+      } else {
+        // Stored unreached: like an object of the file body, a member is
+        // written only when what is written reaches it (LoadReference), so
+        // the old catalog and page-tree nodes stay behind.
+        store_->Add(std::make_unique<TvxPDFIndirectObject>(documentID_, number, uint16_t(0), std::move(member)));
+      }
+      members.SetPos(resume);
+    }
   }
 }
 
