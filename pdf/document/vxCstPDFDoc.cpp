@@ -52,7 +52,7 @@ void TvxCustomPDFDocument::InitDocument() {
   deferWalks_ = false;
   deferredWalks_.clear();
   readOnDemand_.clear();
-  objectStreams_.clear();
+  decodedObjectStreams_.clear();
   onDemandDepth_ = 0;
   workFileName_.clear();
   outlineRoot_.reset();

@@ -411,7 +411,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   };
   std::vector<TvxDeferredWalk> deferredWalks_;
   std::unordered_map<int32_t, TvxPDFIndirectObject*> readOnDemand_;
-  std::unordered_map<int64_t, std::unique_ptr<TvxObjectStreamIndex>> objectStreams_;
+  std::unordered_map<int64_t, std::unique_ptr<TvxObjectStreamIndex>> decodedObjectStreams_;
   int onDemandDepth_ = 0;
   bool loadStarted_ = false;            // a load began since the last reset
   std::unordered_set<int64_t> visitedSections_;  // cross-reference sections read

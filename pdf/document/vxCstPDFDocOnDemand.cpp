@@ -73,7 +73,7 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
   if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) return nullptr;
   // Marked before reading: a stream needed while it is being read holds
   // nothing then (its own /Length inside itself, say).
-  if (auto [it, inserted] = objectStreams_.try_emplace(s); !inserted) return it->second.get();
+  if (auto [it, inserted] = decodedObjectStreams_.try_emplace(s); !inserted) return it->second.get();
 
   // The same checks and decoding as a full load's expansion.
   const auto& own = xrefStmItems_[size_t(s)];
@@ -109,7 +109,7 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
     index->Members.try_emplace(number, size_t(first + memberOffset));  // the first of a number counts
   }
   TvxObjectStreamIndex* result = index.get();
-  objectStreams_[s] = std::move(index);
+  decodedObjectStreams_[s] = std::move(index);
   return result;
 }
 
@@ -177,7 +177,7 @@ void TvxCustomPDFDocument::CompleteLoad() {
   servingOnDemand_ = false;
   store_->SetSource(nullptr);
   readOnDemand_.clear();
-  objectStreams_.clear();
+  decodedObjectStreams_.clear();
   reader_.reset();
 }
 
