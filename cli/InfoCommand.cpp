@@ -40,6 +40,8 @@ int RunInfo(const InfoOptions& options) {
       }
     } keepLast{owned, i + 1 == options.files.size()};
     doc.SetShowSetupDialog(false);
+    // A report needs the structure only; other objects are read if asked for.
+    doc.SetLoadOnDemand(true);
     std::vector<std::string> warnings;
     CollectWarnings(doc, warnings);
     auto error = LoadInput(doc, file, options.password);

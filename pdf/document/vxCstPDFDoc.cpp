@@ -49,6 +49,12 @@ void TvxCustomPDFDocument::InitDocument() {
   xrefLoopSeen_ = false;
   repairObjectStreams_.clear();
   repairCatalogs_.clear();
+  servingOnDemand_ = false;
+  deferWalks_ = false;
+  deferredWalks_.clear();
+  readOnDemand_.clear();
+  decodedObjectStreams_.clear();
+  onDemandDepth_ = 0;
   workFileName_.clear();
   outlineRoot_.reset();
   store_ = std::make_unique<TvxPDFObjectStore>();
@@ -171,8 +177,9 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
     reader_.reset();
     throw;
   }
-  // The document keeps no hold on the source: what it needs is in memory.
-  reader_.reset();
+  // The document keeps no hold on the source: what it needs is in memory
+  // (loaded on demand, the rest is parsed from the bytes held).
+  if (!servingOnDemand_) reader_.reset();
   if (store_) store_->Compact();
   return isLoaded_;
 }

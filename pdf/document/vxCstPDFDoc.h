@@ -107,6 +107,15 @@ class TvxCustomPDFDocument : public TvxComponent {
   // without it, as file dialogs expect. On: the name is the file, as given.
   bool LiteralFileNames() const { return literalFileNames_; }
   void SetLiteralFileNames(bool v) { literalFileNames_ = v; }
+  // Off (the default): a load reads every object the document reaches. On:
+  // the load reads the structure (catalog, pages, information, outlines,
+  // form) and every other object is parsed from the bytes held in memory
+  // when it is first looked up; an object stream is decoded when one of its
+  // members is first needed. Set before LoadFromFile. A save, or
+  // CompleteLoad, reads the rest first. Until then even a const lookup may
+  // add to the store: one thread at a time uses such a document.
+  bool LoadOnDemand() const { return loadOnDemand_; }
+  void SetLoadOnDemand(bool v) { loadOnDemand_ = v; }
   // True without a decrypting handler, else whether the owner password opened it.
   bool IsOwner() const;
   TvxPDFEncryptionSettings& Encryption() const { return *encryptionSettings_; }
@@ -135,6 +144,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool LoadFromFile(const std::string& fileName);
   // The same for bytes already in memory (`name` stands in for the file name).
   bool LoadFromBytes(std::shared_ptr<const std::string> bytes, const std::string& name);
+  // For a document loaded on demand: reads everything the load left for
+  // later (what the document reaches and will write), so that the document
+  // is complete in memory, as after a full load; nothing is parsed on
+  // demand afterwards. Does nothing for a complete document.
+  // (vxCstPDFDocOnDemand.cpp)
+  void CompleteLoad();
 
   // ---------------------------------------------------- pages (vxCstPDFDocPages.cpp)
   int GetPageRotation(int pageNumber) const;
@@ -329,12 +344,17 @@ class TvxCustomPDFDocument : public TvxComponent {
   void BuildOutlines();
   void FormKeptUndescribed(TvxPDFObject* value, const char* reason);
   void ReadAcroForm(TvxPDFObject* value);                       // vxCstPDFDocForms.cpp
+  // Where an entry written back as loaded (LoadKeptEntry) is kept.
+  enum class TvxKeptPlace : uint8_t { None, Catalog, ViewerPreferences, Elsewhere };
   // LoadObjectClosure for an entry written back as loaded (a catalog key,
   // an unknown viewer preference, an outline item's own key). When what it
   // reaches cannot be read, the entry is reported through OnWarning and the
   // answer is false: the caller leaves it out and the load goes on, as it
   // did before such entries were kept. (vxCstPDFDocCatalog.cpp)
-  bool LoadKeptEntry(std::string_view key, TvxPDFObject* value);
+  // Loading on demand, the walk of a catalog entry or of a viewer
+  // preference waits for CompleteLoad (which leaves the entry out the same
+  // way); entries of other places are walked at once.
+  bool LoadKeptEntry(std::string_view key, TvxPDFObject* value, TvxKeptPlace place = TvxKeptPlace::Elsewhere);
   // Helpers of the outline and name readers (vxCstPDFDocOutlines.cpp).
   void AppendNamedDestination(std::string name, TvxPDFObjectPtr destination);
   void ReadNameTreeNode(TvxPDFDictObject* node);
@@ -342,6 +362,26 @@ class TvxCustomPDFDocument : public TvxComponent {
   void ResolveLinkDestinations();                               // vxCstPDFDocLinks.cpp
   bool SetUpDecryption(const std::string& password);           // vxCstPDFDocDecrypt.cpp
   void ExpandPendingObjectStreams();                            // vxCstPDFDocStore.cpp
+  // An object stream decoded for loading on demand: its bytes and where each
+  // member (the first of a number) starts in them.
+  struct TvxObjectStreamIndex {
+    std::shared_ptr<const std::string> Data;
+    std::unordered_map<int32_t, size_t> Members;
+  };
+
+  // Loading on demand (vxCstPDFDocOnDemand.cpp).
+  // From here on the store reads what it misses from the held bytes.
+  void ServeOnDemand();
+  // Object `n` (any generation) stored unreached when it was not stored
+  // yet: an object-stream member by expanding its stream, else read at its
+  // offset. Answers the stored object, or nothing.
+  TvxPDFIndirectObject* ReadOnDemand(int32_t n);
+  // Object stream `s` decoded once, or nothing when it holds no members.
+  const TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
+  TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
+  bool ServingOnDemand() const { return servingOnDemand_; }
+  // Drops a kept entry whose walk failed in CompleteLoad.
+  void LeaveOutKeptEntry(TvxKeptPlace place, const std::string& key);
 
   friend class TvxClosureWalker;
   friend class TvxFormReader;
@@ -385,6 +425,21 @@ class TvxCustomPDFDocument : public TvxComponent {
   int walkDepth_ = 0;  // nesting of stream-dictionary walks while loading
   std::vector<int64_t> readingOffsets_;  // objects being read, innermost last
   bool deferredObjectStreams_ = false;  // object streams still to expand
+  // Loading on demand: the store reads on a miss; the walks of the eager
+  // loader are kept (as copies of the values, in load order) for
+  // CompleteLoad; what each number gave once read; the object streams
+  // decoded so far; nesting of reads started by a lookup.
+  bool servingOnDemand_ = false;
+  bool deferWalks_ = false;
+  struct TvxDeferredWalk {
+    TvxPDFObjectPtr Value;
+    std::string KeptKey;
+    TvxKeptPlace Place = TvxKeptPlace::None;
+  };
+  std::vector<TvxDeferredWalk> deferredWalks_;
+  std::unordered_map<int32_t, TvxPDFIndirectObject*> readOnDemand_;
+  std::unordered_map<int64_t, std::unique_ptr<TvxObjectStreamIndex>> decodedObjectStreams_;
+  int onDemandDepth_ = 0;
   bool loadStarted_ = false;            // a load began since the last reset
   std::unordered_set<int64_t> visitedSections_;  // cross-reference sections read
   bool xrefLoopSeen_ = false;                    // a /Prev chain came back to a section
@@ -414,6 +469,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxBaseDlg* setupDialog_ = nullptr;
   bool showSetupDialog_ = true;
   bool literalFileNames_ = false;
+  bool loadOnDemand_ = false;
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;

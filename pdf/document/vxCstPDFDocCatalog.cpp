@@ -1,5 +1,7 @@
 // Reading the catalog at load: the view settings, then the structure readers
 // in their fixed order. (Writing the catalog lives in vxCstPDFDocCatalogWrite.cpp.)
+#include <exception>
+
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/document/vxXmpMetadata.h"
 #include "pdf/util/vxExceptions.h"
@@ -26,11 +28,20 @@ TvxPDFObject* Present(const TvxPDFDictObject& dict, std::string_view key) {
 
 }  // namespace
 
-bool TvxCustomPDFDocument::LoadKeptEntry(std::string_view key, TvxPDFObject* value) {
+bool TvxCustomPDFDocument::LoadKeptEntry(std::string_view key, TvxPDFObject* value, TvxKeptPlace place) {
+  if (deferWalks_ && place != TvxKeptPlace::Elsewhere) {
+    if (value) deferredWalks_.push_back({value->Clone(), std::string(key), place});
+    return true;
+  }
+  // Walked now, also when loading on demand.
+  const bool deferring = deferWalks_;
+  deferWalks_ = false;
   try {
     LoadObjectClosure(value);
+    deferWalks_ = deferring;
     return true;
   } catch (const Exception& e) {
+    deferWalks_ = deferring;
     Warning(Format(res::SKeptEntryUnreadable, {std::string(key), std::string(e.what())}));
     return false;
   }
@@ -38,10 +49,13 @@ bool TvxCustomPDFDocument::LoadKeptEntry(std::string_view key, TvxPDFObject* val
 
 void TvxCustomPDFDocument::ReadCatalog() {
   // The catalog object read from the file is only looked at, never kept, and
-  // the reader over the source goes away whatever happens.
+  // the reader over the source goes away whatever happens (loaded on
+  // demand, it stays while the load succeeds: later lookups parse with it).
   struct CloseReader {
     TvxCustomPDFDocument& doc;
-    ~CloseReader() { doc.reader_.reset(); }
+    ~CloseReader() {
+      if (!doc.servingOnDemand_ || std::uncaught_exceptions() > 0) doc.reader_.reset();
+    }
   } closeReader{*this};
 
   // 1. The information dictionary, with indirect values made direct so that
@@ -105,7 +119,8 @@ void TvxCustomPDFDocument::ReadCatalog() {
       // of its own, say) need what they reference.
       for (int i = 0; i < copy->Count();) {
         const std::string key = copy->KeyAt(i);
-        if (!TvxPDFViewerPreferences::IsKnownKey(key) && !LoadKeptEntry(key, copy->ValueAt(i)))
+        if (!TvxPDFViewerPreferences::IsKnownKey(key) &&
+            !LoadKeptEntry(key, copy->ValueAt(i), TvxKeptPlace::ViewerPreferences))
           copy->Delete(i);
         else
           ++i;
@@ -178,7 +193,7 @@ void TvxCustomPDFDocument::ReadCatalog() {
     const std::string& key = catalog.KeyAt(i);
     TvxPDFObject* value = catalog.ValueAt(i);
     if (TvxPDFCatalog::IsBuiltKey(key) || catalog.IndexOf(key) != i || !value || value->IsNull()) continue;
-    if (LoadKeptEntry(key, value)) catalog_->KeptEntries.emplace_back(key, value->Clone());
+    if (LoadKeptEntry(key, value, TvxKeptPlace::Catalog)) catalog_->KeptEntries.emplace_back(key, value->Clone());
   }
 
   // 17. Outlines.

@@ -99,6 +99,11 @@ class TvxClosureWalker {
 
 void TvxCustomPDFDocument::LoadObjectClosure(TvxPDFObject* value) {
   if (!value) return;
+  if (deferWalks_) {
+    // Loading on demand: walked by CompleteLoad, in this order.
+    deferredWalks_.push_back({value->Clone(), std::string(), TvxKeptPlace::None});
+    return;
+  }
   TvxClosureWalker(*this).Walk(value);
 }
 
@@ -169,17 +174,19 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
         }
       }
     }
+    // The length first: looking it up may read another object (on demand),
+    // which moves the reader.
+    const int64_t length = UsableLength(*store_, dict.Find("/Length"));
     r.SetPos(afterDictionary);
-    stream->Data = r.ReadStreamData(UsableLength(*store_, dict.Find("/Length")), object->ObjectNumber,
-                                    object->Generation, &dict);
+    stream->Data = r.ReadStreamData(length, object->ObjectNumber, object->Generation, &dict);
   } catch (const Exception&) {
-    r.SetPos(afterDictionary);
     TvxPDFIntegerObject* length1 = nullptr;
     try {
       length1 = store_->ResolveInteger(dict.Find("/Length1"));
     } catch (const Exception&) {
       length1 = nullptr;
     }
+    r.SetPos(afterDictionary);
     if (length1) stream->Data = r.ReadStreamData(length1->Value, object->ObjectNumber, object->Generation, &dict);
   }
   return object;
@@ -223,6 +230,11 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::LoadReference(const TvxPDFIndirectRe
 }
 
 void TvxCustomPDFDocument::ExpandPendingObjectStreams() {
+  if (loadOnDemand_) {
+    // Each object stream is expanded when one of its members is first needed.
+    ServeOnDemand();
+    return;
+  }
   if (!deferredObjectStreams_) return;
   deferredObjectStreams_ = false;
   ExpandObjectStreams();
@@ -312,6 +324,12 @@ bool TvxCustomPDFDocument::MemberIsCurrent(int32_t objectNumber, int64_t streamN
 
 TvxFetchedObject TvxCustomPDFDocument::FetchObject(int32_t objectNumber) {
   TvxFetchedObject result;
+  if (servingOnDemand_) {
+    // Every object is read into the store (unreached) once, so no second
+    // copy of it can come about.
+    result.Object = ReadOnDemand(objectNumber);
+    return result;
+  }
   int index = store_->IndexOf(documentID_, objectNumber, 0);
   if (index >= 0) {
     result.Object = store_->Items(index);
@@ -373,7 +391,9 @@ TvxPDFObjectPtr TvxCustomPDFDocument::LoadCopy(const TvxPDFIndirectReference* re
   for (int step = 0; reference && step < kMaxChain; ++step) {
     TvxFetchedObject fetched = FetchObject(reference->ObjectNumber);
     if (!fetched || !fetched->Content) return nullptr;
-    fetched->MarkUsed();
+    // Read on demand, an object only looked at is stored unreached: copying
+    // it does not make it part of what is written.
+    if (!servingOnDemand_ || fetched->UseCount != 0) fetched->MarkUsed();
     auto* next = As<TvxPDFIndirectReference>(fetched->Content.get());
     if (!next) return fetched->Content->Clone();
     hold = next->Clone();

@@ -813,6 +813,8 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
   }
 
   const std::string target = literalFileNames_ ? fileName : SaveTargetName(fileName);
+  // Loaded on demand, the rest is read now: the writer reads the store only.
+  CompleteLoad();
   ApplyNeedAppearances(mode);
   Status(Format(res::SSavingFile, {target}));
   saveCancelled_ = false;

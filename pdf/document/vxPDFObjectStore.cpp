@@ -25,6 +25,7 @@ TvxPDFIndirectObject* TvxPDFObjectStore::Add(std::unique_ptr<TvxPDFIndirectObjec
 
 TvxPDFIndirectObject* TvxPDFObjectStore::Find(const TvxObjectKey& key) const {
   int i = index_.Find(key);
+  if (i < 0 && source_ && source_(key)) i = index_.Find(key);
   return i < 0 ? nullptr : objects_[size_t(i)].get();
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,6 +24,12 @@ struct TvxArrayValue {
 
 class TvxPDFObjectStore {
  public:
+  // Reads an object that is not stored yet and stores it (a document loaded
+  // on demand); answers whether it stored anything. Asked by Find on a miss.
+  using TvxObjectSource = std::function<bool(const TvxObjectKey& key)>;
+  void SetSource(TvxObjectSource source) { source_ = std::move(source); }
+  bool HasSource() const { return bool(source_); }
+
   // Raises the last object number and answers it.
   int32_t NewObjectNumber() { return ++lastObjectNumber_; }
   int32_t LastObjectNumber() const { return lastObjectNumber_; }
@@ -35,7 +42,10 @@ class TvxPDFObjectStore {
 
   TvxPDFIndirectObject* Find(const TvxPDFIndirectReference* reference) const;
   TvxPDFIndirectObject* Find(const TvxPDFIndirectObject* object) const;
+  // With a source set, a miss asks it for the object first, so Find (and
+  // the Resolve operations) may add to the store.
   TvxPDFIndirectObject* Find(const TvxObjectKey& key) const;
+  // Only what is stored: never asks the source.
   int IndexOf(uint32_t documentID, int32_t objectNumber, uint16_t generation) const;
   int Count() const { return int(objects_.size()); }
   TvxPDFIndirectObject* Items(int index) const;
@@ -69,6 +79,7 @@ class TvxPDFObjectStore {
   int32_t lastObjectNumber_ = 0;
   std::vector<std::unique_ptr<TvxPDFIndirectObject>> objects_;
   TvxObjectIndex index_;  // key -> position in objects_
+  TvxObjectSource source_;
 };
 
 }  // namespace vx
