@@ -1,6 +1,7 @@
 #include "pdf/parsers/vxPDFParsers.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "pdf/objects/vxSignatureDictionary.h"
@@ -13,17 +14,23 @@ namespace vx {
 namespace {
 
 // Byte classes of the syntax. Form feed is deliberately not white-space.
-inline bool IsWhite(int c) { return c == 0 || c == 9 || c == 10 || c == 13 || c == 32; }
-inline bool IsNameDelimiter(int c) {
-  switch (c) {
-    case 9: case 10: case 13: case 32:
-    case '(': case ')': case '/': case '<': case '>': case '[': case ']':
-      return true;
-    default:
-      return false;
-  }
+// Looked up in a table: the loops that scan words and names test every byte
+// of the file, and one load is cheaper than a chain of comparisons.
+enum : uint8_t { kWhite = 1, kNameDelimiter = 2, kWordDelimiter = 4 };
+
+constexpr std::array<uint8_t, 256> MakeByteClasses() {
+  std::array<uint8_t, 256> classes{};
+  for (int c : {0, 9, 10, 13, 32}) classes[size_t(c)] |= kWhite;
+  for (char c : {'\t', '\n', '\r', ' ', '(', ')', '/', '<', '>', '[', ']'})
+    classes[size_t(uint8_t(c))] |= kNameDelimiter | kWordDelimiter;
+  classes[0] |= kWordDelimiter;
+  return classes;
 }
-inline bool IsWordDelimiter(int c) { return c == 0 || IsNameDelimiter(c); }
+constexpr std::array<uint8_t, 256> kByteClasses = MakeByteClasses();
+
+inline bool IsWhite(int c) { return kByteClasses[size_t(uint8_t(c))] & kWhite; }
+inline bool IsNameDelimiter(int c) { return kByteClasses[size_t(uint8_t(c))] & kNameDelimiter; }
+inline bool IsWordDelimiter(int c) { return kByteClasses[size_t(uint8_t(c))] & kWordDelimiter; }
 
 constexpr std::string_view kEndStream = "endstream";
 
@@ -57,18 +64,25 @@ std::string TvxPDFStreamReader::DescribeByte(int c) const {
   return std::string(1, char(c));
 }
 
+// The scanning loops below work on a local position and write it back once:
+// the byte loads could otherwise alias the member, which the compiler would
+// then store on every byte.
 void TvxPDFStreamReader::SkipWhitespace() {
-  while (pos_ < data_.size()) {
-    int c = (unsigned char)data_[pos_];
+  const char* const data = data_.data();
+  const size_t size = data_.size();
+  size_t pos = pos_;
+  while (pos < size) {
+    int c = (unsigned char)data[pos];
     if (IsWhite(c)) {
-      ++pos_;
+      ++pos;
     } else if (c == '%') {
       // A comment runs to the next CR or LF (or the end of the data).
-      while (pos_ < data_.size() && data_[pos_] != '\r' && data_[pos_] != '\n') ++pos_;
+      while (pos < size && data[pos] != '\r' && data[pos] != '\n') ++pos;
     } else {
       break;
     }
   }
+  pos_ = pos;
 }
 
 std::string_view TvxPDFStreamReader::ReadWord() {
@@ -81,9 +95,12 @@ std::string_view TvxPDFStreamReader::ReadWord() {
       return data_.substr(start, w.end - start);
     }
   }
-  if (pos_ < data_.size()) ++pos_;  // the first byte is taken whatever it is
-  while (pos_ < data_.size() && !IsWordDelimiter((unsigned char)data_[pos_])) ++pos_;
-  const size_t end = pos_;
+  const char* const data = data_.data();
+  const size_t size = data_.size();
+  size_t end = start;
+  if (end < size) ++end;  // the first byte is taken whatever it is
+  while (end < size && !IsWordDelimiter((unsigned char)data[end])) ++end;
+  pos_ = end;
   SkipWhitespace();
   wordCache_[nextWordSlot_] = {start, end, pos_};
   nextWordSlot_ = (nextWordSlot_ + 1) % kWordCacheSize;
@@ -220,8 +237,12 @@ std::string TvxPDFStreamReader::ReadNameText() {
   SkipWhitespace();
   int c = PeekChar();
   if (c != '/') throw ENameReadError(Format(res::SNameReadError, {DescribeByte(c)}));
-  size_t start = pos_++;
-  while (pos_ < data_.size() && !IsNameDelimiter((unsigned char)data_[pos_])) ++pos_;
+  const size_t start = pos_;
+  const char* const data = data_.data();
+  const size_t size = data_.size();
+  size_t end = start + 1;
+  while (end < size && !IsNameDelimiter((unsigned char)data[end])) ++end;
+  pos_ = end;
   std::string text(data_.substr(start, pos_ - start));
   if (pos_ < data_.size()) {
     char d = data_[pos_];
