@@ -233,7 +233,7 @@ std::unique_ptr<TvxPDFStringObject> TvxPDFStreamReader::ReadStringObject() {
   return std::make_unique<TvxPDFStringObject>(std::move(text), keepHex);
 }
 
-std::string TvxPDFStreamReader::ReadNameText() {
+std::string_view TvxPDFStreamReader::ReadNameText() {
   SkipWhitespace();
   int c = PeekChar();
   if (c != '/') throw ENameReadError(Format(res::SNameReadError, {DescribeByte(c)}));
@@ -243,7 +243,7 @@ std::string TvxPDFStreamReader::ReadNameText() {
   size_t end = start + 1;
   while (end < size && !IsNameDelimiter((unsigned char)data[end])) ++end;
   pos_ = end;
-  std::string text(data_.substr(start, pos_ - start));
+  const std::string_view text = data_.substr(start, pos_ - start);
   if (pos_ < data_.size()) {
     char d = data_[pos_];
     if (d == 9 || d == 10 || d == 13 || d == 32) ++pos_;
@@ -252,7 +252,7 @@ std::string TvxPDFStreamReader::ReadNameText() {
 }
 
 std::unique_ptr<TvxPDFNameObject> TvxPDFStreamReader::ReadName() {
-  return std::make_unique<TvxPDFNameObject>(ReadNameText());
+  return std::make_unique<TvxPDFNameObject>(std::string(ReadNameText()));
 }
 
 std::unique_ptr<TvxPDFArrayObject> TvxPDFStreamReader::ReadArray() {
@@ -312,7 +312,7 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
         Skip(2);
         break;
       }
-      std::string key = ReadNameText();
+      const std::string_view key = ReadNameText();
       const size_t valueAt = pos_;
       TvxPDFObjectPtr value = ParseObject();
       // A key directly followed by the end of the dictionary gets null, which
@@ -320,7 +320,7 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
       if (!value) value = MakeNull();
       if (Decryptor && key == kSignatureContentsKey && value->ObjectType == otString)
         contentsStrings.emplace_back(entries.size(), valueAt);
-      entries.push_back({std::move(key), std::move(value)});
+      entries.push_back({key, std::move(value)});
     }
     if (!contentsStrings.empty() && IsSignatureDictionaryEntries(entries)) {
       for (const auto& [index, at] : contentsStrings) entries[index].Value = ReadRawStringAt(at);

@@ -75,7 +75,8 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   // The string at `at` as stored, without decryption; the position is kept.
   std::unique_ptr<TvxPDFStringObject> ReadRawStringAt(size_t at);
 
-  std::string ReadNameText();
+  // The name at the position, slash included, as a view into the data.
+  std::string_view ReadNameText();
 
   int depth_ = 0;
   // Words read lately: start, end and the position after the blanks that follow.
