@@ -99,6 +99,37 @@ TEST(ObjectParser, NamesStayRaw) {
   EXPECT_EQ(q.reader->Pos(), 7u);
 }
 
+// Every byte class the scanners test: what ends a word, a name, and what is
+// skipped as white-space.
+TEST(ObjectParser, DelimitersEndWordsAndNames) {
+  auto reader = [](const std::string& text) {
+    auto bytes = std::make_shared<const std::string>(text);
+    return std::make_pair(bytes, std::make_unique<TvxPDFStreamReader>(101, bytes));
+  };
+  for (char d : std::string("\t\n\r ()/<>[]")) {
+    SCOPED_TRACE(int(d));
+    auto [wordBytes, words] = reader(std::string("12") + d + "x");
+    EXPECT_EQ(words->ReadWord(), "12");
+    auto [nameBytes, names] = reader(std::string("/Ab") + d + "x");
+    EXPECT_EQ(names->ReadName()->Text, "/Ab");
+  }
+  // NUL ends a word but belongs to a name; form feed and bytes above 127
+  // belong to both.
+  const std::string nul("\0", 1);
+  EXPECT_EQ(reader("12" + nul + "x").second->ReadWord(), "12");
+  EXPECT_EQ(reader("/A" + nul + "B ").second->ReadName()->Text, "/A" + nul + "B");
+  EXPECT_EQ(reader("1\f2 ").second->ReadWord(), "1\f2");
+  EXPECT_EQ(reader("/A\fB ").second->ReadName()->Text, "/A\fB");
+  EXPECT_EQ(reader("1\xE9 ").second->ReadWord(), "1\xE9");
+  EXPECT_EQ(reader("/A\xE9 ").second->ReadName()->Text, "/A\xE9");
+  // NUL is skipped as white-space, form feed is not.
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(Parse(nul + nul + " \r\n5").object.get()).Value, 5);
+  EXPECT_THROW(Parse("\f5"), EConvertError);
+  // A name at the very end of the data, and a one-byte word.
+  EXPECT_EQ(reader("/End").second->ReadName()->Text, "/End");
+  EXPECT_EQ(reader("R").second->ReadWord(), "R");
+}
+
 TEST(ObjectParser, KeywordsAndErrors) {
   EXPECT_EQ(Cast<TvxPDFBooleanObject>(Parse("true").object.get()).Value, 1);
   EXPECT_EQ(Cast<TvxPDFBooleanObject>(Parse("false").object.get()).Value, 0);
