@@ -22,12 +22,6 @@ namespace {
 // recursion for objects built in memory too.
 constexpr int kMaxSerializeDepth = 1024;
 
-void AppendInteger(std::string& out, int64_t value) {
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
-}
-
 // A /Length value: a plain integer where it fits, else a 64-bit one.
 TvxPDFObjectPtr LengthValue(size_t length) {
   if (length <= size_t(INT32_MAX)) return MakeInteger(int32_t(length));

@@ -84,14 +84,6 @@ std::string SaveTargetName(const std::string& fileName) {
   return AsciiLower(extension) == ".pdf" ? fileName : fileName + ".pdf";
 }
 
-void AppendPadded(std::string& out, int64_t value, int width) {
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  int length = int(result.ptr - digits);
-  if (length < width) out.append(size_t(width - length), '0');
-  out.append(digits, result.ptr);
-}
-
 }  // namespace
 
 // ------------------------------------------------------------------ the file

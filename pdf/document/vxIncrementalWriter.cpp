@@ -22,20 +22,6 @@ namespace {
 // The /Prev chain of a damaged or hostile file is followed this far at most.
 constexpr int kMaxRevisions = 4096;
 
-void AppendNumber(std::string& out, int64_t value) {
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
-}
-
-void AppendPadded(std::string& out, int64_t value, int width) {
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  int length = int(result.ptr - digits);
-  if (length < width) out.append(size_t(width - length), '0');
-  out.append(digits, result.ptr);
-}
-
 std::string StringValueBytes(const TvxPDFStringObject& s) { return s.IsHex ? HexToBytes(s.Contents()) : s.Contents(); }
 
 // While an update is serialised, references keep the loaded numbers; the
@@ -299,9 +285,9 @@ std::string TvxIncrementalWriter::CatalogText(int32_t objectNumber, bool asLoade
 
 void TvxIncrementalWriter::WriteText(int32_t number, uint16_t generation, const std::string& body) {
   entries_.push_back({number, generation, base_ + int64_t(update_.size())});
-  AppendNumber(update_, number);
+  AppendInteger(update_, number);
   update_ += ' ';
-  AppendNumber(update_, generation);
+  AppendInteger(update_, generation);
   update_ += " obj\r\n";
   update_ += body;
   update_ += "\r\nendobj\r\n";
@@ -415,7 +401,7 @@ void TvxIncrementalWriter::WriteXRef(const TvxSourceTail& tail) {
                        TvxCustomPDFDocument::EntryText("/W", "[ 1 " + std::to_string(offsetWidth) + " 2 ]") +
                        TvxCustomPDFDocument::EntryText("/Index", "[ " + index + "]") +
                        TvxCustomPDFDocument::EntryText("/Length", std::to_string(data.size()));
-    AppendNumber(update_, xrefNumber);
+    AppendInteger(update_, xrefNumber);
     update_ += " 0 obj\r\n" + TvxCustomPDFDocument::WrapDictionary(dict) + "\r\nstream\r\n" + data +
                "\r\nendstream\r\nendobj\r\n";
   }

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "pdf/objects/vxSignatureDictionary.h"
+#include "pdf/util/vxUtils.h"
 
 namespace vx {
 
@@ -29,12 +30,6 @@ bool IsFixedReal(std::string_view token) {
     }
   }
   return point != std::string_view::npos && point + 1 < token.size();
-}
-
-void AppendInteger(std::string& out, int64_t value) {
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
 }
 
 int BytesFor(uint64_t value) {

@@ -3,6 +3,7 @@
 // UTF-8 / UTF-16 conversion for the front ends.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -54,6 +55,22 @@ std::optional<double> TryStrToFloat(std::string_view text);
 std::string RealToText(double value);
 // The same text appended to `out`, without building a string of its own.
 void AppendRealText(std::string& out, double value);
+
+// The decimal digits of an integer appended to `out` (the writers' hot path:
+// no string of its own).
+inline void AppendInteger(std::string& out, int64_t value) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, result.ptr);
+}
+// The same, with leading zeros up to `width` digits (cross-reference entries).
+inline void AppendPadded(std::string& out, int64_t value, int width) {
+  char digits[24];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  int length = int(result.ptr - digits);
+  if (length < width) out.append(size_t(width - length), '0');
+  out.append(digits, result.ptr);
+}
 
 // General decimal text of a value with up to 15 significant digits and "." as
 // separator, no exponent for ordinary magnitudes: 1, 0.5, 0.35.
