@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -122,6 +123,17 @@ int64_t TvxFileStream::Read(void* buffer, int64_t count) {
   return int64_t(std::fread(buffer, 1, size_t(count), file_));
 }
 
+int64_t TvxFileStream::ReadAt(void* buffer, int64_t count, int64_t offset) const {
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t got = ::pread(fileno(file_), static_cast<char*>(buffer) + done, size_t(count - done), off_t(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
+}
+
 int64_t TvxFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   size_t n = std::fwrite(buffer, 1, size_t(count), file_);
@@ -182,12 +194,27 @@ void PrefaultForWriting(char* buffer, size_t size) {
 
 std::shared_ptr<const std::string> ReadWholeFile(const std::string& fileName) {
   TvxFileStream file(fileName, TvxFileStream::Mode::fmOpenRead);
+  const size_t size = size_t(std::max<int64_t>(file.Size(), 0));
   auto data = std::make_shared<std::string>();
-  data->reserve(size_t(file.Size()));
-  PrefaultForWriting(data->data(), data->capacity());
-  data->resize(size_t(file.Size()));
-  int64_t got = file.Read(data->data(), int64_t(data->size()));
-  data->resize(size_t(std::max<int64_t>(got, 0)));
+  data->reserve(size);
+  // Faulting the pages in and copying from the system's cache are both work
+  // for the processor: on a large file each half goes to a core of its own
+  // (half the time of one reader on two cores).
+  constexpr size_t kSplitFrom = size_t(16) << 20;
+  const bool split = size >= kSplitFrom && std::thread::hardware_concurrency() > 1;
+  const size_t half = split ? size / 2 : size;
+  std::thread second;
+  if (split) second = std::thread([&] { PrefaultForWriting(data->data() + half, size - half); });
+  PrefaultForWriting(data->data(), half);
+  if (second.joinable()) second.join();
+  data->resize(size);
+  int64_t secondGot = 0;
+  if (split)
+    second = std::thread([&] { secondGot = file.ReadAt(data->data() + half, int64_t(size - half), int64_t(half)); });
+  const int64_t firstGot = file.ReadAt(data->data(), int64_t(half), 0);
+  if (second.joinable()) second.join();
+  // A file cut short while it was read keeps what came before the cut.
+  data->resize(firstGot < int64_t(half) ? size_t(firstGot) : half + size_t(secondGot));
   return data;
 }
 

@@ -98,13 +98,17 @@ class TvxFileStream : public TvxStream {
   void Flush();
   void Close();
   const std::string& FileName() const { return fileName_; }
+  // Reads `count` bytes at `offset` without moving the position; safe from
+  // several threads at once. Answers the bytes read (short at the end).
+  int64_t ReadAt(void* buffer, int64_t count, int64_t offset) const;
 
  private:
   std::string fileName_;
   std::FILE* file_ = nullptr;
 };
 
-// Whole-file read with one call; raises like TvxFileStream.
+// Whole-file read (a large file in two halves on two threads); raises like
+// TvxFileStream.
 std::shared_ptr<const std::string> ReadWholeFile(const std::string& fileName);
 bool FileExists(const std::string& fileName);
 

@@ -259,3 +259,22 @@ TEST(Trailer, SkipsATableAndReadsTheDictionary) {
   TvxPDFStreamReader bad(1, std::make_shared<const std::string>("xref 0 1"));
   EXPECT_THROW(bad.ReadTrailer(), ETrailerError);
 }
+
+// Files of 16 MB and more are read in two halves at once; both halves, the
+// byte at the seam and an odd length must come back exactly.
+TEST(ReadWholeFile, LargeFileReadInHalvesIsExact) {
+  const std::string name = ::testing::TempDir() + "vx-read-whole-file.bin";
+  std::string bytes(size_t(17) << 20 | 3, '\0');
+  uint32_t state = 12345;
+  for (char& c : bytes) c = char((state = state * 1103515245u + 12345u) >> 24);
+  {
+    TvxFileStream out(name, TvxFileStream::Mode::fmCreate);
+    out.Write(bytes.data(), int64_t(bytes.size()));
+    out.Close();
+  }
+  std::shared_ptr<const std::string> read = ReadWholeFile(name);
+  std::remove(name.c_str());
+  ASSERT_EQ(read->size(), bytes.size());
+  EXPECT_TRUE(*read == bytes);
+  EXPECT_THROW(ReadWholeFile(name), EReadError);
+}
