@@ -1,6 +1,8 @@
 // A vector in 16 bytes (pointer, 32-bit size and capacity) for the element
 // lists of arrays and dictionaries, of which a loaded document holds
 // hundreds of thousands. Only what the object model needs of std::vector.
+// The storage comes from the small-object pool: most lists are a few
+// entries long, and malloc's header and rounding would add a fifth.
 #pragma once
 
 #include <algorithm>
@@ -10,10 +12,14 @@
 #include <new>
 #include <utility>
 
+#include "pdf/objects/vxObjectPool.h"
+
 namespace vx {
 
 template <typename T>
 class TvxCompactVector {
+  static_assert(alignof(T) <= TvxObjectPool::kGranule, "pool blocks are aligned to the granule");
+
  public:
   using value_type = T;
   using iterator = T*;
@@ -98,20 +104,23 @@ class TvxCompactVector {
   void Grow(size_t n, bool exact = false) {
     if (n > UINT32_MAX) throw std::bad_alloc();
     if (!exact) n = std::max<size_t>(n, size_);
-    T* fresh = n ? static_cast<T*>(::operator new(n * sizeof(T))) : nullptr;
+    T* fresh = n ? static_cast<T*>(TvxObjectPool::Allocate(n * sizeof(T))) : nullptr;
     for (uint32_t i = 0; i < size_; ++i) {
       new (fresh + i) T(std::move(data_[i]));
       data_[i].~T();
     }
-    ::operator delete(data_);
+    Deallocate();
     data_ = fresh;
     capacity_ = uint32_t(n);
   }
   void Release() {
     clear();
-    ::operator delete(data_);
+    Deallocate();
     data_ = nullptr;
     capacity_ = 0;
+  }
+  void Deallocate() {
+    if (data_) TvxObjectPool::Free(data_, size_t(capacity_) * sizeof(T));
   }
 
   T* data_ = nullptr;

@@ -65,6 +65,8 @@ const std::string* Shared(std::string_view text) {
 
 }  // namespace
 
+const std::string* InternedText(std::string_view text) { return Shared(text); }
+
 uintptr_t TvxKey::EmptyBits() {
   static const std::string* empty = Shared(std::string_view());
   return reinterpret_cast<uintptr_t>(empty);

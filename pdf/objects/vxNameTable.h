@@ -10,6 +10,10 @@
 
 namespace vx {
 
+// The table's shared copy of `text`, or nullptr when it is not shared (too
+// long, or the table is full). Shared texts live as long as the process.
+const std::string* InternedText(std::string_view text);
+
 class TvxKey {
  public:
   TvxKey() : TvxKey(std::string_view()) {}

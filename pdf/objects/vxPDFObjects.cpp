@@ -1,6 +1,7 @@
 #include "pdf/objects/vxPDFObjects.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -51,27 +52,83 @@ std::u16string TvxPDFStringObject::WideText() const {
 
 // ----------------------------------------------------------------------- array
 
-// One block from the small-object pool: the count, the values (integers are
-// held exactly as doubles) and a byte per value telling integers from reals.
+// One block from the small-object pool: the count and the form, then the
+// values in the smallest form that gives every value back exactly:
+// - all integers: a 32-bit integer each;
+// - integers and reals that are short decimals (0.5, 612, -1.25): a 32-bit
+//   whole number each and a code byte each, the code telling an integer
+//   from a real and the real's number of decimals;
+// - otherwise: a double each and a byte each telling integers from reals.
 struct TvxPDFArrayObject::Packed {
+  enum Form : uint8_t { kIntegers, kDecimals, kDoubles };
+  static constexpr uint8_t kIntegerCode = 0xFF;  // a code byte's value for an integer
+  static constexpr int kMaxDecimals = 9;
+
   uint32_t count;
-  uint32_t reserved;
+  Form form;
+  uint8_t reserved[3];
 
-  double* Values() { return reinterpret_cast<double*>(this + 1); }
-  uint8_t* Integer() { return reinterpret_cast<uint8_t*>(Values() + count); }
-  static size_t Bytes(uint32_t count) { return sizeof(Packed) + sizeof(double) * count + count; }
+  int32_t* Whole() { return reinterpret_cast<int32_t*>(this + 1); }
+  uint8_t* Codes() { return reinterpret_cast<uint8_t*>(Whole() + count); }
+  double* Doubles() { return reinterpret_cast<double*>(this + 1); }
+  uint8_t* IntegerFlags() { return reinterpret_cast<uint8_t*>(Doubles() + count); }
 
-  static Packed* Make(uint32_t count) {
-    auto* p = static_cast<Packed*>(TvxObjectPool::Allocate(Bytes(count)));
+  static size_t Bytes(Form form, uint32_t count) {
+    switch (form) {
+      case kIntegers: return sizeof(Packed) + sizeof(int32_t) * count;
+      case kDecimals: return sizeof(Packed) + (sizeof(int32_t) + 1) * count;
+      case kDoubles: break;
+    }
+    return sizeof(Packed) + (sizeof(double) + 1) * count;
+  }
+  size_t Bytes() const { return Bytes(form, count); }
+
+  static Packed* Make(Form form, uint32_t count) {
+    auto* p = static_cast<Packed*>(TvxObjectPool::Allocate(Bytes(form, count)));
     p->count = count;
-    p->reserved = 0;
+    p->form = form;
     return p;
   }
-  static void Free(Packed* p) { TvxObjectPool::Free(p, Bytes(p->count)); }
-  Packed* Copy() {
-    Packed* c = Make(count);
-    std::memcpy(c->Values(), Values(), sizeof(double) * count + count);
+  static void Free(Packed* p) { TvxObjectPool::Free(p, p->Bytes()); }
+  Packed* Copy() const {
+    Packed* c = Make(form, count);
+    std::memcpy(c + 1, this + 1, Bytes() - sizeof(Packed));
     return c;
+  }
+
+  // A decimal's value: the whole number divided by a power of ten. Both are
+  // exact doubles, so the quotient is the correctly rounded value of the
+  // decimal, the same double a correct reading of its text gives.
+  static constexpr double kPowers[kMaxDecimals + 1] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  static double DecimalValue(int32_t whole, int decimals) { return double(whole) / kPowers[decimals]; }
+  // The decimal that gives back exactly the bits of `value`, if one does
+  // (-0 and values with long fractions do not).
+  static bool AsDecimal(double value, int32_t& whole, int& decimals) {
+    for (decimals = 0; decimals <= kMaxDecimals; ++decimals) {
+      const double scaled = value * kPowers[decimals];
+      if (!(std::fabs(scaled) <= double(INT32_MAX))) return false;  // NaN and infinities too
+      whole = int32_t(std::llround(scaled));
+      const double back = DecimalValue(whole, decimals);
+      if (std::memcmp(&back, &value, sizeof(double)) == 0) return true;
+    }
+    return false;
+  }
+
+  bool IsIntegerAt(uint32_t i) {
+    switch (form) {
+      case kIntegers: return true;
+      case kDecimals: return Codes()[i] == kIntegerCode;
+      case kDoubles: break;
+    }
+    return IntegerFlags()[i] != 0;
+  }
+  double ValueAt(uint32_t i) {
+    switch (form) {
+      case kIntegers: return Whole()[i];
+      case kDecimals: return Codes()[i] == kIntegerCode ? double(Whole()[i]) : DecimalValue(Whole()[i], Codes()[i]);
+      case kDoubles: break;
+    }
+    return Doubles()[i];
   }
 };
 
@@ -95,10 +152,10 @@ void TvxPDFArrayObject::Unpack() const {
   ItemList items;
   items.reserve(p->count);
   for (uint32_t i = 0; i < p->count; ++i) {
-    if (p->Integer()[i])
-      items.push_back(MakeInteger(int32_t(p->Values()[i])));
+    if (p->IsIntegerAt(i))
+      items.push_back(MakeInteger(int32_t(p->ValueAt(i))));
     else
-      items.push_back(MakeReal(p->Values()[i]));
+      items.push_back(MakeReal(p->ValueAt(i)));
   }
   items_ = std::move(items);
   packed_.store(nullptr, std::memory_order_release);
@@ -107,16 +164,44 @@ void TvxPDFArrayObject::Unpack() const {
 
 void TvxPDFArrayObject::PackIfNumeric() {
   if (IsPacked() || items_.size() < kPackThreshold || items_.size() > UINT32_MAX) return;
-  for (const auto& item : items_)
-    if (!item || (!item->IsInteger() && !item->IsReal())) return;
-  Packed* p = Packed::Make(uint32_t(items_.size()));
-  for (size_t i = 0; i < items_.size(); ++i) {
-    if (auto* n = As<TvxPDFIntegerObject>(items_[i].get())) {
-      p->Values()[i] = n->Value;
-      p->Integer()[i] = 1;
-    } else {
-      p->Values()[i] = static_cast<TvxPDFRealObject*>(items_[i].get())->Value;
-      p->Integer()[i] = 0;
+  // The smallest form that holds every value exactly.
+  Packed::Form form = Packed::kIntegers;
+  for (const auto& item : items_) {
+    if (!item) return;
+    if (item->IsInteger()) continue;
+    if (!item->IsReal()) return;
+    if (form == Packed::kIntegers) form = Packed::kDecimals;
+    int32_t whole = 0;
+    int decimals = 0;
+    if (form == Packed::kDecimals && !Packed::AsDecimal(static_cast<TvxPDFRealObject*>(item.get())->Value, whole, decimals))
+      form = Packed::kDoubles;
+  }
+  const auto count = uint32_t(items_.size());
+  Packed* p = Packed::Make(form, count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const TvxPDFObject* item = items_[i].get();
+    const bool isInteger = item->IsInteger();
+    const double real = isInteger ? 0.0 : static_cast<const TvxPDFRealObject*>(item)->Value;
+    const int32_t integer = isInteger ? static_cast<const TvxPDFIntegerObject*>(item)->Value : 0;
+    switch (form) {
+      case Packed::kIntegers:
+        p->Whole()[i] = integer;
+        break;
+      case Packed::kDecimals: {
+        int decimals = 0;
+        if (isInteger) {
+          p->Whole()[i] = integer;
+          p->Codes()[i] = Packed::kIntegerCode;
+        } else {
+          Packed::AsDecimal(real, p->Whole()[i], decimals);
+          p->Codes()[i] = uint8_t(decimals);
+        }
+        break;
+      }
+      case Packed::kDoubles:
+        p->Doubles()[i] = isInteger ? double(integer) : real;
+        p->IntegerFlags()[i] = isInteger ? 1 : 0;
+        break;
     }
   }
   items_ = ItemList();
@@ -130,7 +215,7 @@ int TvxPDFArrayObject::Count() const {
 
 double TvxPDFArrayObject::NumberAt(int index) const {
   if (Packed* p = packed_.load(std::memory_order_acquire))
-    return index >= 0 && uint32_t(index) < p->count ? p->Values()[index] : 0;
+    return index >= 0 && uint32_t(index) < p->count ? p->ValueAt(uint32_t(index)) : 0;
   TvxPDFObject* item = GetItem(index);
   if (auto* n = As<TvxPDFIntegerObject>(item)) return n->Value;
   if (auto* r = As<TvxPDFRealObject>(item)) return r->Value;
@@ -139,7 +224,7 @@ double TvxPDFArrayObject::NumberAt(int index) const {
 
 bool TvxPDFArrayObject::IsIntegerAt(int index) const {
   if (Packed* p = packed_.load(std::memory_order_acquire))
-    return index >= 0 && uint32_t(index) < p->count && p->Integer()[index];
+    return index >= 0 && uint32_t(index) < p->count && p->IsIntegerAt(uint32_t(index));
   TvxPDFObject* item = GetItem(index);
   return item && item->IsInteger();
 }

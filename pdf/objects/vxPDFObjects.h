@@ -146,14 +146,25 @@ class TvxPDFStringObject : public TvxPDFObject {
   bool IsHex;
 };
 
+// Names come from a small vocabulary (/Type, /FlateDecode, /XYZ, ...): the
+// text is the name table's shared copy, and only a name the table does not
+// share has one of its own.
 class TvxPDFNameObject : public TvxPDFObject {
+  bool ownsText_;  // sits in the padding after the kind byte
+
+  TvxPDFNameObject(const std::string* shared, std::string_view text)
+      : TvxPDFObject(Kind), ownsText_(shared == nullptr), Text(shared ? *shared : *new std::string(text)) {}
+
  public:
   static constexpr TvxPDFObjectType Kind = otName;
-  explicit TvxPDFNameObject(std::string text) : TvxPDFObject(Kind), Text(std::move(text)) {}
+  explicit TvxPDFNameObject(std::string_view text) : TvxPDFNameObject(InternedText(text), text) {}
+  ~TvxPDFNameObject() override {
+    if (ownsText_) delete &Text;
+  }
   TvxPDFObjectPtr Clone() const override;
   // Text without the slash.
   std::string Value() const { return Text.empty() ? std::string() : Text.substr(1); }
-  std::string Text;
+  const std::string& Text;  // with the slash and any #xx escapes, as read
 };
 
 class TvxPDFArrayObject : public TvxPDFObject {
@@ -381,8 +392,8 @@ class TvxEntrySlot {
 };
 
 // Small constructors used all over the library.
-inline TvxPDFObjectPtr MakeName(std::string text) {
-  return std::make_unique<TvxPDFNameObject>(std::move(text));
+inline TvxPDFObjectPtr MakeName(std::string_view text) {
+  return std::make_unique<TvxPDFNameObject>(text);
 }
 inline TvxPDFObjectPtr MakeInteger(int32_t v) { return std::make_unique<TvxPDFIntegerObject>(v); }
 inline TvxPDFObjectPtr MakeReal(double v) { return std::make_unique<TvxPDFRealObject>(v); }

@@ -252,7 +252,7 @@ std::string_view TvxPDFStreamReader::ReadNameText() {
 }
 
 std::unique_ptr<TvxPDFNameObject> TvxPDFStreamReader::ReadName() {
-  return std::make_unique<TvxPDFNameObject>(std::string(ReadNameText()));
+  return std::make_unique<TvxPDFNameObject>(ReadNameText());
 }
 
 std::unique_ptr<TvxPDFArrayObject> TvxPDFStreamReader::ReadArray() {
