@@ -52,49 +52,46 @@ std::u16string TvxPDFStringObject::WideText() const {
 
 // ----------------------------------------------------------------------- array
 
-// One block from the small-object pool: the count and the form, then the
-// values in the smallest form that gives every value back exactly:
+// Packed numbers: a block from the small-object pool holding the values in
+// the smallest form that gives every value back exactly:
 // - all integers: a 32-bit integer each;
 // - integers and reals that are short decimals (0.5, 612, -1.25): a 32-bit
-//   whole number each and a code byte each, the code telling an integer
-//   from a real and the real's number of decimals;
-// - otherwise: a double each and a byte each telling integers from reals.
-struct TvxPDFArrayObject::Packed {
+//   whole number each, then a code byte each telling an integer from a real
+//   and the real's number of decimals;
+// - otherwise: a double each, then a byte each telling integers from reals.
+// The form and the count are kept by the array.
+class TvxPDFArrayObject::Packed {
+ public:
   enum Form : uint8_t { kIntegers, kDecimals, kDoubles };
   static constexpr uint8_t kIntegerCode = 0xFF;  // a code byte's value for an integer
   static constexpr int kMaxDecimals = 9;
 
-  uint32_t count;
-  Form form;
-  uint8_t reserved[3];
-
-  int32_t* Whole() { return reinterpret_cast<int32_t*>(this + 1); }
-  uint8_t* Codes() { return reinterpret_cast<uint8_t*>(Whole() + count); }
-  double* Doubles() { return reinterpret_cast<double*>(this + 1); }
-  uint8_t* IntegerFlags() { return reinterpret_cast<uint8_t*>(Doubles() + count); }
+  Packed(void* block, uint8_t form, uint32_t count) : block_(block), form_(Form(form)), count_(count) {}
 
   static size_t Bytes(Form form, uint32_t count) {
     switch (form) {
-      case kIntegers: return sizeof(Packed) + sizeof(int32_t) * count;
-      case kDecimals: return sizeof(Packed) + (sizeof(int32_t) + 1) * count;
+      case kIntegers: return sizeof(int32_t) * size_t(count);
+      case kDecimals: return (sizeof(int32_t) + 1) * size_t(count);
       case kDoubles: break;
     }
-    return sizeof(Packed) + (sizeof(double) + 1) * count;
+    return (sizeof(double) + 1) * size_t(count);
   }
-  size_t Bytes() const { return Bytes(form, count); }
+  static Packed Make(Form form, uint32_t count) {
+    return Packed(TvxObjectPool::Allocate(Bytes(form, count)), form, count);
+  }
+  void Free() const { TvxObjectPool::Free(block_, Bytes(form_, count_)); }
+  Packed Copy() const {
+    Packed copy = Make(form_, count_);
+    std::memcpy(copy.block_, block_, Bytes(form_, count_));
+    return copy;
+  }
+  void* Block() const { return block_; }
+  uint32_t Count() const { return count_; }
 
-  static Packed* Make(Form form, uint32_t count) {
-    auto* p = static_cast<Packed*>(TvxObjectPool::Allocate(Bytes(form, count)));
-    p->count = count;
-    p->form = form;
-    return p;
-  }
-  static void Free(Packed* p) { TvxObjectPool::Free(p, p->Bytes()); }
-  Packed* Copy() const {
-    Packed* c = Make(form, count);
-    std::memcpy(c + 1, this + 1, Bytes() - sizeof(Packed));
-    return c;
-  }
+  int32_t* Whole() const { return static_cast<int32_t*>(block_); }
+  uint8_t* Codes() const { return reinterpret_cast<uint8_t*>(Whole() + count_); }
+  double* Doubles() const { return static_cast<double*>(block_); }
+  uint8_t* IntegerFlags() const { return reinterpret_cast<uint8_t*>(Doubles() + count_); }
 
   // A decimal's value: the whole number divided by a power of ten. Both are
   // exact doubles, so the quotient is the correctly rounded value of the
@@ -114,59 +111,104 @@ struct TvxPDFArrayObject::Packed {
     return false;
   }
 
-  bool IsIntegerAt(uint32_t i) {
-    switch (form) {
+  bool IsIntegerAt(uint32_t i) const {
+    switch (form_) {
       case kIntegers: return true;
       case kDecimals: return Codes()[i] == kIntegerCode;
       case kDoubles: break;
     }
     return IntegerFlags()[i] != 0;
   }
-  double ValueAt(uint32_t i) {
-    switch (form) {
+  double ValueAt(uint32_t i) const {
+    switch (form_) {
       case kIntegers: return Whole()[i];
       case kDecimals: return Codes()[i] == kIntegerCode ? double(Whole()[i]) : DecimalValue(Whole()[i], Codes()[i]);
       case kDoubles: break;
     }
     return Doubles()[i];
   }
+
+ private:
+  void* block_;
+  Form form_;
+  uint32_t count_;
 };
 
 namespace {
-// Unpacking may happen through a const reference from more than one thread
-// (save workers reading a shared dictionary); it is rare, so one lock will do.
-std::mutex& UnpackLock() {
+// Making the list may happen through a const reference from more than one
+// thread (save workers reading a shared dictionary); it is rare, so one lock
+// will do.
+std::mutex& ListLock() {
   static std::mutex lock;
   return lock;
 }
+
+// Element lists are separate small blocks, so that a packed array does not
+// carry an empty one.
+using ItemList = TvxPDFArrayObject::ItemList;
+ItemList* NewList() { return new (TvxObjectPool::Allocate(sizeof(ItemList))) ItemList(); }
+void DeleteList(ItemList* list) {
+  list->~ItemList();
+  TvxObjectPool::Free(list, sizeof(ItemList));
+}
 }  // namespace
 
-TvxPDFArrayObject::~TvxPDFArrayObject() {
-  if (Packed* p = packed_.load()) Packed::Free(p);
+TvxPDFArrayObject::Packed TvxPDFArrayObject::PackedNumbers(uintptr_t rep) const {
+  return Packed(reinterpret_cast<void*>(rep & ~kPackedTag), packedForm_, packedCount_);
 }
 
-void TvxPDFArrayObject::Unpack() const {
-  std::lock_guard<std::mutex> guard(UnpackLock());
-  Packed* p = packed_.load(std::memory_order_acquire);
-  if (!p) return;
-  ItemList items;
-  items.reserve(p->count);
-  for (uint32_t i = 0; i < p->count; ++i) {
-    if (p->IsIntegerAt(i))
-      items.push_back(MakeInteger(int32_t(p->ValueAt(i))));
-    else
-      items.push_back(MakeReal(p->ValueAt(i)));
+TvxPDFArrayObject::~TvxPDFArrayObject() {
+  const uintptr_t rep = rep_.load();
+  if (rep & kPackedTag)
+    PackedNumbers(rep).Free();
+  else if (rep != 0)
+    DeleteList(reinterpret_cast<ItemList*>(rep));
+}
+
+const TvxPDFArrayObject::ItemList& TvxPDFArrayObject::MakeList() const {
+  uintptr_t rep = rep_.load(std::memory_order_acquire);
+  if (rep == 0) {
+    // An empty array (every array the parser makes starts so): no lock.
+    ItemList* list = NewList();
+    if (rep_.compare_exchange_strong(rep, reinterpret_cast<uintptr_t>(list), std::memory_order_acq_rel,
+                                     std::memory_order_acquire))
+      return *list;
+    DeleteList(list);  // another thread made one meanwhile
   }
-  items_ = std::move(items);
-  packed_.store(nullptr, std::memory_order_release);
-  Packed::Free(p);
+  std::lock_guard<std::mutex> guard(ListLock());
+  rep = rep_.load(std::memory_order_acquire);
+  if (rep != 0 && (rep & kPackedTag) == 0) return *reinterpret_cast<const ItemList*>(rep);
+  ItemList* list = NewList();
+  if (rep & kPackedTag) {
+    const Packed p = PackedNumbers(rep);
+    try {
+      list->reserve(p.Count());
+      for (uint32_t i = 0; i < p.Count(); ++i) {
+        if (p.IsIntegerAt(i))
+          list->push_back(MakeInteger(int32_t(p.ValueAt(i))));
+        else
+          list->push_back(MakeReal(p.ValueAt(i)));
+      }
+    } catch (...) {
+      DeleteList(list);
+      throw;
+    }
+    rep_.store(reinterpret_cast<uintptr_t>(list), std::memory_order_release);
+    p.Free();
+  } else {
+    rep_.store(reinterpret_cast<uintptr_t>(list), std::memory_order_release);
+  }
+  return *list;
 }
 
 void TvxPDFArrayObject::PackIfNumeric() {
-  if (IsPacked() || items_.size() < kPackThreshold || items_.size() > UINT32_MAX) return;
+  const uintptr_t rep = rep_.load(std::memory_order_acquire);
+  if (rep == 0 || (rep & kPackedTag)) return;
+  const ItemList& items = *reinterpret_cast<const ItemList*>(rep);
+  if (items.size() < kPackThreshold || items.size() > UINT32_MAX) return;
   // The smallest form that holds every value exactly.
   Packed::Form form = Packed::kIntegers;
-  for (const auto& item : items_) {
+  for (const auto& item : items) {
     if (!item) return;
     if (item->IsInteger()) continue;
     if (!item->IsReal()) return;
@@ -176,46 +218,49 @@ void TvxPDFArrayObject::PackIfNumeric() {
     if (form == Packed::kDecimals && !Packed::AsDecimal(static_cast<TvxPDFRealObject*>(item.get())->Value, whole, decimals))
       form = Packed::kDoubles;
   }
-  const auto count = uint32_t(items_.size());
-  Packed* p = Packed::Make(form, count);
+  const auto count = uint32_t(items.size());
+  const Packed p = Packed::Make(form, count);
   for (uint32_t i = 0; i < count; ++i) {
-    const TvxPDFObject* item = items_[i].get();
+    const TvxPDFObject* item = items[i].get();
     const bool isInteger = item->IsInteger();
     const double real = isInteger ? 0.0 : static_cast<const TvxPDFRealObject*>(item)->Value;
     const int32_t integer = isInteger ? static_cast<const TvxPDFIntegerObject*>(item)->Value : 0;
     switch (form) {
       case Packed::kIntegers:
-        p->Whole()[i] = integer;
+        p.Whole()[i] = integer;
         break;
       case Packed::kDecimals: {
         int decimals = 0;
         if (isInteger) {
-          p->Whole()[i] = integer;
-          p->Codes()[i] = Packed::kIntegerCode;
+          p.Whole()[i] = integer;
+          p.Codes()[i] = Packed::kIntegerCode;
         } else {
-          Packed::AsDecimal(real, p->Whole()[i], decimals);
-          p->Codes()[i] = uint8_t(decimals);
+          Packed::AsDecimal(real, p.Whole()[i], decimals);
+          p.Codes()[i] = uint8_t(decimals);
         }
         break;
       }
       case Packed::kDoubles:
-        p->Doubles()[i] = isInteger ? double(integer) : real;
-        p->IntegerFlags()[i] = isInteger ? 1 : 0;
+        p.Doubles()[i] = isInteger ? double(integer) : real;
+        p.IntegerFlags()[i] = isInteger ? 1 : 0;
         break;
     }
   }
-  items_ = ItemList();
-  packed_.store(p, std::memory_order_release);
+  DeleteList(reinterpret_cast<ItemList*>(rep));
+  packedForm_ = form;
+  packedCount_ = count;
+  rep_.store(reinterpret_cast<uintptr_t>(p.Block()) | kPackedTag, std::memory_order_release);
 }
 
 int TvxPDFArrayObject::Count() const {
-  if (Packed* p = packed_.load(std::memory_order_acquire)) return int(p->count);
-  return int(items_.size());
+  const uintptr_t rep = rep_.load(std::memory_order_acquire);
+  if (rep & kPackedTag) return int(packedCount_);
+  return rep ? int(reinterpret_cast<const ItemList*>(rep)->size()) : 0;
 }
 
 double TvxPDFArrayObject::NumberAt(int index) const {
-  if (Packed* p = packed_.load(std::memory_order_acquire))
-    return index >= 0 && uint32_t(index) < p->count ? p->ValueAt(uint32_t(index)) : 0;
+  if (const uintptr_t rep = rep_.load(std::memory_order_acquire); rep & kPackedTag)
+    return index >= 0 && uint32_t(index) < packedCount_ ? PackedNumbers(rep).ValueAt(uint32_t(index)) : 0;
   TvxPDFObject* item = GetItem(index);
   if (auto* n = As<TvxPDFIntegerObject>(item)) return n->Value;
   if (auto* r = As<TvxPDFRealObject>(item)) return r->Value;
@@ -223,20 +268,25 @@ double TvxPDFArrayObject::NumberAt(int index) const {
 }
 
 bool TvxPDFArrayObject::IsIntegerAt(int index) const {
-  if (Packed* p = packed_.load(std::memory_order_acquire))
-    return index >= 0 && uint32_t(index) < p->count && p->IsIntegerAt(uint32_t(index));
+  if (const uintptr_t rep = rep_.load(std::memory_order_acquire); rep & kPackedTag)
+    return index >= 0 && uint32_t(index) < packedCount_ && PackedNumbers(rep).IsIntegerAt(uint32_t(index));
   TvxPDFObject* item = GetItem(index);
   return item && item->IsInteger();
 }
 
 TvxPDFObjectPtr TvxPDFArrayObject::Clone() const {
   auto copy = std::make_unique<TvxPDFArrayObject>();
-  if (Packed* p = packed_.load(std::memory_order_acquire)) {
-    copy->packed_.store(p->Copy());
+  if (const uintptr_t rep = rep_.load(std::memory_order_acquire); rep & kPackedTag) {
+    const Packed p = PackedNumbers(rep).Copy();
+    copy->packedForm_ = packedForm_;
+    copy->packedCount_ = packedCount_;
+    copy->rep_.store(reinterpret_cast<uintptr_t>(p.Block()) | kPackedTag);
     return copy;
   }
-  copy->items_.reserve(items_.size());
-  for (const auto& item : items_) copy->items_.push_back(item ? item->Clone() : nullptr);
+  const ItemList& items = Items();
+  ItemList& copied = copy->Items();
+  copied.reserve(items.size());
+  for (const auto& item : items) copied.push_back(item ? item->Clone() : nullptr);
   return copy;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "pdf/objects/vxCompactVector.h"
@@ -178,13 +179,11 @@ class TvxPDFArrayObject : public TvxPDFObject {
   // colours, widths) are held packed, at a fraction of the memory, until
   // something asks for their objects; this unpacks them.
   using ItemList = TvxCompactVector<TvxPDFObjectPtr>;
-  ItemList& Items() {
-    if (packed_.load(std::memory_order_acquire)) Unpack();
-    return items_;
-  }
+  ItemList& Items() { return const_cast<ItemList&>(std::as_const(*this).Items()); }
   const ItemList& Items() const {
-    if (packed_.load(std::memory_order_acquire)) Unpack();
-    return items_;
+    const uintptr_t rep = rep_.load(std::memory_order_acquire);
+    if (rep != 0 && (rep & kPackedTag) == 0) return *reinterpret_cast<const ItemList*>(rep);
+    return MakeList();
   }
 
   int Add(TvxPDFObjectPtr object);  // answers the new index
@@ -202,7 +201,7 @@ class TvxPDFArrayObject : public TvxPDFObject {
 
   // Packed numbers: the array holds only integers and reals, and no objects
   // until asked. Reading them this way never unpacks.
-  bool IsPacked() const { return packed_.load(std::memory_order_acquire) != nullptr; }
+  bool IsPacked() const { return rep_.load(std::memory_order_acquire) & kPackedTag; }
   double NumberAt(int index) const;
   bool IsIntegerAt(int index) const;
   // Packs the array when it holds only numbers.
@@ -210,13 +209,20 @@ class TvxPDFArrayObject : public TvxPDFObject {
   static constexpr size_t kPackThreshold = 1;
 
  private:
-  struct Packed;
-  void Unpack() const;
+  class Packed;
+  static constexpr uintptr_t kPackedTag = 1;
+  // The element list, made on first use (from the packed numbers, if any).
+  const ItemList& MakeList() const;
+  Packed PackedNumbers(uintptr_t rep) const;
 
-  mutable ItemList items_;
-  // Owned. Atomic because unpacking can happen through a const reference
-  // while another thread reads the same shared array.
-  mutable std::atomic<Packed*> packed_{nullptr};
+  // The form and count of packed numbers; they sit in the padding after the
+  // kind byte and do not change once the array is packed.
+  uint8_t packedForm_ = 0;
+  uint32_t packedCount_ = 0;
+  // Owned: nothing (an empty array), the element list, or the packed numbers'
+  // block with kPackedTag set. Atomic because the list can be made through a
+  // const reference while another thread reads the same shared array.
+  mutable std::atomic<uintptr_t> rep_{0};
 };
 
 class TvxPDFDictObject : public TvxPDFObject {
