@@ -136,15 +136,15 @@ class TvxPDFStringObject : public TvxPDFObject {
   static constexpr TvxPDFObjectType Kind = otString;
   // `text` includes the delimiters: "(" bytes ")" or "<" hex digits ">".
   explicit TvxPDFStringObject(std::string text, bool isHex = false)
-      : TvxPDFObject(Kind), Text(std::move(text)), IsHex(isHex) {}
+      : TvxPDFObject(Kind), IsHex(isHex), Text(std::move(text)) {}
   TvxPDFObjectPtr Clone() const override;
   // Text without its first and last character.
   std::string Contents() const;
   // The value as wide text: hex strings through HexTextToUnicode, literals
   // through the ANSI code page.
   std::u16string WideText() const;
+  bool IsHex;  // first: it sits in the padding after the kind byte
   std::string Text;
-  bool IsHex;
 };
 
 // Names come from a small vocabulary (/Type, /FlateDecode, /XYZ, ...): the
