@@ -62,6 +62,7 @@ void TvxCustomPDFDocument::InitDocument() {
   declaredPageCount_ = -1;
   xrefItems_.clear();
   xrefStmItems_.clear();
+  sourceHadObjectStreams_ = false;
   decrypt_.reset();
   encryption_.reset();
   encryptionSettings_ = std::make_unique<TvxPDFEncryptionSettings>();
@@ -179,7 +180,10 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
   }
   // The document keeps no hold on the source: what it needs is in memory
   // (loaded on demand, the rest is parsed from the bytes held).
-  if (!servingOnDemand_) reader_.reset();
+  if (!servingOnDemand_) {
+    reader_.reset();
+    ReleaseEntryLists();
+  }
   if (store_) store_->Compact();
   return isLoaded_;
 }

@@ -302,6 +302,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   void PlaceStreamEntry(int64_t number, const TvxXRefStmItem& entry, size_t limit);
   void FreeEntry(int64_t number);
   void CompleteXRef();
+  // Drops the entry lists once the reader is gone; see the definition.
+  void ReleaseEntryLists();
   void TakeTrailerEntries(const TvxPDFDictObject& dict);
 
   // Cross-reference repair (vxCstPDFDocRepair.cpp).
@@ -399,6 +401,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxPDFStreamReader> reader_;
   std::vector<TvxEntrySlot<TvxXRefItem>> xrefItems_;
   std::vector<TvxEntrySlot<TvxXRefStmItem>> xrefStmItems_;
+  bool sourceHadObjectStreams_ = false;  // kept when the entry lists are dropped
   std::unique_ptr<TvxPDFObjectStore> store_;
   std::unique_ptr<TvxPDFObjectStore> saveStore_;
   std::vector<TvxPDFIndirectObject*> pageList_;

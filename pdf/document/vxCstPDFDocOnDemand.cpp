@@ -179,6 +179,7 @@ void TvxCustomPDFDocument::CompleteLoad() {
   readOnDemand_.clear();
   decodedObjectStreams_.clear();
   reader_.reset();
+  ReleaseEntryLists();
 }
 
 }  // namespace vx

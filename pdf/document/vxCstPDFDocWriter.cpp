@@ -590,7 +590,7 @@ void TvxDocumentWriter::WritePageRootAndBody() {
 bool TvxCustomPDFDocument::SourceHasObjectStreams() const {
   for (const auto& entry : xrefStmItems_)
     if (entry && entry->EntryType == 2) return true;
-  return false;
+  return sourceHadObjectStreams_;
 }
 
 bool TvxDocumentWriter::UsesObjectStreams() const {

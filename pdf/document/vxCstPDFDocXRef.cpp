@@ -69,6 +69,15 @@ void TvxCustomPDFDocument::PlaceStreamEntry(int64_t number, const TvxXRefStmItem
   if (PlaceEntry(xrefStmItems_, number, entry, limit)) ClearEntry(xrefItems_, number);
 }
 
+// The entries say where to read objects; once the reader is gone (after a
+// full load, or once a load on demand is complete) nothing is read at them
+// again. Whether the source had object streams is all a save still asks.
+void TvxCustomPDFDocument::ReleaseEntryLists() {
+  sourceHadObjectStreams_ = SourceHasObjectStreams();
+  std::vector<TvxEntrySlot<TvxXRefItem>>().swap(xrefItems_);
+  std::vector<TvxEntrySlot<TvxXRefStmItem>>().swap(xrefStmItems_);
+}
+
 void TvxCustomPDFDocument::FreeEntry(int64_t number) {
   ClearEntry(xrefItems_, number);
   ClearEntry(xrefStmItems_, number);
