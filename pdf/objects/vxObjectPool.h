@@ -13,7 +13,7 @@ namespace vx {
 class TvxObjectPool {
  public:
   static constexpr size_t kGranule = 8;
-  static constexpr size_t kMaxPooled = 128;  // larger blocks go to operator new
+  static constexpr size_t kMaxPooled = 256;  // larger blocks go to operator new
   static void* Allocate(size_t size);
   static void Free(void* block, size_t size) noexcept;
 };

@@ -336,25 +336,31 @@ class TvxPDFIndirectObject : public TvxPDFObject {
   TvxPDFIndirectObject(uint32_t documentID, int32_t objectNumber, uint16_t generation,
                        TvxPDFObjectPtr content, int markUsed = 0)
       : TvxPDFObject(Kind),
+        Generation(generation),
         DocumentID(documentID),
         ObjectNumber(objectNumber),
-        Generation(generation),
         Content(std::move(content)) {
     if (markUsed == 1) MarkUsed();
   }
   TvxPDFObjectPtr Clone() const override;
-  void MarkUsed() { ++UseCount; }
+  // The count stops at its maximum: what is asked of it is whether an object
+  // is used at all, and by how many when that is a few.
+  void MarkUsed() {
+    if (UseCount != UINT8_MAX) ++UseCount;
+  }
 
+  // The small fields first, in the padding after the kind byte: a loaded
+  // document holds one of these per object.
+  uint8_t UseCount = 0;
+  uint16_t Generation;
   uint32_t DocumentID;
   int32_t ObjectNumber;
-  uint16_t Generation;
   int32_t NewNumber = 0;
-  int32_t UseCount = 0;
   TvxPDFObjectPtr Content;
 
  protected:
   // For descendants (outline items) that copy the header fields themselves.
-  TvxPDFIndirectObject(TvxPDFObjectType kind) : TvxPDFObject(kind), DocumentID(0), ObjectNumber(0), Generation(0) {}
+  TvxPDFIndirectObject(TvxPDFObjectType kind) : TvxPDFObject(kind), Generation(0), DocumentID(0), ObjectNumber(0) {}
 };
 
 // An entry of a classic cross-reference table.
