@@ -63,6 +63,7 @@ void TvxCustomPDFDocument::InitDocument() {
   xrefItems_.clear();
   xrefStmItems_.clear();
   sourceHadObjectStreams_ = false;
+  loadedOffsets_.Clear();
   decrypt_.reset();
   encryption_.reset();
   encryptionSettings_ = std::make_unique<TvxPDFEncryptionSettings>();
@@ -97,6 +98,7 @@ void TvxCustomPDFDocument::ClearDocument() {
   xrefItems_.shrink_to_fit();
   xrefStmItems_.clear();
   xrefStmItems_.shrink_to_fit();
+  loadedOffsets_.Clear();
   pendingIdValue_.reset();
   reader_.reset();
   fileBytes_.reset();

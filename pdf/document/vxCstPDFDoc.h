@@ -18,6 +18,7 @@
 
 #include "pdf/document/vxAcroForm.h"
 #include "pdf/document/vxEMailInfo.h"
+#include "pdf/document/vxOffsetTable.h"
 #include "pdf/document/vxPDFInfo.h"
 #include "pdf/document/vxPDFObjectStore.h"
 #include "pdf/document/vxPDFOutline.h"
@@ -401,7 +402,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxPDFStreamReader> reader_;
   std::vector<TvxEntrySlot<TvxXRefItem>> xrefItems_;
   std::vector<TvxEntrySlot<TvxXRefStmItem>> xrefStmItems_;
-  bool sourceHadObjectStreams_ = false;  // kept when the entry lists are dropped
+  // Kept when the entry lists are dropped.
+  bool sourceHadObjectStreams_ = false;
+  TvxOffsetTable loadedOffsets_;
   std::unique_ptr<TvxPDFObjectStore> store_;
   std::unique_ptr<TvxPDFObjectStore> saveStore_;
   std::vector<TvxPDFIndirectObject*> pageList_;

@@ -113,7 +113,7 @@ int64_t TvxCustomPDFDocument::LookupObjectOffset(int32_t objectNumber) const {
   if (n < xrefItems_.size() && xrefItems_[n]) return xrefItems_[n]->Offset;
   if (n < xrefStmItems_.size() && xrefStmItems_[n] && xrefStmItems_[n]->EntryType == 1)
     return xrefStmItems_[n]->Field2;
-  return 0;
+  return loadedOffsets_.At(objectNumber);  // once the entry lists are dropped
 }
 
 std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAt(int64_t offset) {

@@ -71,9 +71,16 @@ void TvxCustomPDFDocument::PlaceStreamEntry(int64_t number, const TvxXRefStmItem
 
 // The entries say where to read objects; once the reader is gone (after a
 // full load, or once a load on demand is complete) nothing is read at them
-// again. Whether the source had object streams is all a save still asks.
+// again. What is still asked of them is kept compactly: the offsets, and
+// whether the source had object streams.
 void TvxCustomPDFDocument::ReleaseEntryLists() {
   sourceHadObjectStreams_ = SourceHasObjectStreams();
+  loadedOffsets_.Build(std::max(xrefItems_.size(), xrefStmItems_.size()), [this](size_t n) -> int64_t {
+    if (n < xrefItems_.size() && xrefItems_[n]) return xrefItems_[n]->Offset;
+    if (n < xrefStmItems_.size() && xrefStmItems_[n] && xrefStmItems_[n]->EntryType == 1)
+      return xrefStmItems_[n]->Field2;
+    return 0;
+  });
   std::vector<TvxEntrySlot<TvxXRefItem>>().swap(xrefItems_);
   std::vector<TvxEntrySlot<TvxXRefStmItem>>().swap(xrefStmItems_);
 }
