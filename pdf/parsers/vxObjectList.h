@@ -48,8 +48,12 @@ class TvxObjectIndex {
   void Note(const TvxObjectKey& key, int index);
   int Find(const TvxObjectKey& key) const;
   void Clear();
-  // Gives back the slack left by growing.
-  void Compact() { dense_.shrink_to_fit(); }
+  // Gives back the slack left by growing (the table grows by doubling, so
+  // its tail past the highest number is empty).
+  void Compact() {
+    while (!dense_.empty() && dense_.back() == 0) dense_.pop_back();
+    dense_.shrink_to_fit();
+  }
 
  private:
   bool IsDense(const TvxObjectKey& key) const {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <thread>
+
 #include "pdf/objects/vxPDFObjects.h"
 #include "pdf/parsers/vxPDFParsers.h"
 
@@ -138,4 +141,113 @@ TEST(ObjectModel, CastToWrongKindRaisesInvalidCast) {
   EXPECT_THROW(Cast<TvxPDFRealObject>(&i), EInvalidCast);
   EXPECT_THROW(Cast<TvxPDFRealObject>(static_cast<TvxPDFObject*>(nullptr)), EInvalidCast);
   EXPECT_EQ(As<TvxPDFRealObject>(&i), nullptr);
+}
+
+namespace {
+
+std::unique_ptr<TvxPDFArrayObject> ParseArray(const std::string& text) {
+  TvxPDFStreamReader reader(101, std::make_shared<const std::string>(text));
+  auto obj = reader.ParseObject();
+  return std::unique_ptr<TvxPDFArrayObject>(&Cast<TvxPDFArrayObject>(obj.release()));
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0; }
+
+}  // namespace
+
+// Numbers are held packed in one of several forms (32-bit integers, short
+// decimals, doubles); whichever is chosen, every value comes back with the
+// bits and the kind the parser gave it, packed, unpacked and cloned.
+TEST(PackedArray, EveryFormGivesBackExactValuesAndKinds) {
+  const std::vector<std::string> numbers = {
+      "0 1 -1 2147483647 -2147483648 612 792",                     // integers only
+      "0 0.5 612 -1.25 0.1 .25 -.001 123456.789 2147483.647 -7.",  // short decimals
+      "1 0.333333333333333 3.0000000001 0.1",                       // a long fraction: doubles
+      "-0.0 0 0.0 -0",                                              // a negative zero stays one
+      "4294967296.5 1 99999999999.25",                              // beyond 32 bits
+  };
+  for (const std::string& list : numbers) {
+    SCOPED_TRACE(list);
+    // The same words after a name are read as objects and stay unpacked:
+    // they are what the packed values must equal.
+    auto packed = ParseArray("[ " + list + " ]");
+    auto plain = ParseArray("[ /Name " + list + " ]");
+    ASSERT_FALSE(plain->IsPacked());
+    ASSERT_TRUE(packed->IsPacked());
+    ASSERT_EQ(packed->Count(), plain->Count() - 1);
+    auto clone = packed->Clone();
+    auto& cloned = Cast<TvxPDFArrayObject>(clone.get());
+    ASSERT_TRUE(cloned.IsPacked());
+    for (int i = 0; i < packed->Count(); ++i) {
+      const TvxPDFObject* expected = plain->GetItem(i + 1);
+      const double value = expected->IsInteger() ? Cast<TvxPDFIntegerObject>(expected).Value
+                                                 : Cast<TvxPDFRealObject>(expected).Value;
+      EXPECT_EQ(packed->IsIntegerAt(i), expected->IsInteger()) << i;
+      EXPECT_TRUE(SameBits(packed->NumberAt(i), value)) << i << ": " << packed->NumberAt(i) << " " << value;
+      EXPECT_EQ(cloned.IsIntegerAt(i), expected->IsInteger()) << i;
+      EXPECT_TRUE(SameBits(cloned.NumberAt(i), value)) << i;
+    }
+    // Unpacked, the objects are those the parser made.
+    const auto& items = packed->Items();
+    EXPECT_FALSE(packed->IsPacked());
+    ASSERT_EQ(int(items.size()), plain->Count() - 1);
+    for (size_t i = 0; i < items.size(); ++i) {
+      const TvxPDFObject* expected = plain->GetItem(int(i) + 1);
+      ASSERT_EQ(items[i]->ObjectType, expected->ObjectType) << i;
+      if (expected->IsInteger())
+        EXPECT_EQ(Cast<TvxPDFIntegerObject>(items[i].get()).Value, Cast<TvxPDFIntegerObject>(expected).Value);
+      else
+        EXPECT_TRUE(SameBits(Cast<TvxPDFRealObject>(items[i].get()).Value, Cast<TvxPDFRealObject>(expected).Value));
+    }
+    // The clone is independent of the array it came from.
+    EXPECT_TRUE(cloned.IsPacked());
+  }
+}
+
+// Arrays shared by the save's threads may be unpacked by any of them, more
+// than one at once; all must see the one list that results.
+TEST(PackedArray, UnpackingFromSeveralThreadsMakesOneList) {
+  std::vector<std::unique_ptr<TvxPDFArrayObject>> arrays;
+  for (int i = 0; i < 2000; ++i) arrays.push_back(ParseArray("[ 1 2.5 " + std::to_string(i) + " ]"));
+  std::vector<const TvxPDFArrayObject::ItemList*> seen[2];
+  auto reader = [&](int t) {
+    for (const auto& a : arrays) {
+      const TvxPDFArrayObject& shared = *a;
+      seen[t].push_back(&shared.Items());
+    }
+  };
+  std::thread first(reader, 0), second(reader, 1);
+  first.join();
+  second.join();
+  for (size_t i = 0; i < arrays.size(); ++i) {
+    ASSERT_EQ(seen[0][i], seen[1][i]) << i;
+    ASSERT_EQ(seen[0][i]->size(), 3u);
+    EXPECT_EQ(Cast<TvxPDFIntegerObject>(arrays[i]->GetItem(2)).Value, int(i));
+    EXPECT_EQ(Cast<TvxPDFRealObject>(arrays[i]->GetItem(1)).Value, 2.5);
+  }
+}
+
+// Name values share the name table's texts; names the table does not share
+// (long ones) have their own. Either way the text is the raw one, escapes
+// included, and copies and edits keep it.
+TEST(NameValue, TextsStayRawWhetherSharedOrOwn) {
+  const std::string longName = "/" + std::string(200, 'N') + "#20end";
+  auto d = ParseDict("<< /A /A#20B /B /#2F#23 /C " + longName + " /D /FlateDecode /E / >>");
+  const std::vector<std::string> expected = {"/A#20B", "/#2F#23", longName, "/FlateDecode", "/"};
+  ASSERT_EQ(d->Count(), int(expected.size()));
+  for (int i = 0; i < d->Count(); ++i) {
+    const auto& name = Cast<TvxPDFNameObject>(d->ValueAt(i));
+    EXPECT_EQ(name.Text, expected[size_t(i)]);
+    auto copy = name.Clone();
+    EXPECT_EQ(Cast<TvxPDFNameObject>(copy.get()).Text, expected[size_t(i)]);
+  }
+  EXPECT_EQ(Cast<TvxPDFNameObject>(d->Find("/A")).Value(), "A#20B");
+  // Two names with the same text share it; a replaced value takes the new text.
+  auto again = ParseDict("<< /X /A#20B >>");
+  EXPECT_EQ(&Cast<TvxPDFNameObject>(again->Find("/X")).Text, &Cast<TvxPDFNameObject>(d->Find("/A")).Text);
+  d->SetName("/C", "/Short");
+  EXPECT_EQ(Cast<TvxPDFNameObject>(d->Find("/C")).Text, "/Short");
+  auto whole = d->Clone();
+  d.reset();
+  EXPECT_EQ(Cast<TvxPDFNameObject>(Cast<TvxPDFDictObject>(whole.get()).Find("/B")).Text, "/#2F#23");
 }
