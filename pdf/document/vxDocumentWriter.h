@@ -51,7 +51,9 @@ class TvxSaveFile {
   const std::string& Target() const { return target_; }
 
  private:
-  static constexpr size_t kBufferSize = size_t(1) << 20;
+  // A quarter of a megabyte: as fast to write as more, and the save holds
+  // the whole loaded file besides.
+  static constexpr size_t kBufferSize = size_t(1) << 18;
   void Flush();
   void WriteOut(const char* data, size_t count);
   void Discard();
