@@ -89,8 +89,8 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
     if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
         std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
       return nullptr;
-    TvxMemoryStream source(std::string(stream.DataView()));
-    index->Data = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
+    // Decoded straight from the bytes held, into a buffer of its own.
+    index->Data = std::make_shared<const std::string>(DecodeFilterChainBytes(stream.DataView(), filter));
   } else {
     index->Data = std::make_shared<const std::string>(stream.DataView());
   }
