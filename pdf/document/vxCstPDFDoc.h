@@ -380,6 +380,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   const TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
   bool ServingOnDemand() const { return servingOnDemand_; }
+  // LoadObjectClosure of `value` kept for CompleteLoad.
+  void DeferWalk(TvxPDFObject* value);
   // Drops a kept entry whose walk failed in CompleteLoad.
   void LeaveOutKeptEntry(TvxKeptPlace place, const std::string& key);
 
@@ -435,8 +437,13 @@ class TvxCustomPDFDocument : public TvxComponent {
     TvxPDFObjectPtr Value;
     std::string KeptKey;
     TvxKeptPlace Place = TvxKeptPlace::None;
+    // Without a Value: a walk of deferredReferences_[First, Last).
+    size_t First = 0;
+    size_t Last = 0;
   };
   std::vector<TvxDeferredWalk> deferredWalks_;
+  // The references the deferred walks of plain values follow, in order.
+  std::vector<TvxObjectKey> deferredReferences_;
   std::unordered_map<int32_t, TvxPDFIndirectObject*> readOnDemand_;
   std::unordered_map<int64_t, std::unique_ptr<TvxObjectStreamIndex>> decodedObjectStreams_;
   int onDemandDepth_ = 0;

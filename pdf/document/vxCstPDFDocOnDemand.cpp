@@ -25,7 +25,84 @@ namespace {
 // finds the object.
 constexpr int kMaxNestedReads = 32;
 
+// A container the eager loader walks into: the content of an object, the
+// dictionary of a stream; never an array of numbers only.
+TvxPDFObject* WalkedContainer(TvxPDFObject* value) {
+  if (auto* io = As<TvxPDFIndirectObject>(value)) value = io->Content.get();
+  if (auto* stream = As<TvxPDFStreamObject>(value)) value = stream->Dictionary.get();
+  if (auto* array = As<TvxPDFArrayObject>(value); array && array->IsPacked()) return nullptr;
+  return value && (value->IsArray() || value->IsDictionary()) ? value : nullptr;
+}
+
+// The references a walk of `root` follows, in the order it follows them
+// (depth first: each is walked whole before the next). A walk of a value
+// does nothing else, unless it meets a stream inside an array, which it
+// reports: then the answer is false and only the walk itself will do.
+bool CollectWalkedReferences(TvxPDFObject* root, std::vector<TvxObjectKey>& out) {
+  auto add = [&out](const TvxPDFIndirectReference& ref) {
+    out.push_back({ref.DocumentID, ref.ObjectNumber, ref.Generation});
+  };
+  if (auto* ref = As<TvxPDFIndirectReference>(root)) {
+    add(*ref);
+    return true;
+  }
+  struct Frame {
+    TvxPDFObject* container;
+    int next;
+  };
+  std::vector<Frame> stack;
+  if (TvxPDFObject* container = WalkedContainer(root)) stack.push_back({container, 0});
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    TvxPDFObject* item = nullptr;
+    if (auto* array = As<TvxPDFArrayObject>(f.container)) {
+      if (f.next >= array->Count()) {
+        stack.pop_back();
+        continue;
+      }
+      item = array->GetItem(f.next++);
+      if (item && item->IsStream()) return false;
+    } else {
+      auto* dict = static_cast<TvxPDFDictObject*>(f.container);
+      if (f.next >= dict->Count()) {
+        stack.pop_back();
+        continue;
+      }
+      item = dict->ValueAt(f.next++);
+    }
+    if (!item) continue;
+    if (item->IsArray() || item->IsDictionary()) {
+      if (TvxPDFObject* container = WalkedContainer(item)) stack.push_back({container, 0});
+    } else if (auto* ref = As<TvxPDFIndirectReference>(item)) {
+      add(*ref);
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+void TvxCustomPDFDocument::DeferWalk(TvxPDFObject* value) {
+  // What the walk will follow is taken now, as the walk of a full load would
+  // have seen it; a walk that follows nothing is not kept. Consecutive walks
+  // share one entry (walking them one after the other is the same walk).
+  const size_t first = deferredReferences_.size();
+  if (!CollectWalkedReferences(value, deferredReferences_)) {
+    deferredReferences_.resize(first);
+    deferredWalks_.push_back({value->Clone(), std::string(), TvxKeptPlace::None});
+    return;
+  }
+  const size_t last = deferredReferences_.size();
+  if (last == first) return;
+  if (!deferredWalks_.empty()) {
+    TvxDeferredWalk& previous = deferredWalks_.back();
+    if (!previous.Value && previous.Place == TvxKeptPlace::None && previous.Last == first) {
+      previous.Last = last;
+      return;
+    }
+  }
+  deferredWalks_.push_back({nullptr, std::string(), TvxKeptPlace::None, first, last});
+}
 
 void TvxCustomPDFDocument::ServeOnDemand() {
   servingOnDemand_ = true;
@@ -156,7 +233,16 @@ void TvxCustomPDFDocument::CompleteLoad() {
   // rest goes on without it.
   deferWalks_ = false;
   for (TvxDeferredWalk& walk : deferredWalks_) {
-    if (!walk.Value) continue;  // done by an earlier, failed, call
+    if (!walk.Value) {
+      // Each reference walked in turn; those reached before a failure are
+      // passed over by a later call, as a walk passes over what it reached.
+      for (; walk.First < walk.Last; ++walk.First) {
+        const TvxObjectKey& key = deferredReferences_[walk.First];
+        TvxPDFIndirectReference reference(key.DocumentID, key.ObjectNumber, key.Generation);
+        LoadObjectClosure(&reference);
+      }
+      continue;
+    }
     if (walk.Place == TvxKeptPlace::None) {
       LoadObjectClosure(walk.Value.get());
     } else {
@@ -170,6 +256,8 @@ void TvxCustomPDFDocument::CompleteLoad() {
     walk.Value.reset();
   }
   deferredWalks_.clear();
+  deferredReferences_.clear();
+  deferredReferences_.shrink_to_fit();
   // Links in what the walks reached go to their named destinations, as the
   // load does for what it reached.
   ResolveLinkDestinations();
