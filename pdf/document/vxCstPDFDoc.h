@@ -366,7 +366,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   // member (the first of a number) starts in them.
   struct TvxObjectStreamIndex {
     std::shared_ptr<const std::string> Data;
-    std::unordered_map<int32_t, size_t> Members;
+    // (number, start) by number; of a number given twice, the first.
+    std::vector<std::pair<int32_t, size_t>> Members;
+    std::unique_ptr<TvxPDFStreamReader> Reader;  // over Data, for every member
   };
 
   // Loading on demand (vxCstPDFDocOnDemand.cpp).

@@ -176,15 +176,21 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
   const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
   const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
 
-  TvxPDFStreamReader header(documentID_, index->Data);
+  index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+  TvxPDFStreamReader& header = *index->Reader;
+  auto& members = index->Members;
   for (int64_t k = 0; k < count; ++k) {
     header.SkipWhitespace();
     if (header.Eof()) break;  // fewer members than /N says
     int32_t number = StrToInt(header.ReadWord());
     int64_t memberOffset = StrToInt64(header.ReadWord());
     if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= index->Data->size()) continue;
-    index->Members.try_emplace(number, size_t(first + memberOffset));  // the first of a number counts
+    members.emplace_back(number, size_t(first + memberOffset));
   }
+  // By number; the first of a number counts.
+  std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  members.erase(std::unique(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                members.end());
   TvxObjectStreamIndex* result = index.get();
   decodedObjectStreams_[s] = std::move(index);
   return result;
@@ -193,9 +199,10 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
 TvxPDFIndirectObject* TvxCustomPDFDocument::ReadMemberOnDemand(int32_t n, int64_t s) {
   const TvxObjectStreamIndex* index = ObjectStreamIndex(s);
   if (!index) return nullptr;
-  auto found = index->Members.find(n);
-  if (found == index->Members.end()) return nullptr;
-  TvxPDFStreamReader members(documentID_, index->Data);
+  auto found = std::lower_bound(index->Members.begin(), index->Members.end(), n,
+                                [](const auto& member, int32_t number) { return member.first < number; });
+  if (found == index->Members.end() || found->first != n) return nullptr;
+  TvxPDFStreamReader& members = *index->Reader;
   members.SetPos(found->second);
   TvxPDFObjectPtr member = members.ParseObject();
   if (!member) member = MakeNull();

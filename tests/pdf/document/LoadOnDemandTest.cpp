@@ -334,3 +334,62 @@ TEST(LoadOnDemand, UnreadableObjectsAreMetWhenTheSaveCompletesTheLoad) {
     EXPECT_EQ(verdict.status, 0) << verdict.Text();
   }
 }
+
+// Pages whose entries reach other objects only through nested dictionaries
+// and arrays (beside arrays of numbers, which reach nothing), and members
+// listed twice in their object stream (the first counts, as in a full load):
+// loaded on demand and saved, the document holds what a full load's save
+// holds, each object reached once, and two such saves are the same bytes.
+TEST(LoadOnDemand, WalksThroughNestedValuesOfPagesInObjectStreams) {
+  PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  for (int i = 0; i < 3; ++i)
+    b.Stream(20 + i, "", "BT /F1 12 Tf 10 " + std::to_string(100 + 20 * i) + " Td (Page " + std::to_string(i + 1) +
+                             ") Tj ET q /X1 Do Q");
+  b.Stream(30, "/Type /XObject /Subtype /Form /BBox [0 0 50 50] /Resources << /Font << /F2 31 0 R >> >>",
+           "BT /F2 8 Tf 0 0 Td (Form) Tj ET");
+  auto page = [](int content, const std::string& extra) {
+    return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 300] /Contents " + std::to_string(content) +
+           " 0 R /Resources << /Font << /F1 10 0 R >> /XObject << /X1 30 0 R >> /ProcSet [/PDF /Text] >> " + extra +
+           " >>";
+  };
+  AddObjectStream(b, 40,
+                  {{5, page(22, "/Extra [1 2 3 << /Deep [0.5 11 0 R] >>]")},
+                   {3, page(20, "/Extra << /B [0 0 1 1] /C << /D 12 0 R >> >>")},
+                   {4, page(21, "/Extra [[13 0 R] 7]")},
+                   {3, "<< /Type /Page /Note (listed twice) >>"},
+                   {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>"}});
+  AddObjectStream(b, 41,
+                  {{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"},
+                   {11, "(eleven)"},
+                   {12, "[14 0 R (twelve)]"},
+                   {13, "(thirteen)"},
+                   {14, "(fourteen)"},
+                   {31, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"}});
+  b.FinishWithStream(50, "/Root 1 0 R",
+                     {{5, {40, 0}}, {3, {40, 1}}, {4, {40, 2}}, {2, {40, 4}}, {10, {41, 0}}, {11, {41, 1}},
+                      {12, {41, 2}}, {13, {41, 3}}, {14, {41, 4}}, {31, {41, 5}}});
+  vxtest::TempFile source, lazyOut, fullOut, again;
+  source.Write(b.Bytes());
+
+  auto full = Load(source.Path(), false);
+  auto lazy = Load(source.Path(), true);
+  ASSERT_EQ(lazy->PageCount(), 3);
+  EXPECT_EQ(full->PageCount(), 3);
+  EXPECT_FALSE(Stored(*lazy, 11));  // reached only through a page: read when the save needs it
+  full->SaveToFile(fullOut.Path());
+  lazy->SaveToFile(lazyOut.Path());
+  Load(source.Path(), true)->SaveToFile(again.Path());
+  const std::string saved = vxtest::ReadFile(lazyOut.Path());
+  EXPECT_EQ(saved, vxtest::ReadFile(again.Path()));
+  EXPECT_EQ(saved.find("listed twice"), std::string::npos);
+  for (const char* text : {"(eleven)", "(twelve)", "(thirteen)", "(fourteen)", "/Courier", "/Helvetica"}) {
+    size_t at = saved.find(text);
+    EXPECT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(saved.find(text, at + 1), std::string::npos) << text;
+  }
+  for (const char* text : {"Page 1", "Page 3", "Form"})
+    EXPECT_NE(vxtest::PdfText(lazyOut.Path()).find(text), std::string::npos) << text;
+  vxtest::JudgeVerdict verdict = vxtest::JudgeAsOtherReader(fullOut.Path(), lazyOut.Path());
+  EXPECT_EQ(verdict.status, 0) << verdict.Text();
+}
