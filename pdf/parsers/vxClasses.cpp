@@ -177,8 +177,8 @@ namespace {
 // page; on a file of tens of megabytes that is a quarter of the reading time.
 // Where the system allows, in pages of 2 MB: a five-hundredth of the page
 // bookkeeping and of the address-translation misses of the parse after it
-// (the file's 54 MB benchmark copy: 6 ms instead of 18). Only hints:
-// kernels without them leave the faults to happen as usual.
+// (a 54 MB file: 6 ms instead of 18 on two cores). Only hints: kernels
+// without them leave the faults to happen as usual.
 void PrefaultForWriting(char* buffer, size_t size) {
 #ifdef MADV_POPULATE_WRITE
   constexpr size_t kWorthIt = size_t(4) << 20;
