@@ -430,9 +430,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::vector<int64_t> readingOffsets_;  // objects being read, innermost last
   bool deferredObjectStreams_ = false;  // object streams still to expand
   // Loading on demand: the store reads on a miss; the walks of the eager
-  // loader are kept (as copies of the values, in load order) for
-  // CompleteLoad; what each number gave once read; the object streams
-  // decoded so far; nesting of reads started by a lookup.
+  // loader are kept (as the references they follow, or copies of the
+  // values, in load order) for CompleteLoad; what each number gave once
+  // read; the object streams decoded so far; nesting of reads started by a
+  // lookup.
   bool servingOnDemand_ = false;
   bool deferWalks_ = false;
   struct TvxDeferredWalk {
