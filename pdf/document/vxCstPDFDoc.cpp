@@ -78,7 +78,6 @@ void TvxCustomPDFDocument::InitDocument() {
 }
 
 void TvxCustomPDFDocument::ClearDocument() {
-  StopPrefetch();
   // Fields point into the store; the outline items and names own copies.
   fieldList_.reset();
   outlineRoot_.reset();
@@ -175,13 +174,10 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
       throw EPasswordError(res::SPasswordRequired);
     }
   } catch (...) {
-    StopPrefetch();
     isLoaded_ = false;
     reader_.reset();
     throw;
   }
-  // Decoding ahead serves the load only.
-  StopPrefetch();
   // The document keeps no hold on the source: what it needs is in memory
   // (loaded on demand, the rest is parsed from the bytes held).
   if (!servingOnDemand_) reader_.reset();

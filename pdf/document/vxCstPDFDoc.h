@@ -18,7 +18,6 @@
 
 #include "pdf/document/vxAcroForm.h"
 #include "pdf/document/vxEMailInfo.h"
-#include "pdf/document/vxObjectStreamPrefetch.h"
 #include "pdf/document/vxPDFInfo.h"
 #include "pdf/document/vxPDFObjectStore.h"
 #include "pdf/document/vxPDFOutline.h"
@@ -365,7 +364,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   void ExpandPendingObjectStreams();                            // vxCstPDFDocStore.cpp
   // An object stream decoded for loading on demand: its bytes and where each
   // member (the first of a number) starts in them.
-  using TvxObjectStreamIndex = TvxObjectStreamMembers;
+  struct TvxObjectStreamIndex {
+    std::shared_ptr<const std::string> Data;
+    // (number, start) by number; of a number given twice, the first.
+    std::vector<std::pair<int32_t, size_t>> Members;
+    std::unique_ptr<TvxPDFStreamReader> Reader;  // over Data, for every member
+  };
 
   // Loading on demand (vxCstPDFDocOnDemand.cpp).
   // From here on the store reads what it misses from the held bytes.
@@ -376,10 +380,6 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxPDFIndirectObject* ReadOnDemand(int32_t n);
   // Object stream `s` decoded once, or nothing when it holds no members.
   const TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
-  // Starts decoding object streams ahead on a second thread, when the file
-  // has enough of them to pay; StopPrefetch ends it (at the end of a load).
-  void StartPrefetch();
-  void StopPrefetch() { prefetch_.reset(); }
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
   bool ServingOnDemand() const { return servingOnDemand_; }
   // LoadObjectClosure of `value` kept for CompleteLoad.
@@ -449,7 +449,6 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::vector<TvxObjectKey> deferredReferences_;
   std::unordered_map<int32_t, TvxPDFIndirectObject*> readOnDemand_;
   std::unordered_map<int64_t, std::unique_ptr<TvxObjectStreamIndex>> decodedObjectStreams_;
-  std::unique_ptr<TvxObjectStreamPrefetch> prefetch_;  // while a load on demand runs
   int onDemandDepth_ = 0;
   bool loadStarted_ = false;            // a load began since the last reset
   std::unordered_set<int64_t> visitedSections_;  // cross-reference sections read

@@ -7,8 +7,6 @@
 // whose serialisation runs on several threads, only ever reads a complete
 // store.
 #include <algorithm>
-#include <thread>
-#include <unordered_set>
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/filters/vxFilterChain.h"
@@ -112,29 +110,9 @@ void TvxCustomPDFDocument::ServeOnDemand() {
   store_->SetSource([this](const TvxObjectKey& key) {
     return key.DocumentID == documentID_ && ReadOnDemand(key.ObjectNumber) != nullptr;
   });
-  StartPrefetch();
   // A full load takes the information dictionary from its object stream
   // before the catalog is read; so does this one.
   if (trailer_->InfoRef) ReadOnDemand(trailer_->InfoRef->ObjectNumber);
-}
-
-void TvxCustomPDFDocument::StartPrefetch() {
-  // A thread pays for itself over some tens of streams; encrypted data is
-  // decrypted by the loading thread only.
-  constexpr size_t kWorthIt = 16;
-  if (isEncrypted_ || decrypt_ || std::thread::hardware_concurrency() < 2) return;
-  // Each stream once, in the order of the lowest member number it holds.
-  std::vector<std::pair<int64_t, int64_t>> streams;
-  std::unordered_set<int64_t> seen;
-  for (const auto& entry : xrefStmItems_) {
-    if (!entry || entry->EntryType != 2) continue;
-    const int64_t s = entry->Field2;
-    if (s < 0 || uint64_t(s) >= xrefStmItems_.size() || !seen.insert(s).second) continue;
-    const auto& own = xrefStmItems_[size_t(s)];
-    streams.emplace_back(s, own && own->EntryType == 1 ? own->Field2 : LookupObjectOffset(int32_t(s)));
-  }
-  if (streams.size() < kWorthIt) return;
-  prefetch_ = std::make_unique<TvxObjectStreamPrefetch>(documentID_, fileBytes_, std::move(streams));
 }
 
 TvxPDFIndirectObject* TvxCustomPDFDocument::ReadOnDemand(int32_t n) {
@@ -182,36 +160,37 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
   auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
   TvxPDFDictObject& dict = *stream.Dictionary;
   TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
-  const bool filtered = filter && !filter->IsNull();
-  TvxDecodeFilters kinds;
-  if (filtered) {
-    kinds = ReadFilterList(filter);
+  auto index = std::make_unique<TvxObjectStreamIndex>();
+  if (filter && !filter->IsNull()) {
+    TvxDecodeFilters kinds = ReadFilterList(filter);
     if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
         std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
       return nullptr;
-  }
-  // Decoded ahead from these very bytes through the same filters, the data
-  // is what decoding here gives.
-  std::unique_ptr<TvxPrefetchedObjectStream> ahead = prefetch_ ? prefetch_->Take(s) : nullptr;
-  const std::string_view source = stream.DataView();
-  if (ahead && !(ahead->Index && ahead->Source.data() == source.data() && ahead->Source.size() == source.size() &&
-                 ahead->Filtered == filtered && ahead->Filters == kinds))
-    ahead.reset();
-  std::shared_ptr<const std::string> data;
-  if (ahead)
-    data = ahead->Index->Data;
-  else if (filtered)
     // Decoded straight from the bytes held, into a buffer of its own.
-    data = std::make_shared<const std::string>(DecodeFilterChainBytes(source, filter));
-  else
-    data = std::make_shared<const std::string>(source);
+    index->Data = std::make_shared<const std::string>(DecodeFilterChainBytes(stream.DataView(), filter));
+  } else {
+    index->Data = std::make_shared<const std::string>(stream.DataView());
+  }
   auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
   if (!type || type->Text != "/ObjStm") return nullptr;
   const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
   const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
-  std::unique_ptr<TvxObjectStreamIndex> index = ahead && ahead->Count == count && ahead->First == first
-                                                    ? std::move(ahead->Index)
-                                                    : IndexObjectStream(documentID_, std::move(data), count, first);
+
+  index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+  TvxPDFStreamReader& header = *index->Reader;
+  auto& members = index->Members;
+  for (int64_t k = 0; k < count; ++k) {
+    header.SkipWhitespace();
+    if (header.Eof()) break;  // fewer members than /N says
+    int32_t number = StrToInt(header.ReadWord());
+    int64_t memberOffset = StrToInt64(header.ReadWord());
+    if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= index->Data->size()) continue;
+    members.emplace_back(number, size_t(first + memberOffset));
+  }
+  // By number; the first of a number counts.
+  std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  members.erase(std::unique(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                members.end());
   TvxObjectStreamIndex* result = index.get();
   decodedObjectStreams_[s] = std::move(index);
   return result;
