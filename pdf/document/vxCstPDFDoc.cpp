@@ -52,6 +52,7 @@ void TvxCustomPDFDocument::InitDocument() {
   servingOnDemand_ = false;
   deferWalks_ = false;
   deferredWalks_.clear();
+  deferredReferences_.clear();
   readOnDemand_.clear();
   decodedObjectStreams_.clear();
   onDemandDepth_ = 0;

@@ -369,7 +369,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   // member (the first of a number) starts in them.
   struct TvxObjectStreamIndex {
     std::shared_ptr<const std::string> Data;
-    std::unordered_map<int32_t, size_t> Members;
+    // (number, start) by number; of a number given twice, the first.
+    std::vector<std::pair<int32_t, size_t>> Members;
+    std::unique_ptr<TvxPDFStreamReader> Reader;  // over Data, for every member
   };
 
   // Loading on demand (vxCstPDFDocOnDemand.cpp).
@@ -383,6 +385,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   const TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
   bool ServingOnDemand() const { return servingOnDemand_; }
+  // LoadObjectClosure of `value` kept for CompleteLoad.
+  void DeferWalk(TvxPDFObject* value);
   // Drops a kept entry whose walk failed in CompleteLoad.
   void LeaveOutKeptEntry(TvxKeptPlace place, const std::string& key);
 
@@ -432,17 +436,23 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::vector<int64_t> readingOffsets_;  // objects being read, innermost last
   bool deferredObjectStreams_ = false;  // object streams still to expand
   // Loading on demand: the store reads on a miss; the walks of the eager
-  // loader are kept (as copies of the values, in load order) for
-  // CompleteLoad; what each number gave once read; the object streams
-  // decoded so far; nesting of reads started by a lookup.
+  // loader are kept (as the references they follow, or copies of the
+  // values, in load order) for CompleteLoad; what each number gave once
+  // read; the object streams decoded so far; nesting of reads started by a
+  // lookup.
   bool servingOnDemand_ = false;
   bool deferWalks_ = false;
   struct TvxDeferredWalk {
     TvxPDFObjectPtr Value;
     std::string KeptKey;
     TvxKeptPlace Place = TvxKeptPlace::None;
+    // Without a Value: a walk of deferredReferences_[First, Last).
+    size_t First = 0;
+    size_t Last = 0;
   };
   std::vector<TvxDeferredWalk> deferredWalks_;
+  // The references the deferred walks of plain values follow, in order.
+  std::vector<TvxObjectKey> deferredReferences_;
   std::unordered_map<int32_t, TvxPDFIndirectObject*> readOnDemand_;
   std::unordered_map<int64_t, std::unique_ptr<TvxObjectStreamIndex>> decodedObjectStreams_;
   int onDemandDepth_ = 0;

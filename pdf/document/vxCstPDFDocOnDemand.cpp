@@ -25,7 +25,84 @@ namespace {
 // finds the object.
 constexpr int kMaxNestedReads = 32;
 
+// A container the eager loader walks into: the content of an object, the
+// dictionary of a stream; never an array of numbers only.
+TvxPDFObject* WalkedContainer(TvxPDFObject* value) {
+  if (auto* io = As<TvxPDFIndirectObject>(value)) value = io->Content.get();
+  if (auto* stream = As<TvxPDFStreamObject>(value)) value = stream->Dictionary.get();
+  if (auto* array = As<TvxPDFArrayObject>(value); array && array->IsPacked()) return nullptr;
+  return value && (value->IsArray() || value->IsDictionary()) ? value : nullptr;
+}
+
+// The references a walk of `root` follows, in the order it follows them
+// (depth first: each is walked whole before the next). A walk of a value
+// does nothing else, unless it meets a stream inside an array, which it
+// reports: then the answer is false and only the walk itself will do.
+bool CollectWalkedReferences(TvxPDFObject* root, std::vector<TvxObjectKey>& out) {
+  auto add = [&out](const TvxPDFIndirectReference& ref) {
+    out.push_back({ref.DocumentID, ref.ObjectNumber, ref.Generation});
+  };
+  if (auto* ref = As<TvxPDFIndirectReference>(root)) {
+    add(*ref);
+    return true;
+  }
+  struct Frame {
+    TvxPDFObject* container;
+    int next;
+  };
+  std::vector<Frame> stack;
+  if (TvxPDFObject* container = WalkedContainer(root)) stack.push_back({container, 0});
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    TvxPDFObject* item = nullptr;
+    if (auto* array = As<TvxPDFArrayObject>(f.container)) {
+      if (f.next >= array->Count()) {
+        stack.pop_back();
+        continue;
+      }
+      item = array->GetItem(f.next++);
+      if (item && item->IsStream()) return false;
+    } else {
+      auto* dict = static_cast<TvxPDFDictObject*>(f.container);
+      if (f.next >= dict->Count()) {
+        stack.pop_back();
+        continue;
+      }
+      item = dict->ValueAt(f.next++);
+    }
+    if (!item) continue;
+    if (item->IsArray() || item->IsDictionary()) {
+      if (TvxPDFObject* container = WalkedContainer(item)) stack.push_back({container, 0});
+    } else if (auto* ref = As<TvxPDFIndirectReference>(item)) {
+      add(*ref);
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+void TvxCustomPDFDocument::DeferWalk(TvxPDFObject* value) {
+  // What the walk will follow is taken now, as the walk of a full load would
+  // have seen it; a walk that follows nothing is not kept. Consecutive walks
+  // share one entry (walking them one after the other is the same walk).
+  const size_t first = deferredReferences_.size();
+  if (!CollectWalkedReferences(value, deferredReferences_)) {
+    deferredReferences_.resize(first);
+    deferredWalks_.push_back({value->Clone(), std::string(), TvxKeptPlace::None});
+    return;
+  }
+  const size_t last = deferredReferences_.size();
+  if (last == first) return;
+  if (!deferredWalks_.empty()) {
+    TvxDeferredWalk& previous = deferredWalks_.back();
+    if (!previous.Value && previous.Place == TvxKeptPlace::None && previous.Last == first) {
+      previous.Last = last;
+      return;
+    }
+  }
+  deferredWalks_.push_back({nullptr, std::string(), TvxKeptPlace::None, first, last});
+}
 
 void TvxCustomPDFDocument::ServeOnDemand() {
   servingOnDemand_ = true;
@@ -89,8 +166,8 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
     if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
         std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
       return nullptr;
-    TvxMemoryStream source(std::string(stream.DataView()));
-    index->Data = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
+    // Decoded straight from the bytes held, into a buffer of its own.
+    index->Data = std::make_shared<const std::string>(DecodeFilterChainBytes(stream.DataView(), filter));
   } else {
     index->Data = std::make_shared<const std::string>(stream.DataView());
   }
@@ -99,15 +176,21 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
   const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
   const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
 
-  TvxPDFStreamReader header(documentID_, index->Data);
+  index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+  TvxPDFStreamReader& header = *index->Reader;
+  auto& members = index->Members;
   for (int64_t k = 0; k < count; ++k) {
     header.SkipWhitespace();
     if (header.Eof()) break;  // fewer members than /N says
     int32_t number = StrToInt(header.ReadWord());
     int64_t memberOffset = StrToInt64(header.ReadWord());
     if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= index->Data->size()) continue;
-    index->Members.try_emplace(number, size_t(first + memberOffset));  // the first of a number counts
+    members.emplace_back(number, size_t(first + memberOffset));
   }
+  // By number; the first of a number counts.
+  std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  members.erase(std::unique(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                members.end());
   TvxObjectStreamIndex* result = index.get();
   decodedObjectStreams_[s] = std::move(index);
   return result;
@@ -116,9 +199,10 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
 TvxPDFIndirectObject* TvxCustomPDFDocument::ReadMemberOnDemand(int32_t n, int64_t s) {
   const TvxObjectStreamIndex* index = ObjectStreamIndex(s);
   if (!index) return nullptr;
-  auto found = index->Members.find(n);
-  if (found == index->Members.end()) return nullptr;
-  TvxPDFStreamReader members(documentID_, index->Data);
+  auto found = std::lower_bound(index->Members.begin(), index->Members.end(), n,
+                                [](const auto& member, int32_t number) { return member.first < number; });
+  if (found == index->Members.end() || found->first != n) return nullptr;
+  TvxPDFStreamReader& members = *index->Reader;
   members.SetPos(found->second);
   TvxPDFObjectPtr member = members.ParseObject();
   if (!member) member = MakeNull();
@@ -156,7 +240,16 @@ void TvxCustomPDFDocument::CompleteLoad() {
   // rest goes on without it.
   deferWalks_ = false;
   for (TvxDeferredWalk& walk : deferredWalks_) {
-    if (!walk.Value) continue;  // done by an earlier, failed, call
+    if (!walk.Value) {
+      // Each reference walked in turn; those reached before a failure are
+      // passed over by a later call, as a walk passes over what it reached.
+      for (; walk.First < walk.Last; ++walk.First) {
+        const TvxObjectKey& key = deferredReferences_[walk.First];
+        TvxPDFIndirectReference reference(key.DocumentID, key.ObjectNumber, key.Generation);
+        LoadObjectClosure(&reference);
+      }
+      continue;
+    }
     if (walk.Place == TvxKeptPlace::None) {
       LoadObjectClosure(walk.Value.get());
     } else {
@@ -170,6 +263,8 @@ void TvxCustomPDFDocument::CompleteLoad() {
     walk.Value.reset();
   }
   deferredWalks_.clear();
+  deferredReferences_.clear();
+  deferredReferences_.shrink_to_fit();
   // Links in what the walks reached go to their named destinations, as the
   // load does for what it reached.
   ResolveLinkDestinations();

@@ -101,7 +101,7 @@ void TvxCustomPDFDocument::LoadObjectClosure(TvxPDFObject* value) {
   if (!value) return;
   if (deferWalks_) {
     // Loading on demand: walked by CompleteLoad, in this order.
-    deferredWalks_.push_back({value->Clone(), std::string(), TvxKeptPlace::None});
+    DeferWalk(value);
     return;
   }
   TvxClosureWalker(*this).Walk(value);

@@ -1,6 +1,7 @@
 #include "pdf/filters/vxFilterChain.h"
 
 #include <limits>
+#include <optional>
 
 #include "pdf/filters/vxFilters.h"
 #include "pdf/util/vxExceptions.h"
@@ -119,6 +120,23 @@ std::string DecodeStringWithFilter(TvxDecodeFilter kind, std::string_view data) 
   throw EUnsupportedFilterError(res::SUnsupportedFilter);
 }
 
+namespace {
+
+// Every decodable step of `list` in order, from `data`; nothing when the list
+// has image filters only.
+std::optional<std::string> DecodeSteps(std::string_view data, const TvxDecodeFilters& list) {
+  std::optional<std::string> current;
+  for (TvxDecodeFilter kind : list) {
+    // Image data is carried as it is; decoding goes on past it.
+    if (kind == ftDCTDecode || kind == ftCCITTFaxDecode) continue;
+    std::string_view input = current ? std::string_view(*current) : data;
+    current = DecodeDecodableKind(kind, WithoutTrailingLineEnds(input));
+  }
+  return current;
+}
+
+}  // namespace
+
 std::unique_ptr<TvxMemoryStream> DecodeFilterChain(TvxStream& source, const TvxPDFObject* filterValue,
                                                    const TvxObjectResolver& resolver) {
   bool viaReference = false;
@@ -130,19 +148,18 @@ std::unique_ptr<TvxMemoryStream> DecodeFilterChain(TvxStream& source, const TvxP
     return std::make_unique<TvxMemoryStream>(std::move(holder));
   };
   if (!value) return copyOfSource();
-
-  TvxDecodeFilters list = ReadFilterList(value);
-  std::string current;
-  bool decoded = false;
-  for (TvxDecodeFilter kind : list) {
-    // Image data is carried as it is; decoding goes on past it.
-    if (kind == ftDCTDecode || kind == ftCCITTFaxDecode) continue;
-    std::string_view input = decoded ? std::string_view(current) : original;
-    current = DecodeDecodableKind(kind, WithoutTrailingLineEnds(input));
-    decoded = true;
-  }
+  std::optional<std::string> decoded = DecodeSteps(original, ReadFilterList(value));
   if (!decoded) return copyOfSource();
-  return std::make_unique<TvxMemoryStream>(std::move(current));
+  return std::make_unique<TvxMemoryStream>(std::move(*decoded));
+}
+
+std::string DecodeFilterChainBytes(std::string_view data, const TvxPDFObject* filterValue,
+                                   const TvxObjectResolver& resolver) {
+  bool viaReference = false;
+  const TvxPDFObject* value = ResolveFilterValue(filterValue, resolver, viaReference);
+  if (!value) return std::string(data);
+  std::optional<std::string> decoded = DecodeSteps(data, ReadFilterList(value));
+  return decoded ? std::move(*decoded) : std::string(data);
 }
 
 std::string StripDecodableFilters(TvxPDFDictObject& streamDict, std::string_view data,

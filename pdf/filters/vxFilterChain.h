@@ -67,6 +67,12 @@ std::string DecodeStringWithFilter(TvxDecodeFilter kind, std::string_view data);
 std::unique_ptr<TvxMemoryStream> DecodeFilterChain(TvxStream& source, const TvxPDFObject* filterValue,
                                                    const TvxObjectResolver& resolver = nullptr);
 
+// The same on bytes, without a stream on either side: `data` (not copied on
+// the way in) decoded through every filter of `filterValue`; an absent
+// value, or one of image filters only, answers a copy of `data`.
+std::string DecodeFilterChainBytes(std::string_view data, const TvxPDFObject* filterValue,
+                                   const TvxObjectResolver& resolver = nullptr);
+
 // Decodes `data` through the leading decodable filters of the stream
 // dictionary's /Filter and rewrites /Filter and /Length to match. A name is
 // removed when it is one of the five decodable kinds (spelled as in

@@ -46,6 +46,16 @@ libdeflate_decompressor& Decompressor() {
   return *decompressor;
 }
 
+// Most streams (object streams, page contents) decode to less than this; they
+// go through a buffer each thread keeps, whose pages are touched once.
+constexpr size_t kScratchBytes = size_t(4) << 20;
+
+char* DecodeScratch() {
+  thread_local std::unique_ptr<char[]> scratch;
+  if (!scratch) scratch = std::make_unique_for_overwrite<char[]>(kScratchBytes);
+  return scratch.get();
+}
+
 }  // namespace
 
 int LibDeflateLevel(uint8_t level) {
@@ -72,11 +82,30 @@ std::string LibDeflateCompress(std::string_view data, int level) {
 std::optional<std::string> LibDeflateDecompress(std::string_view data, int64_t limit) {
   if (data.empty() || limit < 0) return std::nullopt;
   libdeflate_decompressor& decompressor = Decompressor();
-  // The output size is not known: start where the zlib path starts and
-  // double, so the budget sees the same reservations as it would there.
+  // The output size is not known: the budget sees the reservations of a
+  // buffer that starts where the zlib path starts and doubles.
   const uint64_t cap = std::min<uint64_t>(uint64_t(limit), std::string().max_size());
   size_t size = size_t(std::min<uint64_t>(cap, std::max<uint64_t>(16384, uint64_t(data.size()) * 4)));
   TvxBudgetReservation reservation;
+  reservation.GrowTo(int64_t(size));
+  if (size <= kScratchBytes) {
+    // Decoded once into the thread's scratch buffer and copied out at its
+    // size: no second decode when the guess is short, no slack kept.
+    const size_t room = size_t(std::min<uint64_t>(cap, kScratchBytes));
+    char* scratch = DecodeScratch();
+    size_t in = 0, produced = 0;
+    const libdeflate_result result =
+        libdeflate_zlib_decompress_ex(&decompressor, data.data(), data.size(), scratch, room, &in, &produced);
+    if (result == LIBDEFLATE_SUCCESS) {
+      while (size < produced) size = size_t(std::min<uint64_t>(cap, uint64_t(size) * 2));
+      reservation.GrowTo(int64_t(size));
+      return std::string(scratch, produced);
+    }
+    if (result != LIBDEFLATE_INSUFFICIENT_SPACE) return std::nullopt;
+    if (room >= cap) throw EZDecompressionError(Format(res::SInflateLimit, {std::to_string(limit)}));
+    // Larger than the scratch buffer: on with the growing buffer below.
+    while (size <= kScratchBytes) size = size_t(std::min<uint64_t>(cap, uint64_t(size) * 2));
+  }
   std::string out;
   for (;;) {
     reservation.GrowTo(int64_t(size));

@@ -9,6 +9,7 @@
 
 #include "pdf/document/WriterTestSupport.h"
 #include "pdf/document/vxPDFDoc.h"
+#include "pdf/filters/vxFilters.h"
 #include "support/OtherReaderJudge.h"
 #include "support/PdfBuilder.h"
 
@@ -332,5 +333,154 @@ TEST(LoadOnDemand, UnreadableObjectsAreMetWhenTheSaveCompletesTheLoad) {
     EXPECT_EQ(lazyWarnings, fullWarnings);
     vxtest::JudgeVerdict verdict = vxtest::JudgeAsOtherReader(fullOut, lazyOut);
     EXPECT_EQ(verdict.status, 0) << verdict.Text();
+  }
+}
+
+// Pages whose entries reach other objects only through nested dictionaries
+// and arrays (beside arrays of numbers, which reach nothing), and members
+// listed twice in their object stream (the first counts, as in a full load):
+// loaded on demand and saved, the document holds what a full load's save
+// holds, each object reached once, and two such saves are the same bytes.
+TEST(LoadOnDemand, WalksThroughNestedValuesOfPagesInObjectStreams) {
+  PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  for (int i = 0; i < 3; ++i)
+    b.Stream(20 + i, "", "BT /F1 12 Tf 10 " + std::to_string(100 + 20 * i) + " Td (Page " + std::to_string(i + 1) +
+                             ") Tj ET q /X1 Do Q");
+  b.Stream(30, "/Type /XObject /Subtype /Form /BBox [0 0 50 50] /Resources << /Font << /F2 31 0 R >> >>",
+           "BT /F2 8 Tf 0 0 Td (Form) Tj ET");
+  auto page = [](int content, const std::string& extra) {
+    return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 300] /Contents " + std::to_string(content) +
+           " 0 R /Resources << /Font << /F1 10 0 R >> /XObject << /X1 30 0 R >> /ProcSet [/PDF /Text] >> " + extra +
+           " >>";
+  };
+  AddObjectStream(b, 40,
+                  {{5, page(22, "/Extra [1 2 3 << /Deep [0.5 11 0 R] >>]")},
+                   {3, page(20, "/Extra << /B [0 0 1 1] /C << /D 12 0 R >> >>")},
+                   {4, page(21, "/Extra [[13 0 R] 7]")},
+                   {3, "<< /Type /Page /Note (listed twice) >>"},
+                   {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>"}});
+  AddObjectStream(b, 41,
+                  {{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"},
+                   {11, "(eleven)"},
+                   {12, "[14 0 R (twelve)]"},
+                   {13, "(thirteen)"},
+                   {14, "(fourteen)"},
+                   {31, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"}});
+  b.FinishWithStream(50, "/Root 1 0 R",
+                     {{5, {40, 0}}, {3, {40, 1}}, {4, {40, 2}}, {2, {40, 4}}, {10, {41, 0}}, {11, {41, 1}},
+                      {12, {41, 2}}, {13, {41, 3}}, {14, {41, 4}}, {31, {41, 5}}});
+  vxtest::TempFile source, lazyOut, fullOut, again;
+  source.Write(b.Bytes());
+
+  auto full = Load(source.Path(), false);
+  auto lazy = Load(source.Path(), true);
+  ASSERT_EQ(lazy->PageCount(), 3);
+  EXPECT_EQ(full->PageCount(), 3);
+  EXPECT_FALSE(Stored(*lazy, 11));  // reached only through a page: read when the save needs it
+  full->SaveToFile(fullOut.Path());
+  lazy->SaveToFile(lazyOut.Path());
+  Load(source.Path(), true)->SaveToFile(again.Path());
+  const std::string saved = vxtest::ReadFile(lazyOut.Path());
+  EXPECT_EQ(saved, vxtest::ReadFile(again.Path()));
+  EXPECT_EQ(saved.find("listed twice"), std::string::npos);
+  for (const char* text : {"(eleven)", "(twelve)", "(thirteen)", "(fourteen)", "/Courier", "/Helvetica"}) {
+    size_t at = saved.find(text);
+    EXPECT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(saved.find(text, at + 1), std::string::npos) << text;
+  }
+  for (const char* text : {"Page 1", "Page 3", "Form"})
+    EXPECT_NE(vxtest::PdfText(lazyOut.Path()).find(text), std::string::npos) << text;
+  vxtest::JudgeVerdict verdict = vxtest::JudgeAsOtherReader(fullOut.Path(), lazyOut.Path());
+  EXPECT_EQ(verdict.status, 0) << verdict.Text();
+}
+
+// Many object streams of every kind: a /Length stored as an object, a
+// /Filter given by reference, a filter chain, one without filter and one
+// whose data is cut (its members read as far as it goes, as zlib decodes
+// it). Loaded on demand, the pages are those of a full load, and every load
+// saves the same bytes.
+TEST(LoadOnDemand, ObjectStreamsOfEveryKindGiveTheDocumentOfAFullLoad) {
+  constexpr int kStreams = 40;
+  constexpr int kPagesPerStream = 3;
+  PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  std::map<int, std::pair<int, int>> compressed;
+  std::string kids;
+  const int firstPage = 1000, firstContent = 3000, firstStream = 5000;
+  for (int k = 0; k < kStreams * kPagesPerStream; ++k) {
+    kids += std::to_string(firstPage + k) + " 0 R ";
+    b.Stream(firstContent + k, "", "BT /F1 12 Tf 10 100 Td (Page " + std::to_string(k + 1) + ") Tj ET");
+  }
+  b.Object(9, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.Object(10, "/FlateDecode");
+  for (int s = 0; s < kStreams; ++s) {
+    std::vector<std::pair<int, std::string>> members;
+    for (int i = 0; i < kPagesPerStream; ++i) {
+      const int k = s * kPagesPerStream + i;
+      members.push_back({firstPage + k, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 300] /Contents " +
+                                            std::to_string(firstContent + k) +
+                                            " 0 R /Resources << /Font << /F1 9 0 R >> >> /Index " +
+                                            std::to_string(k) + " >>"});
+      compressed[firstPage + k] = {firstStream + s, i};
+    }
+    int first = 0;
+    const std::string plain = ObjectStreamData(members, first);
+    const std::string head = "/Type /ObjStm /N " + std::to_string(kPagesPerStream) + " /First " + std::to_string(first);
+    const std::string packed = TvxFlateFilter().CompressString(plain, 2);
+    const int number = firstStream + s;
+    if (s == 21) {
+      b.Object(number, "<< " + head + " /Filter /FlateDecode /Length 11 0 R >>\nstream\n" + packed + "\nendstream");
+      b.Object(11, std::to_string(packed.size()));
+    } else if (s == 22) {
+      b.Stream(number, head + " /Filter 10 0 R", packed);
+    } else if (s == 23) {
+      b.Stream(number, head + " /Filter [/ASCIIHexDecode /FlateDecode]", TvxAsciiHexFilter().EncodeString(packed));
+    } else if (s == 24) {
+      b.Stream(number, head, plain);
+    } else if (s == 25) {
+      // Cut after the second member: the third page is lost.
+      const size_t third = plain.rfind("<< /Type /Page", plain.find("/Index " + std::to_string(s * kPagesPerStream + 2)));
+      const std::string cut = TvxFlateFilter().CompressString(plain.substr(0, third), 2);
+      b.Stream(number, head + " /Filter /FlateDecode", cut.substr(0, cut.size() - 4));
+    } else {
+      b.Stream(number, head + " /Filter /FlateDecode", packed);
+    }
+  }
+  compressed[2] = {firstStream + kStreams, 0};
+  AddObjectStream(b, firstStream + kStreams,
+                  {{2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(kStreams * kPagesPerStream) +
+                           " >>"}});
+  b.FinishWithStream(12, "/Root 1 0 R", compressed);
+  vxtest::TempFile source, fullOut;
+  source.Write(b.Bytes());
+
+  auto full = Load(source.Path(), false);
+  full->SaveToFile(fullOut.Path());
+  const std::string fullText = vxtest::PdfText(fullOut.Path());
+  std::string firstSave;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    auto lazy = Load(source.Path(), true);
+    ASSERT_EQ(lazy->PageCount(), full->PageCount());
+    EXPECT_EQ(lazy->PageCount(), kStreams * kPagesPerStream - 1);
+    for (int page = 1; page <= lazy->PageCount(); page += 7) {
+      auto* dict = As<TvxPDFDictObject>(lazy->PageList()[size_t(page - 1)]->Content.get());
+      auto* fullDict = As<TvxPDFDictObject>(full->PageList()[size_t(page - 1)]->Content.get());
+      ASSERT_TRUE(dict && fullDict);
+      EXPECT_EQ(Cast<TvxPDFIntegerObject>(dict->Find("/Index")).Value,
+                Cast<TvxPDFIntegerObject>(fullDict->Find("/Index")).Value);
+    }
+    vxtest::TempFile out;
+    lazy->SaveToFile(out.Path());
+    const std::string saved = vxtest::ReadFile(out.Path());
+    if (round == 0) {
+      firstSave = saved;
+      EXPECT_EQ(vxtest::PdfText(out.Path()), fullText);
+      vxtest::JudgeVerdict verdict = vxtest::JudgeAsOtherReader(fullOut.Path(), out.Path());
+      EXPECT_EQ(verdict.status, 0) << verdict.Text();
+    } else {
+      EXPECT_EQ(saved, firstSave);
+    }
   }
 }

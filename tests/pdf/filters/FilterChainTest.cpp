@@ -289,3 +289,29 @@ TEST(StripDecodableFilters, OtherKindsRaise) {
   unresolved.Add("/Filter", Ref(3));
   EXPECT_THROW(StripDecodableFilters(unresolved, "x"), EUnexpectedObjectError);
 }
+
+// The byte form answers what the stream form answers, for every kind of
+// /Filter value.
+TEST(FilterChain, ByteFormMatchesTheStreamForm) {
+  Store store;
+  store.objects[7] = NameArray({"/ASCII85Decode", "/FlateDecode"});
+  auto referenced = Ref(7);
+  auto dangling = Ref(8);
+  auto chain = NameArray({"/ASCIIHexDecode", "/DCTDecode", "/RunLengthDecode"});
+  auto images = NameArray({"/DCTDecode", "/CCITTFaxDecode"});
+  TvxPDFNameObject flate("/FlateDecode");
+  const std::pair<std::string, const TvxPDFObject*> cases[] = {
+      {"as it is\r\n", nullptr},
+      {A85(Flate("via a reference")), referenced.get()},
+      {"untouched", dangling.get()},
+      {Hex(Rle("hex, then run lengths")) + "\n", chain.get()},
+      {"image bytes\r\n", images.get()},
+      {Flate(std::string(100000, 'f')) + "\r\n", &flate},
+  };
+  for (const auto& [data, filter] : cases) {
+    EXPECT_EQ(DecodeFilterChainBytes(data, filter, store.Resolver()), Chain(data, filter, store.Resolver()));
+  }
+  EXPECT_EQ(DecodeFilterChainBytes(A85(Flate("via a reference")), referenced.get(), store.Resolver()),
+            "via a reference");
+  EXPECT_THROW(DecodeFilterChainBytes("x", referenced.get()), EUnexpectedFilterObject);
+}

@@ -209,3 +209,38 @@ TEST(Filters, SlotsAFilterDoesNotImplementAnswerNothing) {
   EXPECT_EQ(lzw.CompressString("data", 1), "");
   EXPECT_EQ(lzw.CompressStream(source, 1), nullptr);
 }
+
+// Streams small enough for the decoder's per-thread buffer: the limit and
+// the budget hold there as they do for large ones, and a stream never picks
+// up bytes of one decoded before it (on this thread or on another).
+TEST(FlateFilter, SmallStreamsKeepTheLimitAndNothingOfEarlierStreams) {
+  Random rnd(31);
+  TvxFlateFilter flate;
+  const std::string large = vxtest::WordSoup(rnd, 3000000);
+  const std::string small = vxtest::WordSoup(rnd, 700);
+  EXPECT_EQ(flate.DecodeString(ZlibCompress(large, 6)), large);
+  EXPECT_EQ(flate.DecodeString(ZlibCompress(small, 6)), small);
+  EXPECT_EQ(flate.DecodeString(ZlibCompress("", 6)), "");
+
+  const std::string packed = ZlibCompress(std::string(200000, 'k'), 9);
+  flate.SetInflateLimit(200000);
+  EXPECT_EQ(flate.DecodeString(packed), std::string(200000, 'k'));
+  flate.SetInflateLimit(199999);
+  try {
+    flate.DecodeString(packed);
+    ADD_FAILURE() << "no error";
+  } catch (const EZDecompressionError& e) {
+    EXPECT_STREQ(e.what(), "Decoded stream data exceeds the limit of 199999 bytes");
+  }
+
+  std::vector<std::string> inputs, results(4);
+  for (int i = 0; i < 4; ++i) inputs.push_back(vxtest::WordSoup(rnd, size_t(1000) << (3 * i)));
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i)
+    threads.emplace_back([&, i] {
+      TvxFlateFilter own;
+      for (int round = 0; round < 3; ++round) results[size_t(i)] = own.DecodeString(ZlibCompress(inputs[size_t(i)], 1));
+    });
+  for (auto& t : threads) t.join();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(results[size_t(i)], inputs[size_t(i)]) << i;
+}

@@ -50,3 +50,20 @@ TEST(MemoryBudget, DecodersStopWithAClearErrorPastTheBudget) {
   vx::TvxMemoryBudget::SetLimit(int64_t(64) << 20);
   EXPECT_EQ(vx::InflateBytes(bomb).size(), size_t(8) << 20);
 }
+
+// A stream that decodes in one step to far more than its first guess is held
+// to the budget all the same, and gives its share back.
+TEST(MemoryBudget, ASmallStreamThatExpandsIsHeldToTheBudget) {
+  const std::string packed = vx::TvxFlateFilter().CompressString(std::string(size_t(1) << 20, 'b'), 3);
+  BudgetLimit limit(256 << 10);
+  try {
+    vx::TvxFlateFilter().DecodeString(packed);
+    FAIL() << "decoded past the budget";
+  } catch (const vx::EZDecompressionError& e) {
+    EXPECT_NE(std::string(e.what()).find("memory budget of 262144 bytes"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(vx::TvxMemoryBudget::InUse(), 0);
+  vx::TvxMemoryBudget::SetLimit(int64_t(2) << 20);
+  EXPECT_EQ(vx::TvxFlateFilter().DecodeString(packed), std::string(size_t(1) << 20, 'b'));
+  EXPECT_EQ(vx::TvxMemoryBudget::InUse(), 0);
+}
