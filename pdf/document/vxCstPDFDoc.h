@@ -399,6 +399,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   friend class TvxPDFInfo;
   friend class TvxPageTreeWalker;
   friend class TvxDeepResolver;
+  friend class TvxObjectTextPipeline;
 
   // Document state.
   uint32_t documentID_ = 0;

@@ -22,6 +22,7 @@
 
 #include "pdf/document/vxDocumentWriter.h"
 #include "pdf/document/vxIncrementalWriter.h"
+#include "pdf/document/vxObjectTextPipeline.h"
 #include "pdf/document/vxPendingSaveFiles.h"
 #include "pdf/document/vxShell.h"
 #include "pdf/document/vxXmpMetadata.h"
@@ -33,6 +34,9 @@
 namespace vx {
 
 namespace {
+
+// A second thread serialises the objects of a save with at least this many.
+constexpr size_t kTextPipelineFrom = 256;
 
 std::string SystemReason(int error) { return std::strerror(error); }
 
@@ -367,6 +371,7 @@ void TvxDocumentWriter::WriteDocument() {
       Writer.objectStreamWorker_.reset();  // waits for the object stream in work
       Writer.pendingObjectStreams_.clear();
       Writer.pipeline_.reset();
+      Writer.textPipeline_.reset();
       Writer.document_.saveStore_.reset();
     }
   } scope{*this};
@@ -519,29 +524,31 @@ void TvxDocumentWriter::WriteIndirectObject(const TvxPDFIndirectObject& object) 
   if (auto* stream = As<TvxPDFStreamObject>(object.Content.get())) {
     TvxStreamText text = pipeline_ ? pipeline_->Next(&object) : EncodeStream(document_, number, *stream);
     WriteStreamObject(number, text.DictText, text.Data());
-  } else if (packing_ && MayPackInObjectStream(object.Content.get(), 0)) {
-    // A member's strings are not encrypted on their own: the object stream
-    // is encrypted as a whole.
-    std::string text;
-    if (object.Content)
-      AppendObject(document_, text, -1, object.Content.get());
-    else
-      text = "null";
-    PackObject(number, text);
+  } else if (textPipeline_) {
+    WriteSerialisedObject(object, textPipeline_->Next(&object));
   } else if (packing_) {
     std::string text;
-    AppendObject(document_, text, number, object.Content.get());
-    WriteFramedObject(number, text);
+    TvxObjectTextPipeline::AppendBodyText(document_, packing_, object, text);
+    WriteSerialisedObject(object, text);
   } else {
+    // Serialised straight into the output's buffer.
     BeginObject(number);
-    std::string& out = output_.Buffer();
-    if (object.Content)
-      AppendObject(document_, out, number, object.Content.get());
-    else
-      out += "null";  // an object without content is still a valid object
+    TvxObjectTextPipeline::AppendBodyText(document_, packing_, object, output_.Buffer());
     EndObject();
   }
   output_.MaybeFlush();
+}
+
+void TvxDocumentWriter::WriteSerialisedObject(const TvxPDFIndirectObject& object, std::string_view text) {
+  if (packing_ && MayPackInObjectStream(object.Content.get(), 0))
+    PackObject(object.NewNumber, text);
+  else if (packing_)
+    WriteFramedObject(object.NewNumber, text);
+  else {
+    BeginObject(object.NewNumber);
+    output_.Buffer() += text;
+    EndObject();
+  }
 }
 
 void TvxDocumentWriter::WritePageRootAndBody() {
@@ -569,6 +576,11 @@ void TvxDocumentWriter::WritePageRootAndBody() {
     document_.store_->Find(TvxObjectKey{});
     document_.saveStore_->Find(TvxObjectKey{});
     pipeline_ = std::make_unique<TvxStreamPipeline>(document_, threads);
+  } else if (threads > 1 && totalObjects_ >= kTextPipelineFrom) {
+    // Nothing to encode: the second core serialises the objects instead.
+    document_.store_->Find(TvxObjectKey{});
+    document_.saveStore_->Find(TvxObjectKey{});
+    textPipeline_ = std::make_unique<TvxObjectTextPipeline>(document_, packing_);
   }
 
   for (const TvxPDFObjectStore* store : {document_.store_.get(), document_.saveStore_.get()}) {
@@ -578,6 +590,7 @@ void TvxDocumentWriter::WritePageRootAndBody() {
     }
   }
   pipeline_.reset();
+  textPipeline_.reset();
   FlushObjectStream();
   WritePendingObjectStreams(0);
 }

@@ -16,6 +16,8 @@
 
 namespace vx {
 
+class TvxObjectTextPipeline;
+
 // A stream as it goes into the file: its dictionary text and its data after
 // the save steps. When no step changed the data, `Encoded` stays empty and
 // the stream's own bytes are written without a copy.
@@ -119,6 +121,8 @@ class TvxDocumentWriter {
   void WriteHeader();
   void WritePageRootAndBody();
   void WriteIndirectObject(const TvxPDFIndirectObject& object);
+  // Writes an object whose body text is made: packed, or framed on its own.
+  void WriteSerialisedObject(const TvxPDFIndirectObject& object, std::string_view text);
   void WriteXRefAndTrailer();
   // Objects framed in this save's layout (see BeginObject).
   std::string_view LineEnd() const { return packing_ ? "\n" : "\r\n"; }
@@ -157,6 +161,7 @@ class TvxDocumentWriter {
   size_t totalObjects_ = 0;
   size_t visited_ = 0;
   std::unique_ptr<TvxStreamPipeline> pipeline_;
+  std::unique_ptr<TvxObjectTextPipeline> textPipeline_;
   size_t nextStreamJob_ = 0;
 };
 

@@ -1,0 +1,65 @@
+// Serialises the objects of a save on a second thread ahead of the writer,
+// which takes their texts strictly in file order: the writer then only frames
+// and writes, and a rewrite uses two cores. The texts are those the writer
+// would make itself (the same function makes them), so the bytes are those of
+// a serial run. Work ahead is bounded to a few batches.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "pdf/document/vxCstPDFDoc.h"
+
+namespace vx {
+
+class TvxObjectTextPipeline {
+ public:
+  // The text of an object's body as the body loop writes it: for a member of
+  // an object stream unencrypted (-1), else under its new number.
+  static void AppendBodyText(TvxCustomPDFDocument& document, bool packing, const TvxPDFIndirectObject& object,
+                             std::string& out);
+  // The objects the body loop serialises: written ones without stream data.
+  static bool Serialised(const TvxPDFIndirectObject& object);
+
+  // Walks the document's stores (which must not change meanwhile, their
+  // indexes already built) in store order.
+  TvxObjectTextPipeline(TvxCustomPDFDocument& document, bool packing);
+  ~TvxObjectTextPipeline();
+  TvxObjectTextPipeline(const TvxObjectTextPipeline&) = delete;
+  TvxObjectTextPipeline& operator=(const TvxObjectTextPipeline&) = delete;
+
+  // The text of the next serialised object in store order, which must be
+  // `object`; valid until the next call. An error met serialising it is
+  // raised here, in its place.
+  std::string_view Next(const TvxPDFIndirectObject* object);
+
+ private:
+  struct Batch {
+    std::string Text;
+    std::vector<const TvxPDFIndirectObject*> Objects;
+    std::vector<size_t> Ends;  // end of each object's text in Text
+    std::exception_ptr Error;  // raised by the last object, the last batch
+  };
+  void Run();
+
+  TvxCustomPDFDocument& document_;
+  const bool packing_;
+  std::unique_ptr<Batch> current_;  // the writer's
+  size_t index_ = 0;
+  std::mutex mutex_;
+  std::condition_variable ready_;   // a batch was queued, or the worker ended
+  std::condition_variable space_;   // a batch was taken, or stop
+  std::deque<std::unique_ptr<Batch>> queue_;
+  bool finished_ = false;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace vx
