@@ -25,6 +25,7 @@
 #include "pdf/document/vxObjectTextPipeline.h"
 #include "pdf/document/vxPendingSaveFiles.h"
 #include "pdf/document/vxShell.h"
+#include "pdf/document/vxWriteBehind.h"
 #include "pdf/document/vxXmpMetadata.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
@@ -115,6 +116,7 @@ TvxSaveFile::~TvxSaveFile() {
 }
 
 void TvxSaveFile::Discard() {
+  behind_.reset();  // what was still to be written is dropped
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (!tempName_.empty()) ::unlink(tempName_.c_str());
@@ -122,24 +124,20 @@ void TvxSaveFile::Discard() {
   pendingSlot_ = -1;
 }
 
-void TvxSaveFile::WriteOut(const char* data, size_t count) {
-  while (count > 0) {
-    ssize_t n = ::write(fd_, data, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int error = errno;
-      throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
-    }
-    data += n;
-    count -= size_t(n);
-  }
+void TvxSaveFile::ThrowIfFailed(int error) const {
+  if (error != 0) throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
+}
+
+TvxWriteBehind& TvxSaveFile::Behind() {
+  // Started with the first full buffer: a small file is written at once.
+  if (!behind_) behind_ = std::make_unique<TvxWriteBehind>(fd_);
+  return *behind_;
 }
 
 void TvxSaveFile::Flush() {
   if (buffer_.empty()) return;
-  WriteOut(buffer_.data(), buffer_.size());
   flushed_ += int64_t(buffer_.size());
-  buffer_.clear();
+  ThrowIfFailed(Behind().Post(buffer_));
 }
 
 void TvxSaveFile::Write(std::string_view bytes) {
@@ -149,9 +147,10 @@ void TvxSaveFile::Write(std::string_view bytes) {
   }
   Flush();
   if (bytes.size() >= kBufferSize) {
-    // Large stream data goes straight to the file, without a copy.
-    WriteOut(bytes.data(), bytes.size());
+    // Large stream data is handed over in buffer-sized pieces, so that what
+    // waits to be written stays a few buffers whatever the stream's size.
     flushed_ += int64_t(bytes.size());
+    ThrowIfFailed(Behind().PostCopy(bytes, kBufferSize));
   } else {
     buffer_.append(bytes);
   }
@@ -159,6 +158,11 @@ void TvxSaveFile::Write(std::string_view bytes) {
 
 void TvxSaveFile::Commit() {
   Flush();
+  if (behind_) {
+    const int error = behind_->Drain();
+    behind_.reset();
+    ThrowIfFailed(error);
+  }
   if (::fsync(fd_) != 0) {
     int error = errno;
     throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));

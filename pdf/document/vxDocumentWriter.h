@@ -17,6 +17,7 @@
 namespace vx {
 
 class TvxObjectTextPipeline;
+class TvxWriteBehind;
 
 // A stream as it goes into the file: its dictionary text and its data after
 // the save steps. When no step changed the data, `Encoded` stays empty and
@@ -55,8 +56,10 @@ class TvxSaveFile {
  private:
   static constexpr size_t kBufferSize = size_t(1) << 20;
   void Flush();
-  void WriteOut(const char* data, size_t count);
   void Discard();
+  // The thread that writes the buffers; raising a write error it met.
+  TvxWriteBehind& Behind();
+  void ThrowIfFailed(int error) const;
 
   std::string target_;
   std::string tempName_;
@@ -65,6 +68,7 @@ class TvxSaveFile {
   std::string buffer_;
   bool committed_ = false;
   int pendingSlot_ = -1;  // where a signal handler finds tempName_
+  std::unique_ptr<TvxWriteBehind> behind_;
 };
 
 // One save in progress.
