@@ -525,11 +525,16 @@ void TvxDocumentWriter::ReportProgress() {
 
 void TvxDocumentWriter::WriteIndirectObject(const TvxPDFIndirectObject& object) {
   const int32_t number = object.NewNumber;
+  std::optional<std::string_view> made = textPipeline_ ? textPipeline_->Next(&object) : std::nullopt;
   if (auto* stream = As<TvxPDFStreamObject>(object.Content.get())) {
-    TvxStreamText text = pipeline_ ? pipeline_->Next(&object) : EncodeStream(document_, number, *stream);
-    WriteStreamObject(number, text.DictText, text.Data());
-  } else if (textPipeline_) {
-    WriteSerialisedObject(object, textPipeline_->Next(&object));
+    if (made) {
+      WriteStreamObject(number, *made, stream->DataView());  // the data as loaded
+    } else {
+      TvxStreamText text = pipeline_ ? pipeline_->Next(&object) : EncodeStream(document_, number, *stream);
+      WriteStreamObject(number, text.DictText, text.Data());
+    }
+  } else if (made) {
+    WriteSerialisedObject(object, *made);
   } else if (packing_) {
     std::string text;
     TvxObjectTextPipeline::AppendBodyText(document_, packing_, object, text);

@@ -17,10 +17,6 @@ constexpr size_t kQueuedBatches = 4;
 
 }  // namespace
 
-bool TvxObjectTextPipeline::Serialised(const TvxPDFIndirectObject& object) {
-  return object.UseCount != 0 && !(object.Content && object.Content->IsStream());
-}
-
 void TvxObjectTextPipeline::AppendBodyText(TvxCustomPDFDocument& document, bool packing,
                                            const TvxPDFIndirectObject& object, std::string& out) {
   if (packing && MayPackInObjectStream(object.Content.get(), 0)) {
@@ -67,15 +63,24 @@ void TvxObjectTextPipeline::Run() {
   for (const TvxPDFObjectStore* store : {document_.store_.get(), document_.saveStore_.get()}) {
     if (!store || failed) continue;
     for (const auto& object : store->Objects()) {
-      if (!Serialised(*object)) continue;
+      if (object->UseCount == 0) continue;
       batch->Objects.push_back(object.get());
+      bool made = true;
       try {
-        AppendBodyText(document_, packing_, *object, batch->Text);
+        if (auto* stream = As<TvxPDFStreamObject>(object->Content.get())) {
+          TvxStreamText text = TvxDocumentWriter::EncodeStream(document_, object->NewNumber, *stream);
+          // Data changed by a step is not carried here: the writer encodes it.
+          made = !text.Encoded;
+          if (made) batch->Text += text.DictText;
+        } else {
+          AppendBodyText(document_, packing_, *object, batch->Text);
+        }
       } catch (...) {
         batch->Error = std::current_exception();
         failed = true;
       }
       batch->Ends.push_back(batch->Text.size());
+      batch->Made.push_back(made);
       if (failed) break;
       if ((batch->Objects.size() >= kBatchObjects || batch->Text.size() >= kBatchBytes) && !handOver()) return;
     }
@@ -86,7 +91,7 @@ void TvxObjectTextPipeline::Run() {
   ready_.notify_one();
 }
 
-std::string_view TvxObjectTextPipeline::Next(const TvxPDFIndirectObject* object) {
+std::optional<std::string_view> TvxObjectTextPipeline::Next(const TvxPDFIndirectObject* object) {
   if (!current_ || index_ >= current_->Objects.size()) {
     std::unique_lock<std::mutex> lock(mutex_);
     ready_.wait(lock, [&] { return !queue_.empty() || finished_; });
@@ -103,6 +108,7 @@ std::string_view TvxObjectTextPipeline::Next(const TvxPDFIndirectObject* object)
   const size_t end = current_->Ends[index_];
   ++index_;
   if (index_ == current_->Objects.size() && current_->Error) std::rethrow_exception(current_->Error);
+  if (!current_->Made[index_ - 1]) return std::nullopt;
   return std::string_view(current_->Text).substr(begin, end - begin);
 }
 

@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -25,8 +26,8 @@ class TvxObjectTextPipeline {
   // an object stream unencrypted (-1), else under its new number.
   static void AppendBodyText(TvxCustomPDFDocument& document, bool packing, const TvxPDFIndirectObject& object,
                              std::string& out);
-  // The objects the body loop serialises: written ones without stream data.
-  static bool Serialised(const TvxPDFIndirectObject& object);
+  // The pipeline serves a save whose streams are written as loaded: their
+  // dictionaries are made ahead too, the data is the stream's own.
 
   // Walks the document's stores (which must not change meanwhile, their
   // indexes already built) in store order.
@@ -35,16 +36,18 @@ class TvxObjectTextPipeline {
   TvxObjectTextPipeline(const TvxObjectTextPipeline&) = delete;
   TvxObjectTextPipeline& operator=(const TvxObjectTextPipeline&) = delete;
 
-  // The text of the next serialised object in store order, which must be
-  // `object`; valid until the next call. An error met serialising it is
-  // raised here, in its place.
-  std::string_view Next(const TvxPDFIndirectObject* object);
+  // The text of the next written object in store order, which must be
+  // `object`: its body, or for a stream its dictionary; valid until the
+  // next call. An error met making it is raised here, in its place.
+  // Nothing when the writer is to make it itself.
+  std::optional<std::string_view> Next(const TvxPDFIndirectObject* object);
 
  private:
   struct Batch {
     std::string Text;
     std::vector<const TvxPDFIndirectObject*> Objects;
     std::vector<size_t> Ends;  // end of each object's text in Text
+    std::vector<bool> Made;    // false: left to the writer
     std::exception_ptr Error;  // raised by the last object, the last batch
   };
   void Run();
