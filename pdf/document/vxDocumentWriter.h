@@ -54,7 +54,9 @@ class TvxSaveFile {
   const std::string& Target() const { return target_; }
 
  private:
-  static constexpr size_t kBufferSize = size_t(1) << 20;
+  // Small pieces: the buffers in hand, with the thread that writes them,
+  // hold about what one large buffer held.
+  static constexpr size_t kBufferSize = size_t(256) << 10;
   void Flush();
   void Discard();
   // The thread that writes the buffers; raising a write error it met.

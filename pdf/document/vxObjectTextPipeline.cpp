@@ -12,8 +12,8 @@ namespace {
 // A batch is handed over once it holds this many objects or bytes of text;
 // this many batches may wait for the writer.
 constexpr size_t kBatchObjects = 512;
-constexpr size_t kBatchBytes = size_t(256) << 10;
-constexpr size_t kQueuedBatches = 4;
+constexpr size_t kBatchBytes = size_t(64) << 10;
+constexpr size_t kQueuedBatches = 2;
 
 }  // namespace
 
@@ -47,8 +47,29 @@ TvxObjectTextPipeline::~TvxObjectTextPipeline() {
   thread_.join();
 }
 
+std::unique_ptr<TvxObjectTextPipeline::Batch> TvxObjectTextPipeline::TakeSpare() {
+  std::unique_ptr<Batch> batch;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!spare_.empty()) {
+      batch = std::move(spare_.back());
+      spare_.pop_back();
+    }
+  }
+  if (!batch) {
+    batch = std::make_unique<Batch>();
+    batch->Text.reserve(kBatchBytes + kBatchBytes / 4);
+    return batch;
+  }
+  batch->Text.clear();
+  batch->Objects.clear();
+  batch->Ends.clear();
+  batch->Made.clear();
+  return batch;
+}
+
 void TvxObjectTextPipeline::Run() {
-  auto batch = std::make_unique<Batch>();
+  auto batch = TakeSpare();
   // Hands the batch over; false once the writer wants no more.
   auto handOver = [&]() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -56,7 +77,8 @@ void TvxObjectTextPipeline::Run() {
     if (stop_) return false;
     queue_.push_back(std::move(batch));
     ready_.notify_one();
-    batch = std::make_unique<Batch>();
+    lock.unlock();
+    batch = TakeSpare();
     return true;
   };
   bool failed = false;
@@ -98,6 +120,7 @@ std::optional<std::string_view> TvxObjectTextPipeline::Next(const TvxPDFIndirect
     // The walk over the stores is the writer's own: running out means the
     // two disagree.
     if (queue_.empty()) throw EUnexpectedError(res::SUnexpectedError);
+    if (current_) spare_.push_back(std::move(current_));  // its memory is used again
     current_ = std::move(queue_.front());
     queue_.pop_front();
     index_ = 0;

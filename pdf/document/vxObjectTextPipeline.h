@@ -51,6 +51,7 @@ class TvxObjectTextPipeline {
     std::exception_ptr Error;  // raised by the last object, the last batch
   };
   void Run();
+  std::unique_ptr<Batch> TakeSpare();  // an emptied batch, or a new one
 
   TvxCustomPDFDocument& document_;
   const bool packing_;
@@ -60,6 +61,7 @@ class TvxObjectTextPipeline {
   std::condition_variable ready_;   // a batch was queued, or the worker ended
   std::condition_variable space_;   // a batch was taken, or stop
   std::deque<std::unique_ptr<Batch>> queue_;
+  std::vector<std::unique_ptr<Batch>> spare_;
   bool finished_ = false;
   bool stop_ = false;
   std::thread thread_;

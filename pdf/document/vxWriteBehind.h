@@ -38,7 +38,7 @@ class TvxWriteBehind {
   void Run();
   std::string TakeSpare();  // with the lock held
 
-  static constexpr size_t kMaxQueued = 4;
+  static constexpr size_t kMaxQueued = 2;
   const int fd_;
   size_t capacity_ = 0;  // of the buffers handed over, for the spares
   std::mutex mutex_;
