@@ -5,7 +5,12 @@
 // sample of the corpus.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "WriterTestSupport.h"
 #include "pdf/util/vxExceptions.h"
@@ -230,4 +235,48 @@ TEST(TwoCoreLoadSave, CorpusSampleGivesWhatOneThreadGives) {
     ++compared;
   }
   EXPECT_GE(compared, 40);
+}
+
+TEST(TwoCoreLoadSave, AWriteErrorOfTheWritingThreadFailsTheSaveAndKeepsTheTarget) {
+  // Over 1 MiB of stream data, written where files may not grow past
+  // 512 KiB: the thread that writes meets the error, the save raises it.
+  vxtest::TempDir folder;
+  const std::string source = folder.File("big.pdf"), target = folder.File("target.pdf");
+  PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 200 200 ] /Contents 4 0 R >>");
+  std::string data;
+  for (int i = 0; data.size() < (size_t(3) << 20); ++i) data += "% filler line " + std::to_string(i) + "\n";
+  b.Stream(4, "", data);
+  b.FinishWithTable("/Root 1 0 R");
+  b.WriteTo(source);
+  std::ofstream(target) << "kept";
+  vxtest::ChildResult child = vxtest::RunInChild(
+      [&](std::string& report) {
+        TvxPDFDocument doc;
+        doc.SetShowSetupDialog(false);
+        doc.SetLiteralFileNames(true);
+        doc.LoadFromFile(source);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{512 * 1024, 512 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+          doc.SaveToFile(target);
+        } catch (const EWriteError& e) {
+          report = e.what();
+          return 0;
+        }
+        report = "saved";
+        return 1;
+      },
+      60);
+  ASSERT_TRUE(child.finished);
+  EXPECT_EQ(child.exitCode, 0) << child.report;
+  EXPECT_NE(child.report.find(std::strerror(EFBIG)), std::string::npos) << child.report;
+  EXPECT_NE(child.report.find("target.pdf"), std::string::npos) << child.report;
+  EXPECT_EQ(vxtest::ReadFile(target), "kept");
+  std::vector<std::string> entries = folder.Entries();
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"big.pdf", "target.pdf"}));
 }
