@@ -37,12 +37,15 @@ void TvxObjectPreparser::Run() {
       if (length > UINT32_MAX) throw std::length_error("object too long");
       slot.Object = std::move(object);
       slot.Length = uint32_t(length);
-      slot.State.store(kReady, std::memory_order_release);
+      uint8_t working = kWorking;
+      // The loader may have stopped waiting for it and parsed it itself.
+      if (!slot.State.compare_exchange_strong(working, kReady, std::memory_order_acq_rel)) slot.Object.reset();
     } catch (...) {
       // Whatever went wrong is met again, and reported, by the loader's own
       // parse; a reader left mid-object is not used again.
       slot.Object.reset();
-      slot.State.store(kFailed, std::memory_order_release);
+      uint8_t working = kWorking;
+      slot.State.compare_exchange_strong(working, kFailed, std::memory_order_acq_rel);
       reader = std::make_unique<TvxPDFStreamReader>(documentID_, bytes_);
     }
   }
@@ -54,11 +57,10 @@ bool TvxObjectPreparser::Take(int64_t offset, TvxPDFObjectPtr& object, size_t& e
   Slot& slot = slots_[size_t(it - offsets_.begin())];
   uint8_t state = kFree;
   if (slot.State.compare_exchange_strong(state, kTaken, std::memory_order_acq_rel)) return false;  // claimed first
-  // An object in work is a matter of microseconds.
-  while (state == kWorking) {
-    std::this_thread::yield();
-    state = slot.State.load(std::memory_order_acquire);
-  }
+  // In work: the loader does not wait (on a busy machine the other thread
+  // may not be running); it parses the object itself and the other copy is
+  // dropped when done.
+  if (state == kWorking && slot.State.compare_exchange_strong(state, kTaken, std::memory_order_acq_rel)) return false;
   if (state != kReady) return false;
   object = std::move(slot.Object);
   end = size_t(offset) + slot.Length;

@@ -31,8 +31,8 @@ class TvxObjectPreparser {
   // The object parsed at `offset` and the position just after it. Each
   // offset is handed out at most once; false (parse it yourself) when the
   // offset is not one of the list, was asked for before, was not reached yet
-  // (it is then never parsed here) or did not parse (the caller's own parse
-  // raises the error where it belongs).
+  // or is being parsed (it is then left to the caller), or did not parse
+  // (the caller's own parse raises the error where it belongs). Never waits.
   bool Take(int64_t offset, TvxPDFObjectPtr& object, size_t& end);
 
  private:
