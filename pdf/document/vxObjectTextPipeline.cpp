@@ -9,11 +9,11 @@ namespace vx {
 
 namespace {
 
-// A batch is handed over once it holds this many objects or bytes of text;
-// this many batches may wait for the writer.
-constexpr size_t kBatchObjects = 512;
-constexpr size_t kBatchBytes = size_t(64) << 10;
+// Objects are taken in batches of this many, the k-th batch by whichever
+// thread claims it first; this many made batches may wait for the writer.
+constexpr size_t kBatchObjects = 256;
 constexpr size_t kQueuedBatches = 2;
+constexpr size_t kNoBatch = SIZE_MAX;
 
 }  // namespace
 
@@ -56,37 +56,49 @@ std::unique_ptr<TvxObjectTextPipeline::Batch> TvxObjectTextPipeline::TakeSpare()
       spare_.pop_back();
     }
   }
-  if (!batch) {
-    batch = std::make_unique<Batch>();
-    batch->Text.reserve(kBatchBytes + kBatchBytes / 4);
-    return batch;
-  }
+  if (!batch) return std::make_unique<Batch>();
   batch->Text.clear();
   batch->Objects.clear();
   batch->Ends.clear();
   batch->Made.clear();
+  batch->Error = nullptr;
   return batch;
 }
 
 void TvxObjectTextPipeline::Run() {
-  auto batch = TakeSpare();
-  // Hands the batch over; false once the writer wants no more.
-  auto handOver = [&]() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    space_.wait(lock, [&] { return stop_ || queue_.size() < kQueuedBatches; });
-    if (stop_) return false;
-    queue_.push_back(std::move(batch));
-    ready_.notify_one();
-    lock.unlock();
-    batch = TakeSpare();
-    return true;
+  const TvxPDFObjectStore* stores[2] = {document_.store_.get(), document_.saveStore_.get()};
+  size_t storeIndex = 0, objectIndex = 0;
+  size_t sequence = 0;  // of the next written object at the cursor
+  // Moves the cursor to the next written object; false at the end.
+  auto nextWritten = [&]() -> const TvxPDFIndirectObject* {
+    for (; storeIndex < 2; ++storeIndex, objectIndex = 0) {
+      if (!stores[storeIndex]) continue;
+      const auto& objects = stores[storeIndex]->Objects();
+      for (; objectIndex < objects.size(); ++objectIndex)
+        if (objects[objectIndex]->UseCount != 0) return objects[objectIndex].get();
+    }
+    return nullptr;
   };
-  bool failed = false;
-  for (const TvxPDFObjectStore* store : {document_.store_.get(), document_.saveStore_.get()}) {
-    if (!store || failed) continue;
-    for (const auto& object : store->Objects()) {
-      if (object->UseCount == 0) continue;
-      batch->Objects.push_back(object.get());
+  for (;;) {
+    // Room first, then the claim: a claimed batch is always in work.
+    size_t index = 0;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      space_.wait(lock, [&] { return stop_ || queue_.size() < kQueuedBatches; });
+      if (stop_) return;
+      index = nextBatch_.fetch_add(1);
+    }
+    std::unique_ptr<Batch> batch = TakeSpare();
+    batch->Index = index;
+    // Past the batches the writer made itself.
+    const TvxPDFIndirectObject* object = nullptr;
+    while ((object = nextWritten()) != nullptr && sequence < index * kBatchObjects) {
+      ++objectIndex;
+      ++sequence;
+    }
+    bool failed = false;
+    while (object && batch->Objects.size() < kBatchObjects) {
+      batch->Objects.push_back(object);
       bool made = true;
       try {
         if (auto* stream = As<TvxPDFStreamObject>(object->Content.get())) {
@@ -103,35 +115,51 @@ void TvxObjectTextPipeline::Run() {
       }
       batch->Ends.push_back(batch->Text.size());
       batch->Made.push_back(made);
+      ++objectIndex;
+      ++sequence;
       if (failed) break;
-      if ((batch->Objects.size() >= kBatchObjects || batch->Text.size() >= kBatchBytes) && !handOver()) return;
+      if (batch->Objects.size() < kBatchObjects) object = nextWritten();
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool last = failed || batch->Objects.size() < kBatchObjects || !nextWritten();
+    if (!batch->Objects.empty()) queue_.push_back(std::move(batch));
+    if (last) finished_ = true;
+    ready_.notify_one();
+    if (last) return;
   }
-  if (!batch->Objects.empty() && !handOver()) return;
-  std::lock_guard<std::mutex> lock(mutex_);
-  finished_ = true;
-  ready_.notify_one();
 }
 
 std::optional<std::string_view> TvxObjectTextPipeline::Next(const TvxPDFIndirectObject* object) {
-  if (!current_ || index_ >= current_->Objects.size()) {
+  const size_t sequence = sequence_++;
+  const size_t index = sequence / kBatchObjects;
+  if (index == ownBatch_) return std::nullopt;
+  if (!current_ || current_->Index != index) {
     std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait(lock, [&] { return !queue_.empty() || finished_; });
-    // The walk over the stores is the writer's own: running out means the
-    // two disagree.
-    if (queue_.empty()) throw EUnexpectedError(res::SUnexpectedError);
+    for (;;) {
+      if (!queue_.empty() && queue_.front()->Index == index) break;
+      // Not made yet: when no thread has it, the writer makes it itself
+      // rather than wait (on a busy machine the other thread may not run).
+      size_t unclaimed = index;
+      if (nextBatch_.compare_exchange_strong(unclaimed, index + 1)) {
+        ownBatch_ = index;
+        return std::nullopt;
+      }
+      // In work on the other thread, or never to come (the two walks over
+      // the stores disagree).
+      if (finished_ && (queue_.empty() || queue_.front()->Index != index)) throw EUnexpectedError(res::SUnexpectedError);
+      ready_.wait(lock);
+    }
     if (current_) spare_.push_back(std::move(current_));  // its memory is used again
     current_ = std::move(queue_.front());
     queue_.pop_front();
-    index_ = 0;
     space_.notify_one();
   }
-  if (current_->Objects[index_] != object) throw EUnexpectedError(res::SUnexpectedError);
-  const size_t begin = index_ == 0 ? 0 : current_->Ends[index_ - 1];
-  const size_t end = current_->Ends[index_];
-  ++index_;
-  if (index_ == current_->Objects.size() && current_->Error) std::rethrow_exception(current_->Error);
-  if (!current_->Made[index_ - 1]) return std::nullopt;
+  const size_t at = sequence - index * kBatchObjects;
+  if (at >= current_->Objects.size() || current_->Objects[at] != object) throw EUnexpectedError(res::SUnexpectedError);
+  const size_t begin = at == 0 ? 0 : current_->Ends[at - 1];
+  const size_t end = current_->Ends[at];
+  if (at + 1 == current_->Objects.size() && current_->Error) std::rethrow_exception(current_->Error);
+  if (!current_->Made[at]) return std::nullopt;
   return std::string_view(current_->Text).substr(begin, end - begin);
 }
 

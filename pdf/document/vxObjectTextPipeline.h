@@ -2,10 +2,13 @@
 // which takes their texts strictly in file order: the writer then only frames
 // and writes, and a rewrite uses two cores. The texts are those the writer
 // would make itself (the same function makes them), so the bytes are those of
-// a serial run. Work ahead is bounded to a few batches.
+// a serial run. Work ahead is bounded to a few batches, and the writer never
+// waits for a batch nobody has started: it makes that one itself.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -44,6 +47,7 @@ class TvxObjectTextPipeline {
 
  private:
   struct Batch {
+    size_t Index = 0;  // the k-th batch of kBatchObjects written objects
     std::string Text;
     std::vector<const TvxPDFIndirectObject*> Objects;
     std::vector<size_t> Ends;  // end of each object's text in Text
@@ -56,7 +60,9 @@ class TvxObjectTextPipeline {
   TvxCustomPDFDocument& document_;
   const bool packing_;
   std::unique_ptr<Batch> current_;  // the writer's
-  size_t index_ = 0;
+  size_t sequence_ = 0;             // the writer's count of written objects
+  size_t ownBatch_ = SIZE_MAX;      // the batch the writer makes itself
+  std::atomic<size_t> nextBatch_{0};  // the first batch nobody claimed
   std::mutex mutex_;
   std::condition_variable ready_;   // a batch was queued, or the worker ended
   std::condition_variable space_;   // a batch was taken, or stop
