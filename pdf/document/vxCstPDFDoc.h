@@ -241,7 +241,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   void SetSaveThreads(unsigned threads) { saveThreads_ = threads; }
   // Threads that parse objects while a file is loaded (0: two on a machine
   // with more than one core, for a file with many objects; 1: the loading
-  // thread alone). The loaded document is the same either way.
+  // thread alone; 2: two whatever the file's size). The loaded document is
+  // the same either way.
   void SetLoadThreads(unsigned threads) { loadThreads_ = threads; }
   // Asks the running save to stop (from an OnIOProgress handler or another
   // thread): SaveToFile then raises ESaveCancelled, its temporary file is
