@@ -222,6 +222,8 @@ int RunSet(SetCommandOptions& o) {
       vx::TvxPDFDocument& doc = *last;
       doc.SetShowSetupDialog(false);
       doc.SetSaveThreads(saveThreads);
+      // Files loaded side by side have the cores already.
+      if (saveThreads == 1) doc.SetLoadThreads(1);
       std::vector<std::string> warnings;
       CollectWarnings(doc, warnings);
       auto showWarnings = [&] {

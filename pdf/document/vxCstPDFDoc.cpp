@@ -1,11 +1,15 @@
 // Life cycle of the document and the order of the load steps.
 #include "pdf/document/vxCstPDFDoc.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "pdf/document/vxIncrementalWriter.h"
+#include "pdf/document/vxObjectPreparser.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -101,6 +105,7 @@ void TvxCustomPDFDocument::ClearDocument() {
   xrefStmItems_.shrink_to_fit();
   loadedOffsets_.Clear();
   pendingIdValue_.reset();
+  preparser_.reset();
   reader_.reset();
   fileBytes_.reset();
   deferredObjectStreams_ = false;
@@ -178,6 +183,7 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
     }
   } catch (...) {
     isLoaded_ = false;
+    preparser_.reset();
     reader_.reset();
     throw;
   }
@@ -204,14 +210,36 @@ void TvxCustomPDFDocument::OpenStructure() {
     }
     // Object streams of an encrypted file are read once the key is known.
     if (!isEncrypted_) {
+      StartPreparse();
       CompleteRepair();
       ExpandPendingObjectStreams();
     }
     isLoaded_ = true;
   } catch (...) {
+    preparser_.reset();
     reader_.reset();
     throw;
   }
+}
+
+void TvxCustomPDFDocument::StartPreparse() {
+  // A file loaded on demand parses what is asked for only; strings and
+  // streams of an encrypted one are decrypted as they are read.
+  if (loadOnDemand_ || !reader_ || reader_->Decryptor || reader_->StreamDecryptor) return;
+  const unsigned threads = loadThreads_ != 0 ? loadThreads_ : (std::thread::hardware_concurrency() > 1 ? 2 : 1);
+  if (threads < 2) return;
+  const size_t count = std::max(xrefItems_.size(), xrefStmItems_.size());
+  // A second thread is worth starting for a file of some size only.
+  constexpr size_t kWorthItFrom = 512;
+  if (loadThreads_ == 0 && count < kWorthItFrom) return;
+  std::vector<int64_t> offsets;
+  offsets.reserve(count);
+  const size_t size = reader_->Data().size();
+  for (size_t n = 1; n < count && n <= size_t(INT32_MAX); ++n) {
+    const int64_t offset = LookupObjectOffset(int32_t(n));
+    if (offset > 0 && uint64_t(offset) < size) offsets.push_back(offset);
+  }
+  preparser_ = std::make_unique<TvxObjectPreparser>(documentID_, fileBytes_, std::move(offsets));
 }
 
 bool TvxCustomPDFDocument::OpenWithPassword(const std::string& password) {
@@ -228,6 +256,8 @@ bool TvxCustomPDFDocument::OpenWithPassword(const std::string& password) {
 void TvxCustomPDFDocument::FinishLoad() {
   if (OnBeginRead) OnBeginRead(*this);
   ReadCatalog();
+  // Everything is read: what was parsed ahead and never asked for goes.
+  preparser_.reset();
   TvxIncrementalWriter::TakeSnapshot(*this);
   isLoaded_ = true;
   Status(Format(res::SDocumentReadComplete, {PageCount()}));

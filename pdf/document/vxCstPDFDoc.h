@@ -30,6 +30,7 @@
 namespace vx {
 
 class TvxPDFDecrypt;
+class TvxObjectPreparser;
 class TvxPDFEncryption;
 class TvxPicture;
 class TvxPDFEncryptionSettings;
@@ -239,6 +240,11 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool SourceHasObjectStreams() const;
   // Number of threads used to compress streams on save (0: one per core).
   void SetSaveThreads(unsigned threads) { saveThreads_ = threads; }
+  // Threads that parse objects while a file is loaded (0: two on a machine
+  // with more than one core, for a file with many objects; 1: the loading
+  // thread alone; 2: two whatever the file's size). The loaded document is
+  // the same either way.
+  void SetLoadThreads(unsigned threads) { loadThreads_ = threads; }
   // Asks the running save to stop (from an OnIOProgress handler or another
   // thread): SaveToFile then raises ESaveCancelled, its temporary file is
   // removed and the target stays as it was. Each save starts uncancelled.
@@ -331,6 +337,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Whether the newest entry for the number places it in object stream
   // `streamNumber`.
   bool MemberIsCurrent(int32_t objectNumber, int64_t streamNumber) const;
+  // Starts parsing the file's objects on a second thread ahead of the loader.
+  void StartPreparse();
   std::unique_ptr<TvxPDFIndirectObject> ReadObjectAtImpl(int64_t offset, bool walkDictionary,
                                                          bool& dictionaryWalked);
   template <typename T>
@@ -399,6 +407,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   friend class TvxPDFInfo;
   friend class TvxPageTreeWalker;
   friend class TvxDeepResolver;
+  friend class TvxObjectTextPipeline;
 
   // Document state.
   uint32_t documentID_ = 0;
@@ -434,6 +443,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   int32_t restoreStateStream_ = -1;
   int walkDepth_ = 0;  // nesting of stream-dictionary walks while loading
   std::vector<int64_t> readingOffsets_;  // objects being read, innermost last
+  std::unique_ptr<TvxObjectPreparser> preparser_;  // parses ahead of the loader
   bool deferredObjectStreams_ = false;  // object streams still to expand
   // Loading on demand: the store reads on a miss; the walks of the eager
   // loader are kept (as the references they follow, or copies of the
@@ -489,6 +499,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;
+  unsigned loadThreads_ = 0;
   TvxObjectStreamMode objectStreams_ = osDisable;
   std::atomic<bool> saveCancelled_{false};
   TvxSaveKind saveKind_ = TvxSaveKind::Rewrite;

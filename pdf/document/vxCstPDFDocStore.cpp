@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxObjectPreparser.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -136,8 +137,14 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
     ~PopOffset() { stack.pop_back(); }
   } popOffset{readingOffsets_};
   TvxPDFStreamReader& r = *reader_;
-  r.SetPos(size_t(offset));
-  TvxPDFObjectPtr parsed = r.ParseObject();
+  TvxPDFObjectPtr parsed;
+  size_t parsedEnd = 0;
+  if (preparser_ && preparser_->Take(offset, parsed, parsedEnd)) {
+    r.SetPos(parsedEnd);  // as if parsed here
+  } else {
+    r.SetPos(size_t(offset));
+    parsed = r.ParseObject();
+  }
   auto& checked = Cast<TvxPDFIndirectObject>(parsed.get());
   std::unique_ptr<TvxPDFIndirectObject> object(&checked);
   parsed.release();

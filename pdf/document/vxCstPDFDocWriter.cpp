@@ -22,8 +22,10 @@
 
 #include "pdf/document/vxDocumentWriter.h"
 #include "pdf/document/vxIncrementalWriter.h"
+#include "pdf/document/vxObjectTextPipeline.h"
 #include "pdf/document/vxPendingSaveFiles.h"
 #include "pdf/document/vxShell.h"
+#include "pdf/document/vxWriteBehind.h"
 #include "pdf/document/vxXmpMetadata.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
@@ -33,6 +35,9 @@
 namespace vx {
 
 namespace {
+
+// A second thread serialises the objects of a save with at least this many.
+constexpr size_t kTextPipelineFrom = 256;
 
 std::string SystemReason(int error) { return std::strerror(error); }
 
@@ -111,6 +116,7 @@ TvxSaveFile::~TvxSaveFile() {
 }
 
 void TvxSaveFile::Discard() {
+  behind_.reset();  // what was still to be written is dropped
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (!tempName_.empty()) ::unlink(tempName_.c_str());
@@ -118,24 +124,20 @@ void TvxSaveFile::Discard() {
   pendingSlot_ = -1;
 }
 
-void TvxSaveFile::WriteOut(const char* data, size_t count) {
-  while (count > 0) {
-    ssize_t n = ::write(fd_, data, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int error = errno;
-      throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
-    }
-    data += n;
-    count -= size_t(n);
-  }
+void TvxSaveFile::ThrowIfFailed(int error) const {
+  if (error != 0) throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
+}
+
+TvxWriteBehind& TvxSaveFile::Behind() {
+  // Started with the first full buffer: a small file is written at once.
+  if (!behind_) behind_ = std::make_unique<TvxWriteBehind>(fd_);
+  return *behind_;
 }
 
 void TvxSaveFile::Flush() {
   if (buffer_.empty()) return;
-  WriteOut(buffer_.data(), buffer_.size());
   flushed_ += int64_t(buffer_.size());
-  buffer_.clear();
+  ThrowIfFailed(Behind().Post(buffer_));
 }
 
 void TvxSaveFile::Write(std::string_view bytes) {
@@ -145,9 +147,10 @@ void TvxSaveFile::Write(std::string_view bytes) {
   }
   Flush();
   if (bytes.size() >= kBufferSize) {
-    // Large stream data goes straight to the file, without a copy.
-    WriteOut(bytes.data(), bytes.size());
+    // Large stream data is handed over in buffer-sized pieces, so that what
+    // waits to be written stays a few buffers whatever the stream's size.
     flushed_ += int64_t(bytes.size());
+    ThrowIfFailed(Behind().PostCopy(bytes, kBufferSize));
   } else {
     buffer_.append(bytes);
   }
@@ -155,6 +158,11 @@ void TvxSaveFile::Write(std::string_view bytes) {
 
 void TvxSaveFile::Commit() {
   Flush();
+  if (behind_) {
+    const int error = behind_->Drain();
+    behind_.reset();
+    ThrowIfFailed(error);
+  }
   if (::fsync(fd_) != 0) {
     int error = errno;
     throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
@@ -370,6 +378,7 @@ void TvxDocumentWriter::WriteDocument() {
       Writer.objectStreamWorker_.reset();  // waits for the object stream in work
       Writer.pendingObjectStreams_.clear();
       Writer.pipeline_.reset();
+      Writer.textPipeline_.reset();
       Writer.document_.saveStore_.reset();
     }
   } scope{*this};
@@ -519,32 +528,39 @@ void TvxDocumentWriter::ReportProgress() {
 
 void TvxDocumentWriter::WriteIndirectObject(const TvxPDFIndirectObject& object) {
   const int32_t number = object.NewNumber;
+  std::optional<std::string_view> made = textPipeline_ ? textPipeline_->Next(&object) : std::nullopt;
   if (auto* stream = As<TvxPDFStreamObject>(object.Content.get())) {
-    TvxStreamText text = pipeline_ ? pipeline_->Next(&object) : EncodeStream(document_, number, *stream);
-    WriteStreamObject(number, text.DictText, text.Data());
-  } else if (packing_ && MayPackInObjectStream(object.Content.get(), 0)) {
-    // A member's strings are not encrypted on their own: the object stream
-    // is encrypted as a whole.
-    std::string text;
-    if (object.Content)
-      AppendObject(document_, text, -1, object.Content.get());
-    else
-      text = "null";
-    PackObject(number, text);
+    if (made) {
+      WriteStreamObject(number, *made, stream->DataView());  // the data as loaded
+    } else {
+      TvxStreamText text = pipeline_ ? pipeline_->Next(&object) : EncodeStream(document_, number, *stream);
+      WriteStreamObject(number, text.DictText, text.Data());
+    }
+  } else if (made) {
+    WriteSerialisedObject(object, *made);
   } else if (packing_) {
     std::string text;
-    AppendObject(document_, text, number, object.Content.get());
-    WriteFramedObject(number, text);
+    TvxObjectTextPipeline::AppendBodyText(document_, packing_, object, text);
+    WriteSerialisedObject(object, text);
   } else {
+    // Serialised straight into the output's buffer.
     BeginObject(number);
-    std::string& out = output_.Buffer();
-    if (object.Content)
-      AppendObject(document_, out, number, object.Content.get());
-    else
-      out += "null";  // an object without content is still a valid object
+    TvxObjectTextPipeline::AppendBodyText(document_, packing_, object, output_.Buffer());
     EndObject();
   }
   output_.MaybeFlush();
+}
+
+void TvxDocumentWriter::WriteSerialisedObject(const TvxPDFIndirectObject& object, std::string_view text) {
+  if (packing_ && MayPackInObjectStream(object.Content.get(), 0))
+    PackObject(object.NewNumber, text);
+  else if (packing_)
+    WriteFramedObject(object.NewNumber, text);
+  else {
+    BeginObject(object.NewNumber);
+    output_.Buffer() += text;
+    EndObject();
+  }
 }
 
 void TvxDocumentWriter::WritePageRootAndBody() {
@@ -572,6 +588,11 @@ void TvxDocumentWriter::WritePageRootAndBody() {
     document_.store_->Find(TvxObjectKey{});
     document_.saveStore_->Find(TvxObjectKey{});
     pipeline_ = std::make_unique<TvxStreamPipeline>(document_, threads);
+  } else if (threads > 1 && totalObjects_ >= kTextPipelineFrom) {
+    // Nothing to encode: the second core serialises the objects instead.
+    document_.store_->Find(TvxObjectKey{});
+    document_.saveStore_->Find(TvxObjectKey{});
+    textPipeline_ = std::make_unique<TvxObjectTextPipeline>(document_, packing_);
   }
 
   for (const TvxPDFObjectStore* store : {document_.store_.get(), document_.saveStore_.get()}) {
@@ -581,6 +602,7 @@ void TvxDocumentWriter::WritePageRootAndBody() {
     }
   }
   pipeline_.reset();
+  textPipeline_.reset();
   FlushObjectStream();
   WritePendingObjectStreams(0);
 }

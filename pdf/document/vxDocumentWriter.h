@@ -16,6 +16,9 @@
 
 namespace vx {
 
+class TvxObjectTextPipeline;
+class TvxWriteBehind;
+
 // A stream as it goes into the file: its dictionary text and its data after
 // the save steps. When no step changed the data, `Encoded` stays empty and
 // the stream's own bytes are written without a copy.
@@ -51,12 +54,14 @@ class TvxSaveFile {
   const std::string& Target() const { return target_; }
 
  private:
-  // A quarter of a megabyte: as fast to write as more, and the save holds
-  // the whole loaded file besides.
-  static constexpr size_t kBufferSize = size_t(1) << 18;
+  // Small pieces (a quarter of a megabyte): the buffers in hand, with the
+  // thread that writes them, hold about what one large buffer held.
+  static constexpr size_t kBufferSize = size_t(256) << 10;
   void Flush();
-  void WriteOut(const char* data, size_t count);
   void Discard();
+  // The thread that writes the buffers; raising a write error it met.
+  TvxWriteBehind& Behind();
+  void ThrowIfFailed(int error) const;
 
   std::string target_;
   std::string tempName_;
@@ -65,6 +70,7 @@ class TvxSaveFile {
   std::string buffer_;
   bool committed_ = false;
   int pendingSlot_ = -1;  // where a signal handler finds tempName_
+  std::unique_ptr<TvxWriteBehind> behind_;
 };
 
 // One save in progress.
@@ -121,6 +127,8 @@ class TvxDocumentWriter {
   void WriteHeader();
   void WritePageRootAndBody();
   void WriteIndirectObject(const TvxPDFIndirectObject& object);
+  // Writes an object whose body text is made: packed, or framed on its own.
+  void WriteSerialisedObject(const TvxPDFIndirectObject& object, std::string_view text);
   void WriteXRefAndTrailer();
   // Objects framed in this save's layout (see BeginObject).
   std::string_view LineEnd() const { return packing_ ? "\n" : "\r\n"; }
@@ -159,6 +167,7 @@ class TvxDocumentWriter {
   size_t totalObjects_ = 0;
   size_t visited_ = 0;
   std::unique_ptr<TvxStreamPipeline> pipeline_;
+  std::unique_ptr<TvxObjectTextPipeline> textPipeline_;
   size_t nextStreamJob_ = 0;
 };
 
