@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/VordelRun.h"
 #include "support/PdfBuilder.h"
 
 using vxtest::Quote;
@@ -13,11 +14,6 @@ using vxtest::RunCommand;
 using vxtest::TempFile;
 
 namespace {
-
-int Vordel(const std::string& args, std::string* out = nullptr) {
-  std::string ignored;
-  return RunCommand(std::string(VORDEL_BINARY) + " " + args, out ? out : &ignored, true);
-}
 
 // A one-page PDF with one filled signature field, signed over its byte
 // ranges by a fresh self-signed certificate.

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "cli/VordelRun.h"
 #include "support/PdfBuilder.h"
 
 using vxtest::Quote;
@@ -12,11 +13,6 @@ using vxtest::RunCommand;
 using vxtest::TempFile;
 
 namespace {
-
-int Vordel(const std::string& args, std::string* out = nullptr) {
-  std::string ignored;
-  return RunCommand(std::string(VORDEL_BINARY) + " " + args, out ? out : &ignored, true);
-}
 
 bool PackedByQpdf(const std::string& path) {
   std::string xref;

@@ -5,19 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/VordelRun.h"
 #include "support/PdfBuilder.h"
 
 using vxtest::Quote;
 using vxtest::RunCommand;
 using vxtest::TempFile;
-
-namespace {
-
-int Vordel(const std::string& args, std::string* out, bool mergeErrors = false) {
-  return RunCommand(std::string(VORDEL_BINARY) + " " + args, out, mergeErrors);
-}
-
-}  // namespace
 
 TEST(VordelRepair, InfoSaysRepairedAndSetWritesACleanFile) {
   const std::string good = vxtest::SimplePdf(2, "", "/Title (Two pages)");
@@ -26,15 +19,15 @@ TEST(VordelRepair, InfoSaysRepairedAndSetWritesACleanFile) {
   clean.Write(good);
 
   std::string text;
-  ASSERT_EQ(Vordel("info " + Quote(damaged.Path()), &text), 0) << text;
+  ASSERT_EQ(Vordel("info " + Quote(damaged.Path()), &text, false), 0) << text;
   EXPECT_NE(text.find("\nPages:              2\nRepaired:           yes\n"), std::string::npos) << text;
   std::string json;
-  ASSERT_EQ(Vordel("info --json " + Quote(damaged.Path()), &json), 0) << json;
+  ASSERT_EQ(Vordel("info --json " + Quote(damaged.Path()), &json, false), 0) << json;
   EXPECT_EQ(nlohmann::json::parse(json)["repaired"], true);
 
-  ASSERT_EQ(Vordel("info " + Quote(clean.Path()), &text), 0) << text;
+  ASSERT_EQ(Vordel("info " + Quote(clean.Path()), &text, false), 0) << text;
   EXPECT_EQ(text.find("Repaired:"), std::string::npos) << text;
-  ASSERT_EQ(Vordel("info --json " + Quote(clean.Path()), &json), 0) << json;
+  ASSERT_EQ(Vordel("info --json " + Quote(clean.Path()), &json, false), 0) << json;
   EXPECT_EQ(nlohmann::json::parse(json)["repaired"], false);
 
   // The saved copy is whole, needs no repair, and qpdf finds nothing wrong.
@@ -43,7 +36,7 @@ TEST(VordelRepair, InfoSaysRepairedAndSetWritesACleanFile) {
       << said;
   std::string check;
   EXPECT_EQ(RunCommand("qpdf --check " + Quote(output.Path()), &check), 0) << check;
-  ASSERT_EQ(Vordel("info --json " + Quote(output.Path()), &json), 0) << json;
+  ASSERT_EQ(Vordel("info --json " + Quote(output.Path()), &json, false), 0) << json;
   auto saved = nlohmann::json::parse(json);
   EXPECT_EQ(saved["repaired"], false);
   EXPECT_EQ(saved["pages"], 2);

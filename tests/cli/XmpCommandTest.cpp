@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/VordelRun.h"
 #include "support/PdfBuilder.h"
 
 using vxtest::Quote;
@@ -13,14 +14,9 @@ using vxtest::TempFile;
 
 namespace {
 
-int Vordel(const std::string& args, std::string* out = nullptr) {
-  std::string ignored;
-  return RunCommand(std::string(VORDEL_BINARY) + " " + args, out ? out : &ignored, false);
-}
-
 nlohmann::json InfoJson(const std::string& path) {
   std::string out;
-  EXPECT_EQ(Vordel("info --json " + Quote(path), &out), 0) << out;
+  EXPECT_EQ(Vordel("info --json " + Quote(path), &out, false), 0) << out;
   return nlohmann::json::parse(out);
 }
 
@@ -42,7 +38,7 @@ TEST(VordelXmp, InfoShowsPacketValuesAndJsonCarriesBoth) {
   TempFile in;
   in.Write(PacketOnlyPdf());
   std::string text;
-  ASSERT_EQ(Vordel("info " + Quote(in.Path()), &text), 0);
+  ASSERT_EQ(Vordel("info " + Quote(in.Path()), &text, false), 0);
   EXPECT_NE(text.find("Title:              Packet title\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Author:             Ann; Bob\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Created:            D:20210304050607Z\n"), std::string::npos) << text;
@@ -101,5 +97,5 @@ TEST(VordelXmp, CreateAddsAPacketOnlyWhenAsked) {
   EXPECT_NE(seen.find("Title                           : Plain"), std::string::npos) << seen;
 
   std::string said;
-  EXPECT_NE(Vordel("set -q --xmp sometimes -o " + Quote(created.Path()) + " " + Quote(in.Path()), &said), 0);
+  EXPECT_NE(Vordel("set -q --xmp sometimes -o " + Quote(created.Path()) + " " + Quote(in.Path()), &said, false), 0);
 }

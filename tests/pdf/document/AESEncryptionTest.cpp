@@ -55,16 +55,7 @@ std::string Decrypted(const std::string& path, const std::string& password) {
   return result.empty() ? vxtest::ReadFile(plain.Path()) : result;
 }
 
-std::unique_ptr<TvxPDFDocument> Open(const std::string& path, const std::string& password) {
-  auto doc = std::make_unique<TvxPDFDocument>();
-  doc->SetShowSetupDialog(false);
-  doc->OnPassword = [password](TvxCustomPDFDocument&, std::string& pw, bool& proceed, int tries) {
-    pw = password;
-    proceed = tries == 0;
-  };
-  if (!doc->LoadFromFile(path)) return nullptr;
-  return doc;
-}
+using vxtest::OpenWithPassword;
 
 }  // namespace
 
@@ -91,7 +82,7 @@ TEST(AESEncryption, QpdfFilesOpenWithEachPasswordAndKeepTheirEncryption) {
                 "");
       const std::string sourceShown = Shown(encrypted.Path(), "o");
       for (const std::string& password : {std::string("u"), std::string("o")}) {
-        auto doc = Open(encrypted.Path(), password);
+        auto doc = OpenWithPassword(encrypted.Path(), password);
         ASSERT_TRUE(doc) << password;
         EXPECT_EQ(doc->PageCount(), 2);
         EXPECT_EQ(doc->IsOwner(), password == "o");
@@ -120,7 +111,7 @@ TEST(AESEncryption, QpdfFilesOpenWithEachPasswordAndKeepTheirEncryption) {
   // A wrong password is refused, and the document says so.
   TempFile encrypted;
   ASSERT_EQ(Checker("qpdf --encrypt u o 256 -- " + Quote(plain.Path()) + " " + Quote(encrypted.Path())), "");
-  EXPECT_EQ(Open(encrypted.Path(), "nope"), nullptr);
+  EXPECT_EQ(OpenWithPassword(encrypted.Path(), "nope"), nullptr);
   TvxPDFDocument noPrompt;
   EXPECT_THROW(noPrompt.LoadFromFile(encrypted.Path()), EPasswordError);
 }
@@ -135,7 +126,7 @@ TEST(AESEncryption, NewAesFilesOpenInOtherReaders) {
   };
   for (const Level& l : {Level{elAES128, "R = 4", "AESv2"}, Level{elAES256, "R = 6", "AESv3"}}) {
     SCOPED_TRACE(l.revision);
-    auto doc = Open(plain.Path(), "");
+    auto doc = OpenWithPassword(plain.Path(), "");
     ASSERT_TRUE(doc);
     doc->Encryption().SetEnabled(true);
     doc->Encryption().SetLevel(l.level);
@@ -162,7 +153,7 @@ TEST(AESEncryption, NewAesFilesOpenInOtherReaders) {
 
     // And the library reads back what it wrote, with either password.
     for (const char* password : {"user", "owner"}) {
-      auto back = Open(out.Path(), password);
+      auto back = OpenWithPassword(out.Path(), password);
       ASSERT_TRUE(back) << password;
       EXPECT_EQ(back->PageCount(), 2);
       EXPECT_EQ(back->Encryption().Level(), l.level);
@@ -175,7 +166,7 @@ TEST(AESEncryption, OwnerOpenKeepsPermissionsAndChangesOnlyWhatIsAsked) {
   // RC4 with /P -3104: an owner open shows those permissions, and a save
   // without changes keeps them (and the key) rather than granting all.
   const std::string rc4 = vxtest::CorpusDir() + "/qpdf-tests/enc-R3,V2,U=view,O=master.pdf";
-  auto doc = Open(rc4, "master");
+  auto doc = OpenWithPassword(rc4, "master");
   ASSERT_TRUE(doc);
   EXPECT_TRUE(doc->IsOwner());
   EXPECT_EQ(doc->Encryption().UserPermissions(), UserPermissionsFromP(-3104, true));
@@ -195,7 +186,7 @@ TEST(AESEncryption, OwnerOpenKeepsPermissionsAndChangesOnlyWhatIsAsked) {
   TempFile plain, aes;
   plain.Write(Source());
   ASSERT_EQ(Checker("qpdf --encrypt u o 256 --print=none -- " + Quote(plain.Path()) + " " + Quote(aes.Path())), "");
-  auto owner = Open(aes.Path(), "o");
+  auto owner = OpenWithPassword(aes.Path(), "o");
   ASSERT_TRUE(owner);
   EXPECT_FALSE(owner->Encryption().UserPasswordKnown());
   EXPECT_FALSE(owner->Encryption().UserPermissions().Contains(AllowPrint));
@@ -246,8 +237,8 @@ TEST(AESEncryption, DamagedKeyValuesAreAWrongPasswordNotACrash) {
     TempFile file;
     file.Write(damaged);
     std::unique_ptr<TvxPDFDocument> user, owner;
-    EXPECT_NO_THROW(user = Open(file.Path(), "u"));
-    EXPECT_NO_THROW(owner = Open(file.Path(), "o"));
+    EXPECT_NO_THROW(user = OpenWithPassword(file.Path(), "u"));
+    EXPECT_NO_THROW(owner = OpenWithPassword(file.Path(), "o"));
     EXPECT_EQ(user != nullptr, c.userOpens);
     EXPECT_EQ(owner != nullptr, c.ownerOpens);
   }
@@ -257,13 +248,13 @@ TEST(AESEncryption, KeptEncryptionWithoutAnIdReadsBack) {
   // An RC4 file with no /ID: its key hashes no identifier, so the copy keeps
   // an empty one, which reads back as the same key.
   const std::string source = vxtest::CorpusDir() + "/qpdf-tests/invalid-id-xref.pdf";
-  auto doc = Open(source, "");
+  auto doc = OpenWithPassword(source, "");
   ASSERT_TRUE(doc);
   TempFile out;
   doc->SaveToFile(out.Path());
   EXPECT_EQ(vxtest::QpdfProblems(out.Path()), "");
   EXPECT_EQ(Line(Shown(out.Path(), ""), "Encryption key = "), Line(Shown(source, ""), "Encryption key = "));
-  auto back = Open(out.Path(), "");
+  auto back = OpenWithPassword(out.Path(), "");
   ASSERT_TRUE(back);
   EXPECT_EQ(back->PageCount(), 1);
 }

@@ -23,17 +23,7 @@ namespace {
 
 const std::string kFont = "/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
 
-std::unique_ptr<TvxPDFDocument> Open(const std::string& path, const std::string& password = "") {
-  auto doc = std::make_unique<TvxPDFDocument>();
-  doc->SetShowSetupDialog(false);
-  doc->SetLiteralFileNames(true);
-  doc->OnPassword = [password](TvxCustomPDFDocument&, std::string& pw, bool& proceed, int tries) {
-    pw = password;
-    proceed = tries == 0;
-  };
-  if (!doc->LoadFromFile(path)) return nullptr;
-  return doc;
-}
+using vxtest::OpenWithPassword;
 
 void SaveIncrementally(TvxCustomPDFDocument& doc, const std::string& path) {
   doc.SetSaveKind(TvxSaveKind::Incremental);
@@ -74,7 +64,7 @@ TEST(IncrementalSave, WritesOnlyTheChangedObjectsUnderTheirNumbers) {
   TempFile in, out, again;
   // Catalog 1, pages 2, page objects 3, 5, 7 with contents 4, 6, 8; info 9.
   in.Write(vxtest::SimplePdf(3, "/PageLayout /OneColumn", "/Title (Old) /Author (Ann)", kFont));
-  auto doc = Open(in.Path());
+  auto doc = OpenWithPassword(in.Path());
   ASSERT_TRUE(doc);
   doc->Info().SetTitle(u"New title");
   doc->SetPageMode(pmUseOutlines);
@@ -103,7 +93,7 @@ TEST(IncrementalSave, WritesOnlyTheChangedObjectsUnderTheirNumbers) {
   EXPECT_EQ(vxtest::PdfText(out.Path()), vxtest::PdfText(in.Path()));
 
   // The same save again gives the same bytes; /ID keeps its first element.
-  auto second = Open(in.Path());
+  auto second = OpenWithPassword(in.Path());
   second->Info().SetTitle(u"New title");
   second->SetPageMode(pmUseOutlines);
   second->ViewerPreferences().SetFitWindow(true);
@@ -113,7 +103,7 @@ TEST(IncrementalSave, WritesOnlyTheChangedObjectsUnderTheirNumbers) {
 
   // Nothing changed: the file is written as it was, with no empty revision.
   TempFile same;
-  auto untouched = Open(in.Path());
+  auto untouched = OpenWithPassword(in.Path());
   SaveIncrementally(*untouched, same.Path());
   EXPECT_EQ(same.Read(), source);
 }
@@ -127,7 +117,7 @@ TEST(IncrementalSave, StreamSourceGetsAStreamAndMissingInfoANewObject) {
   b.FinishWithStream(5, "/Root 1 0 R /ID [<00112233445566778899AABBCCDDEEFF> <00112233445566778899AABBCCDDEEFF>]");
   TempFile in, out;
   in.Write(b.Bytes());
-  auto doc = Open(in.Path());
+  auto doc = OpenWithPassword(in.Path());
   ASSERT_TRUE(doc);
   doc->Info().SetTitle(u"Made later");
   SaveIncrementally(*doc, out.Path());
@@ -159,7 +149,7 @@ TEST(IncrementalSave, InfoThatIsAlsoThePageTreeGetsANewObject) {
   b.FinishWithTable("/Root 1 0 R /Info 2 0 R");
   TempFile in, out;
   in.Write(b.Bytes());
-  auto doc = Open(in.Path());
+  auto doc = OpenWithPassword(in.Path());
   ASSERT_TRUE(doc);
   doc->Info().SetTitle(u"Separate");
   SaveIncrementally(*doc, out.Path());
@@ -176,7 +166,7 @@ TEST(IncrementalSave, EncryptedSourceKeepsItsKeyAndOpensWithEitherPassword) {
     TempFile plain, encrypted, out;
     plain.Write(vxtest::SimplePdf(2, "", "/Title (Secret)", kFont));
     {
-      auto doc = Open(plain.Path());
+      auto doc = OpenWithPassword(plain.Path());
       doc->Encryption().SetEnabled(true);
       doc->Encryption().SetLevel(level);
       doc->Encryption().SetUserPassword("user");
@@ -186,7 +176,7 @@ TEST(IncrementalSave, EncryptedSourceKeepsItsKeyAndOpensWithEitherPassword) {
       doc->SaveToFile(encrypted.Path(), 2);
     }
     // Opened with the user password, which is enough to add a revision.
-    auto doc = Open(encrypted.Path(), "user");
+    auto doc = OpenWithPassword(encrypted.Path(), "user");
     ASSERT_TRUE(doc);
     doc->Info().SetTitle(u"Still secret \u00e9");
     doc->SetPageLayout(plTwoColumnLeft);
@@ -224,7 +214,7 @@ TEST(IncrementalSave, RefusesWhatAnUpdateCannotExpressAndLeavesTheTarget) {
        }},
   };
   for (const Case& c : cases) {
-    auto doc = Open(in.Path());
+    auto doc = OpenWithPassword(in.Path());
     doc->Info().SetTitle(u"Changed");
     c.change(*doc);
     try {
@@ -239,7 +229,7 @@ TEST(IncrementalSave, RefusesWhatAnUpdateCannotExpressAndLeavesTheTarget) {
 
   // Raising the version goes through the catalog's /Version.
   TempFile raised;
-  auto doc = Open(in.Path());
+  auto doc = OpenWithPassword(in.Path());
   doc->SetPDFVersion(pvPDF17);
   SaveIncrementally(*doc, raised.Path());
   Update(in.Read(), raised.Read());
@@ -270,7 +260,7 @@ TEST(IncrementalSave, CorpusSampleReadsLikeTheFullRewrite) {
     TempFile inc, full;
     std::unique_ptr<TvxPDFDocument> doc;
     try {
-      doc = Open(path);
+      doc = OpenWithPassword(path);
     } catch (const std::exception&) {
       continue;  // not loadable: the load tests cover it
     }

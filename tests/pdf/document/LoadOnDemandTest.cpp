@@ -18,16 +18,7 @@ using vxtest::PdfBuilder;
 
 namespace {
 
-// An object stream's data: "n offset" pairs, then the members.
-std::string ObjectStreamData(const std::vector<std::pair<int, std::string>>& members, int& first) {
-  std::string header, body;
-  for (auto& [number, text] : members) {
-    header += std::to_string(number) + " " + std::to_string(body.size()) + " ";
-    body += text + "\n";
-  }
-  first = int(header.size());
-  return header + body;
-}
+using vxtest::ObjectStreamData;
 
 void AddObjectStream(PdfBuilder& b, int number, const std::vector<std::pair<int, std::string>>& members) {
   int first = 0;

@@ -174,16 +174,7 @@ std::string Free(int generation) {
   return line;
 }
 
-// An object stream holding `members` (number -> text) in that order.
-std::string ObjectStreamData(const std::vector<std::pair<int, std::string>>& members, int& first) {
-  std::string header, body;
-  for (auto& [number, text] : members) {
-    header += std::to_string(number) + " " + std::to_string(body.size()) + " ";
-    body += text + "\n";
-  }
-  first = int(header.size());
-  return header + body;
-}
+using vxtest::ObjectStreamData;
 
 // First revision, all in an object stream (5) but the page content (4):
 // catalog 1, pages 2, page 3 (with /Marker 6 0 R), string 6 "orig". The

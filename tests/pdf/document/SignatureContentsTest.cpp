@@ -73,22 +73,13 @@ print(bytes(f[2].V.Contents).decode())
 print(bytes(pdf.pages[0].Annots[2].Contents).decode())
 )";
 
-std::unique_ptr<TvxPDFDocument> Open(const std::string& path, const std::string& password) {
-  auto doc = std::make_unique<TvxPDFDocument>();
-  doc->SetShowSetupDialog(false);
-  doc->OnPassword = [password](TvxCustomPDFDocument&, std::string& pw, bool& proceed, int tries) {
-    pw = password;
-    proceed = tries == 0;
-  };
-  if (!doc->LoadFromFile(path)) return nullptr;
-  return doc;
-}
+using vxtest::OpenWithPassword;
 
 // Opens `path` as owner, saves it encrypted at `level` (nothing: keeps the
 // source's encryption; null: decrypted) and answers what pikepdf reads.
 std::string SavedAndRead(const std::string& path,
                          std::optional<std::optional<TvxPDFEncryptionLevel>> level) {
-  auto doc = Open(path, "o");
+  auto doc = OpenWithPassword(path, "o");
   if (!doc) return "not opened";
   if (level && !*level) {
     doc->Encryption().SetEnabled(false);
@@ -148,7 +139,7 @@ TEST(SignatureContents, TimeStampWrittenAndReadAsItStands) {
   plain.Write(SignedSource(true));
   for (TvxPDFEncryptionLevel level : {el128bit, elAES256}) {
     SCOPED_TRACE(int(level));
-    auto doc = Open(plain.Path(), "");
+    auto doc = OpenWithPassword(plain.Path(), "");
     ASSERT_TRUE(doc);
     doc->Encryption().SetEnabled(true);
     doc->Encryption().SetLevel(level);
@@ -162,7 +153,7 @@ TEST(SignatureContents, TimeStampWrittenAndReadAsItStands) {
          {"3082abcd", "3082ABCD", "a plain note", "not signed yet", "approved"})
       EXPECT_EQ(bytes.find(plainText), std::string::npos) << plainText;
     // Opened again and saved decrypted, the time stamp is as in the source.
-    auto back = Open(out.Path(), "o");
+    auto back = OpenWithPassword(out.Path(), "o");
     ASSERT_TRUE(back);
     back->Encryption().SetEnabled(false);
     TempFile clear;
@@ -178,7 +169,7 @@ TEST(SignatureContents, SignedEncryptedCorpusFileKeepsItsSignature) {
   const char* signatures = "print(bytes(pdf.Root.AcroForm.Fields[0].V.Contents).hex())";
   const std::string expected = vxtest::PikeQuery(source, signatures);
   ASSERT_EQ(expected.rfind("30821caf", 0), 0u) << expected.substr(0, 200);
-  auto doc = Open(source, "");
+  auto doc = OpenWithPassword(source, "");
   ASSERT_TRUE(doc);
   doc->ViewerPreferences().SetFitWindow(true);
   TempFile out;

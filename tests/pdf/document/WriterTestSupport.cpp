@@ -62,4 +62,26 @@ std::unique_ptr<vx::TvxPDFDocument> LoadBytes(const std::string& bytes) {
   return doc;
 }
 
+std::unique_ptr<vx::TvxPDFDocument> OpenWithPassword(const std::string& path, const std::string& password) {
+  auto doc = std::make_unique<vx::TvxPDFDocument>();
+  doc->SetShowSetupDialog(false);
+  doc->SetLiteralFileNames(true);
+  doc->OnPassword = [password](vx::TvxCustomPDFDocument&, std::string& pw, bool& proceed, int tries) {
+    pw = password;
+    proceed = tries == 0;
+  };
+  if (!doc->LoadFromFile(path)) return nullptr;
+  return doc;
+}
+
+std::string ObjectStreamData(const std::vector<std::pair<int, std::string>>& members, int& first) {
+  std::string header, body;
+  for (auto& [number, text] : members) {
+    header += std::to_string(number) + " " + std::to_string(body.size()) + " ";
+    body += text + "\n";
+  }
+  first = int(header.size());
+  return header + body;
+}
+
 }  // namespace vxtest

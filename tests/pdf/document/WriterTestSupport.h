@@ -61,4 +61,12 @@ std::string SaveToBytes(vx::TvxCustomPDFDocument& doc);
 // A loaded document from bytes.
 std::unique_ptr<vx::TvxPDFDocument> LoadBytes(const std::string& bytes);
 
+// The file at `path` (taken as named), with `password` offered once; nullptr
+// when it is refused.
+std::unique_ptr<vx::TvxPDFDocument> OpenWithPassword(const std::string& path, const std::string& password = "");
+
+// An object stream's data: "n offset" pairs, then `members` (number, text)
+// in that order; `first` gets the offset of the first member.
+std::string ObjectStreamData(const std::vector<std::pair<int, std::string>>& members, int& first);
+
 }  // namespace vxtest
