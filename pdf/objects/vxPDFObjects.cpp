@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
@@ -151,13 +152,33 @@ void DeleteList(ItemList* list) {
   list->~ItemList();
   TvxObjectPool::Free(list, sizeof(ItemList));
 }
+
+// Packed blocks of arrays unpacked since, by array; guarded by ListLock.
+std::unordered_map<const TvxPDFArrayObject*, void*>& RetiredBlocks() {
+  static std::unordered_map<const TvxPDFArrayObject*, void*> blocks;
+  return blocks;
+}
 }  // namespace
+
+void TvxPDFArrayObject::FreeRetiredBlock() {
+  if (!keepsRetiredBlock_) return;
+  void* block = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(ListLock());
+    auto found = RetiredBlocks().find(this);
+    block = found->second;
+    RetiredBlocks().erase(found);
+  }
+  Packed(block, packedForm_, packedCount_).Free();
+  keepsRetiredBlock_ = false;
+}
 
 TvxPDFArrayObject::Packed TvxPDFArrayObject::PackedNumbers(uintptr_t rep) const {
   return Packed(reinterpret_cast<void*>(rep & ~kPackedTag), packedForm_, packedCount_);
 }
 
 TvxPDFArrayObject::~TvxPDFArrayObject() {
+  FreeRetiredBlock();
   const uintptr_t rep = rep_.load();
   if (rep & kPackedTag)
     PackedNumbers(rep).Free();
@@ -194,7 +215,10 @@ const TvxPDFArrayObject::ItemList& TvxPDFArrayObject::MakeList() const {
       throw;
     }
     rep_.store(reinterpret_cast<uintptr_t>(list), std::memory_order_release);
-    p.Free();
+    // Not freed yet: a NumberAt on another thread may have read the packed
+    // form just before and still be reading the block.
+    RetiredBlocks().emplace(this, p.Block());
+    keepsRetiredBlock_ = true;
   } else {
     rep_.store(reinterpret_cast<uintptr_t>(list), std::memory_order_release);
   }
@@ -219,6 +243,7 @@ void TvxPDFArrayObject::PackIfNumeric() {
       form = Packed::kDoubles;
   }
   const auto count = uint32_t(items.size());
+  FreeRetiredBlock();  // packing changes the form and count it is sized by
   const Packed p = Packed::Make(form, count);
   for (uint32_t i = 0; i < count; ++i) {
     const TvxPDFObject* item = items[i].get();

@@ -214,10 +214,15 @@ class TvxPDFArrayObject : public TvxPDFObject {
   // The element list, made on first use (from the packed numbers, if any).
   const ItemList& MakeList() const;
   Packed PackedNumbers(uintptr_t rep) const;
+  void FreeRetiredBlock();
 
   // The form and count of packed numbers; they sit in the padding after the
   // kind byte and do not change once the array is packed.
   uint8_t packedForm_ = 0;
+  // Set when the array was unpacked: its packed block is kept until the
+  // array dies or is packed again, for readers of NumberAt on other threads
+  // that may still hold it (see MakeList).
+  mutable bool keepsRetiredBlock_ = false;
   uint32_t packedCount_ = 0;
   // Owned: nothing (an empty array), the element list, or the packed numbers'
   // block with kPackedTag set. Atomic because the list can be made through a
