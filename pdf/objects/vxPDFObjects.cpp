@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
+#include <utility>
 
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
@@ -26,6 +28,42 @@ std::string TvxPDFObject::TypeName() const {
     case otIndirectObject: return "Indirect Object";
   }
   return "Object";
+}
+
+namespace {
+
+// Calls `action` with the object as its own class.
+template <typename Action>
+decltype(auto) WithKind(TvxPDFObject* object, Action&& action) {
+  switch (object->ObjectType) {
+    case otBoolean: return action(static_cast<TvxPDFBooleanObject*>(object));
+    case otInteger: return action(static_cast<TvxPDFIntegerObject*>(object));
+    case otInt64: return action(static_cast<TvxPDFInt64Object*>(object));
+    case otReal: return action(static_cast<TvxPDFRealObject*>(object));
+    case otString: return action(static_cast<TvxPDFStringObject*>(object));
+    case otName: return action(static_cast<TvxPDFNameObject*>(object));
+    case otArray: return action(static_cast<TvxPDFArrayObject*>(object));
+    case otDictionary: return action(static_cast<TvxPDFDictObject*>(object));
+    case otStream: return action(static_cast<TvxPDFStreamObject*>(object));
+    case otNull: return action(static_cast<TvxPDFNullObject*>(object));
+    case otIndirectReference: return action(static_cast<TvxPDFIndirectReference*>(object));
+    case otIndirectObject: break;
+  }
+  return action(static_cast<TvxPDFIndirectObject*>(object));
+}
+
+}  // namespace
+
+TvxPDFObjectPtr TvxPDFObject::Clone() const {
+  return WithKind(const_cast<TvxPDFObject*>(this), [](auto* object) { return std::as_const(*object).Clone(); });
+}
+
+void TvxPDFObject::operator delete(TvxPDFObject* object, std::destroying_delete_t) noexcept {
+  WithKind(object, [](auto* typed) {
+    using T = std::remove_pointer_t<decltype(typed)>;
+    typed->~T();
+    TvxObjectPool::Free(typed, sizeof(T));
+  });
 }
 
 TvxPDFObjectPtr TvxPDFBooleanObject::Clone() const { return std::make_unique<TvxPDFBooleanObject>(Value); }

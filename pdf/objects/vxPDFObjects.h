@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,20 +41,23 @@ enum TvxPDFObjectType : uint8_t {
 class TvxPDFObject;
 using TvxPDFObjectPtr = std::unique_ptr<TvxPDFObject>;
 
+// Objects carry no virtual table: a loaded document holds millions of them,
+// and the kind byte already tells what each one is. Copying and destroying
+// go by the kind instead (Clone, and the destroying operator delete below),
+// so an object is deleted whole through a pointer of any class.
 class TvxPDFObject {
  public:
   explicit TvxPDFObject(TvxPDFObjectType type) : ObjectType(type) {}
-  virtual ~TvxPDFObject() = default;
   TvxPDFObject(const TvxPDFObject&) = delete;
   TvxPDFObject& operator=(const TvxPDFObject&) = delete;
 
   // A new, independent deep copy of the same class.
-  virtual TvxPDFObjectPtr Clone() const = 0;
+  TvxPDFObjectPtr Clone() const;
 
-  // Objects come from the small-object pool (the size is that of the
-  // dynamic type, thanks to the virtual destructor).
+  // Objects come from the small-object pool. A delete destroys the object
+  // as its kind says and gives back the block of that kind's size.
   static void* operator new(size_t size) { return TvxObjectPool::Allocate(size); }
-  static void operator delete(void* block, size_t size) noexcept { TvxObjectPool::Free(block, size); }
+  static void operator delete(TvxPDFObject* object, std::destroying_delete_t) noexcept;
 
   bool IsBoolean() const { return ObjectType == otBoolean; }
   bool IsInteger() const { return ObjectType == otInteger; }
@@ -72,6 +76,11 @@ class TvxPDFObject {
   std::string TypeName() const;
 
   const TvxPDFObjectType ObjectType;
+
+ protected:
+  // Only through a delete of the object (or its own class, for one that is
+  // not in the heap): never as the base part of another class alone.
+  ~TvxPDFObject() = default;
 };
 
 // Typed access. `Cast` raises EInvalidCast ("Invalid class typecast") when the
@@ -99,7 +108,7 @@ class TvxPDFBooleanObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otBoolean;
   explicit TvxPDFBooleanObject(uint8_t value) : TvxPDFObject(Kind), Value(value ? 1 : 0) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   std::string AsText() const { return Value ? "true" : "false"; }
   uint8_t Value;
 };
@@ -108,7 +117,7 @@ class TvxPDFIntegerObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otInteger;
   explicit TvxPDFIntegerObject(int32_t value) : TvxPDFObject(Kind), Value(value) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   std::string AsText() const { return std::to_string(Value); }
   int32_t Value;
 };
@@ -117,7 +126,7 @@ class TvxPDFInt64Object : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otInt64;
   explicit TvxPDFInt64Object(int64_t value) : TvxPDFObject(Kind), Value(value) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   std::string AsText() const { return std::to_string(Value); }
   int64_t Value;
 };
@@ -126,7 +135,7 @@ class TvxPDFRealObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otReal;
   explicit TvxPDFRealObject(double value) : TvxPDFObject(Kind), Value(value) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   std::string AsText() const;  // ten decimals, "." whatever the locale
   double Value;
 };
@@ -137,7 +146,7 @@ class TvxPDFStringObject : public TvxPDFObject {
   // `text` includes the delimiters: "(" bytes ")" or "<" hex digits ">".
   explicit TvxPDFStringObject(std::string text, bool isHex = false)
       : TvxPDFObject(Kind), IsHex(isHex), Text(std::move(text)) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   // Text without its first and last character.
   std::string Contents() const;
   // The value as wide text: hex strings through HexTextToUnicode, literals
@@ -159,10 +168,10 @@ class TvxPDFNameObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otName;
   explicit TvxPDFNameObject(std::string_view text) : TvxPDFNameObject(InternedText(text), text) {}
-  ~TvxPDFNameObject() override {
+  ~TvxPDFNameObject() {
     if (ownsText_) delete &Text;
   }
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   // Text without the slash.
   std::string Value() const { return Text.empty() ? std::string() : Text.substr(1); }
   const std::string& Text;  // with the slash and any #xx escapes, as read
@@ -172,8 +181,8 @@ class TvxPDFArrayObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otArray;
   TvxPDFArrayObject() : TvxPDFObject(Kind) {}
-  ~TvxPDFArrayObject() override;
-  TvxPDFObjectPtr Clone() const override;
+  ~TvxPDFArrayObject();
+  TvxPDFObjectPtr Clone() const;
 
   // The elements as objects. Arrays made only of numbers (boxes, matrices,
   // colours, widths) are held packed, at a fraction of the memory, until
@@ -234,7 +243,7 @@ class TvxPDFDictObject : public TvxPDFObject {
   };
 
   TvxPDFDictObject() : TvxPDFObject(Kind) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
 
   int Count() const { return int(entries_.size()); }
   // Appends a pair; never looks for an existing key.
@@ -275,7 +284,7 @@ class TvxPDFDictObject : public TvxPDFObject {
     DropIndex();
     entries_ = std::move(entries);
   }
-  ~TvxPDFDictObject() override { DropIndex(); }
+  ~TvxPDFDictObject() { DropIndex(); }
 
  private:
   // Dictionaries are usually small and scanned; large ones get a hash index
@@ -301,7 +310,7 @@ class TvxPDFStreamObject : public TvxPDFObject {
       : TvxPDFObject(Kind), Dictionary(std::move(dictionary)), Data(std::move(data)) {
     if (!Dictionary) Dictionary = std::make_unique<TvxPDFDictObject>();
   }
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   // The data as bytes (empty when none is attached).
   std::string_view DataView() const { return Data ? Data->View() : std::string_view(); }
 
@@ -313,7 +322,7 @@ class TvxPDFNullObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otNull;
   TvxPDFNullObject() : TvxPDFObject(Kind) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
 };
 
 class TvxPDFIndirectReference : public TvxPDFObject {
@@ -324,7 +333,7 @@ class TvxPDFIndirectReference : public TvxPDFObject {
         DocumentID(documentID),
         ObjectNumber(objectNumber),
         Generation(generation) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   uint32_t DocumentID;
   int32_t ObjectNumber;
   uint16_t Generation;
@@ -342,7 +351,7 @@ class TvxPDFIndirectObject : public TvxPDFObject {
         Content(std::move(content)) {
     if (markUsed == 1) MarkUsed();
   }
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   // The count stops at its maximum: what is asked of it is whether an object
   // is used at all, and by how many when that is a few.
   void MarkUsed() {
