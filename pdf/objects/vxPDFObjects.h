@@ -245,7 +245,7 @@ class TvxPDFDictObject : public TvxPDFObject {
   TvxPDFDictObject() : TvxPDFObject(Kind) {}
   TvxPDFObjectPtr Clone() const;
 
-  int Count() const { return int(entries_.size()); }
+  int Count() const { return int(size_); }
   // Appends a pair; never looks for an existing key.
   void Add(std::string key, TvxPDFObjectPtr value);
   void AddName(std::string key, std::string text);  // nothing when text is empty
@@ -276,15 +276,30 @@ class TvxPDFDictObject : public TvxPDFObject {
   // SetValue of a clone of every pair of `other`, in order.
   void Merge(const TvxPDFDictObject* other);
 
-  using EntryList = TvxCompactVector<Entry>;
-  const EntryList& Entries() const { return entries_; }
+  // The pairs in order, as a range (for, size, []) valid until the
+  // dictionary changes.
+  class EntryRange {
+   public:
+    EntryRange(const Entry* first, size_t count) : first_(first), count_(count) {}
+    const Entry* begin() const { return first_; }
+    const Entry* end() const { return first_ + count_; }
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const Entry& operator[](size_t i) const { return first_[i]; }
+
+   private:
+    const Entry* first_;
+    size_t count_;
+  };
+  EntryRange Entries() const { return EntryRange(data_, size_); }
   // Takes all pairs at once (the parser builds them aside, so the list gets
   // its exact size).
-  void AdoptEntries(EntryList&& entries) {
+  using EntryList = TvxCompactVector<Entry>;
+  void AdoptEntries(EntryList&& entries);
+  ~TvxPDFDictObject() {
     DropIndex();
-    entries_ = std::move(entries);
+    FreeEntries();
   }
-  ~TvxPDFDictObject() { DropIndex(); }
 
  private:
   // Dictionaries are usually small and scanned; large ones get a hash index
@@ -298,8 +313,19 @@ class TvxPDFDictObject : public TvxPDFObject {
   void ForgetIndex() const;
   const Entry& EntryAt(int index) const;
 
-  mutable bool indexed_ = false;  // sits in the padding after the kind byte
-  EntryList entries_;
+  // The pairs live in a pool block of size_ + slack_ entries. Size and
+  // slack sit in the padding after the kind byte, which keeps a dictionary
+  // at 16 bytes; the slack is bounded so that it fits in 16 bits.
+  size_t Capacity() const { return size_t(size_) + slack_; }
+  void Reallocate(size_t capacity);
+  void PushBack(Entry&& entry);
+  void EraseAt(size_t index);
+  void FreeEntries();
+
+  mutable bool indexed_ = false;
+  uint16_t slack_ = 0;
+  uint32_t size_ = 0;
+  Entry* data_ = nullptr;
 };
 
 class TvxPDFStreamObject : public TvxPDFObject {
