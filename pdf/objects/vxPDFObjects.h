@@ -158,23 +158,15 @@ class TvxPDFStringObject : public TvxPDFObject {
 
 // Names come from a small vocabulary (/Type, /FlateDecode, /XYZ, ...): the
 // text is the name table's shared copy, and only a name the table does not
-// share has one of its own.
+// share has one of its own. Eight bytes a name.
 class TvxPDFNameObject : public TvxPDFObject {
-  bool ownsText_;  // sits in the padding after the kind byte
-
-  TvxPDFNameObject(const std::string* shared, std::string_view text)
-      : TvxPDFObject(Kind), ownsText_(shared == nullptr), Text(shared ? *shared : *new std::string(text)) {}
-
  public:
   static constexpr TvxPDFObjectType Kind = otName;
-  explicit TvxPDFNameObject(std::string_view text) : TvxPDFNameObject(InternedText(text), text) {}
-  ~TvxPDFNameObject() {
-    if (ownsText_) delete &Text;
-  }
+  explicit TvxPDFNameObject(std::string_view text) : TvxPDFObject(Kind), Text(text) {}
   TvxPDFObjectPtr Clone() const;
   // Text without the slash.
   std::string Value() const { return Text.empty() ? std::string() : Text.substr(1); }
-  const std::string& Text;  // with the slash and any #xx escapes, as read
+  const TvxNameText Text;  // with the slash and any #xx escapes, as read
 };
 
 class TvxPDFArrayObject : public TvxPDFObject {

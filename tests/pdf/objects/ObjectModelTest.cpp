@@ -329,10 +329,35 @@ TEST(NameValue, TextsStayRawWhetherSharedOrOwn) {
   EXPECT_EQ(Cast<TvxPDFNameObject>(d->Find("/A")).Value(), "A#20B");
   // Two names with the same text share it; a replaced value takes the new text.
   auto again = ParseDict("<< /X /A#20B >>");
-  EXPECT_EQ(&Cast<TvxPDFNameObject>(again->Find("/X")).Text, &Cast<TvxPDFNameObject>(d->Find("/A")).Text);
+  EXPECT_EQ(&Cast<TvxPDFNameObject>(again->Find("/X")).Text.str(), &Cast<TvxPDFNameObject>(d->Find("/A")).Text.str());
   d->SetName("/C", "/Short");
   EXPECT_EQ(Cast<TvxPDFNameObject>(d->Find("/C")).Text, "/Short");
   auto whole = d->Clone();
   d.reset();
   EXPECT_EQ(Cast<TvxPDFNameObject>(Cast<TvxPDFDictObject>(whole.get()).Find("/B")).Text, "/#2F#23");
+}
+
+TEST(NameValue, OwnTextsMadeAndFreedOnSeveralThreadsStayIntact) {
+  // Names too long to share hold their text in a numbered table that every
+  // thread fills and empties at once; each name must keep its own text, and
+  // a freed number must serve a new name.
+  auto longName = [](int thread, int i) { return "/" + std::string(60, char('a' + thread)) + std::to_string(i); };
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<std::unique_ptr<TvxPDFNameObject>> names;
+      for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 3000; ++i) names.push_back(std::make_unique<TvxPDFNameObject>(longName(t, i)));
+        for (size_t i = 0; i < names.size(); ++i)
+          if (names[i]->Text != longName(t, int(i % 3000))) ++failures[size_t(t)];
+        names.erase(names.begin(), names.begin() + 1500);  // freed numbers are taken again next round
+        for (size_t i = 0; i < names.size(); ++i)
+          if (names[i]->Text != longName(t, int((i + 1500) % 3000))) ++failures[size_t(t)];
+        names.clear();
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
