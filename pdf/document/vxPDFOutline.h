@@ -17,8 +17,13 @@ class TvxPDFOutline : public TvxPDFIndirectObject {
   // (nullptr when nothing else is left).
   TvxPDFOutline(TvxCustomPDFDocument* document, uint32_t documentID, int32_t objectNumber,
                 uint16_t generation, std::unique_ptr<TvxPDFDictObject> content);
-  ~TvxPDFOutline() override;
-  TvxPDFObjectPtr Clone() const override;
+  ~TvxPDFOutline();
+  // A copy of the item alone, as a plain indirect object.
+  TvxPDFObjectPtr Clone() const;
+
+  // Items are owned and deleted only as items (a delete through a pointer
+  // to an object of the model would free them as plain indirect objects).
+  static void operator delete(void* block, size_t size) noexcept { TvxObjectPool::Free(block, size); }
 
   TvxPDFDictObject* Dictionary() const { return As<TvxPDFDictObject>(Content.get()); }
 

@@ -99,6 +99,16 @@ class TvxCompactVector {
   void shrink_to_fit() {
     if (size_ < capacity_) Grow(size_, true);
   }
+  // Hands the pool block over to the caller, who then owns the elements
+  // and the block of `capacity` elements; the vector is left empty.
+  T* release(uint32_t& size, uint32_t& capacity) noexcept {
+    T* data = data_;
+    size = size_;
+    capacity = capacity_;
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+    return data;
+  }
 
  private:
   void Grow(size_t n, bool exact = false) {

@@ -18,7 +18,11 @@ namespace vx {
 #ifdef VX_PLAIN_ALLOCATION
 
 void* TvxObjectPool::Allocate(size_t size) { return ::operator new(size); }
-void TvxObjectPool::Free(void* block, size_t) noexcept { ::operator delete(block); }
+// Sized, so that the checkers also see a block given back at a size other
+// than the one it was taken at.
+void TvxObjectPool::Free(void* block, size_t size) noexcept {
+  if (block) ::operator delete(block, size);
+}
 
 #else
 

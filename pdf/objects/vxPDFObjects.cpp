@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 #include <unordered_map>
+#include <utility>
 
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
@@ -27,6 +29,42 @@ std::string TvxPDFObject::TypeName() const {
     case otIndirectObject: return "Indirect Object";
   }
   return "Object";
+}
+
+namespace {
+
+// Calls `action` with the object as its own class.
+template <typename Action>
+decltype(auto) WithKind(TvxPDFObject* object, Action&& action) {
+  switch (object->ObjectType) {
+    case otBoolean: return action(static_cast<TvxPDFBooleanObject*>(object));
+    case otInteger: return action(static_cast<TvxPDFIntegerObject*>(object));
+    case otInt64: return action(static_cast<TvxPDFInt64Object*>(object));
+    case otReal: return action(static_cast<TvxPDFRealObject*>(object));
+    case otString: return action(static_cast<TvxPDFStringObject*>(object));
+    case otName: return action(static_cast<TvxPDFNameObject*>(object));
+    case otArray: return action(static_cast<TvxPDFArrayObject*>(object));
+    case otDictionary: return action(static_cast<TvxPDFDictObject*>(object));
+    case otStream: return action(static_cast<TvxPDFStreamObject*>(object));
+    case otNull: return action(static_cast<TvxPDFNullObject*>(object));
+    case otIndirectReference: return action(static_cast<TvxPDFIndirectReference*>(object));
+    case otIndirectObject: break;
+  }
+  return action(static_cast<TvxPDFIndirectObject*>(object));
+}
+
+}  // namespace
+
+TvxPDFObjectPtr TvxPDFObject::Clone() const {
+  return WithKind(const_cast<TvxPDFObject*>(this), [](auto* object) { return std::as_const(*object).Clone(); });
+}
+
+void TvxPDFObject::operator delete(TvxPDFObject* object, std::destroying_delete_t) noexcept {
+  WithKind(object, [](auto* typed) {
+    using T = std::remove_pointer_t<decltype(typed)>;
+    typed->~T();
+    TvxObjectPool::Free(typed, sizeof(T));
+  });
 }
 
 TvxPDFObjectPtr TvxPDFBooleanObject::Clone() const { return std::make_unique<TvxPDFBooleanObject>(Value); }
@@ -370,23 +408,68 @@ void TvxPDFDictObject::ForgetIndex() const {
 
 const TvxPDFDictObject::Entry& TvxPDFDictObject::EntryAt(int index) const {
   if (index < 0 || index >= Count()) throw EListError(Format(res::SListIndexError, {index}));
-  return entries_[size_t(index)];
+  return data_[size_t(index)];
+}
+
+void TvxPDFDictObject::Reallocate(size_t capacity) {
+  if (capacity > UINT32_MAX || capacity < size_ || capacity - size_ > UINT16_MAX) throw std::bad_alloc();
+  Entry* fresh = capacity ? static_cast<Entry*>(TvxObjectPool::Allocate(capacity * sizeof(Entry))) : nullptr;
+  for (uint32_t i = 0; i < size_; ++i) {
+    new (fresh + i) Entry(std::move(data_[i]));
+    data_[i].~Entry();
+  }
+  if (data_) TvxObjectPool::Free(data_, Capacity() * sizeof(Entry));
+  data_ = fresh;
+  slack_ = uint16_t(capacity - size_);
+}
+
+void TvxPDFDictObject::PushBack(Entry&& entry) {
+  // Doubling, but never by more than the slack can count.
+  if (slack_ == 0) Reallocate(size_t(size_) + std::clamp<size_t>(size_, 4, UINT16_MAX));
+  new (data_ + size_) Entry(std::move(entry));
+  ++size_;
+  --slack_;
+}
+
+void TvxPDFDictObject::EraseAt(size_t index) {
+  if (slack_ == UINT16_MAX) Reallocate(size_);
+  std::move(data_ + index + 1, data_ + size_, data_ + index);
+  data_[--size_].~Entry();
+  ++slack_;
+}
+
+void TvxPDFDictObject::FreeEntries() {
+  for (uint32_t i = 0; i < size_; ++i) data_[i].~Entry();
+  if (data_) TvxObjectPool::Free(data_, Capacity() * sizeof(Entry));
+  data_ = nullptr;
+  size_ = 0;
+  slack_ = 0;
+}
+
+void TvxPDFDictObject::AdoptEntries(EntryList&& entries) {
+  DropIndex();
+  FreeEntries();
+  if (entries.capacity() - entries.size() > UINT16_MAX) entries.shrink_to_fit();  // more slack than is counted
+  uint32_t size = 0, capacity = 0;
+  data_ = entries.release(size, capacity);
+  size_ = size;
+  slack_ = uint16_t(capacity - size);
 }
 
 TvxPDFObjectPtr TvxPDFDictObject::Clone() const {
   auto copy = std::make_unique<TvxPDFDictObject>();
-  copy->entries_.reserve(entries_.size());
-  for (const auto& e : entries_) copy->entries_.push_back({e.Key, e.Value ? e.Value->Clone() : nullptr});
+  if (size_ > 0) copy->Reallocate(size_);
+  for (const auto& e : Entries()) copy->PushBack({e.Key, e.Value ? e.Value->Clone() : nullptr});
   return copy;
 }
 
 void TvxPDFDictObject::Add(std::string key, TvxPDFObjectPtr value) {
-  entries_.push_back({TvxKey(key), std::move(value)});
+  PushBack({TvxKey(key), std::move(value)});
   if (indexed_) {
     IndexTable& table = Indexes();
     std::lock_guard<std::mutex> guard(table.lock);
     auto it = table.indexes.find(this);
-    if (it != table.indexes.end()) it->second->try_emplace(entries_.back().Key.Text(), Count() - 1);
+    if (it != table.indexes.end()) it->second->try_emplace(data_[size_ - 1].Key.Text(), Count() - 1);
   }
 }
 
@@ -402,9 +485,9 @@ void TvxPDFDictObject::AddInt64(std::string key, int64_t value) {
 }
 
 int TvxPDFDictObject::IndexOf(std::string_view key) const {
-  if (entries_.size() < kIndexThreshold) {
-    for (size_t i = 0; i < entries_.size(); ++i)
-      if (entries_[i].Key == key) return int(i);
+  if (size_ < kIndexThreshold) {
+    for (size_t i = 0; i < size_; ++i)
+      if (data_[i].Key == key) return int(i);
     return -1;
   }
   IndexTable& table = Indexes();
@@ -412,8 +495,8 @@ int TvxPDFDictObject::IndexOf(std::string_view key) const {
   std::unique_ptr<DictIndex>& index = table.indexes[this];
   if (!index) {
     index = std::make_unique<DictIndex>();
-    index->reserve(entries_.size());
-    for (size_t i = 0; i < entries_.size(); ++i) index->try_emplace(entries_[i].Key.Text(), int(i));
+    index->reserve(size_);
+    for (size_t i = 0; i < size_; ++i) index->try_emplace(data_[i].Key.Text(), int(i));
     indexed_ = true;
   }
   auto it = index->find(key);
@@ -422,13 +505,13 @@ int TvxPDFDictObject::IndexOf(std::string_view key) const {
 
 TvxPDFObject* TvxPDFDictObject::Find(std::string_view key) const {
   int i = IndexOf(key);
-  return i < 0 ? nullptr : entries_[size_t(i)].Value.get();
+  return i < 0 ? nullptr : data_[size_t(i)].Value.get();
 }
 
 void TvxPDFDictObject::SetValue(std::string_view key, TvxPDFObjectPtr value) {
   int i = IndexOf(key);
   if (i >= 0)
-    entries_[size_t(i)].Value = std::move(value);
+    data_[size_t(i)].Value = std::move(value);
   else
     Add(std::string(key), std::move(value));
 }
@@ -441,14 +524,14 @@ void TvxPDFDictObject::SetInteger(std::string_view key, int32_t value) { SetValu
 
 TvxPDFObjectPtr TvxPDFDictObject::SetValueAt(int index, TvxPDFObjectPtr value) {
   if (index < 0 || index >= Count()) throw EInvalidIndex(res::SIndexOutOfBounds);
-  std::swap(entries_[size_t(index)].Value, value);
+  std::swap(data_[size_t(index)].Value, value);
   return value;
 }
 
 void TvxPDFDictObject::Delete(int index) {
   if (index < 0 || index >= Count()) throw EListError(Format(res::SListIndexError, {index}));
   DropIndex();
-  entries_.erase(entries_.begin() + index);
+  EraseAt(size_t(index));
 }
 
 void TvxPDFDictObject::Remove(std::string_view key) {
@@ -458,7 +541,7 @@ void TvxPDFDictObject::Remove(std::string_view key) {
 
 void TvxPDFDictObject::Merge(const TvxPDFDictObject* other) {
   if (!other) return;
-  for (const auto& e : other->entries_) SetValue(e.Key, e.Value ? e.Value->Clone() : nullptr);
+  for (const auto& e : other->Entries()) SetValue(e.Key, e.Value ? e.Value->Clone() : nullptr);
 }
 
 // ---------------------------------------------------------- stream, references

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,20 +41,23 @@ enum TvxPDFObjectType : uint8_t {
 class TvxPDFObject;
 using TvxPDFObjectPtr = std::unique_ptr<TvxPDFObject>;
 
+// Objects carry no virtual table: a loaded document holds millions of them,
+// and the kind byte already tells what each one is. Copying and destroying
+// go by the kind instead (Clone, and the destroying operator delete below),
+// so an object is deleted whole through a pointer of any class.
 class TvxPDFObject {
  public:
   explicit TvxPDFObject(TvxPDFObjectType type) : ObjectType(type) {}
-  virtual ~TvxPDFObject() = default;
   TvxPDFObject(const TvxPDFObject&) = delete;
   TvxPDFObject& operator=(const TvxPDFObject&) = delete;
 
   // A new, independent deep copy of the same class.
-  virtual TvxPDFObjectPtr Clone() const = 0;
+  TvxPDFObjectPtr Clone() const;
 
-  // Objects come from the small-object pool (the size is that of the
-  // dynamic type, thanks to the virtual destructor).
+  // Objects come from the small-object pool. A delete destroys the object
+  // as its kind says and gives back the block of that kind's size.
   static void* operator new(size_t size) { return TvxObjectPool::Allocate(size); }
-  static void operator delete(void* block, size_t size) noexcept { TvxObjectPool::Free(block, size); }
+  static void operator delete(TvxPDFObject* object, std::destroying_delete_t) noexcept;
 
   bool IsBoolean() const { return ObjectType == otBoolean; }
   bool IsInteger() const { return ObjectType == otInteger; }
@@ -72,6 +76,11 @@ class TvxPDFObject {
   std::string TypeName() const;
 
   const TvxPDFObjectType ObjectType;
+
+ protected:
+  // Only through a delete of the object (or its own class, for one that is
+  // not in the heap): never as the base part of another class alone.
+  ~TvxPDFObject() = default;
 };
 
 // Typed access. `Cast` raises EInvalidCast ("Invalid class typecast") when the
@@ -99,7 +108,7 @@ class TvxPDFBooleanObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otBoolean;
   explicit TvxPDFBooleanObject(uint8_t value) : TvxPDFObject(Kind), Value(value ? 1 : 0) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   std::string AsText() const { return Value ? "true" : "false"; }
   uint8_t Value;
 };
@@ -108,7 +117,7 @@ class TvxPDFIntegerObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otInteger;
   explicit TvxPDFIntegerObject(int32_t value) : TvxPDFObject(Kind), Value(value) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   std::string AsText() const { return std::to_string(Value); }
   int32_t Value;
 };
@@ -117,7 +126,7 @@ class TvxPDFInt64Object : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otInt64;
   explicit TvxPDFInt64Object(int64_t value) : TvxPDFObject(Kind), Value(value) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   std::string AsText() const { return std::to_string(Value); }
   int64_t Value;
 };
@@ -126,7 +135,7 @@ class TvxPDFRealObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otReal;
   explicit TvxPDFRealObject(double value) : TvxPDFObject(Kind), Value(value) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   std::string AsText() const;  // ten decimals, "." whatever the locale
   double Value;
 };
@@ -137,7 +146,7 @@ class TvxPDFStringObject : public TvxPDFObject {
   // `text` includes the delimiters: "(" bytes ")" or "<" hex digits ">".
   explicit TvxPDFStringObject(std::string text, bool isHex = false)
       : TvxPDFObject(Kind), IsHex(isHex), Text(std::move(text)) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   // Text without its first and last character.
   std::string Contents() const;
   // The value as wide text: hex strings through HexTextToUnicode, literals
@@ -149,31 +158,23 @@ class TvxPDFStringObject : public TvxPDFObject {
 
 // Names come from a small vocabulary (/Type, /FlateDecode, /XYZ, ...): the
 // text is the name table's shared copy, and only a name the table does not
-// share has one of its own.
+// share has one of its own. Eight bytes a name.
 class TvxPDFNameObject : public TvxPDFObject {
-  bool ownsText_;  // sits in the padding after the kind byte
-
-  TvxPDFNameObject(const std::string* shared, std::string_view text)
-      : TvxPDFObject(Kind), ownsText_(shared == nullptr), Text(shared ? *shared : *new std::string(text)) {}
-
  public:
   static constexpr TvxPDFObjectType Kind = otName;
-  explicit TvxPDFNameObject(std::string_view text) : TvxPDFNameObject(InternedText(text), text) {}
-  ~TvxPDFNameObject() override {
-    if (ownsText_) delete &Text;
-  }
-  TvxPDFObjectPtr Clone() const override;
+  explicit TvxPDFNameObject(std::string_view text) : TvxPDFObject(Kind), Text(text) {}
+  TvxPDFObjectPtr Clone() const;
   // Text without the slash.
   std::string Value() const { return Text.empty() ? std::string() : Text.substr(1); }
-  const std::string& Text;  // with the slash and any #xx escapes, as read
+  const TvxNameText Text;  // with the slash and any #xx escapes, as read
 };
 
 class TvxPDFArrayObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otArray;
   TvxPDFArrayObject() : TvxPDFObject(Kind) {}
-  ~TvxPDFArrayObject() override;
-  TvxPDFObjectPtr Clone() const override;
+  ~TvxPDFArrayObject();
+  TvxPDFObjectPtr Clone() const;
 
   // The elements as objects. Arrays made only of numbers (boxes, matrices,
   // colours, widths) are held packed, at a fraction of the memory, until
@@ -239,9 +240,9 @@ class TvxPDFDictObject : public TvxPDFObject {
   };
 
   TvxPDFDictObject() : TvxPDFObject(Kind) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
 
-  int Count() const { return int(entries_.size()); }
+  int Count() const { return int(size_); }
   // Appends a pair; never looks for an existing key.
   void Add(std::string key, TvxPDFObjectPtr value);
   void AddName(std::string key, std::string text);  // nothing when text is empty
@@ -272,15 +273,30 @@ class TvxPDFDictObject : public TvxPDFObject {
   // SetValue of a clone of every pair of `other`, in order.
   void Merge(const TvxPDFDictObject* other);
 
-  using EntryList = TvxCompactVector<Entry>;
-  const EntryList& Entries() const { return entries_; }
+  // The pairs in order, as a range (for, size, []) valid until the
+  // dictionary changes.
+  class EntryRange {
+   public:
+    EntryRange(const Entry* first, size_t count) : first_(first), count_(count) {}
+    const Entry* begin() const { return first_; }
+    const Entry* end() const { return first_ + count_; }
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const Entry& operator[](size_t i) const { return first_[i]; }
+
+   private:
+    const Entry* first_;
+    size_t count_;
+  };
+  EntryRange Entries() const { return EntryRange(data_, size_); }
   // Takes all pairs at once (the parser builds them aside, so the list gets
   // its exact size).
-  void AdoptEntries(EntryList&& entries) {
+  using EntryList = TvxCompactVector<Entry>;
+  void AdoptEntries(EntryList&& entries);
+  ~TvxPDFDictObject() {
     DropIndex();
-    entries_ = std::move(entries);
+    FreeEntries();
   }
-  ~TvxPDFDictObject() override { DropIndex(); }
 
  private:
   // Dictionaries are usually small and scanned; large ones get a hash index
@@ -294,8 +310,19 @@ class TvxPDFDictObject : public TvxPDFObject {
   void ForgetIndex() const;
   const Entry& EntryAt(int index) const;
 
-  mutable bool indexed_ = false;  // sits in the padding after the kind byte
-  EntryList entries_;
+  // The pairs live in a pool block of size_ + slack_ entries. Size and
+  // slack sit in the padding after the kind byte, which keeps a dictionary
+  // at 16 bytes; the slack is bounded so that it fits in 16 bits.
+  size_t Capacity() const { return size_t(size_) + slack_; }
+  void Reallocate(size_t capacity);
+  void PushBack(Entry&& entry);
+  void EraseAt(size_t index);
+  void FreeEntries();
+
+  mutable bool indexed_ = false;
+  uint16_t slack_ = 0;
+  uint32_t size_ = 0;
+  Entry* data_ = nullptr;
 };
 
 class TvxPDFStreamObject : public TvxPDFObject {
@@ -306,7 +333,7 @@ class TvxPDFStreamObject : public TvxPDFObject {
       : TvxPDFObject(Kind), Dictionary(std::move(dictionary)), Data(std::move(data)) {
     if (!Dictionary) Dictionary = std::make_unique<TvxPDFDictObject>();
   }
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   // The data as bytes (empty when none is attached).
   std::string_view DataView() const { return Data ? Data->View() : std::string_view(); }
 
@@ -318,7 +345,7 @@ class TvxPDFNullObject : public TvxPDFObject {
  public:
   static constexpr TvxPDFObjectType Kind = otNull;
   TvxPDFNullObject() : TvxPDFObject(Kind) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
 };
 
 class TvxPDFIndirectReference : public TvxPDFObject {
@@ -329,7 +356,7 @@ class TvxPDFIndirectReference : public TvxPDFObject {
         DocumentID(documentID),
         ObjectNumber(objectNumber),
         Generation(generation) {}
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   uint32_t DocumentID;
   int32_t ObjectNumber;
   uint16_t Generation;
@@ -347,7 +374,7 @@ class TvxPDFIndirectObject : public TvxPDFObject {
         Content(std::move(content)) {
     if (markUsed == 1) MarkUsed();
   }
-  TvxPDFObjectPtr Clone() const override;
+  TvxPDFObjectPtr Clone() const;
   // The count stops at its maximum: what is asked of it is whether an object
   // is used at all, and by how many when that is a few.
   void MarkUsed() {

@@ -79,7 +79,7 @@ std::string BaseFontOf(TvxCustomPDFDocument& doc, int32_t number) {
   TvxPDFIndirectObject* font = doc.Store().Find(TvxObjectKey{doc.DocumentID(), number, 0});
   auto* dict = font ? As<TvxPDFDictObject>(font->Content.get()) : nullptr;
   auto* name = dict ? As<TvxPDFNameObject>(dict->Find("/BaseFont")) : nullptr;
-  return name ? name->Text : "";
+  return name ? name->Text.str() : "";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "pdf/objects/vxPDFObjects.h"
 #include "pdf/parsers/vxPDFParsers.h"
@@ -17,6 +18,8 @@ std::unique_ptr<TvxPDFDictObject> ParseDict(const std::string& text) {
   auto obj = reader.ParseObject();
   return std::unique_ptr<TvxPDFDictObject>(&Cast<TvxPDFDictObject>(obj.release()));
 }
+
+std::unique_ptr<TvxPDFArrayObject> ParseArray(const std::string& text);
 
 }  // namespace
 
@@ -81,6 +84,88 @@ TEST(Dictionary, MergeClonesValues) {
   ASSERT_EQ(a.Count(), 2);
   EXPECT_EQ(Cast<TvxPDFIntegerObject>(a.Find("/A")).Value, 2);
   EXPECT_NE(a.Find("/B"), b.Find("/B"));
+}
+
+TEST(Dictionary, PairsSurviveGrowthDeletionAndAdoption) {
+  // Pairs are held in one block whose spare room is bounded: many additions
+  // and deletions must keep every pair, in order, and lookups in step.
+  TvxPDFDictObject d;
+  constexpr int kPairs = 70000;  // more than the spare room can count
+  for (int i = 0; i < kPairs; ++i) d.AddInteger(i % 2 ? "/Odd" : "/Even", i);
+  ASSERT_EQ(d.Count(), kPairs);
+  for (int i = kPairs - 1; i >= 1000; --i) d.Delete(i);
+  ASSERT_EQ(d.Count(), 1000);
+  int expected = 0;
+  for (const auto& e : d.Entries()) {
+    ASSERT_EQ(std::string_view(e.Key), expected % 2 ? "/Odd" : "/Even");
+    ASSERT_EQ(Cast<TvxPDFIntegerObject>(e.Value.get()).Value, expected++);
+  }
+  EXPECT_EQ(d.Entries().size(), 1000u);
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d.Find("/Odd")).Value, 1);
+  d.Delete(0);
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d.Find("/Even")).Value, 2);
+  d.Add("/New", MakeName("/V"));
+  EXPECT_EQ(d.KeyAt(d.Count() - 1), "/New");
+
+  // A clone is exact and independent; the parser's pairs are adopted whole.
+  auto copy = d.Clone();
+  auto& c = Cast<TvxPDFDictObject>(copy.get());
+  ASSERT_EQ(c.Count(), d.Count());
+  for (int i = 0; i < d.Count(); ++i) EXPECT_EQ(c.KeyAt(i), d.KeyAt(i));
+  EXPECT_NE(c.ValueAt(0), d.ValueAt(0));
+  auto parsed = ParseDict("<< /A 1 /B << /C [1 2] >> /A 3 >>");
+  ASSERT_EQ(parsed->Count(), 3);
+  EXPECT_EQ(parsed->KeyAt(2), "/A");
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(parsed->Find("/A")).Value, 1);
+  TvxPDFDictObject::EntryList aside;
+  for (int i = 0; i < 3; ++i) aside.push_back({TvxKey("/K"), MakeInteger(i)});
+  d.AdoptEntries(std::move(aside));
+  ASSERT_EQ(d.Count(), 3);
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d.ValueAt(2)).Value, 2);
+  d.AddInteger("/Z", 9);
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d.Find("/Z")).Value, 9);
+}
+
+TEST(ObjectModel, EveryKindIsCopiedAndFreedThroughTheBaseClass) {
+  // Copies and deletes go by the kind: through a pointer to the base class,
+  // each object must come back as its own kind with its own value (the
+  // sanitized build checks that each one is freed whole, at its size).
+  std::vector<TvxPDFObjectPtr> objects;
+  objects.push_back(MakeBoolean(true));
+  objects.push_back(MakeInteger(-7));
+  objects.push_back(std::make_unique<TvxPDFInt64Object>(int64_t(1) << 40));
+  objects.push_back(MakeReal(0.5));
+  objects.push_back(std::make_unique<TvxPDFStringObject>("(a string longer than the small buffer)"));
+  objects.push_back(MakeName("/AName#20NotSharedBecauseItIsLongerThanFortyEightBytesXXXXXXXX"));
+  objects.push_back(MakeName("/Type"));
+  objects.push_back(ParseArray("[1 0.5 /N]"));
+  objects.push_back(ParseArray("[0 0 612 792]"));
+  objects.push_back(ParseDict("<< /A [1 2] /B << /C (x) >> >>"));
+  objects.push_back(std::make_unique<TvxPDFStreamObject>(ParseDict("<< /Length 3 >>"),
+                                                         std::make_unique<TvxMemoryStream>("abc")));
+  objects.push_back(MakeNull());
+  objects.push_back(std::make_unique<TvxPDFIndirectReference>(101, 5, 2));
+  objects.push_back(std::make_unique<TvxPDFIndirectObject>(101, 6, 0, ParseDict("<< /K 1 >>")));
+  for (const auto& object : objects) {
+    TvxPDFObjectPtr copy = static_cast<const TvxPDFObject&>(*object).Clone();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy.get(), object.get());
+    EXPECT_EQ(copy->ObjectType, object->ObjectType) << object->TypeName();
+  }
+  EXPECT_TRUE(Cast<TvxPDFBooleanObject>(objects[0]->Clone().get()).Value);
+  EXPECT_EQ(Cast<TvxPDFInt64Object>(objects[2]->Clone().get()).Value, int64_t(1) << 40);
+  EXPECT_EQ(Cast<TvxPDFStringObject>(objects[4]->Clone().get()).Text, "(a string longer than the small buffer)");
+  EXPECT_EQ(Cast<TvxPDFNameObject>(objects[5]->Clone().get()).Text,
+            "/AName#20NotSharedBecauseItIsLongerThanFortyEightBytesXXXXXXXX");
+  EXPECT_EQ(Cast<TvxPDFArrayObject>(objects[8]->Clone().get()).NumberAt(3), 792);
+  EXPECT_EQ(Cast<TvxPDFStreamObject>(objects[10]->Clone().get()).DataView(), "abc");
+  const auto ref = objects[12]->Clone();
+  EXPECT_EQ(Cast<TvxPDFIndirectReference>(ref.get()).ObjectNumber, 5);
+  EXPECT_EQ(Cast<TvxPDFIndirectReference>(ref.get()).Generation, 2);
+  const auto indirect = objects[13]->Clone();
+  EXPECT_EQ(Cast<TvxPDFIndirectObject>(indirect.get()).ObjectNumber, 6);
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(Cast<TvxPDFDictObject>(Cast<TvxPDFIndirectObject>(indirect.get()).Content.get()).Find("/K")).Value, 1);
+  objects.clear();  // every kind deleted through the base class
 }
 
 TEST(ObjectModel, CloneOfStreamInDictionaryIsIndependent) {
@@ -264,10 +349,35 @@ TEST(NameValue, TextsStayRawWhetherSharedOrOwn) {
   EXPECT_EQ(Cast<TvxPDFNameObject>(d->Find("/A")).Value(), "A#20B");
   // Two names with the same text share it; a replaced value takes the new text.
   auto again = ParseDict("<< /X /A#20B >>");
-  EXPECT_EQ(&Cast<TvxPDFNameObject>(again->Find("/X")).Text, &Cast<TvxPDFNameObject>(d->Find("/A")).Text);
+  EXPECT_EQ(&Cast<TvxPDFNameObject>(again->Find("/X")).Text.str(), &Cast<TvxPDFNameObject>(d->Find("/A")).Text.str());
   d->SetName("/C", "/Short");
   EXPECT_EQ(Cast<TvxPDFNameObject>(d->Find("/C")).Text, "/Short");
   auto whole = d->Clone();
   d.reset();
   EXPECT_EQ(Cast<TvxPDFNameObject>(Cast<TvxPDFDictObject>(whole.get()).Find("/B")).Text, "/#2F#23");
+}
+
+TEST(NameValue, OwnTextsMadeAndFreedOnSeveralThreadsStayIntact) {
+  // Names too long to share hold their text in a numbered table that every
+  // thread fills and empties at once; each name must keep its own text, and
+  // a freed number must serve a new name.
+  auto longName = [](int thread, int i) { return "/" + std::string(60, char('a' + thread)) + std::to_string(i); };
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      std::vector<std::unique_ptr<TvxPDFNameObject>> names;
+      for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 3000; ++i) names.push_back(std::make_unique<TvxPDFNameObject>(longName(t, i)));
+        for (size_t i = 0; i < names.size(); ++i)
+          if (names[i]->Text != longName(t, int(i % 3000))) ++failures[size_t(t)];
+        names.erase(names.begin(), names.begin() + 1500);  // freed numbers are taken again next round
+        for (size_t i = 0; i < names.size(); ++i)
+          if (names[i]->Text != longName(t, int((i + 1500) % 3000))) ++failures[size_t(t)];
+        names.clear();
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
