@@ -42,6 +42,9 @@ int RunInfo(const InfoOptions& options) {
     doc.SetShowSetupDialog(false);
     // A report needs the structure only; other objects are read if asked for.
     doc.SetLoadOnDemand(true);
+    // Only the parts of the file the report needs are read; the document is
+    // never saved.
+    doc.SetReadForReport(true);
     std::vector<std::string> warnings;
     CollectWarnings(doc, warnings);
     auto error = LoadInput(doc, file, options.password);

@@ -7,6 +7,7 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "pdf/document/vxIncrementalWriter.h"
 #include "pdf/document/vxObjectPreparser.h"
@@ -53,6 +54,9 @@ void TvxCustomPDFDocument::InitDocument() {
   xrefLoopSeen_ = false;
   repairObjectStreams_.clear();
   repairCatalogs_.clear();
+  checkPlacement_ = false;
+  heldWarnings_.clear();
+  sectionObjects_.clear();
   servingOnDemand_ = false;
   deferWalks_ = false;
   deferredWalks_.clear();
@@ -108,6 +112,7 @@ void TvxCustomPDFDocument::ClearDocument() {
   preparser_.reset();
   reader_.reset();
   fileBytes_.reset();
+  sourceFile_.reset();  // closes the file held for a report
   deferredObjectStreams_ = false;
 }
 
@@ -140,6 +145,10 @@ void TvxCustomPDFDocument::Progress(int percent) {
 }
 
 void TvxCustomPDFDocument::Warning(const std::string& text) {
+  if (checkPlacement_) {
+    heldWarnings_.push_back(text);
+    return;
+  }
   if (OnWarning) OnWarning(*this, text);
 }
 
@@ -149,6 +158,13 @@ bool TvxCustomPDFDocument::LoadFromFile(const std::string& fileName) {
     // Nothing of the current document is touched when the file is missing.
     throw EFileNotFound(Format(res::SFileNotFound, {work}));
   }
+  if (readForReport_ && loadOnDemand_) {
+    try {
+      return LoadForReport(work);
+    } catch (const TvxWholeFileNeeded&) {
+      // Loaded again from the whole file, as without reading for a report.
+    }
+  }
   return LoadFromBytes(ReadWholeFile(work), work);
 }
 
@@ -157,9 +173,34 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
   // can leak into this one.
   if (isLoaded_ || loadStarted_) ResetDocument();
   loadStarted_ = true;
+  fileBytes_ = std::move(bytes);
+  return LoadSource(name);
+}
+
+bool TvxCustomPDFDocument::LoadForReport(const std::string& fileName) {
+  if (isLoaded_ || loadStarted_) ResetDocument();
+  loadStarted_ = true;
+  sourceFile_ = std::make_shared<TvxFileOnDemand>(fileName);
+  checkPlacement_ = true;
+  bool loaded = false;
+  try {
+    loaded = LoadSource(fileName);
+  } catch (const TvxWholeFileNeeded&) {
+    ResetDocument();
+    throw;
+  } catch (...) {
+    checkPlacement_ = false;
+    for (const std::string& text : std::exchange(heldWarnings_, {})) Warning(text);
+    throw;
+  }
+  checkPlacement_ = false;
+  for (const std::string& text : std::exchange(heldWarnings_, {})) Warning(text);
+  return loaded;
+}
+
+bool TvxCustomPDFDocument::LoadSource(const std::string& name) {
   workFileName_ = name;
   if (filename_.empty()) filename_ = workFileName_;
-  fileBytes_ = std::move(bytes);
   try {
     OpenStructure();
     if (!isEncrypted_) {
@@ -199,7 +240,8 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
 
 void TvxCustomPDFDocument::OpenStructure() {
   try {
-    reader_ = std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
+    reader_ = SourceReader();
+    if (!reader_) throw EInvalidStream(res::SInvalidStream);
     pdfVersion_ = TvxPDFVersion(ReadHeaderAfterJunk());
     OpenCrossReference();
     if (trailer_->EncryptValue && !trailer_->EncryptValue->IsNull()) {
@@ -258,7 +300,8 @@ void TvxCustomPDFDocument::FinishLoad() {
   ReadCatalog();
   // Everything is read: what was parsed ahead and never asked for goes.
   preparser_.reset();
-  TvxIncrementalWriter::TakeSnapshot(*this);
+  // The snapshot serves incremental saves, which a report does not make.
+  if (!sourceFile_) TvxIncrementalWriter::TakeSnapshot(*this);
   isLoaded_ = true;
   Status(Format(res::SDocumentReadComplete, {PageCount()}));
   if (OnEndRead) OnEndRead(*this);
@@ -345,6 +388,12 @@ class TvxDeepResolver {
   int64_t made_ = 0;
   bool exhausted_ = false;
 };
+
+std::unique_ptr<TvxPDFStreamReader> TvxCustomPDFDocument::SourceReader() const {
+  if (sourceFile_) return std::make_unique<TvxPDFStreamReader>(documentID_, sourceFile_);
+  if (fileBytes_) return std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
+  return nullptr;
+}
 
 TvxPDFObjectPtr TvxCustomPDFDocument::ResolveDeep(TvxPDFObject* value) { return TvxDeepResolver(*this).Resolve(value, 0); }
 

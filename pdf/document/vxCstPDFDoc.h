@@ -118,6 +118,20 @@ class TvxCustomPDFDocument : public TvxComponent {
   // add to the store: one thread at a time uses such a document.
   bool LoadOnDemand() const { return loadOnDemand_; }
   void SetLoadOnDemand(bool v) { loadOnDemand_ = v; }
+  // Off (the default). On, together with LoadOnDemand, for a report of the
+  // document's settings: LoadFromFile keeps the file open and reads only the
+  // parts of it that the load and later lookups parse, the first time they
+  // are needed (a large file's page contents are never read). This is the
+  // one case where a document reads its file after the load; it holds the
+  // file open until it is reset or destroyed, and a file cut short meanwhile
+  // makes those reads fail with EReadError. Such a document cannot be saved
+  // or completed: SaveToFile and CompleteLoad raise and write nothing. A
+  // file that must be rebuilt by a scan is read whole first, and one whose
+  // cross-reference entries turn out not to match the objects the load
+  // reads is loaded again from the whole file, as without this setting.
+  // Set before LoadFromFile; LoadFromBytes does not use it.
+  bool ReadForReport() const { return readForReport_; }
+  void SetReadForReport(bool v) { readForReport_ = v; }
   // True without a decrypting handler, else whether the owner password opened it.
   bool IsOwner() const;
   TvxPDFEncryptionSettings& Encryption() const { return *encryptionSettings_; }
@@ -302,6 +316,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   void LoadClassicXRef(int64_t offset);
   void LoadStreamXRef(int64_t offset);
   void ReadXRefTable(int64_t offset);
+  // The entries of the table at `offset` (its trailer read already).
+  int ReadXRefTableEntries(int64_t offset, const std::unordered_set<int64_t>& hybridNumbers);
   // `placedNumbers`, when given, collects the numbers this stream's own
   // entries name (the /XRefStm of a hybrid section).
   void ReadXRefStream(int64_t offset, std::unordered_set<int64_t>* placedNumbers = nullptr);
@@ -393,6 +409,19 @@ class TvxCustomPDFDocument : public TvxComponent {
   const TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
   bool ServingOnDemand() const { return servingOnDemand_; }
+  // Reading for a report: LoadFromFile over the file read piece by piece,
+  // and what makes it read the whole file after all.
+  bool LoadForReport(const std::string& fileName);
+  bool LoadSource(const std::string& name);
+  struct TvxWholeFileNeeded {};
+  // During such a load: raises TvxWholeFileNeeded when the entry of object
+  // `n` (read at `offset`) does not point at its header, which a full load
+  // checks for every entry before anything else and repairs.
+  void CheckPlacedForReport(int32_t n, int64_t offset);
+  bool HeldForReport() const { return sourceFile_ != nullptr; }
+  // A reader of the source from its start: over the bytes held, or over the
+  // file read for a report; nothing once the source is gone.
+  std::unique_ptr<TvxPDFStreamReader> SourceReader() const;
   // LoadObjectClosure of `value` kept for CompleteLoad.
   void DeferWalk(TvxPDFObject* value);
   // Drops a kept entry whose walk failed in CompleteLoad.
@@ -412,6 +441,14 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Document state.
   uint32_t documentID_ = 0;
   std::shared_ptr<const std::string> fileBytes_;
+  // The file read piece by piece, when read for a report (else null).
+  std::shared_ptr<TvxFileOnDemand> sourceFile_;
+  // Such a load checks each entry it uses; warnings wait for the load's end
+  // (a load started again from the whole file would repeat them).
+  bool checkPlacement_ = false;
+  std::vector<std::string> heldWarnings_;
+  // The cross-reference streams' own numbers, whose entries are never used.
+  std::unordered_set<int32_t> sectionObjects_;
   std::unique_ptr<TvxPDFStreamReader> reader_;
   std::vector<TvxEntrySlot<TvxXRefItem>> xrefItems_;
   std::vector<TvxEntrySlot<TvxXRefStmItem>> xrefStmItems_;
@@ -496,6 +533,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool showSetupDialog_ = true;
   bool literalFileNames_ = false;
   bool loadOnDemand_ = false;
+  bool readForReport_ = false;
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;

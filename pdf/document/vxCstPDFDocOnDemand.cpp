@@ -137,6 +137,7 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::ReadOnDemand(int32_t n) {
       return readOnDemand_[n] = member;
   }
   bool walked = false;
+  CheckPlacedForReport(n, LookupObjectOffset(n));
   std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAtImpl(LookupObjectOffset(n), false, walked);
   // The table may point at another object: then number n names nothing.
   if (!object || object->ObjectNumber != n) return nullptr;
@@ -155,6 +156,7 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
   // The same checks and decoding as a full load's expansion.
   const auto& own = xrefStmItems_[size_t(s)];
   int64_t offset = own && own->EntryType == 1 ? own->Field2 : LookupObjectOffset(int32_t(s));
+  CheckPlacedForReport(int32_t(s), offset);
   std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
   if (!holder) return nullptr;
   auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
@@ -229,6 +231,8 @@ void TvxCustomPDFDocument::LeaveOutKeptEntry(TvxKeptPlace place, const std::stri
 }
 
 void TvxCustomPDFDocument::CompleteLoad() {
+  // Read for a report, the walks were never kept.
+  if (sourceFile_) throw EPDFException(res::SReadForReportNotSaved);
   if (!servingOnDemand_) return;
   // The walks of a full load, in the order the load met them. Objects read
   // meanwhile are in the store unreached; a walk reaching one marks it used

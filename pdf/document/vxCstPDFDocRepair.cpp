@@ -5,6 +5,7 @@
 // definition of a number wins), the trailer dictionaries and cross-reference
 // stream dictionaries (the newest first), and the members of object streams.
 #include <algorithm>
+#include <utility>
 #include <cstring>
 #include <optional>
 
@@ -165,11 +166,12 @@ bool IsCatalogDictionary(const TvxPDFObject* value) {
 
 int TvxCustomPDFDocument::ReadHeaderAfterJunk() {
   try {
-    return reader_->ReadHeaderVersion();
+    return reader_->Within(0, [this] { return reader_->ReadHeaderVersion(); });
   } catch (const EInvalidHeader&) {
     // Some writers and mail gateways put bytes before the header; within
     // the first kilobyte it is still this file's header. The table's offsets
     // then rarely match, which the repair below takes care of.
+    reader_->Ensure(0, 1024 + 16);
     std::string_view d = reader_->Data();
     size_t at = d.substr(0, 1024).find("%PDF-");
     if (at == std::string_view::npos) throw;
@@ -209,25 +211,52 @@ void TvxCustomPDFDocument::OpenCrossReference() {
 bool TvxCustomPDFDocument::ObjectsAfterLastStartXRef() {
   // An update cut off before its own startxref leaves the one of an older
   // revision as the last; reading from there would drop the update.
-  std::string_view d = reader_->Data();
-  size_t keyword = d.rfind("startxref");
-  if (keyword == std::string_view::npos) return false;
-  for (size_t at = d.find("obj", keyword); at != std::string_view::npos; at = d.find("obj", at + 3))
-    if (HeaderEndingAt(d, at)) return true;
-  return false;
+  // A file read piece by piece is searched from its tail, as far back as
+  // the keyword.
+  const size_t size = reader_->WholeSize();
+  for (size_t tail = TvxFileOnDemand::kChunkSize;; tail *= 2) {
+    const size_t from = reader_->ReadsPieces() && tail < size ? size - tail : 0;
+    if (from > 0) reader_->Ensure(from, size - from);
+    std::string_view d = reader_->Data();
+    size_t keyword = d.substr(from).rfind("startxref");
+    if (keyword == std::string_view::npos) {
+      if (from == 0) return false;
+      continue;
+    }
+    keyword += from;
+    // The headers looked for end after the keyword and reach back no
+    // further than its last letter.
+    for (size_t at = d.find("obj", keyword); at != std::string_view::npos; at = d.find("obj", at + 3))
+      if (HeaderEndingAt(d, at)) return true;
+    return false;
+  }
 }
 
 std::string TvxCustomPDFDocument::XRefProblem() {
   if (xrefLoopSeen_) return res::SRepairPrevLoop;
-  std::string_view d = reader_->Data();
   // The cross-reference streams' own entries are never used to read them
   // (their sections are found by offset), so a wrong one harms nothing.
   std::unordered_set<int32_t> sectionObjects;
   for (int64_t offset : visitedSections_) {
-    size_t at = d.find("obj", size_t(offset));
+    // A header ending within 32 bytes of the offset reaches back no further
+    // than blanks and two numbers before it.
+    if (offset < 0 || uint64_t(offset) >= reader_->WholeSize()) continue;
+    const size_t before = std::min<size_t>(size_t(offset), 64);
+    reader_->Ensure(size_t(offset) - before, before + 64);
+    std::string_view d = reader_->Data();
+    size_t at = d.substr(0, size_t(offset) + 35).find("obj", size_t(offset));
     if (at != std::string_view::npos && at - size_t(offset) < 32)
       if (auto header = HeaderEndingAt(d, at)) sectionObjects.insert(header->Number);
   }
+  if (checkPlacement_) {
+    // Read for a report: each entry is checked when the load uses it
+    // (CheckPlacedForReport), not every entry of the file now.
+    sectionObjects_ = std::move(sectionObjects);
+    if (trailer_->RootNumber <= 0) return res::SRepairNoRoot;
+    if (!RootIsCatalog(trailer_->RootNumber)) return res::SRepairRootNotCatalog;
+    return std::string();
+  }
+  std::string_view d = reader_->Data();
   // Offset 0 names nothing (some writers mark missing objects so); any other
   // in-use entry must point at its own header.
   auto misplaced = [&](size_t n, int64_t offset, int32_t generation) {
@@ -248,6 +277,22 @@ std::string TvxCustomPDFDocument::XRefProblem() {
   return std::string();
 }
 
+void TvxCustomPDFDocument::CheckPlacedForReport(int32_t n, int64_t offset) {
+  if (!checkPlacement_ || n <= 0 || offset <= 0 || sectionObjects_.count(n)) return;
+  // The entries XRefProblem checks: in use, at an offset.
+  const size_t i = size_t(n);
+  int32_t generation = 0;
+  if (i < xrefItems_.size() && xrefItems_[i] && xrefItems_[i]->EntryType == 'n')
+    generation = xrefItems_[i]->Generation;
+  else if (i < xrefStmItems_.size() && xrefStmItems_[i] && xrefStmItems_[i]->EntryType == 1)
+    generation = xrefStmItems_[i]->Field3;
+  else
+    return;
+  // A header is blanks, two numbers and "obj", well within 128 bytes.
+  reader_->Ensure(size_t(offset), 128);
+  if (!HoldsObject(reader_->Data(), offset, n, generation)) throw TvxWholeFileNeeded{};
+}
+
 bool TvxCustomPDFDocument::RootIsCatalog(int32_t number) { return RootCheck(number, true); }
 
 bool TvxCustomPDFDocument::RootIsDictionary(int32_t number) { return RootCheck(number, false); }
@@ -263,6 +308,7 @@ bool TvxCustomPDFDocument::RootCheck(int32_t number, bool catalogOnly) {
     if (xrefStmItems_[n]->EntryType == 1) offset = xrefStmItems_[n]->Field2;
   }
   if (offset <= 0) return false;
+  CheckPlacedForReport(number, offset);
   try {
     bool walked = false;
     std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAtImpl(offset, false, walked);
@@ -276,6 +322,12 @@ bool TvxCustomPDFDocument::RootCheck(int32_t number, bool catalogOnly) {
 void TvxCustomPDFDocument::RebuildXRef(const std::string& problem) {
   Warning(Format(res::SXRefRepaired, {problem}));
   repaired_ = true;
+  // The scan reads every byte; from here on the load is that of a whole file.
+  reader_->ReadWhole();
+  if (checkPlacement_) {
+    checkPlacement_ = false;
+    for (const std::string& text : std::exchange(heldWarnings_, {})) Warning(text);
+  }
   // The root the table gave, when it holds a dictionary: kept for the case
   // that the scan finds no object of that number (a header the scan cannot
   // see, such as one hidden in a comment line).
