@@ -54,9 +54,6 @@ void TvxCustomPDFDocument::InitDocument() {
   xrefLoopSeen_ = false;
   repairObjectStreams_.clear();
   repairCatalogs_.clear();
-  checkPlacement_ = false;
-  heldWarnings_.clear();
-  sectionObjects_.clear();
   servingOnDemand_ = false;
   deferWalks_ = false;
   deferredWalks_.clear();
@@ -145,7 +142,7 @@ void TvxCustomPDFDocument::Progress(int percent) {
 }
 
 void TvxCustomPDFDocument::Warning(const std::string& text) {
-  if (checkPlacement_) {
+  if (holdWarnings_) {
     heldWarnings_.push_back(text);
     return;
   }
@@ -158,13 +155,7 @@ bool TvxCustomPDFDocument::LoadFromFile(const std::string& fileName) {
     // Nothing of the current document is touched when the file is missing.
     throw EFileNotFound(Format(res::SFileNotFound, {work}));
   }
-  if (readForReport_ && loadOnDemand_) {
-    try {
-      return LoadForReport(work);
-    } catch (const TvxWholeFileNeeded&) {
-      // Loaded again from the whole file, as without reading for a report.
-    }
-  }
+  if (readForReport_ && loadOnDemand_) return LoadForReport(work);
   return LoadFromBytes(ReadWholeFile(work), work);
 }
 
@@ -178,23 +169,34 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
 }
 
 bool TvxCustomPDFDocument::LoadForReport(const std::string& fileName) {
+  // Opened first: a file that cannot be read leaves the document as it was.
+  auto file = std::make_shared<TvxFileOnDemand>(fileName);
   if (isLoaded_ || loadStarted_) ResetDocument();
   loadStarted_ = true;
-  sourceFile_ = std::make_shared<TvxFileOnDemand>(fileName);
-  checkPlacement_ = true;
+  sourceFile_ = std::move(file);
+  holdWarnings_ = true;
   bool loaded = false;
+  std::exception_ptr failure;
   try {
     loaded = LoadSource(fileName);
-  } catch (const TvxWholeFileNeeded&) {
-    ResetDocument();
-    throw;
   } catch (...) {
-    checkPlacement_ = false;
-    for (const std::string& text : std::exchange(heldWarnings_, {})) Warning(text);
-    throw;
+    failure = std::current_exception();
   }
-  checkPlacement_ = false;
-  for (const std::string& text : std::exchange(heldWarnings_, {})) Warning(text);
+  holdWarnings_ = false;
+  bool misplaced = false;
+  if (placementCheck_.valid()) {
+    try {
+      misplaced = placementCheck_.get().has_value();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  std::vector<std::string> warnings = std::exchange(heldWarnings_, {});
+  // An entry that does not point at its object: the whole file is read and
+  // repaired, exactly as a load without this setting does.
+  if (misplaced) return LoadFromBytes(ReadWholeFile(fileName), fileName);
+  for (const std::string& text : warnings) Warning(text);
+  if (failure) std::rethrow_exception(failure);
   return loaded;
 }
 

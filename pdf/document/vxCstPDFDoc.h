@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -121,15 +122,15 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Off (the default). On, together with LoadOnDemand, for a report of the
   // document's settings: LoadFromFile keeps the file open and reads only the
   // parts of it that the load and later lookups parse, the first time they
-  // are needed (a large file's page contents are never read). This is the
-  // one case where a document reads its file after the load; it holds the
-  // file open until it is reset or destroyed, and a file cut short meanwhile
-  // makes those reads fail with EReadError. Such a document cannot be saved
-  // or completed: SaveToFile and CompleteLoad raise and write nothing. A
-  // file that must be rebuilt by a scan is read whole first, and one whose
-  // cross-reference entries turn out not to match the objects the load
-  // reads is loaded again from the whole file, as without this setting.
-  // Set before LoadFromFile; LoadFromBytes does not use it.
+  // are needed (a large file's page contents are never kept; the check
+  // that every cross-reference entry points at its object streams the file
+  // through a small buffer). This is the one case where a document reads
+  // its file after the load; it holds the file open until it is reset or
+  // destroyed, and a file cut short meanwhile makes those reads fail with
+  // EReadError. Such a document cannot be saved or completed: SaveToFile
+  // and CompleteLoad raise and write nothing. A file that must be rebuilt
+  // by a scan is read whole first. The results are those of a load of the
+  // whole file. Set before LoadFromFile; LoadFromBytes does not use it.
   bool ReadForReport() const { return readForReport_; }
   void SetReadForReport(bool v) { readForReport_ = v; }
   // True without a decrypting handler, else whether the owner password opened it.
@@ -338,6 +339,17 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool ObjectsAfterLastStartXRef();
   // Why the sections read cannot be used, or empty.
   std::string XRefProblem();
+  // Read for a report: XRefProblem's check that every entry points at its
+  // object's header, over the file streamed through a small buffer, into
+  // placementCheck_ (the first entry that does not, in XRefProblem's order).
+  struct TvxPlacedEntry {
+    int64_t Offset;
+    int32_t Number;
+    int32_t Generation;
+    size_t Order;
+  };
+  void StartPlacementCheck(const std::unordered_set<int32_t>& sectionObjects);
+  static std::optional<int32_t> FirstMisplacedEntry(const TvxFileOnDemand& file, std::vector<TvxPlacedEntry>& entries);
   bool RootIsCatalog(int32_t number);
   bool RootIsDictionary(int32_t number);
   bool RootCheck(int32_t number, bool catalogOnly);
@@ -413,11 +425,6 @@ class TvxCustomPDFDocument : public TvxComponent {
   // and what makes it read the whole file after all.
   bool LoadForReport(const std::string& fileName);
   bool LoadSource(const std::string& name);
-  struct TvxWholeFileNeeded {};
-  // During such a load: raises TvxWholeFileNeeded when the entry of object
-  // `n` (read at `offset`) does not point at its header, which a full load
-  // checks for every entry before anything else and repairs.
-  void CheckPlacedForReport(int32_t n, int64_t offset);
   bool HeldForReport() const { return sourceFile_ != nullptr; }
   // A reader of the source from its start: over the bytes held, or over the
   // file read for a report; nothing once the source is gone.
@@ -443,12 +450,11 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::shared_ptr<const std::string> fileBytes_;
   // The file read piece by piece, when read for a report (else null).
   std::shared_ptr<TvxFileOnDemand> sourceFile_;
-  // Such a load checks each entry it uses; warnings wait for the load's end
-  // (a load started again from the whole file would repeat them).
-  bool checkPlacement_ = false;
+  // Such a load goes on while its entries are checked; its warnings wait
+  // for the check (a load of the whole file after all would repeat them).
+  std::future<std::optional<int32_t>> placementCheck_;
+  bool holdWarnings_ = false;
   std::vector<std::string> heldWarnings_;
-  // The cross-reference streams' own numbers, whose entries are never used.
-  std::unordered_set<int32_t> sectionObjects_;
   std::unique_ptr<TvxPDFStreamReader> reader_;
   std::vector<TvxEntrySlot<TvxXRefItem>> xrefItems_;
   std::vector<TvxEntrySlot<TvxXRefStmItem>> xrefStmItems_;

@@ -137,7 +137,6 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::ReadOnDemand(int32_t n) {
       return readOnDemand_[n] = member;
   }
   bool walked = false;
-  CheckPlacedForReport(n, LookupObjectOffset(n));
   std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAtImpl(LookupObjectOffset(n), false, walked);
   // The table may point at another object: then number n names nothing.
   if (!object || object->ObjectNumber != n) return nullptr;
@@ -156,7 +155,6 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
   // The same checks and decoding as a full load's expansion.
   const auto& own = xrefStmItems_[size_t(s)];
   int64_t offset = own && own->EntryType == 1 ? own->Field2 : LookupObjectOffset(int32_t(s));
-  CheckPlacedForReport(int32_t(s), offset);
   std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
   if (!holder) return nullptr;
   auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <utility>
 #include <cstring>
+#include <future>
 #include <optional>
+#include <thread>
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/filters/vxFilterChain.h"
@@ -248,10 +250,12 @@ std::string TvxCustomPDFDocument::XRefProblem() {
     if (at != std::string_view::npos && at - size_t(offset) < 32)
       if (auto header = HeaderEndingAt(d, at)) sectionObjects.insert(header->Number);
   }
-  if (checkPlacement_) {
-    // Read for a report: each entry is checked when the load uses it
-    // (CheckPlacedForReport), not every entry of the file now.
-    sectionObjects_ = std::move(sectionObjects);
+  if (sourceFile_ && reader_->ReadsPieces()) {
+    // Read for a report: the same check, over the file streamed through a
+    // small buffer instead of over the bytes held, while the load goes on
+    // as if it passed. LoadForReport waits for it and loads the whole file
+    // again when it failed.
+    StartPlacementCheck(sectionObjects);
     if (trailer_->RootNumber <= 0) return res::SRepairNoRoot;
     if (!RootIsCatalog(trailer_->RootNumber)) return res::SRepairRootNotCatalog;
     return std::string();
@@ -277,20 +281,56 @@ std::string TvxCustomPDFDocument::XRefProblem() {
   return std::string();
 }
 
-void TvxCustomPDFDocument::CheckPlacedForReport(int32_t n, int64_t offset) {
-  if (!checkPlacement_ || n <= 0 || offset <= 0 || sectionObjects_.count(n)) return;
-  // The entries XRefProblem checks: in use, at an offset.
-  const size_t i = size_t(n);
-  int32_t generation = 0;
-  if (i < xrefItems_.size() && xrefItems_[i] && xrefItems_[i]->EntryType == 'n')
-    generation = xrefItems_[i]->Generation;
-  else if (i < xrefStmItems_.size() && xrefStmItems_[i] && xrefStmItems_[i]->EntryType == 1)
-    generation = xrefStmItems_[i]->Field3;
-  else
-    return;
-  // A header is blanks, two numbers and "obj", well within 128 bytes.
-  reader_->Ensure(size_t(offset), 128);
-  if (!HoldsObject(reader_->Data(), offset, n, generation)) throw TvxWholeFileNeeded{};
+void TvxCustomPDFDocument::StartPlacementCheck(const std::unordered_set<int32_t>& sectionObjects) {
+  // The entries in the order XRefProblem takes them.
+  std::vector<TvxPlacedEntry> entries;
+  auto add = [&](size_t n, int64_t offset, int32_t generation) {
+    if (offset > 0 && !sectionObjects.count(int32_t(n))) entries.push_back({offset, int32_t(n), generation, entries.size()});
+  };
+  for (size_t n = 0; n < xrefItems_.size(); ++n)
+    if (const auto& e = xrefItems_[n]; e && e->EntryType == 'n') add(n, e->Offset, e->Generation);
+  for (size_t n = 0; n < xrefStmItems_.size(); ++n)
+    if (const auto& e = xrefStmItems_[n]; e && e->EntryType == 1) add(n, e->Field2, e->Field3);
+  // Streaming the file is the longest part of such a load: it runs beside
+  // the rest, on a core of its own where there is one.
+  const bool beside = loadThreads_ != 1 && std::thread::hardware_concurrency() > 1;
+  placementCheck_ = std::async(beside ? std::launch::async : std::launch::deferred,
+                               [file = sourceFile_, entries = std::move(entries)]() mutable {
+                                 return FirstMisplacedEntry(*file, entries);
+                               });
+}
+
+std::optional<int32_t> TvxCustomPDFDocument::FirstMisplacedEntry(const TvxFileOnDemand& file,
+                                                                 std::vector<TvxPlacedEntry>& entries) {
+  std::sort(entries.begin(), entries.end(),
+            [](const TvxPlacedEntry& a, const TvxPlacedEntry& b) { return a.Offset < b.Offset; });
+  // Windows of the file, each with room after it for the longest header
+  // that starts in it; parts without entries are not read.
+  constexpr size_t kWindow = size_t(1) << 20;
+  constexpr size_t kHeaderRoom = 128;
+  std::string window(kWindow + kHeaderRoom, '\0');
+  size_t windowStart = 0, windowEnd = 0;  // offsets [windowStart, windowEnd) are checked with it
+  std::string_view bytes;
+  std::optional<size_t> firstOrder;
+  int32_t firstNumber = 0;
+  for (const TvxPlacedEntry& e : entries) {
+    if (firstOrder && e.Order > *firstOrder) continue;
+    bool holds = false;
+    if (uint64_t(e.Offset) < file.Size()) {
+      if (size_t(e.Offset) >= windowEnd || size_t(e.Offset) < windowStart) {
+        windowStart = size_t(e.Offset) & ~size_t(4095);
+        windowEnd = windowStart + kWindow;
+        bytes = std::string_view(window.data(), file.ReadInto(window.data(), window.size(), windowStart));
+      }
+      holds = HoldsObject(bytes, e.Offset - int64_t(windowStart), e.Number, e.Generation);
+    }
+    if (!holds) {
+      firstOrder = e.Order;
+      firstNumber = e.Number;
+    }
+  }
+  if (!firstOrder) return std::nullopt;
+  return firstNumber;
 }
 
 bool TvxCustomPDFDocument::RootIsCatalog(int32_t number) { return RootCheck(number, true); }
@@ -308,7 +348,6 @@ bool TvxCustomPDFDocument::RootCheck(int32_t number, bool catalogOnly) {
     if (xrefStmItems_[n]->EntryType == 1) offset = xrefStmItems_[n]->Field2;
   }
   if (offset <= 0) return false;
-  CheckPlacedForReport(number, offset);
   try {
     bool walked = false;
     std::unique_ptr<TvxPDFIndirectObject> object = ReadObjectAtImpl(offset, false, walked);
@@ -324,10 +363,6 @@ void TvxCustomPDFDocument::RebuildXRef(const std::string& problem) {
   repaired_ = true;
   // The scan reads every byte; from here on the load is that of a whole file.
   reader_->ReadWhole();
-  if (checkPlacement_) {
-    checkPlacement_ = false;
-    for (const std::string& text : std::exchange(heldWarnings_, {})) Warning(text);
-  }
   // The root the table gave, when it holds a dictionary: kept for the case
   // that the scan finds no object of that number (a header the scan cannot
   // see, such as one hidden in a comment line).

@@ -177,7 +177,6 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
       // dictionary once the object is stored.
       if (!store_->Find(lengthRef)) {
         bool ignored = false;
-        CheckPlacedForReport(lengthRef->ObjectNumber, LookupObjectOffset(lengthRef->ObjectNumber));
         if (auto length = ReadObjectAtImpl(LookupObjectOffset(lengthRef->ObjectNumber), false, ignored);
             length && length->ObjectNumber == lengthRef->ObjectNumber && length->Content->IsInteger()) {
           length->MarkUsed();
@@ -351,7 +350,6 @@ TvxFetchedObject TvxCustomPDFDocument::FetchObject(int32_t objectNumber) {
     result.Object = store_->Items(index);
     return result;
   }
-  CheckPlacedForReport(objectNumber, LookupObjectOffset(objectNumber));
   std::unique_ptr<TvxPDFIndirectObject> read = ReadObjectAt(LookupObjectOffset(objectNumber));
   if (!read || read->ObjectNumber != objectNumber) return result;
   // Walking a stream's dictionary may have stored the object meanwhile.

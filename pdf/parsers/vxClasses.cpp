@@ -265,6 +265,18 @@ void TvxFileOnDemand::ReadChunk(size_t chunk) {
   --unread_;
 }
 
+size_t TvxFileOnDemand::ReadInto(char* buffer, size_t count, size_t offset) const {
+  size_t done = 0;
+  while (done < count) {
+    ssize_t got = ::pread(fd_, buffer + done, count - done, off_t(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw EReadError(Format(res::SFileReadFailed, {fileName_, SystemReason()}));
+    if (got == 0) break;
+    done += size_t(got);
+  }
+  return done;
+}
+
 size_t TvxFileOnDemand::Ensure(size_t at, size_t count) {
   if (at >= size_) return size_;
   const size_t end = count >= size_ - at ? size_ : at + count;

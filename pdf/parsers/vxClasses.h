@@ -143,6 +143,10 @@ class TvxFileOnDemand {
   void ReadAll() { Ensure(0, size_); }
   bool Complete() const { return unread_ == 0; }
   const std::string& FileName() const { return fileName_; }
+  // Reads `count` bytes at `offset` into `buffer`, not into the file's
+  // buffer (bytes looked at once); answers how many there were (fewer at
+  // the end of the file). Raises EReadError when the file cannot be read.
+  size_t ReadInto(char* buffer, size_t count, size_t offset) const;
 
  private:
   void ReadChunk(size_t chunk);
