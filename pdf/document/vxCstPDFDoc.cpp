@@ -197,6 +197,13 @@ bool TvxCustomPDFDocument::LoadForReport(const std::string& fileName) {
   if (misplaced) return LoadFromBytes(ReadWholeFile(fileName), fileName);
   for (const std::string& text : warnings) Warning(text);
   if (failure) std::rethrow_exception(failure);
+  // A read that failed on the way (the file was cut short meanwhile) may
+  // have been taken for damage and passed over: the load fails instead.
+  if (sourceFile_ && !sourceFile_->Failure().empty()) {
+    const std::string message = sourceFile_->Failure();
+    ResetDocument();
+    throw EReadError(message);
+  }
   return loaded;
 }
 

@@ -191,6 +191,8 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
       r.SetPos(afterDictionary);
       return r.ReadStreamData(length, object->ObjectNumber, object->Generation, &dict);
     });
+  } catch (const EReadError&) {
+    throw;  // the file itself failed, not its data
   } catch (const Exception&) {
     TvxPDFIntegerObject* length1 = nullptr;
     try {

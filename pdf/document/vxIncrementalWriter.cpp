@@ -108,6 +108,8 @@ std::optional<TvxSourceTail> TvxIncrementalWriter::ReadTail(const TvxCustomPDFDo
     tail.Size = IntegerValue(tail.Trailer->Find("/Size")).value_or(0);
     if (tail.Size <= 0) return std::nullopt;
     return tail;
+  } catch (const EReadError&) {
+    throw;  // the file itself failed, not its tail
   } catch (const Exception&) {
     return std::nullopt;
   }
@@ -126,6 +128,8 @@ int TvxIncrementalWriter::CountRevisions(const TvxCustomPDFDocument& document) {
     std::unique_ptr<TvxPDFDictObject> trailer;
     try {
       trailer = SectionTrailer(reader, *prev);
+    } catch (const EReadError&) {
+      throw;  // the file itself failed, not a section of it
     } catch (const Exception&) {
       trailer.reset();
     }

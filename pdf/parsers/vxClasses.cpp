@@ -255,10 +255,11 @@ void TvxFileOnDemand::ReadChunk(size_t chunk) {
   while (done < count) {
     ssize_t got = ::pread(fd_, buffer_.get() + begin + done, count - done, off_t(begin + done));
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw EReadError(Format(res::SFileReadFailed, {fileName_, SystemReason()}));
+    if (got < 0) failure_ = Format(res::SFileReadFailed, {fileName_, SystemReason()});
     // The file is shorter than when it was opened: what the document
     // already holds may no longer match it.
-    if (got == 0) throw EReadError(Format(res::SFileChangedWhileRead, {fileName_}));
+    if (got == 0) failure_ = Format(res::SFileChangedWhileRead, {fileName_});
+    if (got <= 0) throw EReadError(failure_);
     done += size_t(got);
   }
   read_[chunk] = true;

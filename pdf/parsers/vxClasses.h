@@ -142,6 +142,9 @@ class TvxFileOnDemand {
   size_t Ensure(size_t at, size_t count);
   void ReadAll() { Ensure(0, size_); }
   bool Complete() const { return unread_ == 0; }
+  // The message of the first read that failed (empty while none did): a
+  // failure that a caller took for damage in the file must not go unseen.
+  const std::string& Failure() const { return failure_; }
   const std::string& FileName() const { return fileName_; }
   // Reads `count` bytes at `offset` into `buffer`, not into the file's
   // buffer (bytes looked at once); answers how many there were (fewer at
@@ -157,6 +160,7 @@ class TvxFileOnDemand {
   std::unique_ptr<char[]> buffer_;
   std::vector<bool> read_;  // per chunk
   size_t unread_ = 0;       // chunks not read yet
+  std::string failure_;
 };
 
 // The library's base component: two published texts whose setters ignore the
