@@ -306,9 +306,12 @@ std::optional<int32_t> TvxCustomPDFDocument::FirstMisplacedEntry(const TvxFileOn
             [](const TvxPlacedEntry& a, const TvxPlacedEntry& b) { return a.Offset < b.Offset; });
   // Windows of the file, each with room after it for the longest header
   // that starts in it; parts without entries are not read.
-  constexpr size_t kWindow = size_t(1) << 20;
+  // (Small enough to stay in the processor's cache between the copy and
+  // the checks; its bytes are only ever looked at after being read.)
+  constexpr size_t kWindow = size_t(256) << 10;
   constexpr size_t kHeaderRoom = 128;
-  std::string window(kWindow + kHeaderRoom, '\0');
+  auto buffer = std::make_unique_for_overwrite<char[]>(kWindow + kHeaderRoom);
+  const std::string_view window(buffer.get(), kWindow + kHeaderRoom);
   size_t windowStart = 0, windowEnd = 0;  // offsets [windowStart, windowEnd) are checked with it
   std::string_view bytes;
   std::optional<size_t> firstOrder;
@@ -320,7 +323,7 @@ std::optional<int32_t> TvxCustomPDFDocument::FirstMisplacedEntry(const TvxFileOn
       if (size_t(e.Offset) >= windowEnd || size_t(e.Offset) < windowStart) {
         windowStart = size_t(e.Offset) & ~size_t(4095);
         windowEnd = windowStart + kWindow;
-        bytes = std::string_view(window.data(), file.ReadInto(window.data(), window.size(), windowStart));
+        bytes = window.substr(0, file.ReadInto(buffer.get(), window.size(), windowStart));
       }
       holds = HoldsObject(bytes, e.Offset - int64_t(windowStart), e.Number, e.Generation);
     }
