@@ -404,7 +404,10 @@ std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t leng
   Skip(6);
 
   const size_t size = data_.size();
-  auto endstreamAt = [&](size_t at) { return at <= size && data_.substr(at, kEndStream.size()) == kEndStream; };
+  auto endstreamAt = [&](size_t at) {
+    if (at + kEndStream.size() > size) EndMet = true;
+    return at <= size && data_.substr(at, kEndStream.size()) == kEndStream;
+  };
 
   // Data begins after blanks, one CR and one LF.
   size_t s = pos_;
