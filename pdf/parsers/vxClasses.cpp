@@ -14,6 +14,17 @@
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+// Under AddressSanitizer the bytes of a file not read yet are poisoned: a
+// parse that looked at one would be reported.
+#define VX_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
+#define VX_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
+#else
+#define VX_POISON(address, size) ((void)(address), (void)(size))
+#define VX_UNPOISON(address, size) ((void)(address), (void)(size))
+#endif
+
 namespace vx {
 
 std::string TvxStream::ReadRest() {
@@ -240,17 +251,20 @@ TvxFileOnDemand::TvxFileOnDemand(const std::string& fileName) : fileName_(fileNa
   size_ = size_t(std::max<off_t>(st.st_size, 0));
   // Not value-initialised: the pages of chunks never read are never touched.
   buffer_ = std::make_unique_for_overwrite<char[]>(std::max<size_t>(size_, 1));
+  VX_POISON(buffer_.get(), size_);
   read_.assign((size_ + kChunkSize - 1) / kChunkSize, false);
   unread_ = read_.size();
 }
 
 TvxFileOnDemand::~TvxFileOnDemand() {
+  VX_UNPOISON(buffer_.get(), size_);
   if (fd_ >= 0) ::close(fd_);
 }
 
 void TvxFileOnDemand::ReadChunk(size_t chunk) {
   const size_t begin = chunk * kChunkSize;
   const size_t count = std::min(kChunkSize, size_ - begin);
+  VX_UNPOISON(buffer_.get() + begin, count);
   size_t done = 0;
   while (done < count) {
     ssize_t got = ::pread(fd_, buffer_.get() + begin + done, count - done, off_t(begin + done));
