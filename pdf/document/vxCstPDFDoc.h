@@ -425,7 +425,6 @@ class TvxCustomPDFDocument : public TvxComponent {
   // and what makes it read the whole file after all.
   bool LoadForReport(const std::string& fileName);
   bool LoadSource(const std::string& name);
-  bool HeldForReport() const { return sourceFile_ != nullptr; }
   // A reader of the source from its start: over the bytes held, or over the
   // file read for a report; nothing once the source is gone.
   std::unique_ptr<TvxPDFStreamReader> SourceReader() const;

@@ -304,26 +304,33 @@ std::optional<int32_t> TvxCustomPDFDocument::FirstMisplacedEntry(const TvxFileOn
                                                                  std::vector<TvxPlacedEntry>& entries) {
   std::sort(entries.begin(), entries.end(),
             [](const TvxPlacedEntry& a, const TvxPlacedEntry& b) { return a.Offset < b.Offset; });
-  // Windows of the file, each with room after it for the longest header
-  // that starts in it; parts without entries are not read.
-  // (Small enough to stay in the processor's cache between the copy and
-  // the checks; its bytes are only ever looked at after being read.)
+  // Each read covers a run of headers a few kilobytes apart at most (the
+  // bytes between long streams are skipped), with room after the last for
+  // the longest header; a run stops at the window's size, small enough to
+  // stay in the processor's cache between the copy and the checks.
   constexpr size_t kWindow = size_t(256) << 10;
   constexpr size_t kHeaderRoom = 128;
+  constexpr size_t kLongestGap = 4096;
   auto buffer = std::make_unique_for_overwrite<char[]>(kWindow + kHeaderRoom);
-  const std::string_view window(buffer.get(), kWindow + kHeaderRoom);
-  size_t windowStart = 0, windowEnd = 0;  // offsets [windowStart, windowEnd) are checked with it
+  size_t windowStart = 0, windowEnd = 0;  // headers starting in [windowStart, windowEnd) are in `bytes`
   std::string_view bytes;
   std::optional<size_t> firstOrder;
   int32_t firstNumber = 0;
-  for (const TvxPlacedEntry& e : entries) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TvxPlacedEntry& e = entries[i];
     if (firstOrder && e.Order > *firstOrder) continue;
     bool holds = false;
     if (uint64_t(e.Offset) < file.Size()) {
       if (size_t(e.Offset) >= windowEnd || size_t(e.Offset) < windowStart) {
-        windowStart = size_t(e.Offset) & ~size_t(4095);
-        windowEnd = windowStart + kWindow;
-        bytes = window.substr(0, file.ReadInto(buffer.get(), window.size(), windowStart));
+        windowStart = size_t(e.Offset);
+        windowEnd = windowStart + 1;
+        for (size_t j = i + 1; j < entries.size(); ++j) {
+          const size_t next = size_t(entries[j].Offset);
+          if (next >= windowStart + kWindow || next > windowEnd + kHeaderRoom + kLongestGap) break;
+          windowEnd = next + 1;
+        }
+        const size_t count = windowEnd - windowStart + kHeaderRoom;
+        bytes = std::string_view(buffer.get(), file.ReadInto(buffer.get(), count, windowStart));
       }
       holds = HoldsObject(bytes, e.Offset - int64_t(windowStart), e.Number, e.Generation);
     }
