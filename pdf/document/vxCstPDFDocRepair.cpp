@@ -284,6 +284,7 @@ std::string TvxCustomPDFDocument::XRefProblem() {
 void TvxCustomPDFDocument::StartPlacementCheck(const std::unordered_set<int32_t>& sectionObjects) {
   // The entries in the order XRefProblem takes them.
   std::vector<TvxPlacedEntry> entries;
+  entries.reserve(std::max(xrefItems_.size(), xrefStmItems_.size()));
   auto add = [&](size_t n, int64_t offset, int32_t generation) {
     if (offset > 0 && !sectionObjects.count(int32_t(n))) entries.push_back({offset, int32_t(n), generation, entries.size()});
   };

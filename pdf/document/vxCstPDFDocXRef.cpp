@@ -315,6 +315,11 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int
     }
   } else {
     int64_t size = IntegerValue(dict.Find("/Size")).value_or(0);
+    // Room for the entries the data holds, made once rather than by doubling.
+    if (entrySize > 0 && size > 0) {
+      const size_t held = std::min({size_t(size), data.size() / entrySize, limit});
+      if (held > xrefStmItems_.size()) xrefStmItems_.reserve(held);
+    }
     for (int64_t n = 0; n < size; ++n)
       if (!readEntry(n)) break;
   }
