@@ -122,15 +122,18 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Off (the default). On, together with LoadOnDemand, for a report of the
   // document's settings: LoadFromFile keeps the file open and reads only the
   // parts of it that the load and later lookups parse, the first time they
-  // are needed (a large file's page contents are never kept; the check
+  // are needed (a large file's page contents are never kept). The check
   // that every cross-reference entry points at its object streams the file
-  // through a small buffer). This is the one case where a document reads
-  // its file after the load; it holds the file open until it is reset or
-  // destroyed, and a file cut short meanwhile makes those reads fail with
-  // EReadError. Such a document cannot be saved or completed: SaveToFile
-  // and CompleteLoad raise and write nothing. A file that must be rebuilt
-  // by a scan is read whole first. The results are those of a load of the
-  // whole file. Set before LoadFromFile; LoadFromBytes does not use it.
+  // through a small buffer on a second thread while the load goes on; when
+  // an entry does not, the file is read whole and loaded again, repaired
+  // as without this setting (warnings of such a load wait for the check).
+  // The results are those of a load of the whole file. This is the one case
+  // where a document reads its file after the load; it holds the file open
+  // until it is reset or destroyed, and a file cut short meanwhile makes
+  // those reads fail with EReadError. Such a document cannot be saved or
+  // completed: SaveToFile and CompleteLoad raise and write nothing. A file
+  // that must be rebuilt by a scan is read whole first. Set before
+  // LoadFromFile; LoadFromBytes does not use it.
   bool ReadForReport() const { return readForReport_; }
   void SetReadForReport(bool v) { readForReport_ = v; }
   // True without a decrypting handler, else whether the owner password opened it.
