@@ -42,6 +42,9 @@ int RunInfo(const InfoOptions& options) {
     doc.SetShowSetupDialog(false);
     // A report needs the structure only; other objects are read if asked for.
     doc.SetLoadOnDemand(true);
+    // Only the parts of the file the report needs are read; the document is
+    // never saved.
+    doc.SetReadForReport(true);
     std::vector<std::string> warnings;
     CollectWarnings(doc, warnings);
     auto error = LoadInput(doc, file, options.password);
@@ -52,16 +55,25 @@ int RunInfo(const InfoOptions& options) {
       exitCode = std::max<int>(exitCode, error->code);
       continue;
     }
-    if (options.json) {
-      nlohmann::ordered_json report = DocumentJson(doc, file);
-      nlohmann::ordered_json list = nlohmann::ordered_json::array();
-      for (const std::string& text : warnings) list.push_back(ValidUtf8(text));
-      report["warnings"] = list;
-      all.push_back(report);
-    } else {
-      if (!first) std::cout << "\n";
-      std::cout << DocumentText(doc, file);
-      first = false;
+    // The report reads the file once more (its revisions): a file cut
+    // short since the load fails here, with the library's message.
+    try {
+      if (options.json) {
+        nlohmann::ordered_json report = DocumentJson(doc, file);
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const std::string& text : warnings) list.push_back(ValidUtf8(text));
+        report["warnings"] = list;
+        all.push_back(report);
+      } else {
+        std::string text = DocumentText(doc, file);
+        if (!first) std::cout << "\n";
+        std::cout << text;
+        first = false;
+      }
+    } catch (const std::exception& e) {
+      FileError failure = ReadFailure(e);
+      std::cerr << "vordel: " << EscapeControls(file) << ": " << SafeMessage(failure.message) << "\n";
+      exitCode = std::max<int>(exitCode, failure.code);
     }
   }
   if (options.json) {

@@ -7,6 +7,7 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "pdf/document/vxIncrementalWriter.h"
 #include "pdf/document/vxObjectPreparser.h"
@@ -108,6 +109,7 @@ void TvxCustomPDFDocument::ClearDocument() {
   preparser_.reset();
   reader_.reset();
   fileBytes_.reset();
+  sourceFile_.reset();  // closes the file held for a report
   deferredObjectStreams_ = false;
 }
 
@@ -140,6 +142,10 @@ void TvxCustomPDFDocument::Progress(int percent) {
 }
 
 void TvxCustomPDFDocument::Warning(const std::string& text) {
+  if (holdWarnings_) {
+    heldWarnings_.push_back(text);
+    return;
+  }
   if (OnWarning) OnWarning(*this, text);
 }
 
@@ -149,6 +155,7 @@ bool TvxCustomPDFDocument::LoadFromFile(const std::string& fileName) {
     // Nothing of the current document is touched when the file is missing.
     throw EFileNotFound(Format(res::SFileNotFound, {work}));
   }
+  if (readForReport_ && loadOnDemand_) return LoadForReport(work);
   return LoadFromBytes(ReadWholeFile(work), work);
 }
 
@@ -157,9 +164,52 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
   // can leak into this one.
   if (isLoaded_ || loadStarted_) ResetDocument();
   loadStarted_ = true;
+  fileBytes_ = std::move(bytes);
+  return LoadSource(name);
+}
+
+bool TvxCustomPDFDocument::LoadForReport(const std::string& fileName) {
+  // Opened first: a file that cannot be read leaves the document as it was.
+  auto file = std::make_shared<TvxFileOnDemand>(fileName);
+  if (isLoaded_ || loadStarted_) ResetDocument();
+  loadStarted_ = true;
+  sourceFile_ = std::move(file);
+  holdWarnings_ = true;
+  bool loaded = false;
+  std::exception_ptr failure;
+  try {
+    loaded = LoadSource(fileName);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  holdWarnings_ = false;
+  bool misplaced = false;
+  if (placementCheck_.valid()) {
+    try {
+      misplaced = placementCheck_.get().has_value();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  std::vector<std::string> warnings = std::exchange(heldWarnings_, {});
+  // An entry that does not point at its object: the whole file is read and
+  // repaired, exactly as a load without this setting does.
+  if (misplaced) return LoadFromBytes(ReadWholeFile(fileName), fileName);
+  for (const std::string& text : warnings) Warning(text);
+  if (failure) std::rethrow_exception(failure);
+  // A read that failed on the way (the file was cut short meanwhile) may
+  // have been taken for damage and passed over: the load fails instead.
+  if (sourceFile_ && !sourceFile_->Failure().empty()) {
+    const std::string message = sourceFile_->Failure();
+    ResetDocument();
+    throw EReadError(message);
+  }
+  return loaded;
+}
+
+bool TvxCustomPDFDocument::LoadSource(const std::string& name) {
   workFileName_ = name;
   if (filename_.empty()) filename_ = workFileName_;
-  fileBytes_ = std::move(bytes);
   try {
     OpenStructure();
     if (!isEncrypted_) {
@@ -199,7 +249,8 @@ bool TvxCustomPDFDocument::LoadFromBytes(std::shared_ptr<const std::string> byte
 
 void TvxCustomPDFDocument::OpenStructure() {
   try {
-    reader_ = std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
+    reader_ = SourceReader();
+    if (!reader_) throw EInvalidStream(res::SInvalidStream);
     pdfVersion_ = TvxPDFVersion(ReadHeaderAfterJunk());
     OpenCrossReference();
     if (trailer_->EncryptValue && !trailer_->EncryptValue->IsNull()) {
@@ -258,7 +309,8 @@ void TvxCustomPDFDocument::FinishLoad() {
   ReadCatalog();
   // Everything is read: what was parsed ahead and never asked for goes.
   preparser_.reset();
-  TvxIncrementalWriter::TakeSnapshot(*this);
+  // The snapshot serves incremental saves, which a report does not make.
+  if (!sourceFile_) TvxIncrementalWriter::TakeSnapshot(*this);
   isLoaded_ = true;
   Status(Format(res::SDocumentReadComplete, {PageCount()}));
   if (OnEndRead) OnEndRead(*this);
@@ -345,6 +397,12 @@ class TvxDeepResolver {
   int64_t made_ = 0;
   bool exhausted_ = false;
 };
+
+std::unique_ptr<TvxPDFStreamReader> TvxCustomPDFDocument::SourceReader() const {
+  if (sourceFile_) return std::make_unique<TvxPDFStreamReader>(documentID_, sourceFile_);
+  if (fileBytes_) return std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
+  return nullptr;
+}
 
 TvxPDFObjectPtr TvxCustomPDFDocument::ResolveDeep(TvxPDFObject* value) { return TvxDeepResolver(*this).Resolve(value, 0); }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -118,6 +119,23 @@ class TvxCustomPDFDocument : public TvxComponent {
   // add to the store: one thread at a time uses such a document.
   bool LoadOnDemand() const { return loadOnDemand_; }
   void SetLoadOnDemand(bool v) { loadOnDemand_ = v; }
+  // Off (the default). On, together with LoadOnDemand, for a report of the
+  // document's settings: LoadFromFile keeps the file open and reads only the
+  // parts of it that the load and later lookups parse, the first time they
+  // are needed (a large file's page contents are never kept). The check
+  // that every cross-reference entry points at its object streams the file
+  // through a small buffer on a second thread while the load goes on; when
+  // an entry does not, the file is read whole and loaded again, repaired
+  // as without this setting (warnings of such a load wait for the check).
+  // The results are those of a load of the whole file. This is the one case
+  // where a document reads its file after the load; it holds the file open
+  // until it is reset or destroyed, and a file cut short meanwhile makes
+  // those reads fail with EReadError. Such a document cannot be saved or
+  // completed: SaveToFile and CompleteLoad raise and write nothing. A file
+  // that must be rebuilt by a scan is read whole first. Set before
+  // LoadFromFile; LoadFromBytes does not use it.
+  bool ReadForReport() const { return readForReport_; }
+  void SetReadForReport(bool v) { readForReport_ = v; }
   // True without a decrypting handler, else whether the owner password opened it.
   bool IsOwner() const;
   TvxPDFEncryptionSettings& Encryption() const { return *encryptionSettings_; }
@@ -302,6 +320,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   void LoadClassicXRef(int64_t offset);
   void LoadStreamXRef(int64_t offset);
   void ReadXRefTable(int64_t offset);
+  // The entries of the table at `offset` (its trailer read already).
+  int ReadXRefTableEntries(int64_t offset, const std::unordered_set<int64_t>& hybridNumbers);
   // `placedNumbers`, when given, collects the numbers this stream's own
   // entries name (the /XRefStm of a hybrid section).
   void ReadXRefStream(int64_t offset, std::unordered_set<int64_t>* placedNumbers = nullptr);
@@ -322,6 +342,17 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool ObjectsAfterLastStartXRef();
   // Why the sections read cannot be used, or empty.
   std::string XRefProblem();
+  // Read for a report: XRefProblem's check that every entry points at its
+  // object's header, over the file streamed through a small buffer, into
+  // placementCheck_ (the first entry that does not, in XRefProblem's order).
+  struct TvxPlacedEntry {
+    int64_t Offset;
+    int32_t Number;
+    int32_t Generation;
+    size_t Order;
+  };
+  void StartPlacementCheck(const std::unordered_set<int32_t>& sectionObjects);
+  static std::optional<int32_t> FirstMisplacedEntry(const TvxFileOnDemand& file, std::vector<TvxPlacedEntry>& entries);
   bool RootIsCatalog(int32_t number);
   bool RootIsDictionary(int32_t number);
   bool RootCheck(int32_t number, bool catalogOnly);
@@ -393,6 +424,13 @@ class TvxCustomPDFDocument : public TvxComponent {
   const TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
   bool ServingOnDemand() const { return servingOnDemand_; }
+  // Reading for a report: LoadFromFile over the file read piece by piece,
+  // and what makes it read the whole file after all.
+  bool LoadForReport(const std::string& fileName);
+  bool LoadSource(const std::string& name);
+  // A reader of the source from its start: over the bytes held, or over the
+  // file read for a report; nothing once the source is gone.
+  std::unique_ptr<TvxPDFStreamReader> SourceReader() const;
   // LoadObjectClosure of `value` kept for CompleteLoad.
   void DeferWalk(TvxPDFObject* value);
   // Drops a kept entry whose walk failed in CompleteLoad.
@@ -412,6 +450,13 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Document state.
   uint32_t documentID_ = 0;
   std::shared_ptr<const std::string> fileBytes_;
+  // The file read piece by piece, when read for a report (else null).
+  std::shared_ptr<TvxFileOnDemand> sourceFile_;
+  // Such a load goes on while its entries are checked; its warnings wait
+  // for the check (a load of the whole file after all would repeat them).
+  std::future<std::optional<int32_t>> placementCheck_;
+  bool holdWarnings_ = false;
+  std::vector<std::string> heldWarnings_;
   std::unique_ptr<TvxPDFStreamReader> reader_;
   std::vector<TvxEntrySlot<TvxXRefItem>> xrefItems_;
   std::vector<TvxEntrySlot<TvxXRefStmItem>> xrefStmItems_;
@@ -496,6 +541,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool showSetupDialog_ = true;
   bool literalFileNames_ = false;
   bool loadOnDemand_ = false;
+  bool readForReport_ = false;
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;

@@ -5,8 +5,11 @@
 // definition of a number wins), the trailer dictionaries and cross-reference
 // stream dictionaries (the newest first), and the members of object streams.
 #include <algorithm>
+#include <utility>
 #include <cstring>
+#include <future>
 #include <optional>
+#include <thread>
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/filters/vxFilterChain.h"
@@ -165,11 +168,12 @@ bool IsCatalogDictionary(const TvxPDFObject* value) {
 
 int TvxCustomPDFDocument::ReadHeaderAfterJunk() {
   try {
-    return reader_->ReadHeaderVersion();
+    return reader_->Within(0, [this] { return reader_->ReadHeaderVersion(); });
   } catch (const EInvalidHeader&) {
     // Some writers and mail gateways put bytes before the header; within
     // the first kilobyte it is still this file's header. The table's offsets
     // then rarely match, which the repair below takes care of.
+    reader_->Ensure(0, 1024 + 16);
     std::string_view d = reader_->Data();
     size_t at = d.substr(0, 1024).find("%PDF-");
     if (at == std::string_view::npos) throw;
@@ -209,25 +213,54 @@ void TvxCustomPDFDocument::OpenCrossReference() {
 bool TvxCustomPDFDocument::ObjectsAfterLastStartXRef() {
   // An update cut off before its own startxref leaves the one of an older
   // revision as the last; reading from there would drop the update.
-  std::string_view d = reader_->Data();
-  size_t keyword = d.rfind("startxref");
-  if (keyword == std::string_view::npos) return false;
-  for (size_t at = d.find("obj", keyword); at != std::string_view::npos; at = d.find("obj", at + 3))
-    if (HeaderEndingAt(d, at)) return true;
-  return false;
+  // A file read piece by piece is searched from its tail, as far back as
+  // the keyword.
+  const size_t size = reader_->WholeSize();
+  for (size_t tail = TvxFileOnDemand::kChunkSize;; tail *= 2) {
+    const size_t from = reader_->ReadsPieces() && tail < size ? size - tail : 0;
+    if (from > 0) reader_->Ensure(from, size - from);
+    std::string_view d = reader_->Data();
+    size_t keyword = d.substr(from).rfind("startxref");
+    if (keyword == std::string_view::npos) {
+      if (from == 0) return false;
+      continue;
+    }
+    keyword += from;
+    // The headers looked for end after the keyword and reach back no
+    // further than its last letter.
+    for (size_t at = d.find("obj", keyword); at != std::string_view::npos; at = d.find("obj", at + 3))
+      if (HeaderEndingAt(d, at)) return true;
+    return false;
+  }
 }
 
 std::string TvxCustomPDFDocument::XRefProblem() {
   if (xrefLoopSeen_) return res::SRepairPrevLoop;
-  std::string_view d = reader_->Data();
   // The cross-reference streams' own entries are never used to read them
   // (their sections are found by offset), so a wrong one harms nothing.
   std::unordered_set<int32_t> sectionObjects;
   for (int64_t offset : visitedSections_) {
-    size_t at = d.find("obj", size_t(offset));
+    // A header ending within 32 bytes of the offset reaches back no further
+    // than blanks and two numbers before it.
+    if (offset < 0 || uint64_t(offset) >= reader_->WholeSize()) continue;
+    const size_t before = std::min<size_t>(size_t(offset), 64);
+    reader_->Ensure(size_t(offset) - before, before + 64);
+    std::string_view d = reader_->Data();
+    size_t at = d.substr(0, size_t(offset) + 35).find("obj", size_t(offset));
     if (at != std::string_view::npos && at - size_t(offset) < 32)
       if (auto header = HeaderEndingAt(d, at)) sectionObjects.insert(header->Number);
   }
+  if (sourceFile_ && reader_->ReadsPieces()) {
+    // Read for a report: the same check, over the file streamed through a
+    // small buffer instead of over the bytes held, while the load goes on
+    // as if it passed. LoadForReport waits for it and loads the whole file
+    // again when it failed.
+    StartPlacementCheck(sectionObjects);
+    if (trailer_->RootNumber <= 0) return res::SRepairNoRoot;
+    if (!RootIsCatalog(trailer_->RootNumber)) return res::SRepairRootNotCatalog;
+    return std::string();
+  }
+  std::string_view d = reader_->Data();
   // Offset 0 names nothing (some writers mark missing objects so); any other
   // in-use entry must point at its own header.
   auto misplaced = [&](size_t n, int64_t offset, int32_t generation) {
@@ -246,6 +279,69 @@ std::string TvxCustomPDFDocument::XRefProblem() {
   if (trailer_->RootNumber <= 0) return res::SRepairNoRoot;
   if (!RootIsCatalog(trailer_->RootNumber)) return res::SRepairRootNotCatalog;
   return std::string();
+}
+
+void TvxCustomPDFDocument::StartPlacementCheck(const std::unordered_set<int32_t>& sectionObjects) {
+  // The entries in the order XRefProblem takes them.
+  std::vector<TvxPlacedEntry> entries;
+  entries.reserve(std::max(xrefItems_.size(), xrefStmItems_.size()));
+  auto add = [&](size_t n, int64_t offset, int32_t generation) {
+    if (offset > 0 && !sectionObjects.count(int32_t(n))) entries.push_back({offset, int32_t(n), generation, entries.size()});
+  };
+  for (size_t n = 0; n < xrefItems_.size(); ++n)
+    if (const auto& e = xrefItems_[n]; e && e->EntryType == 'n') add(n, e->Offset, e->Generation);
+  for (size_t n = 0; n < xrefStmItems_.size(); ++n)
+    if (const auto& e = xrefStmItems_[n]; e && e->EntryType == 1) add(n, e->Field2, e->Field3);
+  // Streaming the file is the longest part of such a load: it runs beside
+  // the rest, on a core of its own where there is one.
+  const bool beside = loadThreads_ != 1 && std::thread::hardware_concurrency() > 1;
+  placementCheck_ = std::async(beside ? std::launch::async : std::launch::deferred,
+                               [file = sourceFile_, entries = std::move(entries)]() mutable {
+                                 return FirstMisplacedEntry(*file, entries);
+                               });
+}
+
+std::optional<int32_t> TvxCustomPDFDocument::FirstMisplacedEntry(const TvxFileOnDemand& file,
+                                                                 std::vector<TvxPlacedEntry>& entries) {
+  std::sort(entries.begin(), entries.end(),
+            [](const TvxPlacedEntry& a, const TvxPlacedEntry& b) { return a.Offset < b.Offset; });
+  // Each read covers a run of headers a few kilobytes apart at most (the
+  // bytes between long streams are skipped), with room after the last for
+  // the longest header; a run stops at the window's size, small enough to
+  // stay in the processor's cache between the copy and the checks.
+  constexpr size_t kWindow = size_t(256) << 10;
+  constexpr size_t kHeaderRoom = 128;
+  constexpr size_t kLongestGap = 4096;
+  auto buffer = std::make_unique_for_overwrite<char[]>(kWindow + kHeaderRoom);
+  size_t windowStart = 0, windowEnd = 0;  // headers starting in [windowStart, windowEnd) are in `bytes`
+  std::string_view bytes;
+  std::optional<size_t> firstOrder;
+  int32_t firstNumber = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TvxPlacedEntry& e = entries[i];
+    if (firstOrder && e.Order > *firstOrder) continue;
+    bool holds = false;
+    if (uint64_t(e.Offset) < file.Size()) {
+      if (size_t(e.Offset) >= windowEnd || size_t(e.Offset) < windowStart) {
+        windowStart = size_t(e.Offset);
+        windowEnd = windowStart + 1;
+        for (size_t j = i + 1; j < entries.size(); ++j) {
+          const size_t next = size_t(entries[j].Offset);
+          if (next >= windowStart + kWindow || next > windowEnd + kHeaderRoom + kLongestGap) break;
+          windowEnd = next + 1;
+        }
+        const size_t count = windowEnd - windowStart + kHeaderRoom;
+        bytes = std::string_view(buffer.get(), file.ReadInto(buffer.get(), count, windowStart));
+      }
+      holds = HoldsObject(bytes, e.Offset - int64_t(windowStart), e.Number, e.Generation);
+    }
+    if (!holds) {
+      firstOrder = e.Order;
+      firstNumber = e.Number;
+    }
+  }
+  if (!firstOrder) return std::nullopt;
+  return firstNumber;
 }
 
 bool TvxCustomPDFDocument::RootIsCatalog(int32_t number) { return RootCheck(number, true); }
@@ -276,6 +372,8 @@ bool TvxCustomPDFDocument::RootCheck(int32_t number, bool catalogOnly) {
 void TvxCustomPDFDocument::RebuildXRef(const std::string& problem) {
   Warning(Format(res::SXRefRepaired, {problem}));
   repaired_ = true;
+  // The scan reads every byte; from here on the load is that of a whole file.
+  reader_->ReadWhole();
   // The root the table gave, when it holds a dictionary: kept for the case
   // that the scan finds no object of that number (a header the scan cannot
   // see, such as one hidden in a comment line).

@@ -101,8 +101,9 @@ class TvxClosureWalker {
 void TvxCustomPDFDocument::LoadObjectClosure(TvxPDFObject* value) {
   if (!value) return;
   if (deferWalks_) {
-    // Loading on demand: walked by CompleteLoad, in this order.
-    DeferWalk(value);
+    // Loading on demand: walked by CompleteLoad, in this order. A document
+    // read for a report is never completed: nothing is kept.
+    if (!sourceFile_) DeferWalk(value);
     return;
   }
   TvxClosureWalker(*this).Walk(value);
@@ -126,7 +127,7 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
                                                                              bool& dictionaryWalked) {
   dictionaryWalked = false;
   // After the load the source is gone: what was not read then is not found.
-  if (offset <= 0 || !reader_ || uint64_t(offset) >= reader_->Data().size()) return nullptr;
+  if (offset <= 0 || !reader_ || uint64_t(offset) >= reader_->WholeSize()) return nullptr;
   // An object whose stream dictionary leads back to itself while it is being
   // read is not read again: without this, objects that refer to each other
   // would be re-read at every level of the nested walks.
@@ -142,8 +143,10 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
   if (preparser_ && preparser_->Take(offset, parsed, parsedEnd)) {
     r.SetPos(parsedEnd);  // as if parsed here
   } else {
-    r.SetPos(size_t(offset));
-    parsed = r.ParseObject();
+    parsed = r.Within(size_t(offset), [&r, offset] {
+      r.SetPos(size_t(offset));
+      return r.ParseObject();
+    });
   }
   auto& checked = Cast<TvxPDFIndirectObject>(parsed.get());
   std::unique_ptr<TvxPDFIndirectObject> object(&checked);
@@ -184,8 +187,12 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
     // The length first: looking it up may read another object (on demand),
     // which moves the reader.
     const int64_t length = UsableLength(*store_, dict.Find("/Length"));
-    r.SetPos(afterDictionary);
-    stream->Data = r.ReadStreamData(length, object->ObjectNumber, object->Generation, &dict);
+    stream->Data = r.Within(afterDictionary, [&] {
+      r.SetPos(afterDictionary);
+      return r.ReadStreamData(length, object->ObjectNumber, object->Generation, &dict);
+    });
+  } catch (const EReadError&) {
+    throw;  // the file itself failed, not its data
   } catch (const Exception&) {
     TvxPDFIntegerObject* length1 = nullptr;
     try {
@@ -193,8 +200,11 @@ std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectAtImpl(int
     } catch (const Exception&) {
       length1 = nullptr;
     }
-    r.SetPos(afterDictionary);
-    if (length1) stream->Data = r.ReadStreamData(length1->Value, object->ObjectNumber, object->Generation, &dict);
+    if (length1)
+      stream->Data = r.Within(afterDictionary, [&] {
+        r.SetPos(afterDictionary);
+        return r.ReadStreamData(length1->Value, object->ObjectNumber, object->Generation, &dict);
+      });
   }
   return object;
 }

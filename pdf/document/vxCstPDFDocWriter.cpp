@@ -807,6 +807,8 @@ void TvxDocumentWriter::WriteXRefAndTrailer() {
 // -------------------------------------------------------------- SaveToFile
 
 bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode) {
+  // Read for a report, the document holds only part of its file.
+  if (sourceFile_) throw EPDFException(res::SReadForReportNotSaved);
   if (showSetupDialog_) {
     std::unique_ptr<TvxBaseDlg> owned;
     TvxBaseDlg* dialog = setupDialog_;

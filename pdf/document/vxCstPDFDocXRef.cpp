@@ -41,8 +41,9 @@ size_t EntryLimit(size_t fileSize) {
 }  // namespace
 
 TvxCustomPDFDocument::TvxSectionKind TvxCustomPDFDocument::SectionKindAt(int64_t offset) {
+  if (offset < 0 || uint64_t(offset) >= reader_->WholeSize()) return TvxSectionKind::Unknown;
+  reader_->Ensure(size_t(offset), 16);  // all that is looked at below
   std::string_view data = reader_->Data();
-  if (offset < 0 || uint64_t(offset) >= data.size()) return TvxSectionKind::Unknown;
   std::string_view head = data.substr(size_t(offset), 5);
   if (head.substr(0, 4) == "xref") return TvxSectionKind::Table;
   size_t b = 0, e = head.size();
@@ -148,10 +149,12 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
   }
   Status(res::SReadingXRefTable);
   TvxPDFStreamReader& r = *reader_;
-  r.SetPos(size_t(offset));
   std::unordered_set<int64_t> hybridNumbers;  // numbers this section's /XRefStm placed
   {
-    std::unique_ptr<TvxPDFDictObject> trailer = r.ReadTrailer();
+    std::unique_ptr<TvxPDFDictObject> trailer = r.Within(size_t(offset), [&r, offset] {
+      r.SetPos(size_t(offset));
+      return r.ReadTrailer();
+    });
     TakeTrailerEntries(*trailer);
     if (TvxPDFObject* prev = trailer->Find("/Prev")) {
       int64_t prevOffset = Cast<TvxPDFIntegerObject>(prev).Value;
@@ -169,8 +172,15 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
   }
 
   // This section's own entries come last, so they override older ones.
+  // Read piece by piece, a run cut short is run again from the start: it
+  // places the same entries in the same order, so the last run decides.
+  r.Within(size_t(offset), [&] { return ReadXRefTableEntries(offset, hybridNumbers); });
+}
+
+int TvxCustomPDFDocument::ReadXRefTableEntries(int64_t offset, const std::unordered_set<int64_t>& hybridNumbers) {
+  TvxPDFStreamReader& r = *reader_;
   std::string_view data = r.Data();
-  const size_t limit = EntryLimit(data.size());
+  const size_t limit = EntryLimit(r.WholeSize());
   r.SetPos(size_t(offset));
   auto skipToDigit = [&] {
     while (!r.Eof() && !IsDigit(r.PeekAt(0))) r.Skip(1);
@@ -183,6 +193,7 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
   auto readDigits = [&]() -> std::string_view {
     size_t start = r.Pos(), end = start;
     while (end < data.size() && end - start < 10 && IsDigit(data[end])) ++end;
+    if (end >= data.size()) r.EndMet = true;
     if (end == start) end = std::min(data.size(), start + 1);
     r.SetPos(end);
     return data.substr(start, end - start);
@@ -217,6 +228,7 @@ void TvxCustomPDFDocument::ReadXRefTable(int64_t offset) {
     r.SkipWhitespace();
     if (r.PeekView(7) == "trailer" || r.Eof()) break;
   }
+  return 0;
 }
 
 void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int64_t>* placedNumbers) {
@@ -271,7 +283,7 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int
     widths[i] = item ? std::clamp(Cast<TvxPDFIntegerObject>(item).Value, 0, 8) : 0;
   }
   const size_t entrySize = size_t(widths[0] + widths[1] + widths[2]);
-  const size_t limit = EntryLimit(reader_->Data().size());
+  const size_t limit = EntryLimit(reader_->WholeSize());
   size_t pos = 0;
   auto readEntry = [&](int64_t number) -> bool {
     if (entrySize == 0 || pos + entrySize > data.size()) return false;
@@ -303,6 +315,11 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int
     }
   } else {
     int64_t size = IntegerValue(dict.Find("/Size")).value_or(0);
+    // Room for the entries the data holds, made once rather than by doubling.
+    if (entrySize > 0 && size > 0) {
+      const size_t held = std::min({size_t(size), data.size() / entrySize, limit});
+      if (held > xrefStmItems_.size()) xrefStmItems_.reserve(held);
+    }
     for (int64_t n = 0; n < size; ++n)
       if (!readEntry(n)) break;
   }

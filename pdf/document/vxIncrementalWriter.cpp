@@ -55,19 +55,48 @@ int VersionOrdinal(std::string_view text) {
 
 // ------------------------------------------------------------- what the file has
 
+namespace {
+
+// The trailer dictionary of the section at `offset`: a table's trailer, or
+// a cross-reference stream's dictionary (null when it is neither).
+std::unique_ptr<TvxPDFDictObject> SectionTrailer(TvxPDFStreamReader& reader, int64_t offset) {
+  reader.Ensure(size_t(offset), 4);
+  reader.SetPos(size_t(offset));
+  if (reader.PeekView(4) == "xref") {
+    return reader.Within(size_t(offset), [&reader, offset] {
+      reader.SetPos(size_t(offset));
+      return reader.ReadTrailer();
+    });
+  }
+  TvxPDFObjectPtr parsed = reader.Within(size_t(offset), [&reader, offset] {
+    reader.SetPos(size_t(offset));
+    return reader.ParseObject();
+  });
+  auto* object = As<TvxPDFIndirectObject>(parsed.get());
+  auto* stream = object ? As<TvxPDFStreamObject>(object->Content.get()) : nullptr;
+  if (!stream || !stream->Dictionary) return nullptr;
+  return std::unique_ptr<TvxPDFDictObject>(static_cast<TvxPDFDictObject*>(stream->Dictionary->Clone().release()));
+}
+
+}  // namespace
+
 std::optional<TvxSourceTail> TvxIncrementalWriter::ReadTail(const TvxCustomPDFDocument& document) {
-  if (!document.fileBytes_) return std::nullopt;
+  std::unique_ptr<TvxPDFStreamReader> source = document.SourceReader();
+  if (!source) return std::nullopt;
   try {
-    TvxPDFStreamReader reader(document.documentID_, document.fileBytes_);
+    TvxPDFStreamReader& reader = *source;
     TvxSourceTail tail;
     tail.StartXRef = reader.FindStartXRef();
-    const std::string& bytes = *document.fileBytes_;
-    if (tail.StartXRef <= 0 || uint64_t(tail.StartXRef) >= bytes.size()) return std::nullopt;
+    if (tail.StartXRef <= 0 || uint64_t(tail.StartXRef) >= reader.WholeSize()) return std::nullopt;
+    reader.Ensure(size_t(tail.StartXRef), 4);
     reader.SetPos(size_t(tail.StartXRef));
-    if (bytes.compare(size_t(tail.StartXRef), 4, "xref") == 0) {
-      tail.Trailer = reader.ReadTrailer();
+    if (reader.PeekView(4) == "xref") {
+      tail.Trailer = SectionTrailer(reader, tail.StartXRef);
     } else {
-      TvxPDFObjectPtr parsed = reader.ParseObject();
+      TvxPDFObjectPtr parsed = reader.Within(size_t(tail.StartXRef), [&reader, &tail] {
+        reader.SetPos(size_t(tail.StartXRef));
+        return reader.ParseObject();
+      });
       auto* object = As<TvxPDFIndirectObject>(parsed.get());
       auto* stream = object ? As<TvxPDFStreamObject>(object->Content.get()) : nullptr;
       if (!stream || !stream->Dictionary) return std::nullopt;
@@ -79,6 +108,8 @@ std::optional<TvxSourceTail> TvxIncrementalWriter::ReadTail(const TvxCustomPDFDo
     tail.Size = IntegerValue(tail.Trailer->Find("/Size")).value_or(0);
     if (tail.Size <= 0) return std::nullopt;
     return tail;
+  } catch (const EReadError&) {
+    throw;  // the file itself failed, not its tail
   } catch (const Exception&) {
     return std::nullopt;
   }
@@ -87,24 +118,18 @@ std::optional<TvxSourceTail> TvxIncrementalWriter::ReadTail(const TvxCustomPDFDo
 int TvxIncrementalWriter::CountRevisions(const TvxCustomPDFDocument& document) {
   std::optional<TvxSourceTail> tail = ReadTail(document);
   if (!tail) return 0;
-  const std::string& bytes = *document.fileBytes_;
-  TvxPDFStreamReader reader(document.documentID_, document.fileBytes_);
+  std::unique_ptr<TvxPDFStreamReader> source = document.SourceReader();
+  TvxPDFStreamReader& reader = *source;
   std::unordered_set<int64_t> seen{tail->StartXRef};
   std::optional<int64_t> prev = IntegerValue(tail->Trailer->Find("/Prev"));
   int count = 1;
-  while (prev && *prev > 0 && uint64_t(*prev) < bytes.size() && seen.insert(*prev).second && count < kMaxRevisions) {
+  while (prev && *prev > 0 && uint64_t(*prev) < reader.WholeSize() && seen.insert(*prev).second &&
+         count < kMaxRevisions) {
     std::unique_ptr<TvxPDFDictObject> trailer;
     try {
-      reader.SetPos(size_t(*prev));
-      if (bytes.compare(size_t(*prev), 4, "xref") == 0) {
-        trailer = reader.ReadTrailer();
-      } else {
-        TvxPDFObjectPtr parsed = reader.ParseObject();
-        auto* object = As<TvxPDFIndirectObject>(parsed.get());
-        auto* stream = object ? As<TvxPDFStreamObject>(object->Content.get()) : nullptr;
-        if (stream && stream->Dictionary)
-          trailer.reset(static_cast<TvxPDFDictObject*>(stream->Dictionary->Clone().release()));
-      }
+      trailer = SectionTrailer(reader, *prev);
+    } catch (const EReadError&) {
+      throw;  // the file itself failed, not a section of it
     } catch (const Exception&) {
       trailer.reset();
     }

@@ -1,5 +1,6 @@
 #include "pdf/parsers/vxClasses.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,18 @@
 
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+// Under AddressSanitizer the bytes of a file not read yet are poisoned: a
+// parse that looked at one would be reported.
+#define VX_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
+#define VX_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
+#else
+#define VX_POISON(address, size) ((void)(address), (void)(size))
+#define VX_UNPOISON(address, size) ((void)(address), (void)(size))
+#endif
 
 namespace vx {
 
@@ -225,6 +238,71 @@ std::shared_ptr<const std::string> ReadWholeFile(const std::string& fileName) {
   return data;
 }
 
+// ------------------------------------------------------------- file on demand
+
+TvxFileOnDemand::TvxFileOnDemand(const std::string& fileName) : fileName_(fileName) {
+  fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd_ < 0 || fstat(fd_, &st) != 0) {
+    std::string text = "Cannot open file \"" + fileName + "\". " + SystemReason();
+    if (fd_ >= 0) ::close(fd_);
+    throw EReadError(text);
+  }
+  size_ = size_t(std::max<off_t>(st.st_size, 0));
+  // Not value-initialised: the pages of chunks never read are never touched.
+  buffer_ = std::make_unique_for_overwrite<char[]>(std::max<size_t>(size_, 1));
+  VX_POISON(buffer_.get(), size_);
+  read_.assign((size_ + kChunkSize - 1) / kChunkSize, false);
+  unread_ = read_.size();
+}
+
+TvxFileOnDemand::~TvxFileOnDemand() {
+  VX_UNPOISON(buffer_.get(), size_);
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TvxFileOnDemand::ReadChunk(size_t chunk) {
+  const size_t begin = chunk * kChunkSize;
+  const size_t count = std::min(kChunkSize, size_ - begin);
+  VX_UNPOISON(buffer_.get() + begin, count);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t got = ::pread(fd_, buffer_.get() + begin + done, count - done, off_t(begin + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failure_ = Format(res::SFileReadFailed, {fileName_, SystemReason()});
+    // The file is shorter than when it was opened: what the document
+    // already holds may no longer match it.
+    if (got == 0) failure_ = Format(res::SFileChangedWhileRead, {fileName_});
+    if (got <= 0) throw EReadError(failure_);
+    done += size_t(got);
+  }
+  read_[chunk] = true;
+  --unread_;
+}
+
+size_t TvxFileOnDemand::ReadInto(char* buffer, size_t count, size_t offset) const {
+  size_t done = 0;
+  while (done < count) {
+    ssize_t got = ::pread(fd_, buffer + done, count - done, off_t(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw EReadError(Format(res::SFileReadFailed, {fileName_, SystemReason()}));
+    if (got == 0) break;
+    done += size_t(got);
+  }
+  return done;
+}
+
+size_t TvxFileOnDemand::Ensure(size_t at, size_t count) {
+  if (at >= size_) return size_;
+  const size_t end = count >= size_ - at ? size_ : at + count;
+  size_t chunk = at / kChunkSize;
+  for (; chunk * kChunkSize < end; ++chunk)
+    if (!read_[chunk]) ReadChunk(chunk);
+  // The run goes on through chunks read earlier.
+  while (chunk < read_.size() && read_[chunk]) ++chunk;
+  return std::min(size_, chunk * kChunkSize);
+}
+
 bool FileExists(const std::string& fileName) {
   struct stat st;
   return stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -353,6 +431,7 @@ std::string TvxRandomAccessFilter::PeekString(size_t count) const {
 }
 
 std::string_view TvxRandomAccessFilter::PeekView(size_t count) const {
+  if (pos_ + count > data_.size()) EndMet = true;
   if (pos_ >= data_.size()) return {};
   return data_.substr(pos_, count);
 }

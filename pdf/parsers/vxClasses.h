@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pdf/objects/vxObjectPool.h"
 
@@ -112,6 +113,56 @@ class TvxFileStream : public TvxStream {
 std::shared_ptr<const std::string> ReadWholeFile(const std::string& fileName);
 bool FileExists(const std::string& fileName);
 
+// A file kept open and read piece by piece, for work that needs a small part
+// of a large file (a report of its settings). Bytes come into a buffer of the
+// file's size in aligned chunks, each read once with pread when first asked
+// for. The buffer is allocated without being written, so chunks never read
+// cost no memory. The file is never mapped: a file cut short by another
+// program would kill a mapping's reader, while a short read here becomes
+// EReadError. Not for several threads at once.
+class TvxFileOnDemand {
+ public:
+  static constexpr size_t kChunkSize = size_t(64) << 10;
+
+  // Opens the file; raises EReadError like TvxFileStream.
+  explicit TvxFileOnDemand(const std::string& fileName);
+  ~TvxFileOnDemand();
+  TvxFileOnDemand(const TvxFileOnDemand&) = delete;
+  TvxFileOnDemand& operator=(const TvxFileOnDemand&) = delete;
+
+  // The file's size when it was opened.
+  size_t Size() const { return size_; }
+  // The whole buffer. Only bytes made sure of by Ensure or ReadAll may be
+  // looked at: the rest holds nothing yet.
+  const char* Data() const { return buffer_.get(); }
+  // Reads the chunks of [at, at + count) not read yet (clipped to the file)
+  // and answers where the run of read bytes that starts at `at` ends (at
+  // least at + count, or the file's size). Raises EReadError when the file
+  // has become shorter or cannot be read.
+  size_t Ensure(size_t at, size_t count);
+  void ReadAll() { Ensure(0, size_); }
+  bool Complete() const { return unread_ == 0; }
+  // The message of the first read that failed (empty while none did): a
+  // failure that a caller took for damage in the file must not go unseen.
+  const std::string& Failure() const { return failure_; }
+  const std::string& FileName() const { return fileName_; }
+  // Reads `count` bytes at `offset` into `buffer`, not into the file's
+  // buffer (bytes looked at once); answers how many there were (fewer at
+  // the end of the file). Raises EReadError when the file cannot be read.
+  size_t ReadInto(char* buffer, size_t count, size_t offset) const;
+
+ private:
+  void ReadChunk(size_t chunk);
+
+  std::string fileName_;
+  int fd_ = -1;
+  size_t size_ = 0;
+  std::unique_ptr<char[]> buffer_;
+  std::vector<bool> read_;  // per chunk
+  size_t unread_ = 0;       // chunks not read yet
+  std::string failure_;
+};
+
 // The library's base component: two published texts whose setters ignore the
 // value.
 class TvxComponent {
@@ -163,6 +214,8 @@ class TvxReadOnlyFilter : public TvxStream {
  protected:
   // Views a shared buffer directly, without a source stream.
   explicit TvxReadOnlyFilter(std::shared_ptr<const std::string> buffer);
+  // Views bytes kept alive by the caller, without a source stream.
+  explicit TvxReadOnlyFilter(std::string_view bytes) : source_(nullptr), data_(bytes) {}
 
   TvxStream* source_;
   std::shared_ptr<const std::string> buffer_;
@@ -191,31 +244,54 @@ class TvxRandomAccessFilter : public TvxReadOnlyFilter {
   explicit TvxRandomAccessFilter(TvxStream* source) : TvxReadOnlyFilter(source) {}
   explicit TvxRandomAccessFilter(std::shared_ptr<const std::string> buffer)
       : TvxReadOnlyFilter(std::move(buffer)) {}
-  int ReadChar() { return pos_ < data_.size() ? (unsigned char)data_[pos_++] : -1; }
+  explicit TvxRandomAccessFilter(std::string_view bytes) : TvxReadOnlyFilter(bytes) {}
+  int ReadChar() {
+    if (pos_ < data_.size()) return (unsigned char)data_[pos_++];
+    EndMet = true;
+    return -1;
+  }
   int PeekChar() {
     if (pos_ >= data_.size()) {
-      AtEnd = true;
+      AtEnd = EndMet = true;
       return -1;
     }
     AtEnd = pos_ + 1 >= data_.size();
+    EndMet |= AtEnd;
     return (unsigned char)data_[pos_];
   }
   // The byte `ahead` places after the current one, or -1.
   int PeekAt(size_t ahead) const {
-    return pos_ + ahead < data_.size() ? (unsigned char)data_[pos_ + ahead] : -1;
+    if (pos_ + ahead < data_.size()) return (unsigned char)data_[pos_ + ahead];
+    EndMet = true;
+    return -1;
   }
   std::string ReadString(size_t count);
   std::string PeekString(size_t count) const;
   std::string_view PeekView(size_t count) const;
-  void Skip(size_t count) { pos_ = std::min(data_.size(), pos_ + count); }
+  void Skip(size_t count) {
+    if (pos_ + count > data_.size()) EndMet = true;
+    pos_ = std::min(data_.size(), pos_ + count);
+  }
   void Unread() {
     if (pos_ > 0) --pos_;
   }
-  bool Eof() const { return pos_ >= data_.size(); }
+  bool Eof() const {
+    if (pos_ < data_.size()) return false;
+    EndMet = true;
+    return true;
+  }
   size_t Pos() const { return pos_; }
-  void SetPos(size_t pos) { pos_ = std::min(pos, data_.size()); }
+  void SetPos(size_t pos) {
+    if (pos > data_.size()) EndMet = true;
+    pos_ = std::min(pos, data_.size());
+  }
 
   bool AtEnd = false;
+  // Set whenever an operation met the end of the data (or would have gone
+  // past it). A reader that sees only the first part of a file reads again
+  // with more when a parse has met this end: up to it, the parse's result
+  // may differ from that of the whole file; short of it, it cannot.
+  mutable bool EndMet = false;
 };
 
 }  // namespace vx

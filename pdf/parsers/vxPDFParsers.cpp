@@ -59,6 +59,31 @@ TvxPDFStreamReader::TvxPDFStreamReader(uint32_t documentID, TvxStream* source)
 TvxPDFStreamReader::TvxPDFStreamReader(uint32_t documentID, std::shared_ptr<const std::string> bytes)
     : TvxRandomAccessFilter(std::move(bytes)), DocumentID(documentID) {}
 
+TvxPDFStreamReader::TvxPDFStreamReader(uint32_t documentID, std::shared_ptr<TvxFileOnDemand> file)
+    : TvxRandomAccessFilter(std::string_view()), DocumentID(documentID), file_(std::move(file)) {
+  if (!file_) throw EInvalidStream(res::SInvalidStream);
+}
+
+void TvxPDFStreamReader::SetView(size_t end) {
+  if (end == data_.size() && data_.data() == file_->Data()) return;
+  data_ = std::string_view(file_->Data(), std::min(end, file_->Size()));
+  pos_ = std::min(pos_, data_.size());
+  // Words remembered may have been cut at the old end.
+  for (WordSpan& w : wordCache_) w = WordSpan();
+}
+
+void TvxPDFStreamReader::Ensure(size_t at, size_t count) {
+  if (!file_) return;
+  const size_t end = file_->Ensure(at, count);
+  if (end > data_.size()) SetView(end);
+}
+
+void TvxPDFStreamReader::ReadWhole() {
+  if (!file_) return;
+  file_->ReadAll();
+  SetView(file_->Size());
+}
+
 std::string TvxPDFStreamReader::DescribeByte(int c) const {
   if (c < 0) return "end of data";
   return std::string(1, char(c));
@@ -82,6 +107,7 @@ void TvxPDFStreamReader::SkipWhitespace() {
       break;
     }
   }
+  if (pos >= size) EndMet = true;
   pos_ = pos;
 }
 
@@ -100,6 +126,7 @@ std::string_view TvxPDFStreamReader::ReadWord() {
   size_t end = start;
   if (end < size) ++end;  // the first byte is taken whatever it is
   while (end < size && !IsWordDelimiter((unsigned char)data[end])) ++end;
+  if (end >= size) EndMet = true;
   pos_ = end;
   SkipWhitespace();
   wordCache_[nextWordSlot_] = {start, end, pos_};
@@ -112,6 +139,7 @@ std::string_view TvxPDFStreamReader::PeekWord() {
   size_t start = pos_;
   size_t end = pos_;
   while (end < data_.size() && !IsNameDelimiter((unsigned char)data_[end])) ++end;
+  if (end >= data_.size()) EndMet = true;
   return data_.substr(start, end - start);
 }
 
@@ -197,10 +225,16 @@ std::unique_ptr<TvxPDFStringObject> TvxPDFStreamReader::ReadStringObject() {
   std::string content;
   int depth = 1;
   while (true) {
-    if (pos_ >= data_.size()) throw EStringReadError(Format(res::SStringReadError, {DescribeByte(-1)}));
+    if (pos_ >= data_.size()) {
+      EndMet = true;
+      throw EStringReadError(Format(res::SStringReadError, {DescribeByte(-1)}));
+    }
     char c = data_[pos_++];
     if (c == '\\') {
-      if (pos_ >= data_.size()) throw EStringReadError(Format(res::SStringReadError, {DescribeByte(-1)}));
+      if (pos_ >= data_.size()) {
+        EndMet = true;
+        throw EStringReadError(Format(res::SStringReadError, {DescribeByte(-1)}));
+      }
       char n = data_[pos_++];
       if (n == '\r' || n == '\n') continue;  // line continuation: both bytes go
       content += c;
@@ -242,6 +276,7 @@ std::string_view TvxPDFStreamReader::ReadNameText() {
   const size_t size = data_.size();
   size_t end = start + 1;
   while (end < size && !IsNameDelimiter((unsigned char)data[end])) ++end;
+  if (end >= size) EndMet = true;
   pos_ = end;
   const std::string_view text = data_.substr(start, pos_ - start);
   if (pos_ < data_.size()) {
@@ -267,6 +302,7 @@ std::unique_ptr<TvxPDFArrayObject> TvxPDFStreamReader::ReadArray() {
   while (true) {
     SkipWhitespace();
     if (pos_ >= data_.size()) {
+      EndMet = true;
       items.clear();
       throw EArrayReadError(Format(res::SArrayReadError, {DescribeByte(-1)}));
     }
@@ -368,7 +404,10 @@ std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t leng
   Skip(6);
 
   const size_t size = data_.size();
-  auto endstreamAt = [&](size_t at) { return at <= size && data_.substr(at, kEndStream.size()) == kEndStream; };
+  auto endstreamAt = [&](size_t at) {
+    if (at + kEndStream.size() > size) EndMet = true;
+    return at <= size && data_.substr(at, kEndStream.size()) == kEndStream;
+  };
 
   // Data begins after blanks, one CR and one LF.
   size_t s = pos_;
@@ -377,6 +416,9 @@ std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t leng
   if (s < size && data_[s] == '\n') ++s;
 
   int64_t len = std::max<int64_t>(length, 0);
+  // Data, "endstream" and the blanks before it within the bytes seen, or
+  // the result may be that of the bytes seen only.
+  if (uint64_t(s) + uint64_t(len) + 64 >= size) EndMet = true;
   bool found = false;
   if (len == 0) {
     // Trust a zero length only when "endstream" really follows; otherwise
@@ -410,6 +452,8 @@ std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t leng
     if (at != std::string_view::npos) {
       len = int64_t(at) - int64_t(s);
       found = true;
+    } else {
+      EndMet = true;
     }
   }
   if (len < 0) len = 0;  // "endstream" sat before the data: an empty stream
@@ -463,11 +507,31 @@ int TvxPDFStreamReader::ReadHeaderVersion() {
 int64_t TvxPDFStreamReader::FindStartXRef() {
   if (source_ && !dynamic_cast<TvxMemoryStream*>(source_) && !dynamic_cast<TvxFileStream*>(source_))
     throw Exception(res::SUnexpectedStreamType);
+  if (!file_) return FindStartXRefFrom(0);
+  // The keyword is near the end: the tail is read, more of it until the
+  // keyword is in it.
+  const size_t size = file_->Size();
+  for (size_t tail = kFirstPiece;; tail *= 2) {
+    const size_t from = tail >= size ? 0 : size - tail;
+    Ensure(from, size - from);
+    SetView(size);
+    if (from == 0) return FindStartXRefFrom(0);
+    try {
+      return FindStartXRefFrom(from);
+    } catch (const EOffsetError&) {
+      throw;  // found, and what follows it is read whole
+    } catch (const Exception&) {
+    }
+  }
+}
+
+int64_t TvxPDFStreamReader::FindStartXRefFrom(size_t from) {
   static constexpr std::string_view kKeyword = "startxref";
   const size_t n = kKeyword.size();
   if (data_.size() < n) throw Exception(res::SInvalidPDFFile);
   auto isAlnum = [](unsigned char c) { return IsDigit(c) || IsAsciiLetter(c); };
-  for (size_t p = data_.size() - n + 1; p-- > 0;) {
+  const size_t lowest = from == 0 ? 0 : from + 1;
+  for (size_t p = data_.size() - n + 1; p-- > lowest;) {
     unsigned char c0 = data_[p];
     if (c0 != 's' && c0 != 'S') continue;
     bool match = true;
@@ -492,6 +556,7 @@ int64_t TvxPDFStreamReader::FindStartXRef() {
 
 std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadTrailer() {
   while (pos_ < data_.size() && data_[pos_] != 't') ++pos_;
+  if (pos_ >= data_.size()) EndMet = true;
   if (PeekView(7) != "trailer") throw ETrailerError(res::STrailerError);
   Skip(7);
   TvxPDFObjectPtr object = ParseObject();

@@ -32,6 +32,40 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   TvxPDFStreamReader(uint32_t documentID, TvxStream* source);
   // Reads from a shared buffer, which stream data read later may keep alive.
   TvxPDFStreamReader(uint32_t documentID, std::shared_ptr<const std::string> bytes);
+  // Reads a file piece by piece: each parse goes through Within, and stream
+  // data is copied out of the file's buffer.
+  TvxPDFStreamReader(uint32_t documentID, std::shared_ptr<TvxFileOnDemand> file);
+
+  // The size of the whole data (of the file, where it is read piece by piece).
+  size_t WholeSize() const { return file_ ? file_->Size() : data_.size(); }
+  bool ReadsPieces() const { return file_ && !file_->Complete(); }
+  // Makes sure the bytes [at, at + count) can be looked at (as far as the
+  // data goes); the view then reaches at least that far.
+  void Ensure(size_t at, size_t count);
+  // Reads the rest of a file read piece by piece; from then on the reader
+  // sees all of it.
+  void ReadWhole();
+  // Runs `parse` (which parses from `at` onwards) so that its result is
+  // that of a parse of the whole data: with a file read piece by piece, the
+  // reader sees the bytes read from `at` on, and a parse that met their end
+  // (or failed) while the file goes on runs again with twice as many. A
+  // parse run here may be run several times: it must only read.
+  template <typename Parse>
+  auto Within(size_t at, Parse&& parse) -> decltype(parse()) {
+    if (!file_) return parse();
+    for (size_t want = kFirstPiece;; want *= 2) {
+      const size_t end = file_->Ensure(at, want);
+      SetView(end);
+      if (end >= file_->Size()) return parse();
+      EndMet = false;
+      try {
+        auto result = parse();
+        if (!EndMet) return result;
+      } catch (...) {
+        if (!EndMet) throw;
+      }
+    }
+  }
 
   void SkipWhitespace();
   // One word: the first byte unconditionally, then bytes up to a word
@@ -57,6 +91,9 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   int ReadHeaderVersion();
   // The offset written after the last "startxref" of the file.
   int64_t FindStartXRef();
+  // The same within [from, end of data): a keyword that starts at or before
+  // `from` is not looked at (its byte before may not be known).
+  int64_t FindStartXRefFrom(size_t from);
   // Skips to the "trailer" keyword and reads the trailer dictionary.
   std::unique_ptr<TvxPDFDictObject> ReadTrailer();
 
@@ -68,6 +105,9 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
 
  private:
   class DepthGuard;
+  static constexpr size_t kFirstPiece = TvxFileOnDemand::kChunkSize;
+  // Lets the view reach `end` of the file read piece by piece.
+  void SetView(size_t end);
   TvxPDFObjectPtr ParseWord();
   TvxPDFObjectPtr ParseKeyword(std::string_view expected);
   std::string DescribeByte(int c) const;
@@ -78,6 +118,7 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   // The name at the position, slash included, as a view into the data.
   std::string_view ReadNameText();
 
+  std::shared_ptr<TvxFileOnDemand> file_;  // null: the data is whole
   int depth_ = 0;
   // Words read lately: start, end and the position after the blanks that follow.
   struct WordSpan {

@@ -15,6 +15,8 @@ inline constexpr const char* SInvalidStream = "Invalid Stream! Cannot create wit
 inline constexpr const char* SWriteOnlyCannotRead = "A write-only filter cannot read";
 inline constexpr const char* SReadOnlyCannotWrite = "A read-only filter cannot write";
 inline constexpr const char* SInvalidUniqueID = "Invalid unique ID (%d)";
+inline constexpr const char* SFileReadFailed = "Cannot read file \"%s\". %s";
+inline constexpr const char* SFileChangedWhileRead = "The file \"%s\" became shorter while it was read";
 
 // Object parser.
 inline constexpr const char* SStringReadError = "Error reading PDF string (%s)";
@@ -76,6 +78,8 @@ inline constexpr const char* SRepairNoRoot = "the trailer has no /Root";
 inline constexpr const char* SRepairRootNotCatalog = "the /Root is not a catalog";
 inline constexpr const char* SObjectStreamsNeedVersion =
     "Object streams need PDF 1.5 or later; the file is to be written as PDF %s";
+inline constexpr const char* SReadForReportNotSaved =
+    "A document read for a report holds only part of its file and cannot be saved";
 
 // Status messages.
 inline constexpr const char* SReadingXRefTable = "Reading Cross-Reference Table";
