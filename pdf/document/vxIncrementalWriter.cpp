@@ -90,20 +90,12 @@ std::optional<TvxSourceTail> TvxIncrementalWriter::ReadTail(const TvxCustomPDFDo
     if (tail.StartXRef <= 0 || uint64_t(tail.StartXRef) >= reader.WholeSize()) return std::nullopt;
     reader.Ensure(size_t(tail.StartXRef), 4);
     reader.SetPos(size_t(tail.StartXRef));
-    if (reader.PeekView(4) == "xref") {
-      tail.Trailer = SectionTrailer(reader, tail.StartXRef);
-    } else {
-      TvxPDFObjectPtr parsed = reader.Within(size_t(tail.StartXRef), [&reader, &tail] {
-        reader.SetPos(size_t(tail.StartXRef));
-        return reader.ParseObject();
-      });
-      auto* object = As<TvxPDFIndirectObject>(parsed.get());
-      auto* stream = object ? As<TvxPDFStreamObject>(object->Content.get()) : nullptr;
-      if (!stream || !stream->Dictionary) return std::nullopt;
-      auto* type = As<TvxPDFNameObject>(stream->Dictionary->Find("/Type"));
+    tail.IsStream = reader.PeekView(4) != "xref";
+    tail.Trailer = SectionTrailer(reader, tail.StartXRef);
+    if (!tail.Trailer) return std::nullopt;
+    if (tail.IsStream) {
+      auto* type = As<TvxPDFNameObject>(tail.Trailer->Find("/Type"));
       if (!type || type->Text != "/XRef") return std::nullopt;
-      tail.IsStream = true;
-      tail.Trailer.reset(static_cast<TvxPDFDictObject*>(stream->Dictionary->Clone().release()));
     }
     tail.Size = IntegerValue(tail.Trailer->Find("/Size")).value_or(0);
     if (tail.Size <= 0) return std::nullopt;
