@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "pdf/document/vxIncrementalWriter.h"
+#include "pdf/document/vxLoadHelper.h"
 #include "pdf/document/vxObjectPreparser.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
@@ -85,6 +86,7 @@ void TvxCustomPDFDocument::InitDocument() {
 }
 
 void TvxCustomPDFDocument::ClearDocument() {
+  loadHelper_.reset();  // first: its thread may still be decoding for the load
   // Fields point into the store; the outline items and names own copies.
   fieldList_.reset();
   outlineRoot_.reset();
@@ -184,12 +186,13 @@ bool TvxCustomPDFDocument::LoadForReport(const std::string& fileName) {
   }
   holdWarnings_ = false;
   bool misplaced = false;
-  if (placementCheck_.valid()) {
+  if (loadHelper_) {
     try {
-      misplaced = placementCheck_.get().has_value();
+      misplaced = loadHelper_->CheckResult().has_value();
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
+    loadHelper_.reset();  // streams queued and never asked for are dropped
   }
   std::vector<std::string> warnings = std::exchange(heldWarnings_, {});
   // An entry that does not point at its object: the whole file is read and

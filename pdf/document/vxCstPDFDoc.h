@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -32,6 +31,8 @@ namespace vx {
 
 class TvxPDFDecrypt;
 class TvxObjectPreparser;
+class TvxLoadHelper;
+using TvxObjectStreamMembers = std::vector<std::pair<int32_t, size_t>>;
 class TvxPDFEncryption;
 class TvxPicture;
 class TvxPDFEncryptionSettings;
@@ -344,7 +345,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::string XRefProblem();
   // Read for a report: XRefProblem's check that every entry points at its
   // object's header, over the file streamed through a small buffer, into
-  // placementCheck_ (the first entry that does not, in XRefProblem's order).
+  // the load helper's check (the first entry that does not, in XRefProblem's
+  // order).
   struct TvxPlacedEntry {
     int64_t Offset;
     int32_t Number;
@@ -409,9 +411,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   struct TvxObjectStreamIndex {
     std::shared_ptr<const std::string> Data;
     // (number, start) by number; of a number given twice, the first.
-    std::vector<std::pair<int32_t, size_t>> Members;
+    TvxObjectStreamMembers Members;
     std::unique_ptr<TvxPDFStreamReader> Reader;  // over Data, for every member
+    // Members parsed ahead by the load helper, each taken once.
+    std::unordered_map<int32_t, TvxPDFObjectPtr> Parsed;
   };
+  struct TvxObjectStreamJob;
 
   // Loading on demand (vxCstPDFDocOnDemand.cpp).
   // From here on the store reads what it misses from the held bytes.
@@ -421,7 +426,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   // offset. Answers the stored object, or nothing.
   TvxPDFIndirectObject* ReadOnDemand(int32_t n);
   // Object stream `s` decoded once, or nothing when it holds no members.
-  const TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
+  TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
+  std::unique_ptr<TvxPDFIndirectObject> ReadObjectStreamHolder(int64_t s);
+  // Read for a report: the object streams holding these objects are read
+  // now and decoded on the load helper's thread while the load goes on.
+  void DecodeAheadFor(const std::vector<int32_t>& numbers);
+  void QueueObjectStream(int64_t s, std::vector<int32_t> wanted);
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
   bool ServingOnDemand() const { return servingOnDemand_; }
   // Reading for a report: LoadFromFile over the file read piece by piece,
@@ -454,7 +464,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::shared_ptr<TvxFileOnDemand> sourceFile_;
   // Such a load goes on while its entries are checked; its warnings wait
   // for the check (a load of the whole file after all would repeat them).
-  std::future<std::optional<int32_t>> placementCheck_;
+  std::unique_ptr<TvxLoadHelper> loadHelper_;
+  bool readingAhead_ = false;  // reading an object stream for loadHelper_
   bool holdWarnings_ = false;
   std::vector<std::string> heldWarnings_;
   std::unique_ptr<TvxPDFStreamReader> reader_;

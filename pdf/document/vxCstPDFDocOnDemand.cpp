@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxLoadHelper.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -24,6 +25,11 @@ namespace {
 // than this, a lookup finds nothing for now; the same lookup from the top
 // finds the object.
 constexpr int kMaxNestedReads = 32;
+
+// Raised at a read that a read ahead would have started: such a read
+// leaves marks (of objects in the middle of being read) that a failure
+// would leave behind, so a read ahead stops there and leaves it to the load.
+struct TvxReadAheadStop {};
 
 // A container the eager loader walks into: the content of an object, the
 // dictionary of a stream; never an array of numbers only.
@@ -120,6 +126,7 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::ReadOnDemand(int32_t n) {
   if (int index = store_->IndexOf(documentID_, n, 0); index >= 0) return store_->Items(index);
   if (!servingOnDemand_ || !reader_) return nullptr;
   if (auto it = readOnDemand_.find(n); it != readOnDemand_.end()) return it->second;
+  if (readingAhead_) throw TvxReadAheadStop();
   if (onDemandDepth_ >= kMaxNestedReads) return nullptr;
   ++onDemandDepth_;
   struct Leave {
@@ -146,16 +153,83 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::ReadOnDemand(int32_t n) {
   return readOnDemand_[n] = store_->Add(std::move(object));
 }
 
-const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIndex(int64_t s) {
+namespace {
+
+// Where each member of an object stream starts, by number; of a number
+// given twice, the first. `header` reads the stream's decoded bytes.
+TvxObjectStreamMembers ReadMemberTable(TvxPDFStreamReader& header, size_t size, int64_t count, int64_t first) {
+  TvxObjectStreamMembers members;
+  for (int64_t k = 0; k < count; ++k) {
+    header.SkipWhitespace();
+    if (header.Eof()) break;  // fewer members than /N says
+    int32_t number = StrToInt(header.ReadWord());
+    int64_t memberOffset = StrToInt64(header.ReadWord());
+    if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= size) continue;
+    members.emplace_back(number, size_t(first + memberOffset));
+  }
+  std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  members.erase(std::unique(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                members.end());
+  return members;
+}
+
+TvxObjectStreamMembers::const_iterator FindMember(const TvxObjectStreamMembers& members, int32_t n) {
+  auto found = std::lower_bound(members.begin(), members.end(), n,
+                                [](const auto& member, int32_t number) { return member.first < number; });
+  return found != members.end() && found->first == n ? found : members.end();
+}
+
+}  // namespace
+
+// An object stream read by the page walk ahead of need, decoded on the load
+// helper's thread with the members the walk will ask for (its next pages)
+// parsed there too. Each step is what ObjectStreamIndex and
+// ReadMemberOnDemand do, on the same bytes; a step that raises is left to
+// them, to raise in the load's order.
+struct TvxCustomPDFDocument::TvxObjectStreamJob : TvxLoadHelper::TvxJob {
+  uint32_t DocumentID = 0;
+  std::unique_ptr<TvxPDFIndirectObject> Holder;
+  TvxPDFObjectPtr Filter;  // resolved
+  std::string_view Source;
+  std::optional<std::pair<int64_t, int64_t>> CountAndFirst;  // when /N and /First are numbers
+  std::vector<int32_t> Wanted;
+
+  std::shared_ptr<const std::string> Data;  // set once decoded
+  TvxObjectStreamMembers Members;
+  bool Indexed = false;
+  std::unordered_map<int32_t, TvxPDFObjectPtr> Parsed;
+
+  void Run() override {
+    try {
+      Data = std::make_shared<const std::string>(DecodeFilterChainBytes(Source, Filter.get()));
+      if (!CountAndFirst) return;
+      TvxPDFStreamReader reader(DocumentID, Data);
+      Members = ReadMemberTable(reader, Data->size(), CountAndFirst->first, CountAndFirst->second);
+      Indexed = true;
+      for (int32_t n : Wanted) {
+        auto found = FindMember(Members, n);
+        if (found == Members.end()) continue;
+        reader.SetPos(found->second);
+        Parsed[n] = reader.ParseObject();
+      }
+    } catch (const std::exception&) {
+      // What was done before stays; the rest is done again by the load.
+    }
+  }
+};
+
+TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIndex(int64_t s) {
   if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) return nullptr;
   // Marked before reading: a stream needed while it is being read holds
   // nothing then (its own /Length inside itself, say).
   if (auto [it, inserted] = decodedObjectStreams_.try_emplace(s); !inserted) return it->second.get();
 
-  // The same checks and decoding as a full load's expansion.
-  const auto& own = xrefStmItems_[size_t(s)];
-  int64_t offset = own && own->EntryType == 1 ? own->Field2 : LookupObjectOffset(int32_t(s));
-  std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
+  // The same checks and decoding as a full load's expansion, on the stream
+  // as read ahead (and perhaps decoded) for the page walk when it was.
+  std::unique_ptr<TvxLoadHelper::TvxJob> taken = loadHelper_ ? loadHelper_->Take(s) : nullptr;
+  auto* ahead = static_cast<TvxObjectStreamJob*>(taken.get());
+  const bool ran = ahead && ahead->Ran;
+  std::unique_ptr<TvxPDFIndirectObject> holder = ahead ? std::move(ahead->Holder) : ReadObjectStreamHolder(s);
   if (!holder) return nullptr;
   auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
   TvxPDFDictObject& dict = *stream.Dictionary;
@@ -167,7 +241,8 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
         std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
       return nullptr;
     // Decoded straight from the bytes held, into a buffer of its own.
-    index->Data = std::make_shared<const std::string>(DecodeFilterChainBytes(stream.DataView(), filter));
+    index->Data = ran && ahead->Data ? std::move(ahead->Data)
+                                     : std::make_shared<const std::string>(DecodeFilterChainBytes(stream.DataView(), filter));
   } else {
     index->Data = std::make_shared<const std::string>(stream.DataView());
   }
@@ -177,34 +252,91 @@ const TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectSt
   const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
 
   index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
-  TvxPDFStreamReader& header = *index->Reader;
-  auto& members = index->Members;
-  for (int64_t k = 0; k < count; ++k) {
-    header.SkipWhitespace();
-    if (header.Eof()) break;  // fewer members than /N says
-    int32_t number = StrToInt(header.ReadWord());
-    int64_t memberOffset = StrToInt64(header.ReadWord());
-    if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= index->Data->size()) continue;
-    members.emplace_back(number, size_t(first + memberOffset));
+  if (ran && ahead->Indexed && ahead->CountAndFirst == std::make_pair(count, first)) {
+    index->Members = std::move(ahead->Members);
+    index->Parsed = std::move(ahead->Parsed);
+  } else {
+    index->Members = ReadMemberTable(*index->Reader, index->Data->size(), count, first);
   }
-  // By number; the first of a number counts.
-  std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  members.erase(std::unique(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
-                members.end());
   TvxObjectStreamIndex* result = index.get();
   decodedObjectStreams_[s] = std::move(index);
   return result;
 }
 
+std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectStreamHolder(int64_t s) {
+  const auto& own = xrefStmItems_[size_t(s)];
+  int64_t offset = own && own->EntryType == 1 ? own->Field2 : LookupObjectOffset(int32_t(s));
+  return ReadObjectAt(offset);
+}
+
+void TvxCustomPDFDocument::DecodeAheadFor(const std::vector<int32_t>& numbers) {
+  // Held warnings let a read ahead that warns be undone (see below).
+  if (!loadHelper_ || !loadHelper_->RunsAhead() || !servingOnDemand_ || !holdWarnings_) return;
+  // The members wanted of each stream, the streams in the order first met.
+  std::vector<std::pair<int64_t, std::vector<int32_t>>> streams;
+  std::unordered_map<int64_t, size_t> place;
+  for (int32_t n : numbers) {
+    if (n <= 0 || size_t(n) >= xrefStmItems_.size() || store_->IndexOf(documentID_, n, 0) >= 0) continue;
+    const auto& entry = xrefStmItems_[size_t(n)];
+    if (!entry || entry->EntryType != 2) continue;
+    const int64_t s = entry->Field2;
+    if (s < 0 || uint64_t(s) >= xrefStmItems_.size() || decodedObjectStreams_.count(s)) continue;
+    auto [at, added] = place.try_emplace(s, streams.size());
+    if (added) streams.push_back({s, {}});
+    streams[at->second].second.push_back(n);
+  }
+  for (auto& [s, wanted] : streams)
+    if (loadHelper_->FirstAsk(s)) QueueObjectStream(s, std::move(wanted));
+}
+
+void TvxCustomPDFDocument::QueueObjectStream(int64_t s, std::vector<int32_t> wanted) {
+  // Only a stream read without a word and without reading other objects
+  // is queued: one that warns, fails or needs more is read again when it is
+  // needed, so that the load goes and says exactly what it would have
+  // without reading ahead.
+  const size_t warnings = heldWarnings_.size();
+  readingAhead_ = true;
+  struct Leave {
+    bool& flag;
+    ~Leave() { flag = false; }
+  } leave{readingAhead_};
+  try {
+    std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectStreamHolder(s);
+    auto* stream = holder ? As<TvxPDFStreamObject>(holder->Content.get()) : nullptr;
+    TvxPDFObject* filter = stream ? store_->Resolve(stream->Dictionary->Find("/Filter")) : nullptr;
+    if (filter && !filter->IsNull() && heldWarnings_.size() == warnings) {
+      auto job = std::make_unique<TvxObjectStreamJob>();
+      job->DocumentID = documentID_;
+      job->Filter = filter->Clone();
+      job->Source = stream->DataView();
+      auto* count = As<TvxPDFIntegerObject>(stream->Dictionary->Find("/N"));
+      auto* first = As<TvxPDFIntegerObject>(stream->Dictionary->Find("/First"));
+      if (count && first) job->CountAndFirst = std::make_pair(count->Value, first->Value);
+      job->Wanted = std::move(wanted);
+      job->Holder = std::move(holder);
+      loadHelper_->Queue(s, std::move(job));
+      return;
+    }
+  } catch (const std::exception&) {
+  } catch (const TvxReadAheadStop&) {
+  }
+  heldWarnings_.resize(warnings);
+}
+
 TvxPDFIndirectObject* TvxCustomPDFDocument::ReadMemberOnDemand(int32_t n, int64_t s) {
-  const TvxObjectStreamIndex* index = ObjectStreamIndex(s);
+  TvxObjectStreamIndex* index = ObjectStreamIndex(s);
   if (!index) return nullptr;
-  auto found = std::lower_bound(index->Members.begin(), index->Members.end(), n,
-                                [](const auto& member, int32_t number) { return member.first < number; });
-  if (found == index->Members.end() || found->first != n) return nullptr;
-  TvxPDFStreamReader& members = *index->Reader;
-  members.SetPos(found->second);
-  TvxPDFObjectPtr member = members.ParseObject();
+  auto found = FindMember(index->Members, n);
+  if (found == index->Members.end()) return nullptr;
+  TvxPDFObjectPtr member;
+  if (auto parsed = index->Parsed.find(n); parsed != index->Parsed.end()) {
+    member = std::move(parsed->second);
+    index->Parsed.erase(parsed);
+  } else {
+    TvxPDFStreamReader& members = *index->Reader;
+    members.SetPos(found->second);
+    member = members.ParseObject();
+  }
   if (!member) member = MakeNull();
   if (trailer_->InfoRef && n == trailer_->InfoRef->ObjectNumber) {
     // As in a full load, the information dictionary is taken, not stored.

@@ -141,6 +141,7 @@ void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, 
         doc_.Warning(Format(res::SPageTreeKidNotReference, {number}));
       }
     }
+    doc_.DecodeAheadFor(kidNumbers);
     for (int32_t kid : kidNumbers) Walk(kid, attributes.get(), depth + 1);
     return;
   }

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <utility>
 #include <cstring>
-#include <future>
 #include <optional>
 #include <thread>
 
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxLoadHelper.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -295,10 +295,9 @@ void TvxCustomPDFDocument::StartPlacementCheck(const std::unordered_set<int32_t>
   // Streaming the file is the longest part of such a load: it runs beside
   // the rest, on a core of its own where there is one.
   const bool beside = loadThreads_ != 1 && std::thread::hardware_concurrency() > 1;
-  placementCheck_ = std::async(beside ? std::launch::async : std::launch::deferred,
-                               [file = sourceFile_, entries = std::move(entries)]() mutable {
-                                 return FirstMisplacedEntry(*file, entries);
-                               });
+  loadHelper_ = std::make_unique<TvxLoadHelper>(
+      [file = sourceFile_, entries = std::move(entries)]() mutable { return FirstMisplacedEntry(*file, entries); },
+      beside, sourceFile_);
 }
 
 std::optional<int32_t> TvxCustomPDFDocument::FirstMisplacedEntry(const TvxFileOnDemand& file,

@@ -12,6 +12,7 @@
 
 #include "pdf/document/WriterTestSupport.h"
 #include "pdf/document/vxPDFDoc.h"
+#include "pdf/filters/vxLibDeflate.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -83,9 +84,10 @@ struct Loaded {
   std::vector<std::string> warnings;
 };
 
-Loaded Load(const std::string& path, bool forReport, const std::string& password = "") {
+Loaded Load(const std::string& path, bool forReport, const std::string& password = "", unsigned threads = 0) {
   Loaded loaded{std::make_unique<TvxPDFDocument>(), {}};
   TvxPDFDocument& doc = *loaded.doc;
+  doc.SetLoadThreads(threads);
   doc.SetShowSetupDialog(false);
   doc.SetLiteralFileNames(true);
   doc.SetLoadOnDemand(true);
@@ -202,6 +204,91 @@ TEST(ReadForReport, ReportsWhatALoadOfTheWholeFileReports) {
       EXPECT_EQ(Summary(Load(path, true, password)), Summary(Load(path, false, password)));
     }
   }
+}
+
+// A page tree of 60 pages, 6 to each compressed object stream, with padding
+// between the streams, after a kid that is missing; `damage(k)` may change
+// stream k's dictionary entries and compressed bytes.
+std::string PagesInObjectStreams(const std::function<void(int, std::string&, std::string&)>& damage) {
+  PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [" + [] {
+    std::string kids = "999 0 R ";  // missing: its warning comes before those of the streams
+    for (int page = 0; page < 60; ++page) kids += std::to_string(100 + page) + " 0 R ";
+    return kids;
+  }() + "] /Count 60 >>");
+  std::map<int, std::pair<int, int>> members;
+  for (int k = 0; k < 10; ++k) {
+    std::vector<std::pair<int, std::string>> pages;
+    for (int i = 0; i < 6; ++i) {
+      const int number = 100 + 6 * k + i;
+      pages.push_back({number, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(number) + " 300] >>"});
+      members[number] = {10 + k, i};
+    }
+    int first = 0;
+    std::string data = LibDeflateCompress(vxtest::ObjectStreamData(pages, first), 6);
+    std::string entries = "/Type /ObjStm /N 6 /First " + std::to_string(first) + " /Filter /FlateDecode";
+    damage(k, entries, data);
+    if (entries.find("/Length") == std::string::npos) {
+      b.Stream(10 + k, entries, data);
+    } else {  // the damage chose the length
+      b.Object(10 + k, "<< " + entries + " >>\nstream\n" + data + "\nendstream");
+      if (entries.find("/Length 9 0 R") != std::string::npos) b.Object(9, std::to_string(data.size()));
+    }
+    b.Stream(30 + k, "", Padding(80000));
+  }
+  b.FinishWithStream(60, "/Root 1 0 R", members);
+  return b.Bytes();
+}
+
+// The page walk has the object streams of its pages decoded, and the pages
+// parsed, on a second thread while it goes on; the load takes over any it
+// comes to first. Whoever does the work, and whatever damage the streams
+// carry, the report shows what the load of the whole file shows.
+TEST(ReadForReport, PagesReadAheadOnASecondThreadGiveWhatTheLoadAloneGives) {
+  struct Case {
+    const char* name;
+    std::function<void(int, std::string&, std::string&)> damage;
+  };
+  const std::vector<Case> cases = {
+      {"sound", [](int, std::string&, std::string&) {}},
+      // Read ahead, this stream's length would read another object first.
+      {"indirect length", [](int k, std::string& entries, std::string&) {
+         if (k == 4) entries += " /Length 9 0 R";
+       }},
+      // The end of this stream is found by searching.
+      {"length too short", [](int k, std::string& entries, std::string&) {
+         if (k == 3) entries += " /Length 7";
+       }},
+      {"data that does not inflate", [](int k, std::string&, std::string& data) {
+         if (k == 6) data.replace(data.size() / 2, 8, "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF");
+       }},
+      {"member count beyond the data", [](int k, std::string& entries, std::string&) {
+         if (k == 2) entries.replace(entries.find("/N 6"), 4, "/N 9");
+       }},
+      {"not an object stream", [](int k, std::string& entries, std::string&) {
+         if (k == 8) entries.replace(entries.find("/ObjStm"), 7, "/XObject");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vxtest::TempFile source;
+    source.Write(PagesInObjectStreams(c.damage));
+    // What a load shows, or the error it fails with.
+    auto outcome = [&](bool forReport, unsigned threads) {
+      try {
+        return Summary(Load(source.Path(), forReport, "", threads));
+      } catch (const std::exception& e) {
+        return std::string("failed: ") + e.what();
+      }
+    };
+    const std::string whole = outcome(false, 0);
+    for (int run = 0; run < 8; ++run)
+      EXPECT_EQ(outcome(true, run == 0 ? 1 : 0), whole) << (run == 0 ? "on one thread" : "on two threads");
+  }
+  vxtest::TempFile source;
+  source.Write(PagesInObjectStreams([](int, std::string&, std::string&) {}));
+  EXPECT_EQ(Load(source.Path(), true).doc->PageCount(), 60);
 }
 
 // The file cut short by another program after the load: the next read of
