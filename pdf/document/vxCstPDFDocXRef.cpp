@@ -242,14 +242,16 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int
   auto& stream = Cast<TvxPDFStreamObject>(object->Content.get());
   TvxPDFDictObject& dict = *stream.Dictionary;
 
-  std::string data(stream.DataView());
+  std::string data;
   TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
   if (filter && !filter->IsNull()) {  // a null filter is no filter
     TvxDecodeFilters kinds = ReadFilterList(filter);
-    if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) == kinds.end()) {
-      TvxMemoryStream source(data);
-      data = DecodeFilterChain(source, filter)->Bytes();
-    }
+    if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) == kinds.end())
+      data = DecodeFilterChainBytes(stream.DataView(), filter);
+    else
+      data = stream.DataView();
+  } else {
+    data = stream.DataView();
   }
   if (auto* parms = As<TvxPDFDictObject>(store_->Resolve(dict.Find("/DecodeParms")))) {
     // Rows are PNG-predicted when the parameters say so; predictor 1 (or

@@ -21,38 +21,42 @@ int PaethPredictor(int a, int b, int c) {
 }
 
 std::unique_ptr<TvxMemoryStream> DecodePngRows(std::string_view data, int columns) {
-  std::string out;
   if (columns <= 0 || data.empty()) return std::make_unique<TvxMemoryStream>();
-  // Sized by the data, not by `columns`, which may be any number from a file.
-  const size_t width = std::min(size_t(columns), data.size());
-  const size_t rowSize = size_t(columns) + 1;
-  out.reserve(data.size() - data.size() / rowSize);
-  std::vector<uint8_t> previous(width, 0);  // the row above, decoded
-
+  // Each row is a tag byte and up to `columns` bytes; the output is sized
+  // once, and each row is decoded against the one above it there.
+  const size_t width = size_t(columns);
+  const size_t rowSize = width + 1;
+  const size_t rest = data.size() % rowSize;
+  std::string out(data.size() / rowSize * width + (rest > 0 ? rest - 1 : 0), '\0');
   auto* in = reinterpret_cast<const uint8_t*>(data.data());
+  auto* row = reinterpret_cast<uint8_t*>(out.data());
+  const uint8_t* above = nullptr;  // the row above, decoded; none above the first
   for (size_t rowStart = 0; rowStart < data.size(); rowStart += rowSize) {
     const uint8_t tag = in[rowStart];
     if (tag > 4) throw EImproperPNGAlgorithm(res::SImproperPNGAlgorithm);
     const uint8_t* x = in + rowStart + 1;
-    const size_t count = std::min(size_t(columns), data.size() - rowStart - 1);
-    const size_t base = out.size();
-    out.resize(base + count);
-    auto* row = reinterpret_cast<uint8_t*>(out.data() + base);
-    for (size_t i = 0; i < count; ++i) {
-      const int left = i > 0 ? row[i - 1] : 0;
-      const int up = previous[i];
-      const int upLeft = i > 0 ? previous[i - 1] : 0;
-      int predicted = 0;
-      switch (tag) {
-        case 0: predicted = 0; break;
-        case 1: predicted = left; break;
-        case 2: predicted = up; break;
-        case 3: predicted = (left + up) / 2; break;
-        case 4: predicted = PaethPredictor(left, up, upLeft); break;
-      }
-      row[i] = uint8_t(x[i] + predicted);
+    const size_t count = std::min(width, data.size() - rowStart - 1);
+    auto up = [above](size_t i) -> int { return above ? above[i] : 0; };
+    switch (tag) {
+      case 0:
+        std::copy(x, x + count, row);
+        break;
+      case 1:
+        for (size_t i = 0; i < count; ++i) row[i] = uint8_t(x[i] + (i > 0 ? row[i - 1] : 0));
+        break;
+      case 2:
+        for (size_t i = 0; i < count; ++i) row[i] = uint8_t(x[i] + up(i));
+        break;
+      case 3:
+        for (size_t i = 0; i < count; ++i) row[i] = uint8_t(x[i] + ((i > 0 ? row[i - 1] : 0) + up(i)) / 2);
+        break;
+      case 4:
+        for (size_t i = 0; i < count; ++i)
+          row[i] = uint8_t(x[i] + PaethPredictor(i > 0 ? row[i - 1] : 0, up(i), i > 0 ? up(i - 1) : 0));
+        break;
     }
-    std::copy(row, row + count, previous.begin());
+    above = row;
+    row += count;
   }
   return std::make_unique<TvxMemoryStream>(std::move(out));
 }
