@@ -429,7 +429,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxObjectStreamIndex* ObjectStreamIndex(int64_t s);
   std::unique_ptr<TvxPDFIndirectObject> ReadObjectStreamHolder(int64_t s);
   // Read for a report: the object streams holding these objects are read
-  // now and decoded on the load helper's thread while the load goes on.
+  // now, and decoded with these objects parsed on the load helper's thread
+  // while the load goes on.
   void DecodeAheadFor(const std::vector<int32_t>& numbers);
   void QueueObjectStream(int64_t s, std::vector<int32_t> wanted);
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
