@@ -36,17 +36,27 @@ PY
   rm -f "$json"
 }
 
-# Median seconds of each command from one hyperfine run, one line each.
-hyperfine_medians() {
-  local json
-  json=$(mktemp)
-  hyperfine --warmup 1 --runs "$runs" --export-json "$json" "$@" >&2
-  python3 - "$json" <<'PY'
-import json, sys
-for r in json.load(open(sys.argv[1]))["results"]:
-    print(r["median"])
+# Median seconds of each command (-n NAME COMMAND pairs), one line each. The
+# commands take turns, a warm-up round and then `runs` rounds, so that a
+# stretch where the shared machine runs slower, or memory another program
+# left fragmented, weighs on each of them alike.
+interleaved_medians() {
+  python3 - "$runs" "$@" <<'PY'
+import shlex, statistics, subprocess, sys, time
+runs, args = int(sys.argv[1]), sys.argv[2:]
+names, commands = args[1::3], [shlex.split(c) for c in args[2::3]]
+times = [[] for _ in commands]
+for turn in range(runs + 1):
+    for i, command in enumerate(commands):
+        start = time.perf_counter()
+        subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        if turn:
+            times[i].append(time.perf_counter() - start)
+for name, t in zip(names, times):
+    print(f"  {name:8} median {statistics.median(t):.3f}s  min {min(t):.3f}s  max {max(t):.3f}s", file=sys.stderr)
+for t in times:
+    print(statistics.median(t))
 PY
-  rm -f "$json"
 }
 
 ratio() { python3 -c "print(f'{$1/$2:.2f}')"; }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every row of the speed table in one run: vordel against mutool and qpdf on
-# the same files, medians of hyperfine runs, the ratio to the best peer, and
+# the same files, medians of runs taken in turns, the ratio to the best peer, and
 # peak memory (median of three runs) against the input's size. The machine
 # is shared: compare the ratios of one run, not seconds across runs.
 #
@@ -27,7 +27,7 @@ row() {
     args+=(-n "$1" "$2")
     shift 2
   done
-  mapfile -t medians < <(hyperfine_medians "${args[@]}")
+  mapfile -t medians < <(interleaved_medians "${args[@]}")
   local best=""
   for i in "${!names[@]}"; do
     [ "$i" -eq 0 ] && continue
