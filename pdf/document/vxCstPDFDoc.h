@@ -406,6 +406,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   void ResolveLinkDestinations();                               // vxCstPDFDocLinks.cpp
   bool SetUpDecryption(const std::string& password);           // vxCstPDFDocDecrypt.cpp
   void ExpandPendingObjectStreams();                            // vxCstPDFDocStore.cpp
+  // The thread that decodes and parses object streams ahead of
+  // ExpandObjectStreams, with the streams queued; null where not worth it.
+  std::unique_ptr<TvxLoadHelper> ExpandAhead(const std::vector<int64_t>& streams);
   // An object stream decoded for loading on demand: its bytes and where each
   // member (the first of a number) starts in them.
   struct TvxObjectStreamIndex {

@@ -2,8 +2,11 @@
 // eager loader that pulls in everything a value references, object streams,
 // and the resolving operations the structure readers use.
 #include <algorithm>
+#include <thread>
 
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxLoadHelper.h"
+#include "pdf/document/vxObjectStreamsAhead.h"
 #include "pdf/document/vxObjectPreparser.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/util/vxExceptions.h"
@@ -258,21 +261,28 @@ void TvxCustomPDFDocument::ExpandPendingObjectStreams() {
 }
 
 void TvxCustomPDFDocument::ExpandObjectStreams() {
-  std::vector<bool> expanded;
-  const int32_t infoNumber = trailer_->InfoRef ? trailer_->InfoRef->ObjectNumber : -1;
+  // The streams in the order their first member names them.
+  std::vector<int64_t> streams;
+  std::vector<bool> listed;
   for (size_t index = 0; index < xrefStmItems_.size(); ++index) {
     const auto& entry = xrefStmItems_[index];
     if (!entry || entry->EntryType != 2) continue;
     int64_t s = entry->Field2;
     if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) continue;
-    if (expanded.size() <= size_t(s)) expanded.resize(size_t(s) + 1, false);
-    if (expanded[size_t(s)]) continue;
-    expanded[size_t(s)] = true;
+    if (listed.size() <= size_t(s)) listed.resize(size_t(s) + 1, false);
+    if (listed[size_t(s)]) continue;
+    listed[size_t(s)] = true;
+    streams.push_back(s);
+  }
+  std::unique_ptr<TvxLoadHelper> ahead = ExpandAhead(streams);
 
+  const int32_t infoNumber = trailer_->InfoRef ? trailer_->InfoRef->ObjectNumber : -1;
+  for (int64_t s : streams) {
     int64_t offset = xrefStmItems_[size_t(s)] && xrefStmItems_[size_t(s)]->EntryType == 1
                          ? xrefStmItems_[size_t(s)]->Field2
                          : LookupObjectOffset(int32_t(s));
     std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
+    std::unique_ptr<TvxLoadHelper::TvxJob> taken = ahead ? ahead->Take(s) : nullptr;
     if (!holder) continue;
     auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
     TvxPDFDictObject& dict = *stream.Dictionary;
@@ -280,43 +290,46 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     // Members are read whatever the compression (none and LZW included);
     // only image filters, which make no sense here, skip the stream.
     TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
-    std::shared_ptr<const std::string> decoded;
-    if (filter && !filter->IsNull()) {
-      TvxDecodeFilters kinds = ReadFilterList(filter);
+    const bool filtered = filter && !filter->IsNull();
+    TvxDecodeFilters kinds;
+    if (filtered) {
+      kinds = ReadFilterList(filter);
       if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
           std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
         continue;
-      TvxMemoryStream source(std::string(stream.DataView()));
-      decoded = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
-    } else {
-      decoded = std::make_shared<const std::string>(stream.DataView());
+    }
+    // The other thread's work stands in for the decoding and parsing below
+    // when it started from the same bytes through the same filters.
+    auto* done = static_cast<TvxExpandedStream*>(taken.get());
+    if (done && !(done->Ran && done->Complete && done->Filtered == filtered && done->FilterKinds == kinds &&
+                  done->Encoded->View() == stream.DataView()))
+      done = nullptr;
+    std::shared_ptr<const std::string> decoded;
+    if (!done) {
+      if (filtered) {
+        TvxMemoryStream source(std::string(stream.DataView()));
+        decoded = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
+      } else {
+        decoded = std::make_shared<const std::string>(stream.DataView());
+      }
     }
 
     auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
     if (!type || type->Text != "/ObjStm") continue;
     const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
     const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
+    if (done && (done->Count != count || done->First != first)) {
+      // Not what this dictionary says after all: read here.
+      done = nullptr;
+      TvxMemoryStream source(std::string(stream.DataView()));
+      decoded = std::make_shared<const std::string>(filtered ? DecodeFilterChain(source, filter)->Bytes()
+                                                             : std::string(stream.DataView()));
+    }
 
-    TvxPDFStreamReader members(documentID_, decoded);
-    for (int64_t k = 0; k < count; ++k) {
-      members.SkipWhitespace();
-      if (members.Eof()) break;  // fewer members than /N says
-      int32_t number = StrToInt(members.ReadWord());
-      int64_t memberOffset = StrToInt64(members.ReadWord());
-      size_t resume = members.Pos();
-      if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= decoded->size()) {
-        members.SetPos(resume);
-        continue;
-      }
-      // A member counts only while the newest entry for its number still
-      // names this stream; a later revision may have replaced or freed it,
-      // and the stream may hold it twice.
-      if (!MemberIsCurrent(number, s) || store_->IndexOf(documentID_, number, 0) >= 0) {
-        members.SetPos(resume);
-        continue;
-      }
-      members.SetPos(size_t(first + memberOffset));
-      TvxPDFObjectPtr member = members.ParseObject();
+    // A member counts only while the newest entry for its number still
+    // names this stream; a later revision may have replaced or freed it,
+    // and the stream may hold it twice.
+    auto store = [&](int32_t number, TvxPDFObjectPtr member) {
       if (!member) member = MakeNull();
       auto* memberDict = As<TvxPDFDictObject>(member.get());
       if (number == infoNumber) {
@@ -328,9 +341,46 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
         // the old catalog and page-tree nodes stay behind.
         store_->Add(std::make_unique<TvxPDFIndirectObject>(documentID_, number, uint16_t(0), std::move(member)));
       }
+    };
+    auto wanted = [&](int32_t number) {
+      return MemberIsCurrent(number, s) && store_->IndexOf(documentID_, number, 0) < 0;
+    };
+    if (done) {
+      for (TvxExpandedStream::TvxMember& member : done->Members)
+        if (member.InData && wanted(member.Number)) store(member.Number, std::move(member.Object));
+      continue;
+    }
+    TvxPDFStreamReader members(documentID_, decoded);
+    for (int64_t k = 0; k < count; ++k) {
+      members.SkipWhitespace();
+      if (members.Eof()) break;  // fewer members than /N says
+      int32_t number = StrToInt(members.ReadWord());
+      int64_t memberOffset = StrToInt64(members.ReadWord());
+      size_t resume = members.Pos();
+      if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= decoded->size()) continue;
+      if (!wanted(number)) continue;
+      members.SetPos(size_t(first + memberOffset));
+      store(number, members.ParseObject());
       members.SetPos(resume);
     }
   }
+}
+
+std::unique_ptr<TvxLoadHelper> TvxCustomPDFDocument::ExpandAhead(const std::vector<int64_t>& streams) {
+  // Worth a thread for files of many streams, read whole and not encrypted
+  // (the other thread reads the file's bytes as they stand).
+  constexpr size_t kWorthItFrom = 8;
+  const unsigned threads = loadThreads_ != 0 ? loadThreads_ : (std::thread::hardware_concurrency() > 1 ? 2 : 1);
+  if (threads < 2 || streams.size() < kWorthItFrom || !fileBytes_ || !reader_ || reader_->Decryptor ||
+      reader_->StreamDecryptor)
+    return nullptr;
+  auto ahead = std::make_unique<TvxLoadHelper>([] { return std::optional<int32_t>(); }, true, fileBytes_);
+  for (int64_t s : streams) {
+    const auto& own = xrefStmItems_[size_t(s)];
+    if (!own || own->EntryType != 1 || own->Field2 <= 0 || uint64_t(own->Field2) >= fileBytes_->size()) continue;
+    ahead->Queue(s, std::make_unique<TvxExpandedStream>(documentID_, fileBytes_, own->Field2));
+  }
+  return ahead;
 }
 
 bool TvxCustomPDFDocument::MemberIsCurrent(int32_t objectNumber, int64_t streamNumber) const {

@@ -11,8 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 
 #include "WriterTestSupport.h"
+#include "pdf/filters/vxLibDeflate.h"
 #include "pdf/util/vxExceptions.h"
 #include "support/ChildProcess.h"
 
@@ -174,6 +177,65 @@ TEST(TwoCoreLoadSave, SoundDamagedAndUpdatedFilesGiveWhatOneThreadGives) {
     EXPECT_EQ(updated.Pages, 300) << Describe(updated);
     EXPECT_NE(updated.Bytes.find("/Updated true"), std::string::npos);
   }
+}
+
+// The object streams of a file are decoded and parsed on the second thread
+// while the loader stores their members: with one stream of each kind of
+// trouble among twelve, the load and the save are still exactly those of
+// one thread.
+TEST(TwoCoreLoadSave, ObjectStreamsOfTheSourceExpandedOnTheSecondThread) {
+  // 12 compressed streams of 5 pages each; `edit(k, entries, members, data)`
+  // may change stream k before it is written.
+  auto build = [](const std::function<void(int, std::string&, std::vector<std::pair<int, std::string>>&,
+                                            std::string&)>& edit) {
+    PdfBuilder b("%PDF-1.5\n");
+    b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    for (int page = 0; page < 60; ++page) kids += std::to_string(100 + page) + " 0 R ";
+    b.Object(2, "<< /Type /Pages /Kids [ " + kids + "] /Count 60 >>");
+    std::map<int, std::pair<int, int>> placed;
+    for (int k = 0; k < 12; ++k) {
+      std::vector<std::pair<int, std::string>> members;
+      for (int i = 0; i < 5; ++i)
+        members.push_back({100 + 5 * k + i, "<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 " +
+                                                std::to_string(200 + k) + " 300 ] /Note (" + std::to_string(k) + ") >>"});
+      std::string entries = "/Type /ObjStm /Filter /FlateDecode", data;
+      edit(k, entries, members, data);
+      for (size_t i = 0; i < members.size(); ++i) placed.try_emplace(members[i].first, std::make_pair(10 + k, int(i)));
+      int first = 0;
+      const std::string plain = vxtest::ObjectStreamData(members, first);
+      if (data.empty()) data = LibDeflateCompress(plain, 6);
+      entries += " /N " + std::to_string(members.size()) + " /First " + std::to_string(first);
+      if (entries.find("/Length") == std::string::npos) {
+        b.Stream(10 + k, entries, data);
+      } else {
+        b.Object(10 + k, "<< " + entries + " >>\nstream\n" + data + "\nendstream");
+        b.Object(9, std::to_string(data.size()));
+      }
+    }
+    b.FinishWithStream(60, "/Root 1 0 R", placed);
+    return b.Bytes();
+  };
+  using Members = std::vector<std::pair<int, std::string>>;
+  ExpectSameWithOneAndTwoThreads(build([](int, std::string&, Members&, std::string&) {}), "sound");
+  ExpectSameWithOneAndTwoThreads(build([](int k, std::string& entries, Members&, std::string&) {
+                                   if (k == 7) entries += " /Length 9 0 R";
+                                 }),
+                                 "indirect length");
+  ExpectSameWithOneAndTwoThreads(build([](int k, std::string&, Members& members, std::string&) {
+                                   // A second copy of a page stored earlier, and a member that does not
+                                   // parse: neither is used, as the first copy counts.
+                                   if (k == 9) members.push_back({101, "<< /Type /Page /Copy true >>"});
+                                   if (k == 10) members.push_back({102, "<< /A [ (unterminated"});
+                                 }),
+                                 "members held twice");
+  Outcome broken;
+  ExpectSameWithOneAndTwoThreads(build([](int k, std::string&, Members& members, std::string& data) {
+                                   if (k == 4) data = "not deflate data at all";
+                                   if (k == 5) members.front().first = 0;
+                                 }),
+                                 "data that does not inflate", &broken);
+  EXPECT_NE(broken.Error, "");
 }
 
 TEST(TwoCoreLoadSave, ObjectStreamsOnSaveAndACancelledSaveWithTheSecondThread) {

@@ -1,0 +1,72 @@
+#include "pdf/document/vxObjectStreamsAhead.h"
+
+#include <algorithm>
+
+#include "pdf/parsers/vxPDFParsers.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+void TvxExpandedStream::Run() {
+  try {
+    // The stream as ReadObjectAt reads it, where that needs nothing but the
+    // stream's own dictionary: a /Length or /Filter kept elsewhere is left
+    // to the loader.
+    TvxPDFStreamReader reader(documentID_, file_);
+    reader.SetPos(size_t(offset_));
+    TvxPDFObjectPtr parsed = reader.ParseObject();
+    auto* object = As<TvxPDFIndirectObject>(parsed.get());
+    auto* stream = object ? As<TvxPDFStreamObject>(object->Content.get()) : nullptr;
+    if (!stream) return;
+    TvxPDFDictObject& dict = *stream->Dictionary;
+    TvxPDFObject* lengthValue = dict.Find("/Length");
+    TvxPDFObject* filter = dict.Find("/Filter");
+    if ((lengthValue && lengthValue->IsReference()) || (filter && filter->IsReference())) return;
+    auto* length = As<TvxPDFIntegerObject>(lengthValue);
+    const size_t afterDictionary = reader.Pos();
+    reader.SetPos(afterDictionary);
+    Encoded = reader.ReadStreamData(length && length->Value >= 0 ? length->Value : -1, object->ObjectNumber,
+                                    object->Generation, &dict);
+
+    // Decoded and read as ExpandObjectStreams does.
+    std::string decodedBytes;
+    Filtered = filter && !filter->IsNull();
+    if (Filtered) {
+      FilterKinds = ReadFilterList(filter);
+      if (std::find(FilterKinds.begin(), FilterKinds.end(), ftDCTDecode) != FilterKinds.end() ||
+          std::find(FilterKinds.begin(), FilterKinds.end(), ftCCITTFaxDecode) != FilterKinds.end())
+        return;
+      decodedBytes = DecodeFilterChainBytes(Encoded->View(), filter);
+    } else {
+      decodedBytes = std::string(Encoded->View());
+    }
+    auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
+    auto* count = As<TvxPDFIntegerObject>(dict.Find("/N"));
+    auto* first = As<TvxPDFIntegerObject>(dict.Find("/First"));
+    if (!type || type->Text != "/ObjStm" || !count || !first) return;
+    Count = count->Value;
+    First = first->Value;
+
+    auto decoded = std::make_shared<const std::string>(std::move(decodedBytes));
+    TvxPDFStreamReader members(documentID_, decoded);
+    for (int64_t k = 0; k < Count; ++k) {
+      members.SkipWhitespace();
+      if (members.Eof()) break;
+      const int32_t number = StrToInt(members.ReadWord());
+      const int64_t memberOffset = StrToInt64(members.ReadWord());
+      const size_t resume = members.Pos();
+      if (First < 0 || memberOffset < 0 || uint64_t(First) + uint64_t(memberOffset) >= decoded->size()) {
+        Members.push_back({number, false, nullptr});
+        continue;
+      }
+      members.SetPos(size_t(First + memberOffset));
+      Members.push_back({number, true, members.ParseObject()});
+      members.SetPos(resume);
+    }
+    Complete = true;
+  } catch (const std::exception&) {
+    Members.clear();
+  }
+}
+
+}  // namespace vx
