@@ -10,6 +10,7 @@
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/document/vxLoadHelper.h"
+#include "pdf/document/vxObjectStreamsAhead.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -159,14 +160,9 @@ namespace {
 // given twice, the first. `header` reads the stream's decoded bytes.
 TvxObjectStreamMembers ReadMemberTable(TvxPDFStreamReader& header, size_t size, int64_t count, int64_t first) {
   TvxObjectStreamMembers members;
-  for (int64_t k = 0; k < count; ++k) {
-    header.SkipWhitespace();
-    if (header.Eof()) break;  // fewer members than /N says
-    int32_t number = StrToInt(header.ReadWord());
-    int64_t memberOffset = StrToInt64(header.ReadWord());
-    if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= size) continue;
-    members.emplace_back(number, size_t(first + memberOffset));
-  }
+  ForEachObjectStreamEntry(header, size, count, first, [&](int32_t number, std::optional<size_t> start) {
+    if (start) members.emplace_back(number, *start);
+  });
   std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   members.erase(std::unique(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
                 members.end());

@@ -304,15 +304,13 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     if (done && !(done->Ran && done->Complete && done->Filtered == filtered && done->FilterKinds == kinds &&
                   done->Encoded->View() == stream.DataView()))
       done = nullptr;
+    auto decode = [&] {
+      if (!filtered) return std::make_shared<const std::string>(stream.DataView());
+      TvxMemoryStream source(std::string(stream.DataView()));
+      return std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
+    };
     std::shared_ptr<const std::string> decoded;
-    if (!done) {
-      if (filtered) {
-        TvxMemoryStream source(std::string(stream.DataView()));
-        decoded = std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
-      } else {
-        decoded = std::make_shared<const std::string>(stream.DataView());
-      }
-    }
+    if (!done) decoded = decode();
 
     auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
     if (!type || type->Text != "/ObjStm") continue;
@@ -321,9 +319,7 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     if (done && (done->Count != count || done->First != first)) {
       // Not what this dictionary says after all: read here.
       done = nullptr;
-      TvxMemoryStream source(std::string(stream.DataView()));
-      decoded = std::make_shared<const std::string>(filtered ? DecodeFilterChain(source, filter)->Bytes()
-                                                             : std::string(stream.DataView()));
+      decoded = decode();
     }
 
     // A member counts only while the newest entry for its number still
@@ -351,18 +347,11 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
       continue;
     }
     TvxPDFStreamReader members(documentID_, decoded);
-    for (int64_t k = 0; k < count; ++k) {
-      members.SkipWhitespace();
-      if (members.Eof()) break;  // fewer members than /N says
-      int32_t number = StrToInt(members.ReadWord());
-      int64_t memberOffset = StrToInt64(members.ReadWord());
-      size_t resume = members.Pos();
-      if (first < 0 || memberOffset < 0 || uint64_t(first) + uint64_t(memberOffset) >= decoded->size()) continue;
-      if (!wanted(number)) continue;
-      members.SetPos(size_t(first + memberOffset));
+    ForEachObjectStreamEntry(members, decoded->size(), count, first, [&](int32_t number, std::optional<size_t> start) {
+      if (!start || !wanted(number)) return;
+      members.SetPos(*start);
       store(number, members.ParseObject());
-      members.SetPos(resume);
-    }
+    });
   }
 }
 

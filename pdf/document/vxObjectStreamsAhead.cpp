@@ -7,6 +7,22 @@
 
 namespace vx {
 
+void ForEachObjectStreamEntry(TvxPDFStreamReader& reader, size_t size, int64_t count, int64_t first,
+                              const std::function<void(int32_t number, std::optional<size_t> start)>& entry) {
+  for (int64_t k = 0; k < count; ++k) {
+    reader.SkipWhitespace();
+    if (reader.Eof()) break;  // fewer members than /N says
+    const int32_t number = StrToInt(reader.ReadWord());
+    const int64_t memberOffset = StrToInt64(reader.ReadWord());
+    const size_t resume = reader.Pos();
+    std::optional<size_t> start;
+    if (first >= 0 && memberOffset >= 0 && uint64_t(first) + uint64_t(memberOffset) < size)
+      start = size_t(first + memberOffset);
+    entry(number, start);
+    reader.SetPos(resume);
+  }
+}
+
 void TvxExpandedStream::Run() {
   try {
     // The stream as ReadObjectAt reads it, where that needs nothing but the
@@ -49,20 +65,14 @@ void TvxExpandedStream::Run() {
 
     auto decoded = std::make_shared<const std::string>(std::move(decodedBytes));
     TvxPDFStreamReader members(documentID_, decoded);
-    for (int64_t k = 0; k < Count; ++k) {
-      members.SkipWhitespace();
-      if (members.Eof()) break;
-      const int32_t number = StrToInt(members.ReadWord());
-      const int64_t memberOffset = StrToInt64(members.ReadWord());
-      const size_t resume = members.Pos();
-      if (First < 0 || memberOffset < 0 || uint64_t(First) + uint64_t(memberOffset) >= decoded->size()) {
+    ForEachObjectStreamEntry(members, decoded->size(), Count, First, [&](int32_t number, std::optional<size_t> start) {
+      if (!start) {
         Members.push_back({number, false, nullptr});
-        continue;
+        return;
       }
-      members.SetPos(size_t(First + memberOffset));
+      members.SetPos(*start);
       Members.push_back({number, true, members.ParseObject()});
-      members.SetPos(resume);
-    }
+    });
     Complete = true;
   } catch (const std::exception&) {
     Members.clear();

@@ -9,7 +9,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,16 @@
 #include "pdf/objects/vxPDFObjects.h"
 
 namespace vx {
+
+class TvxPDFStreamReader;
+
+// Goes through the header of an object stream, `count` pairs of numbers at
+// the start of its decoded bytes (`size` of them) read by `reader`, fewer
+// where the bytes end first; calls `entry(number, start)` for each pair, the
+// member's start being empty when it lies outside the bytes. The reader is
+// set back after the pair once `entry` returns, so that it may parse there.
+void ForEachObjectStreamEntry(TvxPDFStreamReader& reader, size_t size, int64_t count, int64_t first,
+                              const std::function<void(int32_t number, std::optional<size_t> start)>& entry);
 
 struct TvxExpandedStream : TvxLoadHelper::TvxJob {
   // One entry of the stream's header, as the loader reads it.
