@@ -61,6 +61,8 @@ void TvxCustomPDFDocument::InitDocument() {
   deferredReferences_.clear();
   readOnDemand_.clear();
   decodedObjectStreams_.clear();
+  keptDecodedStreams_.clear();
+  keptDecodedBytes_ = 0;
   onDemandDepth_ = 0;
   workFileName_.clear();
   outlineRoot_.reset();

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -412,12 +413,17 @@ class TvxCustomPDFDocument : public TvxComponent {
   // An object stream decoded for loading on demand: its bytes and where each
   // member (the first of a number) starts in them.
   struct TvxObjectStreamIndex {
-    std::shared_ptr<const std::string> Data;
+    std::shared_ptr<const std::string> Data;  // null once let go
     // (number, start) by number; of a number given twice, the first.
     TvxObjectStreamMembers Members;
     std::unique_ptr<TvxPDFStreamReader> Reader;  // over Data, for every member
     // Members parsed ahead by the load helper, each taken once.
     std::unordered_map<int32_t, TvxPDFObjectPtr> Parsed;
+    // What Data is decoded from, to decode it again after it was let go
+    // (read for a report only); a stream decoded again is kept from then on.
+    std::unique_ptr<TvxPDFIndirectObject> Holder;
+    TvxPDFObjectPtr Filter;  // resolved; null for data stored as it is
+    bool KeptForGood = false;
   };
   struct TvxObjectStreamJob;
 
@@ -437,6 +443,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   void DecodeAheadFor(const std::vector<int32_t>& numbers);
   void QueueObjectStream(int64_t s, std::vector<int32_t> wanted);
   TvxPDFIndirectObject* ReadMemberOnDemand(int32_t n, int64_t s);
+  // Read for a report, only the streams decoded last keep their data, so
+  // that the memory of the others serves the next ones.
+  void KeepDecodedData(int64_t s, TvxObjectStreamIndex& index);
+  void DecodeAgain(TvxObjectStreamIndex& index);
   bool ServingOnDemand() const { return servingOnDemand_; }
   // Reading for a report: LoadFromFile over the file read piece by piece,
   // and what makes it read the whole file after all.
@@ -525,6 +535,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::vector<TvxObjectKey> deferredReferences_;
   std::unordered_map<int32_t, TvxPDFIndirectObject*> readOnDemand_;
   std::unordered_map<int64_t, std::unique_ptr<TvxObjectStreamIndex>> decodedObjectStreams_;
+  std::deque<int64_t> keptDecodedStreams_;  // oldest first, with their bytes' total
+  size_t keptDecodedBytes_ = 0;
   int onDemandDepth_ = 0;
   bool loadStarted_ = false;            // a load began since the last reset
   std::unordered_set<int64_t> visitedSections_;  // cross-reference sections read

@@ -208,6 +208,9 @@ struct TvxCustomPDFDocument::TvxObjectStreamJob : TvxLoadHelper::TvxJob {
         reader.SetPos(found->second);
         Parsed[n] = reader.ParseObject();
       }
+      // Far ahead, the data would wait long for the load: let go, to be
+      // decoded again in the rare case that the load wants more of it.
+      if (FarAhead) Data.reset();
     } catch (const std::exception&) {
       // What was done before stays; the rest is done again by the load.
     }
@@ -230,33 +233,71 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
   auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
   TvxPDFDictObject& dict = *stream.Dictionary;
   TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
+  const bool filtered = filter && !filter->IsNull();
+  // Decoded straight from the bytes held, into a buffer of its own.
+  auto decode = [&] {
+    return std::make_shared<const std::string>(filtered ? DecodeFilterChainBytes(stream.DataView(), filter)
+                                                        : std::string(stream.DataView()));
+  };
+  // Indexed ahead far from the load, a stream has let its data go: it is
+  // decoded again only when a member not parsed there is wanted.
+  const bool indexedAhead = ran && ahead->Indexed;
   auto index = std::make_unique<TvxObjectStreamIndex>();
-  if (filter && !filter->IsNull()) {
+  if (filtered) {
     TvxDecodeFilters kinds = ReadFilterList(filter);
     if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
         std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
       return nullptr;
-    // Decoded straight from the bytes held, into a buffer of its own.
-    index->Data = ran && ahead->Data ? std::move(ahead->Data)
-                                     : std::make_shared<const std::string>(DecodeFilterChainBytes(stream.DataView(), filter));
-  } else {
-    index->Data = std::make_shared<const std::string>(stream.DataView());
   }
+  index->Data = ran && (ahead->Data || indexedAhead) ? std::move(ahead->Data) : decode();
   auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
   if (!type || type->Text != "/ObjStm") return nullptr;
   const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
   const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
 
-  index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
-  if (ran && ahead->Indexed && ahead->CountAndFirst == std::make_pair(count, first)) {
+  if (indexedAhead && ahead->CountAndFirst == std::make_pair(count, first)) {
     index->Members = std::move(ahead->Members);
     index->Parsed = std::move(ahead->Parsed);
   } else {
-    index->Members = ReadMemberTable(*index->Reader, index->Data->size(), count, first);
+    if (!index->Data) index->Data = decode();
+    TvxPDFStreamReader header(documentID_, index->Data);
+    index->Members = ReadMemberTable(header, index->Data->size(), count, first);
+  }
+  if (index->Data) index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+  if (sourceFile_) {
+    if (filtered) index->Filter = filter->Clone();
+    index->Holder = std::move(holder);
   }
   TvxObjectStreamIndex* result = index.get();
   decodedObjectStreams_[s] = std::move(index);
+  KeepDecodedData(s, *result);
   return result;
+}
+
+void TvxCustomPDFDocument::KeepDecodedData(int64_t s, TvxObjectStreamIndex& index) {
+  // A page walk reads the streams in turn, and the pages of one stream
+  // mostly together: a few of the last decoded cover what is read again.
+  constexpr size_t kKeptBytes = size_t(1) << 20;
+  if (!index.Holder || !index.Data || index.KeptForGood) return;
+  keptDecodedStreams_.push_back(s);
+  keptDecodedBytes_ += index.Data->size();
+  while (keptDecodedBytes_ > kKeptBytes && keptDecodedStreams_.size() > 1) {
+    TvxObjectStreamIndex& oldest = *decodedObjectStreams_.at(keptDecodedStreams_.front());
+    keptDecodedStreams_.pop_front();
+    keptDecodedBytes_ -= oldest.Data->size();
+    oldest.Reader.reset();
+    oldest.Data.reset();
+  }
+}
+
+void TvxCustomPDFDocument::DecodeAgain(TvxObjectStreamIndex& index) {
+  // The same bytes through the same filters: the same data as the first
+  // time. Kept from now on, so that no stream is decoded more than twice.
+  std::string_view encoded = Cast<TvxPDFStreamObject>(index.Holder->Content.get()).DataView();
+  index.Data = std::make_shared<const std::string>(index.Filter ? DecodeFilterChainBytes(encoded, index.Filter.get())
+                                                                : std::string(encoded));
+  index.Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index.Data);
+  index.KeptForGood = true;
 }
 
 std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectStreamHolder(int64_t s) {
@@ -329,6 +370,7 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::ReadMemberOnDemand(int32_t n, int64_
     member = std::move(parsed->second);
     index->Parsed.erase(parsed);
   } else {
+    if (!index->Reader) DecodeAgain(*index);
     TvxPDFStreamReader& members = *index->Reader;
     members.SetPos(found->second);
     member = members.ParseObject();
@@ -403,6 +445,8 @@ void TvxCustomPDFDocument::CompleteLoad() {
   store_->SetSource(nullptr);
   readOnDemand_.clear();
   decodedObjectStreams_.clear();
+  keptDecodedStreams_.clear();
+  keptDecodedBytes_ = 0;
   reader_.reset();
   ReleaseEntryLists();
 }

@@ -259,7 +259,7 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int
     auto predictor = IntegerValue(parms->Find("/Predictor"));
     if (predictor && *predictor >= 10) {
       auto columns = IntegerValue(parms->Find("/Columns"));
-      data = DecodePngRows(data, int(columns.value_or(1)))->Bytes();
+      DecodePngRowsInPlace(data, int(columns.value_or(1)));
     } else if (predictor && *predictor == 2) {
       auto columns = IntegerValue(parms->Find("/Columns"));
       data = DecodeTiffRows(data, int(columns.value_or(1)))->Bytes();

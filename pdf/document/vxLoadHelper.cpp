@@ -4,6 +4,11 @@
 
 namespace vx {
 
+namespace {
+// Jobs waiting to be taken beyond which the one run is counted far ahead.
+constexpr size_t kFarAhead = 16;
+}  // namespace
+
 TvxLoadHelper::TvxLoadHelper(TvxCheck check, bool beside, std::shared_ptr<const void> keepAlive)
     : check_(std::move(check)), keepAlive_(std::move(keepAlive)) {
   if (beside) thread_ = std::thread([this] { Run(); });
@@ -83,6 +88,7 @@ void TvxLoadHelper::RunQueued(std::unique_lock<std::mutex>& lock) {
     if (it == jobs_.end() || it->second.State != TvxJobState::Queued) continue;  // taken meanwhile
     it->second.State = TvxJobState::Running;
     TvxJob& job = *it->second.Job;  // stays put: only Take moves it, once Done
+    job.FarAhead = jobs_.size() > kFarAhead;
     lock.unlock();
     job.Run();
     job.Ran = true;

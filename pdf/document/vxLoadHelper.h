@@ -32,6 +32,9 @@ class TvxLoadHelper {
     virtual ~TvxJob() = default;
     virtual void Run() = 0;
     bool Ran = false;
+    // Set before Run when many jobs wait to be taken: what this one keeps
+    // for the load waits long then, and had better be little.
+    bool FarAhead = false;
   };
 
   // With `beside`, on a thread of its own, which holds `keepAlive` (what the

@@ -24,11 +24,11 @@ namespace {
 constexpr int kSlots = 256;
 
 // State of a slot: 0 free, 1 being filled or emptied, 2 holds a name.
-struct Slot {
-  std::atomic<int> state{0};
-  char path[PATH_MAX];
-};
-Slot slots[kSlots];
+// The names are a plain array apart from the states, so that nothing
+// initializes them at start-up: zeroed by the loader, their megabyte is
+// touched only by a save.
+std::atomic<int> slotStates[kSlots];
+char slotPaths[kSlots][PATH_MAX];
 
 // Creations under way, and whether the process is going away. Both are
 // sequentially consistent: a creation that starts after RemovePendingSaveFiles
@@ -41,9 +41,9 @@ int RememberPendingSaveFile(const std::string& path) {
   if (path.size() >= PATH_MAX) return -1;
   for (int i = 0; i < kSlots; ++i) {
     int expected = 0;
-    if (!slots[i].state.compare_exchange_strong(expected, 1)) continue;
-    std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
-    slots[i].state = 2;
+    if (!slotStates[i].compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(slotPaths[i], path.c_str(), path.size() + 1);
+    slotStates[i] = 2;
     return i;
   }
   return -1;
@@ -76,16 +76,16 @@ int CreatePendingSaveFile(std::string& pattern, int& slot) {
 
 void ForgetPendingSaveFile(int slot) {
   if (slot < 0 || slot >= kSlots) return;
-  slots[slot].state = 1;
-  slots[slot].path[0] = 0;
-  slots[slot].state = 0;
+  slotStates[slot] = 1;
+  slotPaths[slot][0] = 0;
+  slotStates[slot] = 0;
 }
 
 void RemovePendingSaveFiles() {
   stopping = true;
   while (creating.load() > 0) sched_yield();
-  for (auto& slot : slots)
-    if (slot.state.load() == 2) ::unlink(slot.path);
+  for (int i = 0; i < kSlots; ++i)
+    if (slotStates[i].load() == 2) ::unlink(slotPaths[i]);
 }
 
 void RemoveStaleSaveFiles(const std::string& target, long ageSeconds) {

@@ -20,26 +20,23 @@ int PaethPredictor(int a, int b, int c) {
   return c;
 }
 
-std::unique_ptr<TvxMemoryStream> DecodePngRows(std::string_view data, int columns) {
-  if (columns <= 0 || data.empty()) return std::make_unique<TvxMemoryStream>();
-  // Each row is a tag byte and up to `columns` bytes; the output is sized
-  // once, and each row is decoded against the one above it there.
-  const size_t width = size_t(columns);
+namespace {
+
+// Decodes the rows of in[0, size) into `out`, which may be `in` itself: each
+// row is written no further on than its own bytes were read.
+size_t DecodePngRowsInto(const uint8_t* in, size_t size, uint8_t* out, size_t width) {
   const size_t rowSize = width + 1;
-  const size_t rest = data.size() % rowSize;
-  std::string out(data.size() / rowSize * width + (rest > 0 ? rest - 1 : 0), '\0');
-  auto* in = reinterpret_cast<const uint8_t*>(data.data());
-  auto* row = reinterpret_cast<uint8_t*>(out.data());
+  uint8_t* row = out;
   const uint8_t* above = nullptr;  // the row above, decoded; none above the first
-  for (size_t rowStart = 0; rowStart < data.size(); rowStart += rowSize) {
+  for (size_t rowStart = 0; rowStart < size; rowStart += rowSize) {
     const uint8_t tag = in[rowStart];
     if (tag > 4) throw EImproperPNGAlgorithm(res::SImproperPNGAlgorithm);
     const uint8_t* x = in + rowStart + 1;
-    const size_t count = std::min(width, data.size() - rowStart - 1);
+    const size_t count = std::min(width, size - rowStart - 1);
     auto up = [above](size_t i) -> int { return above ? above[i] : 0; };
     switch (tag) {
       case 0:
-        std::copy(x, x + count, row);
+        std::copy(x, x + count, row);  // forwards: row never starts after x
         break;
       case 1:
         for (size_t i = 0; i < count; ++i) row[i] = uint8_t(x[i] + (i > 0 ? row[i - 1] : 0));
@@ -58,7 +55,24 @@ std::unique_ptr<TvxMemoryStream> DecodePngRows(std::string_view data, int column
     above = row;
     row += count;
   }
+  return size_t(row - out);
+}
+
+}  // namespace
+
+std::unique_ptr<TvxMemoryStream> DecodePngRows(std::string_view data, int columns) {
+  std::string out(data);
+  DecodePngRowsInPlace(out, columns);
   return std::make_unique<TvxMemoryStream>(std::move(out));
+}
+
+void DecodePngRowsInPlace(std::string& data, int columns) {
+  if (columns <= 0 || data.empty()) {
+    data.clear();
+    return;
+  }
+  auto* bytes = reinterpret_cast<uint8_t*>(data.data());
+  data.resize(DecodePngRowsInto(bytes, data.size(), bytes, size_t(columns)));
 }
 
 std::unique_ptr<TvxMemoryStream> DecodeTiffRows(std::string_view data, int columns) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "pdf/parsers/vxClasses.h"
@@ -24,6 +25,8 @@ int PaethPredictor(int a, int b, int c);
 // A tag above 4 raises EImproperPNGAlgorithm "Improper PNG algorithm tag in
 // stream".
 std::unique_ptr<TvxMemoryStream> DecodePngRows(std::string_view data, int columns);
+// The same, decoding `data` where it is (the rows are never longer decoded).
+void DecodePngRowsInPlace(std::string& data, int columns);
 
 // Undoes the TIFF predictor 2 over rows of `columns` bytes (one byte per
 // pixel): each byte is stored as its difference from the one to its left.

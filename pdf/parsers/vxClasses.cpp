@@ -40,14 +40,16 @@ std::string TvxStream::ReadRest() {
 // ---------------------------------------------------------------- memory stream
 
 TvxMemoryStream::TvxMemoryStream(std::shared_ptr<const std::string> buffer, size_t offset,
-                                 size_t length)
-    : shared_(std::move(buffer)), offset_(offset), length_(length) {
-  if (!shared_ || offset_ > shared_->size()) {
-    shared_.reset();
-    offset_ = length_ = 0;
-  } else {
-    length_ = std::min(length_, shared_->size() - offset_);
-  }
+                                 size_t length) {
+  if (!buffer || offset > buffer->size()) return;
+  view_ = buffer->data() + offset;
+  length_ = std::min(length, buffer->size() - offset);
+  shared_ = std::move(buffer);
+}
+
+TvxMemoryStream::TvxMemoryStream(std::shared_ptr<const void> keepAlive, std::string_view bytes)
+    : shared_(keepAlive ? std::move(keepAlive) : nullptr), view_(bytes.data()), length_(bytes.size()) {
+  if (!shared_) view_ = nullptr, length_ = 0;
 }
 
 std::string& TvxMemoryStream::Own() {
@@ -58,9 +60,10 @@ std::string& TvxMemoryStream::Own() {
 
 void TvxMemoryStream::MakeOwned() {
   if (!shared_) return;
-  own_ = std::make_unique<std::string>(shared_->data() + offset_, length_);
+  own_ = std::make_unique<std::string>(view_, length_);
   shared_.reset();
-  offset_ = length_ = 0;
+  view_ = nullptr;
+  length_ = 0;
 }
 
 int64_t TvxMemoryStream::Read(void* buffer, int64_t count) {
@@ -93,7 +96,8 @@ int64_t TvxMemoryStream::Seek(int64_t offset, TvxSeekOrigin origin) {
 
 void TvxMemoryStream::Assign(std::string bytes) {
   shared_.reset();
-  offset_ = length_ = 0;
+  view_ = nullptr;
+  length_ = 0;
   own_ = bytes.empty() ? nullptr : std::make_unique<std::string>(std::move(bytes));
   position_ = 0;
 }
@@ -106,7 +110,7 @@ void TvxMemoryStream::SetSize(int64_t size) {
 }
 
 std::unique_ptr<TvxMemoryStream> TvxMemoryStream::Copy() const {
-  if (shared_) return std::make_unique<TvxMemoryStream>(shared_, offset_, length_);
+  if (shared_) return std::make_unique<TvxMemoryStream>(shared_, View());
   return std::make_unique<TvxMemoryStream>(std::string(View()));
 }
 

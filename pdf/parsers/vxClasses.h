@@ -48,6 +48,8 @@ class TvxMemoryStream : public TvxStream {
       : own_(bytes.empty() ? nullptr : std::make_unique<std::string>(std::move(bytes))) {}
   // A view of `length` bytes at `offset` of `buffer`, kept alive by sharing it.
   TvxMemoryStream(std::shared_ptr<const std::string> buffer, size_t offset, size_t length);
+  // A view of `bytes`, which live as long as `keepAlive` does.
+  TvxMemoryStream(std::shared_ptr<const void> keepAlive, std::string_view bytes);
 
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
@@ -56,7 +58,7 @@ class TvxMemoryStream : public TvxStream {
 
   // The whole contents, independent of the position.
   std::string_view View() const {
-    if (shared_) return std::string_view(shared_->data() + offset_, length_);
+    if (shared_) return std::string_view(view_, length_);
     return own_ ? std::string_view(*own_) : std::string_view();
   }
   std::string Bytes() const { return std::string(View()); }
@@ -74,8 +76,8 @@ class TvxMemoryStream : public TvxStream {
   std::string& Own();  // the owned bytes, made on first use
 
   std::unique_ptr<std::string> own_;  // owned bytes (none while empty or a view)
-  std::shared_ptr<const std::string> shared_;
-  size_t offset_ = 0;
+  std::shared_ptr<const void> shared_;  // keeps the viewed bytes alive
+  const char* view_ = nullptr;
   size_t length_ = 0;
   int64_t position_ = 0;
 };

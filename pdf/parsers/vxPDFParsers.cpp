@@ -473,6 +473,9 @@ std::unique_ptr<TvxMemoryStream> TvxPDFStreamReader::ReadStreamData(int64_t leng
     data = std::make_unique<TvxMemoryStream>();
   } else if (buffer_) {
     data = std::make_unique<TvxMemoryStream>(buffer_, s, size_t(len));
+  } else if (file_) {
+    // Bytes read stay where they are for the file's life.
+    data = std::make_unique<TvxMemoryStream>(file_, data_.substr(s, size_t(len)));
   } else {
     data = std::make_unique<TvxMemoryStream>(std::string(data_.substr(s, size_t(len))));
   }

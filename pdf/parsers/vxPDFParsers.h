@@ -33,7 +33,7 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   // Reads from a shared buffer, which stream data read later may keep alive.
   TvxPDFStreamReader(uint32_t documentID, std::shared_ptr<const std::string> bytes);
   // Reads a file piece by piece: each parse goes through Within, and stream
-  // data is copied out of the file's buffer.
+  // data views the file's buffer, keeping the file alive.
   TvxPDFStreamReader(uint32_t documentID, std::shared_ptr<TvxFileOnDemand> file);
 
   // The size of the whole data (of the file, where it is read piece by piece).

@@ -291,6 +291,53 @@ TEST(ReadForReport, PagesReadAheadOnASecondThreadGiveWhatTheLoadAloneGives) {
   EXPECT_EQ(Load(source.Path(), true).doc->PageCount(), 60);
 }
 
+// 40 object streams, each of three pages, an outline item and 60 KB of
+// text: more decoded data than a report load keeps, and more streams than
+// the second thread keeps the data of. The outline is read after the page
+// walk, from every stream again.
+std::string ManyLargeObjectStreams() {
+  constexpr int kStreams = 40;
+  PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 3 0 R >>");
+  std::string kids;
+  for (int page = 0; page < 3 * kStreams; ++page) kids += std::to_string(100 + page) + " 0 R ";
+  b.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(3 * kStreams) + " >>");
+  b.Object(3, "<< /Type /Outlines /First 1000 0 R /Last " + std::to_string(1000 + kStreams - 1) +
+                  " 0 R /Count " + std::to_string(kStreams) + " >>");
+  std::map<int, std::pair<int, int>> members;
+  for (int k = 0; k < kStreams; ++k) {
+    std::vector<std::pair<int, std::string>> objects;
+    for (int i = 0; i < 3; ++i) {
+      const int number = 100 + 3 * k + i;
+      objects.push_back({number, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(number) + " 300] >>"});
+    }
+    std::string item = "<< /Title (Item " + std::to_string(k) + ") /Parent 3 0 R";
+    if (k > 0) item += " /Prev " + std::to_string(999 + k) + " 0 R";
+    if (k + 1 < kStreams) item += " /Next " + std::to_string(1001 + k) + " 0 R";
+    objects.push_back({1000 + k, item + " >>"});
+    objects.push_back({2000 + k, "(" + std::string(60000, 'a' + char(k % 26)) + ")"});
+    for (size_t i = 0; i < objects.size(); ++i) members[objects[i].first] = {500 + k, int(i)};
+    int first = 0;
+    std::string data = LibDeflateCompress(vxtest::ObjectStreamData(objects, first), 6);
+    b.Stream(500 + k, "/Type /ObjStm /N 5 /First " + std::to_string(first) + " /Filter /FlateDecode", data);
+  }
+  b.FinishWithStream(60, "/Root 1 0 R", members);
+  return b.Bytes();
+}
+
+// A report load lets the decoded data of most object streams go once their
+// pages are read, and decodes a stream again when more of it is wanted:
+// on one thread or two, the report shows what the load of the whole file
+// shows.
+TEST(ReadForReport, ObjectStreamsLetGoAndDecodedAgainGiveWhatTheLoadAloneGives) {
+  vxtest::TempFile source;
+  source.Write(ManyLargeObjectStreams());
+  const std::string whole = Summary(Load(source.Path(), false));
+  EXPECT_NE(whole.find("outlines 40 "), std::string::npos) << whole;
+  for (int run = 0; run < 6; ++run)
+    EXPECT_EQ(Summary(Load(source.Path(), true, "", run == 0 ? 1 : 0)), whole) << "run " << run;
+}
+
 // The file cut short by another program after the load: the next read of
 // an object not read yet fails with the library's message, and nothing
 // crashes.
