@@ -277,7 +277,7 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
 void TvxCustomPDFDocument::KeepDecodedData(int64_t s, TvxObjectStreamIndex& index) {
   // A page walk reads the streams in turn, and the pages of one stream
   // mostly together: a few of the last decoded cover what is read again.
-  constexpr size_t kKeptBytes = size_t(1) << 20;
+  constexpr size_t kKeptBytes = size_t(256) << 10;
   if (!index.Holder || !index.Data || index.KeptForGood) return;
   keptDecodedStreams_.push_back(s);
   keptDecodedBytes_ += index.Data->size();
