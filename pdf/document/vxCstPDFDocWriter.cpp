@@ -30,6 +30,7 @@
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxThreads.h"
 #include "pdf/util/vxUtils.h"
 
 namespace vx {
@@ -217,7 +218,7 @@ class TvxDocumentWriter::TvxStreamPipeline {
       : document_(document), window_(std::max(2u, threads * 32)), slots_(window_) {
     stores_[0] = document.store_.get();
     stores_[1] = document.saveStore_.get();
-    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+    for (unsigned i = 0; i < threads; ++i) workers_.push_back(StartThreadBeside([this] { Work(); }));
   }
 
   ~TvxStreamPipeline() {
@@ -657,7 +658,7 @@ struct TvxDocumentWriter::TvxPendingObjectStream {
 class TvxDocumentWriter::TvxObjectStreamWorker {
  public:
   using Task = std::packaged_task<TvxPendingObjectStream::Ready()>;
-  TvxObjectStreamWorker() : thread_([this] { Run(); }) {}
+  TvxObjectStreamWorker() : thread_(StartThreadBeside([this] { Run(); })) {}
   ~TvxObjectStreamWorker() {
     {
       std::lock_guard<std::mutex> lock(mutex_);

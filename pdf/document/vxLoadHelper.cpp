@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "pdf/util/vxThreads.h"
+
 namespace vx {
 
 namespace {
@@ -11,7 +13,7 @@ constexpr size_t kFarAhead = 16;
 
 TvxLoadHelper::TvxLoadHelper(TvxCheck check, bool beside, std::shared_ptr<const void> keepAlive)
     : check_(std::move(check)), keepAlive_(std::move(keepAlive)) {
-  if (beside) thread_ = std::thread([this] { Run(); });
+  if (beside) thread_ = StartThreadBeside([this] { Run(); });
 }
 
 TvxLoadHelper::~TvxLoadHelper() {

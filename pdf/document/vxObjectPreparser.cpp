@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "pdf/parsers/vxPDFParsers.h"
+#include "pdf/util/vxThreads.h"
 
 namespace vx {
 
@@ -14,7 +15,7 @@ TvxObjectPreparser::TvxObjectPreparser(uint32_t documentID, std::shared_ptr<cons
   std::sort(offsets_.begin(), offsets_.end());
   offsets_.erase(std::unique(offsets_.begin(), offsets_.end()), offsets_.end());
   slots_ = std::make_unique<Slot[]>(offsets_.size());
-  thread_ = std::thread([this] { Run(); });
+  thread_ = StartThreadBeside([this] { Run(); });
 }
 
 TvxObjectPreparser::~TvxObjectPreparser() {

@@ -4,6 +4,7 @@
 #include "pdf/document/vxObjectStreamWriter.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxThreads.h"
 
 namespace vx {
 
@@ -36,7 +37,7 @@ void TvxObjectTextPipeline::AppendBodyText(TvxCustomPDFDocument& document, bool 
 }
 
 TvxObjectTextPipeline::TvxObjectTextPipeline(TvxCustomPDFDocument& document, bool packing)
-    : document_(document), packing_(packing), thread_([this] { Run(); }) {}
+    : document_(document), packing_(packing), thread_(StartThreadBeside([this] { Run(); })) {}
 
 TvxObjectTextPipeline::~TvxObjectTextPipeline() {
   {

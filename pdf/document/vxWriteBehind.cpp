@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "pdf/util/vxThreads.h"
+
 namespace vx {
 
 TvxWriteBehind::TvxWriteBehind(int fd)
-    : fd_(fd), written_(std::max<int64_t>(int64_t(::lseek(fd, 0, SEEK_CUR)), 0)), thread_([this] { Run(); }) {}
+    : fd_(fd), written_(std::max<int64_t>(int64_t(::lseek(fd, 0, SEEK_CUR)), 0)), thread_(StartThreadBeside([this] { Run(); })) {}
 
 TvxWriteBehind::~TvxWriteBehind() {
   {

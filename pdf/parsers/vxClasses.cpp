@@ -12,6 +12,7 @@
 
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxThreads.h"
 #include "pdf/util/vxUtils.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -226,13 +227,13 @@ std::shared_ptr<const std::string> ReadWholeFile(const std::string& fileName) {
   const bool split = size >= kSplitFrom && std::thread::hardware_concurrency() > 1;
   const size_t half = split ? size / 2 : size;
   std::thread second;
-  if (split) second = std::thread([&] { PrefaultForWriting(data->data() + half, size - half); });
+  if (split) second = StartThreadBeside([&] { PrefaultForWriting(data->data() + half, size - half); });
   PrefaultForWriting(data->data(), half);
   if (second.joinable()) second.join();
   data->resize(size);
   int64_t secondGot = 0;
   if (split)
-    second = std::thread([&] { secondGot = file.ReadAt(data->data() + half, int64_t(size - half), int64_t(half)); });
+    second = StartThreadBeside([&] { secondGot = file.ReadAt(data->data() + half, int64_t(size - half), int64_t(half)); });
   const int64_t firstGot = file.ReadAt(data->data(), int64_t(half), 0);
   if (second.joinable()) second.join();
   // A file cut short while it was read keeps what came before the cut.
