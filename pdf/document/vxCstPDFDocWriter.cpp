@@ -245,7 +245,9 @@ class TvxDocumentWriter::TvxStreamPipeline {
       lock.lock();
       slot.State = TvxState::Done;
     } else {
+      writerWaitsFor_ = &slot;
       doneCv_.wait(lock, [&] { return slot.State == TvxState::Done; });
+      writerWaitsFor_ = nullptr;
     }
     TvxStreamText result = std::move(slot.Result);
     std::exception_ptr error = slot.Error;
@@ -287,7 +289,7 @@ class TvxDocumentWriter::TvxStreamPipeline {
 
   // Called with the lock held.
   void Dispatch() {
-    bool added = false;
+    size_t added = 0;
     while (dispatched_ - consumed_ < window_) {
       const TvxPDFIndirectObject* next = PeekNext();
       if (!next) break;
@@ -300,9 +302,14 @@ class TvxDocumentWriter::TvxStreamPipeline {
       inFlight_ += cost;
       ++dispatched_;
       ++objectIndex_;
-      added = true;
+      ++added;
     }
-    if (added) workCv_.notify_all();
+    // Each wake-up costs the waker a system call: no more are woken than
+    // there are new jobs.
+    if (added == 1)
+      workCv_.notify_one();
+    else if (added > 1)
+      workCv_.notify_all();
   }
 
   void Run(Slot& slot) {
@@ -333,7 +340,7 @@ class TvxDocumentWriter::TvxStreamPipeline {
       Run(*slot);
       lock.lock();
       slot->State = TvxState::Done;
-      doneCv_.notify_all();
+      if (writerWaitsFor_ == slot) doneCv_.notify_one();
     }
   }
 
@@ -346,6 +353,7 @@ class TvxDocumentWriter::TvxStreamPipeline {
   size_t dispatched_ = 0;
   size_t consumed_ = 0;
   size_t inFlight_ = 0;
+  const Slot* writerWaitsFor_ = nullptr;  // the slot the writer waits on, if it waits
   bool stop_ = false;
   std::mutex mutex_;
   std::condition_variable workCv_;
