@@ -84,11 +84,14 @@ bool HoldsObject(std::string_view d, int64_t offset, int32_t number, int32_t gen
   if (offset < 0 || uint64_t(offset) >= d.size()) return false;
   size_t p = size_t(offset);
   for (size_t k = 0; k < kMaxHeaderBlanks && p < d.size() && IsWhite(d[p]); ++k) ++p;
+  // A few digits at most: their value is taken as they are read (this runs
+  // once per entry of the table).
   auto readNumber = [&](size_t most) -> std::optional<int64_t> {
     size_t start = p;
-    while (p < d.size() && IsDigit(d[p]) && p - start < most) ++p;
+    int64_t value = 0;
+    while (p < d.size() && IsDigit(d[p]) && p - start < most) value = value * 10 + (d[p++] - '0');
     if (p == start || (p < d.size() && IsDigit(d[p]))) return std::nullopt;
-    return TryStrToInt64(d.substr(start, p - start));
+    return value;
   };
   auto skipBlanks = [&] {
     size_t start = p;
@@ -302,8 +305,9 @@ void TvxCustomPDFDocument::StartPlacementCheck(const std::unordered_set<int32_t>
 
 std::optional<int32_t> TvxCustomPDFDocument::FirstMisplacedEntry(const TvxFileOnDemand& file,
                                                                  std::vector<TvxPlacedEntry>& entries) {
-  std::sort(entries.begin(), entries.end(),
-            [](const TvxPlacedEntry& a, const TvxPlacedEntry& b) { return a.Offset < b.Offset; });
+  auto byOffset = [](const TvxPlacedEntry& a, const TvxPlacedEntry& b) { return a.Offset < b.Offset; };
+  // Most writers number their objects in file order: nothing to sort then.
+  if (!std::is_sorted(entries.begin(), entries.end(), byOffset)) std::sort(entries.begin(), entries.end(), byOffset);
   // Each read covers a run of headers a few kilobytes apart at most (the
   // bytes between long streams are skipped), with room after the last for
   // the longest header; a run stops at the window's size, small enough to
