@@ -169,6 +169,12 @@ TvxObjectStreamMembers ReadMemberTable(TvxPDFStreamReader& header, size_t size, 
   return members;
 }
 
+// An object stream's data, decoded straight from the bytes held into a
+// buffer of its own (copied as it is without a filter).
+std::shared_ptr<const std::string> DecodeObjectStreamData(std::string_view encoded, const TvxPDFObject* filter) {
+  return std::make_shared<const std::string>(filter ? DecodeFilterChainBytes(encoded, filter) : std::string(encoded));
+}
+
 TvxObjectStreamMembers::const_iterator FindMember(const TvxObjectStreamMembers& members, int32_t n) {
   auto found = std::lower_bound(members.begin(), members.end(), n,
                                 [](const auto& member, int32_t number) { return member.first < number; });
@@ -234,11 +240,7 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
   TvxPDFDictObject& dict = *stream.Dictionary;
   TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
   const bool filtered = filter && !filter->IsNull();
-  // Decoded straight from the bytes held, into a buffer of its own.
-  auto decode = [&] {
-    return std::make_shared<const std::string>(filtered ? DecodeFilterChainBytes(stream.DataView(), filter)
-                                                        : std::string(stream.DataView()));
-  };
+  auto decode = [&] { return DecodeObjectStreamData(stream.DataView(), filtered ? filter : nullptr); };
   // Indexed ahead far from the load, a stream has let its data go: it is
   // decoded again only when a member not parsed there is wanted.
   const bool indexedAhead = ran && ahead->Indexed;
@@ -255,15 +257,15 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
   const int64_t count = Cast<TvxPDFIntegerObject>(dict.Find("/N")).Value;
   const int64_t first = Cast<TvxPDFIntegerObject>(dict.Find("/First")).Value;
 
-  if (indexedAhead && ahead->CountAndFirst == std::make_pair(count, first)) {
+  const bool takeIndex = indexedAhead && ahead->CountAndFirst == std::make_pair(count, first);
+  if (!takeIndex && !index->Data) index->Data = decode();
+  if (index->Data) index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+  if (takeIndex) {
     index->Members = std::move(ahead->Members);
     index->Parsed = std::move(ahead->Parsed);
   } else {
-    if (!index->Data) index->Data = decode();
-    TvxPDFStreamReader header(documentID_, index->Data);
-    index->Members = ReadMemberTable(header, index->Data->size(), count, first);
+    index->Members = ReadMemberTable(*index->Reader, index->Data->size(), count, first);
   }
-  if (index->Data) index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
   if (sourceFile_) {
     if (filtered) index->Filter = filter->Clone();
     index->Holder = std::move(holder);
@@ -293,9 +295,8 @@ void TvxCustomPDFDocument::KeepDecodedData(int64_t s, TvxObjectStreamIndex& inde
 void TvxCustomPDFDocument::DecodeAgain(TvxObjectStreamIndex& index) {
   // The same bytes through the same filters: the same data as the first
   // time. Kept from now on, so that no stream is decoded more than twice.
-  std::string_view encoded = Cast<TvxPDFStreamObject>(index.Holder->Content.get()).DataView();
-  index.Data = std::make_shared<const std::string>(index.Filter ? DecodeFilterChainBytes(encoded, index.Filter.get())
-                                                                : std::string(encoded));
+  index.Data = DecodeObjectStreamData(Cast<TvxPDFStreamObject>(index.Holder->Content.get()).DataView(),
+                                      index.Filter.get());
   index.Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index.Data);
   index.KeptForGood = true;
 }

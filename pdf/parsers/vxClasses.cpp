@@ -49,8 +49,10 @@ TvxMemoryStream::TvxMemoryStream(std::shared_ptr<const std::string> buffer, size
 }
 
 TvxMemoryStream::TvxMemoryStream(std::shared_ptr<const void> keepAlive, std::string_view bytes)
-    : shared_(keepAlive ? std::move(keepAlive) : nullptr), view_(bytes.data()), length_(bytes.size()) {
-  if (!shared_) view_ = nullptr, length_ = 0;
+    : shared_(std::move(keepAlive)) {
+  if (!shared_) return;
+  view_ = bytes.data();
+  length_ = bytes.size();
 }
 
 std::string& TvxMemoryStream::Own() {
