@@ -40,9 +40,15 @@ QString TPasswordDialog::Password() const { return PasswordEdit->text(); }
 void AskForPasswords(QWidget* parent, vx::TvxCustomPDFDocument& document, const QString& fileName) {
   document.OnPassword = [parent, fileName](vx::TvxCustomPDFDocument&, std::string& password, bool& proceed,
                                            int tries) {
+    // The empty password first, without a word: a file any reader opens
+    // freely asks for nothing.
+    if (tries == 0) {
+      password.clear();
+      return;
+    }
     // The busy cursor of the load would hide that the dialog waits for typing.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    TPasswordDialog dialog(parent, fileName, tries);
+    TPasswordDialog dialog(parent, fileName, tries - 1);
     proceed = dialog.exec() == QDialog::Accepted;
     QApplication::restoreOverrideCursor();
     password = proceed ? dialog.Password().toStdString() : std::string();

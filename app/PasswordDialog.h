@@ -27,6 +27,6 @@ class TPasswordDialog : public QDialog {
   QDialogButtonBox* Buttons;
 };
 
-// Makes `document` ask through TPasswordDialog whenever a load needs a
-// password; Cancel stops the load.
+// Makes `document` try the empty password, then ask through TPasswordDialog
+// while a load needs a password; Cancel stops the load.
 void AskForPasswords(QWidget* parent, vx::TvxCustomPDFDocument& document, const QString& fileName);

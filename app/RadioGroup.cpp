@@ -9,6 +9,16 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
   group_->setExclusive(true);
   for (int i = 0; i < items_.size(); ++i) group_->addButton(new QRadioButton(items_[i], this), i);
   ArrangeButtons();
+  UpdateTabStop();
+  connect(group_, &QButtonGroup::idToggled, this, &TRadioGroup::UpdateTabStop);
+}
+
+void TRadioGroup::UpdateTabStop() {
+  // Tab reaches the group once, at its selected item (the first when none
+  // is), so that Space there changes nothing; the arrow keys move within.
+  const int stop = ItemIndex() < 0 ? 0 : ItemIndex();
+  for (int i = 0; i < items_.size(); ++i)
+    group_->button(i)->setFocusPolicy(i == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 int TRadioGroup::ItemIndex() const { return group_->checkedId(); }

@@ -1,6 +1,6 @@
 // A titled group of exclusive radio buttons laid out in columns, filled
 // column by column. Unlike a plain QButtonGroup it can report and restore
-// "nothing selected" (ItemIndex -1).
+// "nothing selected" (ItemIndex -1). The group is one stop in the tab order.
 #pragma once
 
 #include <QGroupBox>
@@ -27,6 +27,7 @@ class TRadioGroup : public QGroupBox {
 
  private:
   void ArrangeButtons();
+  void UpdateTabStop();
 
   QStringList items_;
   int columns_;

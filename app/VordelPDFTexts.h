@@ -10,7 +10,7 @@ inline constexpr const char* WindowCaption = "Vordel PDF 2.01";
 
 inline constexpr const char* SourceGroup = "Source PDF File";
 inline constexpr const char* SourceLabel = "PDF to vordel:";
-inline constexpr const char* LoadButton = "Load...";
+inline constexpr const char* LoadButton = "&Load...";
 inline constexpr const char* PreferencesGroup = "Initial View Preferences";
 inline constexpr const char* CenterWindow = "Center Window";
 inline constexpr const char* DisplayDocTitle = "Display Document Title";
@@ -28,9 +28,10 @@ inline constexpr const char* KeywordsLabel = "Keywords:";
 inline constexpr const char* AuthorLabel = "Author:";
 inline constexpr const char* EncodingGroup = "Compression Encoding";
 inline constexpr const char* LevelGroup = "Compression Level";
-inline constexpr const char* VordelButton = "Vordel!";
-inline constexpr const char* HelpButton = "Help";
-inline constexpr const char* ExitButton = "Exit";
+inline constexpr const char* VordelButton = "&Vordel!";
+inline constexpr const char* SettingsButton = "&Settings…";
+inline constexpr const char* HelpButton = "&Help";
+inline constexpr const char* ExitButton = "E&xit";
 
 // Page mode items, located by their text.
 inline constexpr const char* ModeNone = "None";
@@ -62,9 +63,20 @@ inline constexpr const char* CancelButton = "Cancel";
 inline constexpr const char* PasswordDialogTitle = "Password";
 inline constexpr const char* PasswordQuestion = "\"%1\" is protected by a password. Enter it to open the file:";
 inline constexpr const char* PasswordWasWrong = "That password was wrong. Please try again.";
+inline constexpr const char* PasswordCancelled = "the password question was cancelled";
 
 // Vordel! while no document is loaded (none yet, or the last load failed).
 inline constexpr const char* NothingLoaded = "No document is loaded: load a PDF file that opens first.";
+// A folder named where a file is expected.
+inline constexpr const char* FolderNotFile = "\"%1\" is a folder, not a PDF file.";
+
+// Questions before a save or a load.
+inline constexpr const char* ReplaceQuestion = "\"%1\" already exists.\nDo you want to replace it?";
+inline constexpr const char* ReplaceButton = "Replace";
+inline constexpr const char* DiscardQuestion = "Discard the changes to %1?";
+inline constexpr const char* DiscardButton = "Discard";
+// Offered where an update of a signed file is refused.
+inline constexpr const char* FullRewriteButton = "Save as a full rewrite (the signatures become invalid)";
 
 // The status line under the buttons.
 inline constexpr const char* StatusLoaded = "Loaded %1: %2, PDF %3, %4";
@@ -76,9 +88,12 @@ inline constexpr const char* StatusUser = "encrypted, opened with the user passw
 inline constexpr const char* StatusRepaired = ", repaired";
 inline constexpr const char* StatusNotLoaded = "Not loaded: %1";
 inline constexpr const char* StatusSaved = "Saved %1 (%2)";
+inline constexpr const char* StatusNotSaved = "Not saved: %1";
+inline constexpr const char* StatusNotReplaced = "Not saved: %1 was left as it was";
+inline constexpr const char* StatusSaveCancelledNew = "The save was cancelled; nothing was written";
 inline constexpr const char* StatusSigned = ", signed";
 inline constexpr const char* StatusSavedIncrementally =
-    "Saved %1 (%2) as an incremental update: the original bytes are kept and the signatures stay valid";
+    "Saved %1 (%2) as an incremental update; the signatures stay valid";
 
 // The window icon, built into the program.
 inline constexpr const char* IconResource = ":/vordel-pdf/vordel-pdf.svg";

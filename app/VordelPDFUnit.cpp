@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
@@ -23,8 +24,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
+#include <QWindow>
 #include <exception>
 #include <iterator>
 
@@ -34,6 +41,7 @@
 #include "app/VordelPDFTexts.h"
 #include "app/WorkIndicator.h"
 #include "pdf/dialogs/vxDesktopShell.h"
+#include "pdf/dialogs/vxPDFSettingsDlg.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -59,6 +67,7 @@ constexpr TModeItem kModeItems[] = {{texts::ModeNone, vx::pmNone},
                                     {texts::ModeFullScreen, vx::pmFullScreen}};
 // Compression level items "Default", "Fastest", "Maximum", "None" as level codes.
 constexpr uint8_t kLevelOfItem[] = {2, 1, 3, 0};
+constexpr int kRunLengthItem = 1;
 
 QString Text(const char* text) { return QString::fromUtf8(text); }
 
@@ -127,10 +136,21 @@ class TPasswordScope {
   vx::TvxCustomPDFDocument& document_;
 };
 
-// The name a save writes to: the library adds ".pdf" unless it is there.
+// The name a save writes to: ".pdf" is added unless it is there.
 QString SavedName(const QString& target) {
   return target.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ? target : target + QStringLiteral(".pdf");
 }
+
+// The file a typed name stands for: the name itself, or with ".pdf" added
+// when it has no extension and only that file exists.
+QString SourceName(const QString& typed) {
+  const QFileInfo info(typed);
+  if (info.exists() || !info.suffix().isEmpty()) return typed;
+  const QString withExtension = typed + QStringLiteral(".pdf");
+  return QFileInfo::exists(withExtension) ? withExtension : typed;
+}
+
+QString NativePath(const QString& path) { return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()); }
 
 QStringList Items(std::initializer_list<const char*> items) {
   QStringList list;
@@ -145,7 +165,6 @@ TForm1::TForm1(int currentYear, QWidget* parent) : QWidget(parent) {
   // A fixed window: no maximise button and no resizing border.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-  setFixedSize(kClientWidth, kClientHeight);
   setWindowIcon(QIcon(Text(texts::IconResource)));
   setAcceptDrops(true);
   // The window is the program's only main window: its message boxes, file
@@ -155,6 +174,8 @@ TForm1::TForm1(int currentYear, QWidget* parent) : QWidget(parent) {
   setFont(WindowFont());
 
   CreateControls();
+  CreateShortcuts();
+  FitToScreen();
 
   // The document's settings at creation.
   PDFDoc.SetOpenAfterSave(false);
@@ -166,6 +187,9 @@ TForm1::TForm1(int currentYear, QWidget* parent) : QWidget(parent) {
   PDFDoc.Encryption().SetLevel(vx::el40bit);
   PDFDoc.Encryption().SetEnabled(false);
   PDFDoc.SetEMailAfterSave(false);
+  // The window decides which file a name stands for (see SourceName and
+  // SavedName), so that what it asks about is what is read and written.
+  PDFDoc.SetLiteralFileNames(true);
 
   ChooseSourceFile = [this] { return RunOpenDialog(); };
   ChooseTargetFile = [this] { return RunSaveDialog(); };
@@ -188,13 +212,22 @@ QFont TForm1::WindowFont() {
 }
 
 void TForm1::CreateControls() {
-  GroupBox1 = new QGroupBox(Text(texts::SourceGroup), this);
+  Client = new QWidget;
+  Client->setFixedSize(kClientWidth, kClientHeight);
+  ScrollArea = new QScrollArea(this);
+  ScrollArea->setFrameShape(QFrame::NoFrame);
+  ScrollArea->setWidget(Client);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(ScrollArea);
+
+  GroupBox1 = new QGroupBox(Text(texts::SourceGroup), Client);
   GroupBox1->setGeometry(32, 10, 481, 73);
   Label1 = NewLabel(texts::SourceLabel, GroupBox1, 10, 35);
   Edit1 = NewEdit(GroupBox1, 96, 32, 305, 21);
   Button1 = NewButton(texts::LoadButton, GroupBox1, 408, 30, 65, 25);
 
-  GroupBox2 = new QGroupBox(Text(texts::PreferencesGroup), this);
+  GroupBox2 = new QGroupBox(Text(texts::PreferencesGroup), Client);
   GroupBox2->setGeometry(32, 90, 337, 105);
   CheckBox1 = NewCheckBox(texts::CenterWindow, GroupBox2, 8, 24, 185);
   CheckBox2 = NewCheckBox(texts::DisplayDocTitle, GroupBox2, 8, 48, 185);
@@ -206,17 +239,17 @@ void TForm1::CreateControls() {
   RadioGroup1 = new TRadioGroup(Text(texts::PageModeGroup),
                                 Items({texts::ModeNone, texts::ModeFullScreen, texts::ModeOutlines,
                                        texts::ModeThumbnails}),
-                                2, this);
+                                2, Client);
   RadioGroup1->setGeometry(32, 202, 337, 73);
   RadioGroup2 = new TRadioGroup(
       Text(texts::PageLayoutGroup),
-      Items({"None", "One Column", "Single Page", "Two Column Left", "Two Column Right"}), 1, this);
+      Items({"None", "One Column", "Single Page", "Two Column Left", "Two Column Right"}), 1, Client);
   RadioGroup2->setGeometry(376, 90, 137, 185);
   RadioGroup3 = new TRadioGroup(Text(texts::VersionGroup),
-                                Items({"1.0", "1.1", "1.2", "1.3", "1.4", "1.5", "1.6", "1.7", "2.0"}), 5, this);
+                                Items({"1.0", "1.1", "1.2", "1.3", "1.4", "1.5", "1.6", "1.7", "2.0"}), 5, Client);
   RadioGroup3->setGeometry(32, 282, 337, 89);
 
-  GroupBox3 = new QGroupBox(Text(texts::PropertiesGroup), this);
+  GroupBox3 = new QGroupBox(Text(texts::PropertiesGroup), Client);
   GroupBox3->setGeometry(32, 380, 336, 129);
   Label2 = NewLabel(texts::TitleLabel, GroupBox3, 8, 24, 56, 21);
   Edit2 = NewEdit(GroupBox3, 64, 24, 265, 21);
@@ -229,22 +262,23 @@ void TForm1::CreateControls() {
   for (auto [label, edit] : {std::pair{Label2, Edit2}, {Label3, Edit3}, {Label4, Edit4}, {Label5, Edit5}})
     label->setBuddy(edit);
 
-  RadioGroup4 = new TRadioGroup(Text(texts::EncodingGroup), Items({"Flate", "RunLength"}), 1, this);
+  RadioGroup4 = new TRadioGroup(Text(texts::EncodingGroup), Items({"Flate", "RunLength"}), 1, Client);
   RadioGroup4->setGeometry(376, 436, 137, 73);
-  RadioGroup5 = new TRadioGroup(Text(texts::LevelGroup), Items({"Default", "Fastest", "Maximum", "None"}), 1, this);
+  RadioGroup5 = new TRadioGroup(Text(texts::LevelGroup), Items({"Default", "Fastest", "Maximum", "None"}), 1, Client);
   RadioGroup5->setGeometry(376, 282, 137, 149);
 
-  Button2 = NewButton(texts::VordelButton, this, 119, 525, 75, 24);
-  Button3 = NewButton(texts::HelpButton, this, 232, 525, 74, 24);
-  Button4 = NewButton(texts::ExitButton, this, 343, 525, 75, 24);
+  Button5 = NewButton(texts::SettingsButton, Client, 66, 525, 75, 24);
+  Button2 = NewButton(texts::VordelButton, Client, 179, 525, 75, 24);
+  Button3 = NewButton(texts::HelpButton, Client, 292, 525, 75, 24);
+  Button4 = NewButton(texts::ExitButton, Client, 405, 525, 75, 24);
 
-  Label8 = new QLabel(this);
+  Label8 = new QLabel(Client);
   Label8->setGeometry(32, 555, 481, 16);
   Label8->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
 
   // Outside the tab order.
-  Label6 = NewLabel(texts::RightsNotice, this, 46, 577);
-  Label7 = new QLabel(Text(texts::WebAddress), this);
+  Label6 = NewLabel(texts::RightsNotice, Client, 46, 577);
+  Label7 = new QLabel(Text(texts::WebAddress), Client);
   QFont larger = font();
   larger.setPixelSize(font().pixelSize() + 2);
   Label7->setFont(larger);
@@ -261,16 +295,45 @@ void TForm1::CreateControls() {
   order << Edit2 << Edit3 << Edit4 << Edit5;
   for (TRadioGroup* group : {RadioGroup4, RadioGroup5})
     for (int i = 0; i < group->Items().size(); ++i) order << group->Button(i);
-  order << Button2 << Button3 << Button4;
+  order << Button5 << Button2 << Button3 << Button4;
   for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
   connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+  connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
   connect(Edit1, &QLineEdit::returnPressed, this, [this] {
     if (!Edit1->text().trimmed().isEmpty()) LoadFile(Edit1->text().trimmed());
   });
+}
+
+void TForm1::CreateShortcuts() {
+  const std::pair<QKeySequence, QPushButton*> shortcuts[] = {{QKeySequence(Qt::CTRL | Qt::Key_O), Button1},
+                                                             {QKeySequence(Qt::CTRL | Qt::Key_S), Button2},
+                                                             {QKeySequence(Qt::Key_F1), Button3},
+                                                             {QKeySequence(Qt::CTRL | Qt::Key_Q), Button4}};
+  for (const auto& [keys, button] : shortcuts) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, button, &QPushButton::click);
+    button->setToolTip(keys.toString(QKeySequence::NativeText));
+  }
+}
+
+void TForm1::FitToScreen() {
+  QSize size(kClientWidth, kClientHeight);
+  if (const QScreen* screen = this->screen()) {
+    QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    // Until a window manager has framed the window, room is kept for a title bar.
+    if (frame.isNull()) frame.setTop(style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    fittedFrame_ = frame;
+    const QSize room =
+        screen->availableGeometry().size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    // A vertical scroll bar takes width the client area needs.
+    if (room.height() < size.height())
+      size.rwidth() += ScrollArea->verticalScrollBar()->sizeHint().width();
+    size = size.boundedTo(room);
+  }
+  setFixedSize(size);
 }
 
 void TForm1::FormCreate(int currentYear) {
@@ -308,6 +371,22 @@ void TForm1::Button3Click() {
 
 void TForm1::Button4Click() { close(); }
 
+void TForm1::Button5Click() {
+  if (busy_) return;
+  if (!loaded_) {
+    ShowMessage(Text(texts::NothingLoaded));
+    return;
+  }
+  // The dialog starts from what the window shows, and the window shows
+  // what its OK applied.
+  ApplyControls();
+  ApplyCompression();
+  if (!vx::EditDocumentSettings(this, PDFDoc)) return;
+  settingsApplied_ = true;
+  ShowDocument();
+  ShowCompression();
+}
+
 void TForm1::Label7Click() { vx::OpenWithDesktop(this, QUrl(Text(texts::WebPage))); }
 
 void TForm1::RunGuarded(const std::function<void()>& flow) {
@@ -324,6 +403,16 @@ void TForm1::ShowMessage(const QString& text) {
   box.exec();
 }
 
+bool TForm1::Ask(QMessageBox::Icon icon, const QString& question, const QString& yesText) {
+  // Cancel unless the user picks the action: Enter and Escape both cancel.
+  QMessageBox box(icon, QApplication::applicationName(), question, QMessageBox::Cancel, this);
+  const QPushButton* yes = box.addButton(yesText, QMessageBox::AcceptRole);
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.setEscapeButton(QMessageBox::Cancel);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
 // ------------------------------------------------------------------ loading
 
 void TForm1::LoadFlow() {
@@ -332,13 +421,17 @@ void TForm1::LoadFlow() {
   LoadDocument(fileName);
 }
 
-void TForm1::LoadDocument(const QString& fileName) {
+void TForm1::LoadDocument(const QString& typed) {
+  if (!ChangesMayBeDiscarded()) return;
+  const QString fileName = SourceName(typed);
   Edit1->setText(fileName);
   // Until this load succeeds nothing is loaded: a failure must not leave the
   // previous document (or a half-read one) for Vordel! to write.
   loaded_ = false;
+  loadedName_.clear();
   bool opened = false;
   try {
+    if (QFileInfo(fileName).isDir()) throw vx::EFileNotFound(Text(texts::FolderNotFile).arg(NativePath(fileName)).toStdString());
     TBusyScope busy(busy_);
     TWorkIndicator indicator(this, PDFDoc, Text(texts::Loading).arg(QFileInfo(fileName).fileName()),
                              ProgressDelayMs);
@@ -350,45 +443,63 @@ void TForm1::LoadDocument(const QString& fileName) {
     throw;
   }
   if (!opened) {
-    // The password question was cancelled.
+    // The user cancelled the password question: nothing to report but that.
     ClearDocumentControls();
-    SetStatus(Text(texts::StatusNotLoaded).arg(Text(vx::res::SPasswordRequired)));
-    throw vx::EPasswordError(vx::res::SPasswordRequired);
+    SetStatus(Text(texts::StatusNotLoaded).arg(Text(texts::PasswordCancelled)));
+    return;
   }
   loaded_ = true;
+  loadedName_ = fileName;
   // A signed document is saved as an update, which keeps its signatures
-  // valid; an update leaves the file's streams alone, so their compression
-  // cannot be chosen.
-  const bool signedDocument = PDFDoc.SignatureCount() > 0;
-  PDFDoc.SetSaveKind(signedDocument ? vx::TvxSaveKind::Incremental : vx::TvxSaveKind::Rewrite);
-  for (TRadioGroup* group : {RadioGroup4, RadioGroup5}) group->setEnabled(!signedDocument);
+  // valid.
+  UseSaveKind(PDFDoc.SignatureCount() > 0 ? vx::TvxSaveKind::Incremental : vx::TvxSaveKind::Rewrite);
   ShowDocument();
-  SetStatus(LoadedStatus(fileName));
+  MarkUnchanged();
+  SetStatus(LoadedStatus(), QFileInfo(fileName).fileName());
+}
+
+void TForm1::UseSaveKind(vx::TvxSaveKind kind) {
+  PDFDoc.SetSaveKind(kind);
+  // An update leaves the file's streams alone: their compression cannot be chosen.
+  for (TRadioGroup* group : {RadioGroup4, RadioGroup5}) group->setEnabled(kind != vx::TvxSaveKind::Incremental);
 }
 
 void TForm1::ClearDocumentControls() {
   for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6}) box->setChecked(false);
   for (TRadioGroup* group : {RadioGroup1, RadioGroup2, RadioGroup3}) group->SetItemIndex(-1);
   for (QLineEdit* edit : {Edit2, Edit3, Edit4, Edit5}) edit->clear();
+  for (TRadioGroup* group : {RadioGroup4, RadioGroup5}) group->setEnabled(true);
 }
 
-QString TForm1::LoadedStatus(const QString& fileName) const {
+QString TForm1::LoadedStatus() const {
   const int pages = PDFDoc.PageCount();
   const QString pageText = pages == 1 ? Text(texts::StatusOnePage) : Text(texts::StatusPages).arg(pages);
   const QString version = RadioGroup3->Items().value(int(PDFDoc.PDFVersion()), QStringLiteral("?"));
   const char* access = !PDFDoc.IsEncrypted() ? texts::StatusNotEncrypted
                        : PDFDoc.IsOwner()    ? texts::StatusOwner
                                              : texts::StatusUser;
-  QString status = Text(texts::StatusLoaded).arg(QFileInfo(fileName).fileName(), pageText, version, Text(access));
+  // %1 stays for the name, which SetStatus fits in.
+  QString status = Text(texts::StatusLoaded).arg(QStringLiteral("%1"), pageText, version, Text(access));
   if (PDFDoc.Repaired()) status += Text(texts::StatusRepaired);
   if (PDFDoc.SignatureCount() > 0) status += Text(texts::StatusSigned);
   return status;
 }
 
 void TForm1::SetStatus(const QString& text) {
-  // Long names are shortened in the middle; the whole text is the tool tip.
+  // A long message is shortened in the middle; the whole text is the tool tip.
   Label8->setToolTip(text);
   Label8->setText(Label8->fontMetrics().elidedText(text, Qt::ElideMiddle, Label8->width()));
+}
+
+void TForm1::SetStatus(const QString& text, const QString& path) {
+  const QFontMetrics metrics = Label8->fontMetrics();
+  const int room = Label8->width() - metrics.horizontalAdvance(text.arg(QString())) - 2;
+  if (room < metrics.horizontalAdvance(QStringLiteral("\u2026/\u2026"))) {
+    SetStatus(text.arg(path));
+    return;
+  }
+  Label8->setToolTip(text.arg(path));
+  Label8->setText(text.arg(metrics.elidedText(path, Qt::ElideMiddle, room)));
 }
 
 void TForm1::ShowDocument() {
@@ -400,9 +511,13 @@ void TForm1::ShowDocument() {
   CheckBox5->setChecked(preferences.HideToolbar());
   CheckBox6->setChecked(preferences.HideWindowUI());
 
-  // A mode without an item (attachments) leaves the selection as it was.
-  for (const TModeItem& item : kModeItems)
-    if (item.Mode == PDFDoc.PageMode()) RadioGroup1->SetItemIndex(RadioGroup1->Items().indexOf(Text(item.Text)));
+  // A mode the group has no item for (attachments, or one the library does
+  // not name) shows no selection, and the document keeps it unless the user
+  // picks an item.
+  RadioGroup1->SetItemIndex(-1);
+  if (PDFDoc.Catalog().ForeignPageMode.empty())
+    for (const TModeItem& item : kModeItems)
+      if (item.Mode == PDFDoc.PageMode()) RadioGroup1->SetItemIndex(RadioGroup1->Items().indexOf(Text(item.Text)));
 
   RadioGroup3->SetItemIndex(int(PDFDoc.PDFVersion()));
 
@@ -412,26 +527,46 @@ void TForm1::ShowDocument() {
   Edit4->setText(FromWide(info.Keywords()));
   Edit5->setText(FromWide(info.Author()));
 
-  for (int i = 0; i < int(std::size(kLayoutOfItem)); ++i)
-    if (kLayoutOfItem[i] == PDFDoc.PageLayout()) RadioGroup2->SetItemIndex(i);
+  RadioGroup2->SetItemIndex(-1);
+  if (PDFDoc.Catalog().ForeignPageLayout.empty())
+    for (int i = 0; i < int(std::size(kLayoutOfItem)); ++i)
+      if (kLayoutOfItem[i] == PDFDoc.PageLayout()) RadioGroup2->SetItemIndex(i);
+}
+
+void TForm1::ShowCompression() {
+  const vx::TvxCompression& compression = PDFDoc.Compression();
+  if (!compression.Active) return;
+  RadioGroup4->SetItemIndex(compression.Encoding);
+  RadioGroup5->SetItemIndex(int(std::find(std::begin(kLevelOfItem), std::end(kLevelOfItem), compression.Level) -
+                                std::begin(kLevelOfItem)));
+}
+
+// ----------------------------------------------------------------- changes
+
+QString TForm1::ControlsState() const {
+  QStringList state;
+  for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6})
+    state << QString::number(box->isChecked());
+  for (TRadioGroup* group : {RadioGroup1, RadioGroup2, RadioGroup3, RadioGroup4, RadioGroup5})
+    state << QString::number(group->ItemIndex());
+  for (QLineEdit* edit : {Edit2, Edit3, Edit4, Edit5}) state << edit->text();
+  return state.join(QChar(0));
+}
+
+void TForm1::MarkUnchanged() {
+  unchangedState_ = ControlsState();
+  settingsApplied_ = false;
+}
+
+bool TForm1::ChangesMayBeDiscarded() {
+  if (!loaded_ || (!settingsApplied_ && ControlsState() == unchangedState_)) return true;
+  return Ask(QMessageBox::Question, Text(texts::DiscardQuestion).arg(QFileInfo(loadedName_).fileName()),
+             Text(texts::DiscardButton));
 }
 
 // ------------------------------------------------------------------- saving
 
-void TForm1::SaveFlow() {
-  if (Edit1->text().isEmpty()) {
-    ShowMessage(Text(vx::res::SNoSourceFile));
-    return;
-  }
-  if (!QFileInfo(Edit1->text()).isFile()) {
-    ShowMessage(Text(vx::res::SSourceNotFound));
-    return;
-  }
-  if (!loaded_) {
-    ShowMessage(Text(texts::NothingLoaded));
-    return;
-  }
-
+void TForm1::ApplyControls() {
   vx::TvxPDFViewerPreferences& preferences = PDFDoc.ViewerPreferences();
   preferences.SetCenterWindow(CheckBox1->isChecked());
   preferences.SetDisplayDocTitle(CheckBox2->isChecked());
@@ -440,10 +575,14 @@ void TForm1::SaveFlow() {
   preferences.SetHideToolbar(CheckBox5->isChecked());
   preferences.SetHideWindowUI(CheckBox6->isChecked());
 
-  // No selection keeps what the document has.
+  // No selection keeps what the document has; "None" picked for a mode the
+  // library does not name replaces it.
   const int mode = RadioGroup1->ItemIndex();
   for (const TModeItem& item : kModeItems)
-    if (RadioGroup1->Items().indexOf(Text(item.Text)) == mode) PDFDoc.SetPageMode(item.Mode);
+    if (RadioGroup1->Items().indexOf(Text(item.Text)) == mode) {
+      PDFDoc.SetPageMode(item.Mode);
+      PDFDoc.Catalog().ForeignPageMode.clear();
+    }
 
   const int version = RadioGroup3->ItemIndex();
   if (version >= 0 && version <= int(vx::pvPDF20)) PDFDoc.SetPDFVersion(vx::TvxPDFVersion(version));
@@ -455,35 +594,78 @@ void TForm1::SaveFlow() {
   info.SetAuthor(ToWide(Edit5->text()));
 
   const int layout = RadioGroup2->ItemIndex();
-  if (layout >= 0 && layout < int(std::size(kLayoutOfItem))) PDFDoc.SetPageLayout(kLayoutOfItem[layout]);
+  if (layout >= 0 && layout < int(std::size(kLayoutOfItem))) {
+    PDFDoc.SetPageLayout(kLayoutOfItem[layout]);
+    PDFDoc.Catalog().ForeignPageLayout.clear();
+  }
+}
 
+void TForm1::ApplyCompression() {
+  if (PDFDoc.SaveKind() == vx::TvxSaveKind::Incremental) return;
   // An unselected group leaves its field 0: Flate, level none.
   vx::TvxCompression compression;
-  if (RadioGroup4->ItemIndex() == 1) compression.Encoding = 1;
+  if (RadioGroup4->ItemIndex() == kRunLengthItem) compression.Encoding = 1;
   const int level = RadioGroup5->ItemIndex();
   if (level >= 0) compression.Level = kLevelOfItem[level];
-  if (PDFDoc.SaveKind() != vx::TvxSaveKind::Incremental) PDFDoc.SetCompression(compression.Encoding, compression.Level);
+  PDFDoc.SetCompression(compression.Encoding, compression.Level);
+}
 
-  const QString target = ChooseTargetFile();
-  if (target.isEmpty()) return;
-  bool saved = false;
+bool TForm1::CheckSource() {
+  if (loaded_ && QFileInfo(loadedName_).isFile()) return true;
+  const QString name = loaded_ ? loadedName_ : Edit1->text();
+  if (name.isEmpty()) ShowMessage(Text(vx::res::SNoSourceFile));
+  else if (QFileInfo(name).isDir()) ShowMessage(Text(texts::FolderNotFile).arg(NativePath(name)));
+  else if (!QFileInfo(SourceName(name)).isFile()) ShowMessage(Text(vx::res::SSourceNotFound));
+  else ShowMessage(Text(texts::NothingLoaded));
+  return false;
+}
+
+void TForm1::SaveFlow() {
+  if (!CheckSource()) return;
+  ApplyControls();
+  ApplyCompression();
+  const QString chosen = ChooseTargetFile();
+  if (chosen.isEmpty()) return;
+  // The save dialog asked about the name chosen; with ".pdf" added it may
+  // name another file, which must not be replaced unasked.
+  const QString target = SavedName(chosen);
+  if (target != chosen && QFileInfo::exists(target) &&
+      !Ask(QMessageBox::Warning, Text(texts::ReplaceQuestion).arg(NativePath(target)), Text(texts::ReplaceButton))) {
+    SetStatus(Text(texts::StatusNotReplaced), NativePath(target));
+    return;
+  }
+  SaveTo(target);
+}
+
+void TForm1::SaveTo(const QString& target) {
+  const bool existed = QFileInfo::exists(target);
   try {
     TBusyScope busy(busy_);
     TWorkIndicator indicator(this, PDFDoc, Text(texts::Saving).arg(QFileInfo(target).fileName()), ProgressDelayMs,
                              true);
-    saved = PDFDoc.SaveToFile(NativeName(target), 2);
+    if (!PDFDoc.SaveToFile(NativeName(target), 2)) return;
   } catch (const vx::ESaveCancelled& e) {
     // The user asked for it: no error box, the status line says what happened.
-    SetStatus(QString::fromUtf8(e.what()));
+    SetStatus(existed ? QString::fromUtf8(e.what()) : Text(texts::StatusSaveCancelledNew));
     return;
+  } catch (const vx::EIncrementalSaveRefused& e) {
+    // Only a full rewrite can make this change; it is the user's choice,
+    // since it invalidates the signatures.
+    SetStatus(Text(texts::StatusNotSaved).arg(QString::fromUtf8(e.what())));
+    if (!Ask(QMessageBox::Warning, QString::fromUtf8(e.what()), Text(texts::FullRewriteButton))) return;
+    UseSaveKind(vx::TvxSaveKind::Rewrite);
+    ApplyCompression();
+    SaveTo(target);
+    return;
+  } catch (const std::exception& e) {
+    SetStatus(Text(texts::StatusNotSaved).arg(QString::fromUtf8(e.what())));
+    throw;
   }
-  if (saved) {
-    const QFileInfo written(SavedName(target));
-    const bool update = PDFDoc.SaveKind() == vx::TvxSaveKind::Incremental;
-    SetStatus(Text(update ? texts::StatusSavedIncrementally : texts::StatusSaved)
-                  .arg(QDir::toNativeSeparators(written.absoluteFilePath()),
-                       QLocale::system().formattedDataSize(written.size())));
-  }
+  const bool update = PDFDoc.SaveKind() == vx::TvxSaveKind::Incremental;
+  const QString size = QLocale::system().formattedDataSize(QFileInfo(target).size());
+  SetStatus(Text(update ? texts::StatusSavedIncrementally : texts::StatusSaved).arg(QStringLiteral("%1"), size),
+            NativePath(target));
+  MarkUnchanged();
 }
 
 // ------------------------------------------------------------- file dialogs
@@ -498,8 +680,8 @@ QString TForm1::RunOpenDialog() {
 }
 
 QString TForm1::RunSaveDialog() {
-  // Starts beside the source, under the source's name.
-  const QFileInfo source(Edit1->text());
+  // Starts beside the loaded file, under its name (not a name typed since).
+  const QFileInfo source(loadedName_);
   QFileDialog dialog(this, Text(texts::SaveDialogTitle), source.absolutePath(), Text(texts::PdfFilter));
   dialog.selectFile(source.fileName());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -521,23 +703,35 @@ void TForm1::changeEvent(QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // Not while the document is being written.
-  if (busy_) event->ignore();
+  // Not while the document is being written, nor with changes the user keeps.
+  if (busy_ || !ChangesMayBeDiscarded()) event->ignore();
   else QWidget::closeEvent(event);
 }
 
+namespace {
+
+// The one local file a drag carries, or an empty name.
+QString DraggedFile(const QMimeData* data) {
+  const QList<QUrl> urls = data->urls();
+  return urls.size() == 1 && urls.first().isLocalFile() ? urls.first().toLocalFile() : QString();
+}
+
+}  // namespace
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
-  if (!busy_ && urls.size() == 1 && urls.first().isLocalFile()) event->acceptProposedAction();
+  // Taken as a copy: a source that honours a move would delete the file.
+  if (busy_ || DraggedFile(event->mimeData()).isEmpty() || !(event->possibleActions() & Qt::CopyAction)) return;
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
-  if (busy_ || urls.size() != 1 || !urls.first().isLocalFile()) return;
-  event->acceptProposedAction();
+  const QString fileName = DraggedFile(event->mimeData());
+  if (busy_ || fileName.isEmpty() || !(event->possibleActions() & Qt::CopyAction)) return;
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
   // Loaded once the drop is over: the source's drag must not wait for the
   // load or its message boxes.
-  const QString fileName = urls.first().toLocalFile();
   QTimer::singleShot(0, this, [this, fileName] { LoadFile(fileName); });
 }
 
@@ -550,9 +744,31 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  // Enter presses the focused button, as Space does (outside a dialog a
+  // push button leaves Enter to its window).
+  auto* button = qobject_cast<QPushButton*>(focusWidget());
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (button && enter && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    button->click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+  // A window manager frames the window once it is shown: fitted again to the
+  // frame it really got.
+  if (windowHandle() && !windowHandle()->frameMargins().isNull() && windowHandle()->frameMargins() != fittedFrame_)
+    FitToScreen();
+  QWidget::moveEvent(event);
+}
+
 void TForm1::showEvent(QShowEvent* event) {
   if (!centred_) {
     centred_ = true;
+    connect(windowHandle(), &QWindow::screenChanged, this, &TForm1::FitToScreen);
+    FitToScreen();
     if (QScreen* screen = this->screen()) {
       QRect frame = frameGeometry();
       frame.moveCenter(screen->availableGeometry().center());

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QFont>
+#include <QMargins>
+#include <QMessageBox>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -15,6 +17,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class TRadioGroup;
 
 class TForm1 : public QWidget {
@@ -30,6 +33,10 @@ class TForm1 : public QWidget {
   // The face of the window, which its dialogs and message boxes share.
   static QFont WindowFont();
 
+  // The client area at its designed size, in a scroll area that shows scroll
+  // bars only where the screen is too small for it.
+  QScrollArea* ScrollArea;
+  QWidget* Client;
   QGroupBox* GroupBox1;
   QLabel* Label1;
   QLineEdit* Edit1;
@@ -58,6 +65,7 @@ class TForm1 : public QWidget {
   QPushButton* Button2;
   QPushButton* Button3;
   QPushButton* Button4;
+  QPushButton* Button5;  // "Settings…": the library's settings dialog
   QLabel* Label6;
   QLabel* Label7;
   // The status line under the buttons: what was loaded or where it was saved.
@@ -77,12 +85,15 @@ class TForm1 : public QWidget {
   void Button2Click();  // "Vordel!"
   void Button3Click();  // "Help"
   void Button4Click();  // "Exit"
+  void Button5Click();  // "Settings…"
   void Label7Click();
   // Loads `fileName` as "Load..." does once a file is chosen (the file named
   // on the command line, a dropped file, Enter in the file-name field).
   void LoadFile(const QString& fileName);
   // Whether the last load succeeded; Vordel! refuses until one has.
   bool Loaded() const { return loaded_; }
+  // The file the document was loaded from, which Vordel! saves from.
+  const QString& LoadedName() const { return loadedName_; }
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -90,18 +101,42 @@ class TForm1 : public QWidget {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
   void CreateControls();
+  void CreateShortcuts();
   void FormCreate(int currentYear);
+  // Fixes the window's size: the client area's, or the screen's room where
+  // that is smaller.
+  void FitToScreen();
   void LoadFlow();
   void LoadDocument(const QString& fileName);
   void ShowDocument();
+  void ShowCompression();
   void ClearDocumentControls();
+  // An update keeps a signed file's signatures but cannot recompress it.
+  void UseSaveKind(vx::TvxSaveKind kind);
+  // Copies the controls into the document, as Vordel! does before saving.
+  void ApplyControls();
+  void ApplyCompression();
   void SaveFlow();
+  bool CheckSource();
+  void SaveTo(const QString& target);
+  bool OfferFullRewrite(const QString& refusal);
+  // A question whose action button is `yesText`; Cancel is the default.
+  bool Ask(QMessageBox::Icon icon, const QString& question, const QString& yesText);
+  // True when nothing was changed since the load or the last save, or the
+  // user agrees to lose the changes.
+  bool ChangesMayBeDiscarded();
+  QString ControlsState() const;
+  void MarkUnchanged();
   void SetStatus(const QString& text);
-  QString LoadedStatus(const QString& fileName) const;
+  // `text` with %1 the path: the path is shortened to fit, never the rest.
+  void SetStatus(const QString& text, const QString& path);
+  QString LoadedStatus() const;
   // Runs one flow, showing a failure's message in an error box.
   void RunGuarded(const std::function<void()>& flow);
   void ShowMessage(const QString& text);
@@ -110,5 +145,9 @@ class TForm1 : public QWidget {
 
   bool busy_ = false;      // a load or save is running
   bool loaded_ = false;    // the last load succeeded
+  QString loadedName_;     // the file it loaded
+  QString unchangedState_;  // ControlsState() after the load or the last save
+  bool settingsApplied_ = false;  // the settings dialog changed the document since
   bool centred_ = false;   // placed on the screen once, when first shown
+  QMargins fittedFrame_;   // the frame FitToScreen made room for
 };

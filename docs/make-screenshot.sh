@@ -2,8 +2,9 @@
 # Remakes the pictures in docs/ from the real program under a virtual X
 # display: screenshot.png (the window after loading a small sample, so that
 # the controls and the status line show values), password-dialog.png (the
-# question after a wrong password) and settings-dialog-<n>.png (each tab of
-# the settings dialog).
+# question after a wrong password), settings-dialog-<n>.png (each tab of
+# the settings dialog) and screenshot-scale2.png (the window at scale 2 on a
+# 1600 × 1000 screen, where it fits with scroll bars).
 # Usage: docs/make-screenshot.sh [build-dir]   (needs xvfb-run and python3)
 set -euo pipefail
 build=${1:-build}
@@ -43,4 +44,6 @@ docs=$(realpath docs)
 (cd "$work" && QT_QPA_PLATFORM=xcb xvfb-run -a "$program" sample.pdf \
   --screenshot "$docs/screenshot.png" --password-shot "$docs/password-dialog.png" \
   --dialog-shots "$docs/settings-dialog")
-echo "wrote docs/screenshot.png, docs/password-dialog.png, docs/settings-dialog-*.png"
+(cd "$work" && QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 1600x1000x24" "$program" sample.pdf \
+  --screenshot "$docs/screenshot-scale2.png")
+echo "wrote docs/screenshot.png, docs/screenshot-scale2.png, docs/password-dialog.png, docs/settings-dialog-*.png"

@@ -33,6 +33,8 @@ bool OpenWithDesktop(QWidget* parent, const QUrl& url) {
   box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   QPushButton* copy = box.addButton(QString::fromUtf8(res::SDlgCopyLocation), QMessageBox::ActionRole);
   box.setDefaultButton(QMessageBox::Ok);
+  // With a second button the box finds no escape button by itself.
+  box.setEscapeButton(QMessageBox::Ok);
   // A save may still show its busy cursor; the box waits for the user.
   QApplication::setOverrideCursor(Qt::ArrowCursor);
   box.exec();

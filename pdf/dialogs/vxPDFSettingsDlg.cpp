@@ -419,6 +419,7 @@ void TvxPDFSettingsDlg::FormShow() {
   EnableGroup(gbConnection, false);
   EnableGroup(gbAddresses, false);
   EnableGroup(gbMessage, false);
+  if (EditsDocument) ShowDocumentsOwnChoices();
 
   // Encryption: the box says whether the file will be written encrypted.
   const TvxPDFEncryptionSettings& encryption = doc.Encryption();
@@ -475,6 +476,34 @@ void TvxPDFSettingsDlg::FormShow() {
   chkEnableEncryption->setEnabled(!update);
   lblCompressUpdateNote->setVisible(update);
   lblSecurityUpdateNote->setVisible(update);
+}
+
+void TvxPDFSettingsDlg::ShowDocumentsOwnChoices() {
+  const TvxCustomPDFDocument& doc = *Document;
+  chkOpenAfterSave->setChecked(doc.OpenAfterSave());
+  const TvxCompression& compression = doc.Compression();
+  if (compression.Active && compression.Encoding < cbCompType->count() && compression.Level < cbCompLevel->count()) {
+    cbCompType->setCurrentIndex(compression.Encoding);
+    cbCompLevel->setEnabled(compression.Encoding != kCompTypeRunlength);
+    cbCompLevel->setCurrentIndex(compression.Level);
+  }
+  chkEmailAfterSave->setChecked(doc.EMailAfterSave());
+  chkEmailAfterSaveClick(doc.EMailAfterSave());
+  const TvxEMailInfo& mail = doc.EMailInfo();
+  auto join = [](const std::vector<std::string>& parts, const char* separator) {
+    QStringList list;
+    for (const std::string& part : parts) list << QString::fromStdString(part);
+    return list.join(QString::fromUtf8(separator));
+  };
+  edtHost->setText(QString::fromStdString(mail.Host));
+  edtUserID->setText(QString::fromStdString(mail.UserID));
+  edtPassword->setText(QString::fromStdString(mail.Password));
+  edtTo->setText(join(mail.RecipientList, ", "));
+  edtCC->setText(join(mail.CCList, ", "));
+  edtBCC->setText(join(mail.BCCList, ", "));
+  edtFrom->setText(QString::fromStdString(mail.FromAddress));
+  edtSubject->setText(QString::fromStdString(mail.Subject));
+  memoBody->setPlainText(join(mail.Body, "\n"));
 }
 
 bool TvxPDFSettingsDlg::EncryptionChangeable() const {
@@ -636,6 +665,8 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
     mail.Password = ToUtf8(edtPassword->text());
     mail.FromAddress = ToUtf8(edtFrom->text());
     mail.Subject = ToUtf8(edtSubject->text());
+    // Shown whole when editing, so written back whole.
+    if (EditsDocument) mail.Body.clear();
     mail.Body.push_back(ToUtf8(memoBody->toPlainText()));
     mail.RecipientList = SplitAddresses(edtTo->text());
     mail.CCList = SplitAddresses(edtCC->text());
@@ -655,6 +686,15 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
     if (level >= 0) lastLevel = kLevelCodeOfItem[level];
     doc.SetCompression(lastEncoding, lastLevel);
   }
+}
+
+bool EditDocumentSettings(QWidget* parent, TvxCustomPDFDocument& document) {
+  TvxPDFSettingsDlg dialog(parent);
+  dialog.EditsDocument = true;
+  dialog.Document = &document;
+  const bool applied = dialog.Execute() == TvxModalResult::mrOK;
+  dialog.Document = nullptr;
+  return applied;
 }
 
 void RegisterSettingsDialog() {

@@ -101,6 +101,11 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   // least, which the version box then shows.
   QComboBox* cbObjectStreams;
 
+  // Opened to edit a document rather than shown before a save: the after-save
+  // actions and the compression then start from what the document holds, so
+  // that OK without a change keeps them.
+  bool EditsDocument = false;
+
  protected:
   void showEvent(QShowEvent* event) override;
 
@@ -113,6 +118,8 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
 
   // Fills the controls from `Document`.
   void FormShow();
+  // For EditsDocument: what a save would otherwise start afresh.
+  void ShowDocumentsOwnChoices();
   void btnOKClick();
   void chkEnableEncryptionClick(bool checked);
   void chkEmailAfterSaveClick(bool checked);
@@ -133,6 +140,10 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   void ApplyToDocument(const std::string& transitionPages);
   void ShowError(const QString& text);
 };
+
+// Shows the dialog over `parent` to edit `document`'s settings; answers
+// whether OK applied them (Cancel changes nothing).
+bool EditDocumentSettings(QWidget* parent, TvxCustomPDFDocument& document);
 
 // Makes TvxPDFSettingsDlg the dialog the library shows before a save when
 // the document asks for one, and lets "Open After Save" open the saved file

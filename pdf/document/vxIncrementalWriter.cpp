@@ -240,7 +240,8 @@ void TvxIncrementalWriter::CheckSettings() {
   versionText_.clear();
   if (chosen != header && chosen != declared) {
     if (chosen < declared || chosen < int(pvPDF14))
-      refuse(Format(res::SIncrementalVersion, {PDFVersionText(chosen), PDFVersionText(declared)}));
+      refuse(Format(chosen < declared ? res::SIncrementalLowerVersion : res::SIncrementalVersion,
+                    {PDFVersionText(chosen), PDFVersionText(declared)}));
     versionText_ = "/" + PDFVersionText(chosen);
   }
   // Streams already in the file are not written again, so nothing can

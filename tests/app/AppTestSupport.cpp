@@ -25,6 +25,12 @@ TMessageBoxWatcher::TMessageBoxWatcher() {
   timer_.start();
 }
 
+void ClickButton(QMessageBox* box, const QString& text) {
+  for (QAbstractButton* button : box->buttons())
+    if (button->text() == text) return button->click();
+  box->reject();
+}
+
 namespace {
 
 // The functions QTest would run, in its order: private slots other than the

@@ -72,6 +72,9 @@ class TWhenShown {
   bool ran_ = false;
 };
 
+// Clicks the button of `box` captioned `text`; rejects the box when it has none.
+void ClickButton(QMessageBox* box, const QString& text);
+
 // What qpdf reads from a file: the header's version, the catalog and the
 // information dictionary (values in qpdf's JSON form, "u:" text strings).
 struct TQpdfView {

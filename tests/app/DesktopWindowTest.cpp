@@ -125,6 +125,7 @@ class TDesktopWindowTest : public QObject {
   void oneFaceThroughout();
   void iconAndDesktopEntry();
   void cancelledSaveLeavesTheTargetAsItWas();
+  void changesAreNotDiscardedUnasked();
   void flateLevelItemsGiveTheirLevelCodes_data();
   void flateLevelItemsGiveTheirLevelCodes();
   void oneBrokenTestFunctionDoesNotStopTheSuite();
@@ -137,6 +138,13 @@ void TDesktopWindowTest::passwordIsAskedUntilRightOrCancelled() {
   TForm1& f = *under->Form;
 
   {
+    // An empty user password opens the file without a question.
+    TPasswordAnswerer answerer({});
+    Load(*under, Corpus("enc-R3,V2,O=master.pdf").toStdString());
+    QCOMPARE(answerer.Seen.size(), 0);
+    QVERIFY(f.Loaded());
+  }
+  {
     // A wrong password, then the user's.
     TPasswordAnswerer answerer({QStringLiteral("wrong"), QStringLiteral("view")});
     TMessageBoxWatcher watcher;
@@ -148,8 +156,9 @@ void TDesktopWindowTest::passwordIsAskedUntilRightOrCancelled() {
     QVERIFY(!answerer.Seen[0].WrongLineShown);
     QVERIFY(answerer.Seen[1].WrongLineShown);
     QVERIFY(f.Loaded());
-    QVERIFY2(f.Label8->toolTip().endsWith(QStringLiteral("encrypted, opened with the user password")),
-             qPrintable(f.Label8->toolTip()));
+    // The name is shortened to fit, not the facts.
+    QVERIFY2(f.Label8->text().endsWith(QStringLiteral(": 30 pages, PDF 1.4, encrypted, opened with the user password")),
+             qPrintable(f.Label8->text()));
   }
   {
     TPasswordAnswerer answerer({QStringLiteral("master")});
@@ -159,14 +168,13 @@ void TDesktopWindowTest::passwordIsAskedUntilRightOrCancelled() {
     QVERIFY2(f.Label8->toolTip().endsWith(QStringLiteral("encrypted, opened as owner")), qPrintable(f.Label8->toolTip()));
   }
   {
-    // Cancel ends the load with the library's message and nothing loaded.
+    // Cancel ends the load with nothing loaded, and no error to report.
     TPasswordAnswerer answerer({QStringLiteral("nope"), QString()});
     TMessageBoxWatcher watcher;
     Load(*under, file.toStdString());
     QCOMPARE(answerer.Seen.size(), 2);
-    QCOMPARE(watcher.Seen().size(), 1);
-    QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Critical);
-    QCOMPARE(watcher.Seen()[0].Text, QString::fromUtf8(vx::res::SPasswordRequired));
+    QCOMPARE(watcher.Seen().size(), 0);
+    QCOMPARE(f.Label8->toolTip(), QString("Not loaded: the password question was cancelled"));
     QVERIFY(!f.Loaded());
     QVERIFY(f.Edit2->text().isEmpty());
   }
@@ -251,11 +259,14 @@ void TDesktopWindowTest::filesComeFromTheCommandLineDropAndEnter() {
   // Dropping one local file loads it; anything else is not taken.
   auto mime = std::make_unique<QMimeData>();
   mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(second.Path()))});
-  QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+  // Shift proposes a move; the drop is taken as a copy all the same.
+  const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+  QDragEnterEvent enter(QPoint(100, 100), actions, mime.get(), Qt::LeftButton, Qt::ShiftModifier);
   QApplication::sendEvent(&f, &enter);
-  QVERIFY(enter.isAccepted());
-  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+  QVERIFY(enter.isAccepted() && enter.dropAction() == Qt::CopyAction);
+  QDropEvent drop(QPointF(100, 100), actions, mime.get(), Qt::LeftButton, Qt::ShiftModifier);
   QApplication::sendEvent(&f, &drop);
+  QCOMPARE(drop.dropAction(), Qt::CopyAction);
   QTRY_COMPARE(f.Edit2->text(), QString("Dropped"));
   QCOMPARE(f.Edit1->text(), QString::fromStdString(second.Path()));
 
@@ -266,11 +277,16 @@ void TDesktopWindowTest::filesComeFromTheCommandLineDropAndEnter() {
   QApplication::sendEvent(&f, &refused);
   QVERIFY(!refused.isAccepted());
 
-  // Enter in the file-name field loads the typed name.
-  f.Edit1->setText(QString::fromStdString(third.Path()));
+  // Enter in the file-name field loads the typed name, ".pdf" left out
+  // included, and Vordel! saves from the file that was loaded.
+  f.Edit1->setText(QString::fromStdString(third.Path()).chopped(4));
   QTest::keyClick(f.Edit1, Qt::Key_Return);
   QCOMPARE(f.Edit2->text(), QString("Typed"));
   QVERIFY(f.Loaded());
+  vxtest::TempFile target;
+  under->Target = QString::fromStdString(target.Path());
+  f.Button2->click();
+  QCOMPARE(under->TargetAsked, 1);
 }
 
 void TDesktopWindowTest::statusLineSaysWhatWasLoadedAndSaved() {
@@ -333,6 +349,17 @@ void TDesktopWindowTest::withoutADesktopOpenerTheLocationIsShown() {
   }
   const QString help = QApplication::clipboard()->text();
   QVERIFY2(help.endsWith(QStringLiteral("/help.html")) && QFileInfo::exists(help), qPrintable(help));
+  {
+    // Escape closes the box.
+    bool closedByEscape = false;
+    apptest::TWhenShown<QMessageBox> escape([&](QMessageBox* box) {
+      QTest::keyClick(box, Qt::Key_Escape);
+      closedByEscape = !box->isVisible();
+      if (!closedByEscape) box->reject();
+    });
+    f.Button3->click();
+    QVERIFY(escape.Ran() && closedByEscape);
+  }
 
   // "Open After Save" shows where the file went.
   vxtest::TempFile source, target;
@@ -353,12 +380,13 @@ void TDesktopWindowTest::withoutADesktopOpenerTheLocationIsShown() {
 }
 
 void TDesktopWindowTest::saveDialogStartsBesideTheSource() {
-  vxtest::TempFile source;
+  vxtest::TempFile source, typed;
   source.Write(vxtest::SimplePdf(1));
   TForm1 f(2013);  // the real file dialogs
   f.show();
   f.LoadFile(QString::fromStdString(source.Path()));
   QVERIFY(f.Loaded());
+  f.Edit1->setText(QString::fromStdString(typed.Path()));  // typed, not loaded: not offered
   QString folder, selected;
   apptest::TWhenShown<QFileDialog> reader([&](QFileDialog* dialog) {
     folder = dialog->directory().absolutePath();
@@ -486,7 +514,15 @@ void TDesktopWindowTest::cancelledSaveLeavesTheTargetAsItWas() {
   QCOMPARE(watcher.Seen().size(), 0);  // the user asked for it: no error box
   QCOMPARE(target.Read(), before);
   QVERIFY(TemporaryFilesBeside(target.Path()).isEmpty());
-  QVERIFY2(f.Label8->toolTip().startsWith(QStringLiteral("The save was cancelled")), qPrintable(f.Label8->toolTip()));
+  QVERIFY2(f.Label8->toolTip().endsWith(QStringLiteral("is unchanged")), qPrintable(f.Label8->toolTip()));
+
+  // Cancelled on the way to a new name, the line says nothing was written.
+  clicked = false;
+  under->Target += ".new.pdf";
+  f.Button2->click();
+  QVERIFY(clicked && !QFileInfo::exists(under->Target));
+  QCOMPARE(f.Label8->toolTip(), QString("The save was cancelled; nothing was written"));
+  under->Target = QString::fromStdString(target.Path());
   for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<QProgressDialog*>(w));
 
   // The next save is not cancelled and completes.
@@ -496,6 +532,32 @@ void TDesktopWindowTest::cancelledSaveLeavesTheTargetAsItWas() {
   const apptest::TQpdfView view = apptest::ReadWithQpdf(target.Path(), error);
   QVERIFY2(error.isEmpty(), qPrintable(error));
   QCOMPARE(QFileInfo(QString::fromStdString(target.Path())).size() > qint64(before.size()), true);
+}
+
+// Loading another file or leaving after a change asks first; Cancel keeps
+// the changes, Discard goes on.
+void TDesktopWindowTest::changesAreNotDiscardedUnasked() {
+  vxtest::TempFile first, second;
+  first.Write(vxtest::SimplePdf(1, "", "/Title (First)"));
+  second.Write(vxtest::SimplePdf(1, "", "/Title (Second)"));
+  auto under = NewForm();
+  TForm1& f = *under->Form;
+  Load(*under, first.Path());
+  f.Edit2->setText("Changed");
+  for (const QString answer : {"Cancel", "Discard"}) {
+    QString asked;
+    apptest::TWhenShown<QMessageBox> question([&](QMessageBox* box) {
+      asked = box->text();
+      apptest::ClickButton(box, answer);
+    });
+    Load(*under, second.Path());
+    QCOMPARE(asked, "Discard the changes to " + QFileInfo(QString::fromStdString(first.Path())).fileName() + "?");
+    QCOMPARE(f.Edit2->text(), QString(answer == "Cancel" ? "Changed" : "Second"));
+  }
+  f.CheckBox1->click();
+  apptest::TWhenShown<QMessageBox> keep([](QMessageBox* box) { apptest::ClickButton(box, "Cancel"); });
+  f.Button4->click();
+  QVERIFY(keep.Ran() && f.isVisible());
 }
 
 void TDesktopWindowTest::flateLevelItemsGiveTheirLevelCodes_data() {

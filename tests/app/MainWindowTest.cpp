@@ -1,5 +1,6 @@
 // The main window driven through its controls: layout, loading, saving,
 // the messages of the save flow, failures, progress, help and links.
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFile>
@@ -10,6 +11,9 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
 #include <QUrl>
@@ -19,6 +23,7 @@
 #include "AppTestSupport.h"
 #include "app/RadioGroup.h"
 #include "app/VordelPDFUnit.h"
+#include "pdf/dialogs/vxPDFSettingsDlg.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "support/PdfBuilder.h"
 
@@ -92,7 +97,7 @@ class TMainWindowTest : public QObject {
   void rightsNoticeEndsWithTheCurrentYear_data();
   void rightsNoticeEndsWithTheCurrentYear();
   void loadShowsTheDocumentsSettings();
-  void pageModeWithoutAnItemKeepsTheSelection();
+  void pageModeWithoutAnItemShowsNoSelection();
   void loadShowsPacketValuesWhereInfoHasNone();
   void vordelWritesEveryChange();
   void untouchedGroupsKeepTheDocumentAndSaveFlate();
@@ -102,6 +107,13 @@ class TMainWindowTest : public QObject {
   void longWorkShowsProgressAndBlocksReentry();
   void helpWebPageAndExit();
   void signedDocumentIsSavedAsAnUpdate();
+  void saveAsksAboutTheFileItReallyWrites_data();
+  void saveAsksAboutTheFileItReallyWrites();
+  void settingsButtonEditsTheLoadedDocument_data();
+  void settingsButtonEditsTheLoadedDocument();
+  void keyboardReachesEveryButton_data();
+  void keyboardReachesEveryButton();
+  void fitsASmallScreenAtScaleTwo();
 };
 
 void TMainWindowTest::columnsTabOrderAndLink() {
@@ -119,7 +131,7 @@ void TMainWindowTest::columnsTabOrderAndLink() {
                            f.CheckBox6};
   for (TRadioGroup* g : {f.RadioGroup1, f.RadioGroup2, f.RadioGroup3}) expected << g->Button(0);
   expected << f.Edit2 << f.Edit3 << f.Edit4 << f.Edit5 << f.RadioGroup4->Button(0) << f.RadioGroup5->Button(0)
-           << f.Button2 << f.Button3 << f.Button4;
+           << f.Button5 << f.Button2 << f.Button3 << f.Button4;
   QList<QWidget*> chain;
   QWidget* w = f.Edit1;
   do {
@@ -127,6 +139,16 @@ void TMainWindowTest::columnsTabOrderAndLink() {
     w = w->nextInFocusChain();
   } while (w != f.Edit1 && chain.size() < expected.size());
   QCOMPARE(chain, expected);
+
+  // Tab enters a radio group at its selected item and leaves it from there.
+  f.RadioGroup1->Button(3)->click();
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  f.CheckBox6->setFocus();
+  QTest::keyClick(f.CheckBox6, Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), f.RadioGroup1->Button(3));
+  QTest::keyClick(f.RadioGroup1->Button(3), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), f.RadioGroup2->Button(0));
 }
 
 void TMainWindowTest::captionsFitTheirControls() {
@@ -148,7 +170,7 @@ void TMainWindowTest::captionsFitTheirControls() {
   QVERIFY(f.Label1->geometry().right() < f.Edit1->x());
   QVERIFY(f.Label6->geometry().right() < f.Label7->x());
   // Every control lies inside its parent.
-  for (QWidget* child : f.findChildren<QWidget*>()) {
+  for (QWidget* child : f.Client->findChildren<QWidget*>()) {
     if (!child->isWindow() && child->parentWidget() && !child->inherits("QLineEditIconButton"))
       QVERIFY2(child->parentWidget()->rect().contains(child->geometry()), qPrintable(child->objectName()));
   }
@@ -186,6 +208,8 @@ void TMainWindowTest::cannotBeResizedOrMaximised() {
   TForm1& f = *under->Form;
   const QSize size(545, 599);  // the status line under the buttons included
   QCOMPARE(f.size(), size);
+  // Scroll bars only where the screen is too small: none here.
+  QTRY_VERIFY(!f.ScrollArea->verticalScrollBar()->isVisible() && !f.ScrollArea->horizontalScrollBar()->isVisible());
   QVERIFY(!(f.windowFlags() & Qt::WindowMaximizeButtonHint));
   f.resize(800, 700);
   QCOMPARE(f.size(), size);
@@ -271,8 +295,8 @@ void TMainWindowTest::loadShowsPacketValuesWhereInfoHasNone() {
   QCOMPARE(f.Edit5->text(), QString("Ann; Bob"));
 }
 
-void TMainWindowTest::pageModeWithoutAnItemKeepsTheSelection() {
-  vxtest::TempFile outlines, attachments;
+void TMainWindowTest::pageModeWithoutAnItemShowsNoSelection() {
+  vxtest::TempFile outlines, attachments, target;
   outlines.Write(vxtest::SimplePdf(1, "/PageMode /UseOutlines"));
   attachments.Write(vxtest::SimplePdf(1, "/PageMode /UseAttachments"));
 
@@ -284,8 +308,12 @@ void TMainWindowTest::pageModeWithoutAnItemKeepsTheSelection() {
   Load(*under, outlines.Path());
   QCOMPARE(under->Form->RadioGroup1->ItemIndex(), IndexOf(under->Form->RadioGroup1, "Outlines"));
   Load(*under, attachments.Path());
-  QCOMPARE(under->Form->RadioGroup1->ItemIndex(), IndexOf(under->Form->RadioGroup1, "Outlines"));
-  QCOMPARE(under->Form->PDFDoc.PageMode(), vx::pmUseAttachments);
+  QCOMPARE(under->Form->RadioGroup1->ItemIndex(), -1);
+  // Nothing touched: the document's own mode is written.
+  under->Target = QString::fromStdString(target.Path());
+  under->Form->Button2->click();
+  QString error;
+  QCOMPARE(apptest::ReadWithQpdf(target.Path(), error).Catalog.value("/PageMode").toString(), QString("/UseAttachments"));
 }
 
 void TMainWindowTest::vordelWritesEveryChange() {
@@ -381,7 +409,8 @@ void TMainWindowTest::modeAndLayoutTheWindowDoesNotListAreKeptUntilChanged() {
   auto under = NewForm();
   TForm1& f = *under->Form;
   Load(*under, source.Path());
-  QCOMPARE(f.RadioGroup1->ItemIndex(), IndexOf(f.RadioGroup1, "None"));
+  QCOMPARE(f.RadioGroup1->ItemIndex(), -1);
+  QCOMPARE(f.RadioGroup2->ItemIndex(), -1);
   under->Target = QString::fromStdString(target.Path());
   f.Button2->click();
 
@@ -419,11 +448,14 @@ void TMainWindowTest::vordelChecksTheSourceFirst() {
     TMessageBoxWatcher watcher;
     f.Edit1->setText(QString::fromStdString(target.Path()) + ".missing.pdf");
     f.Button2->click();
-    f.Edit1->setText(QString::fromStdString(std::filesystem::temp_directory_path().string()));  // a folder
+    const QString folder = QString::fromStdString(std::filesystem::temp_directory_path().string());
+    f.Edit1->setText(folder);
     f.Button2->click();
-    QCOMPARE(watcher.Seen().size(), 2);
+    QTest::keyClick(f.Edit1, Qt::Key_Return);  // loading it says the same
+    QCOMPARE(watcher.Seen().size(), 3);
     QCOMPARE(watcher.Seen()[0].Text, QString("Source file cannot be found!"));
-    QCOMPARE(watcher.Seen()[1].Text, QString("Source file cannot be found!"));
+    QCOMPARE(watcher.Seen()[1].Text, QString("\"%1\" is a folder, not a PDF file.").arg(QDir(folder).absolutePath()));
+    QCOMPARE(watcher.Seen()[2].Text, watcher.Seen()[1].Text);
   }
   QCOMPARE(under->TargetAsked, 0);
   QVERIFY(!std::filesystem::exists(target.Path()));
@@ -467,6 +499,7 @@ void TMainWindowTest::failuresShowTheLibraryMessageAndTheWindowGoesOn() {
     QCOMPARE(watcher.Seen().size(), 1);
     QCOMPARE(watcher.Seen()[0].Icon, QMessageBox::Critical);
     QVERIFY2(watcher.Seen()[0].Text.contains("no-such-folder"), qPrintable(watcher.Seen()[0].Text));
+    QCOMPARE(f.Label8->toolTip(), "Not saved: " + watcher.Seen()[0].Text);
   }
   // And the window still works.
   under->Target = QString::fromStdString(target.Path());
@@ -532,7 +565,7 @@ void TMainWindowTest::helpWebPageAndExit() {
   const QString html = QString::fromUtf8(page.readAll());
   QStringList captions;
   for (QGroupBox* g : f.findChildren<QGroupBox*>()) captions << g->title();
-  for (QAbstractButton* b : f.findChildren<QAbstractButton*>()) captions << b->text();
+  for (QAbstractButton* b : f.findChildren<QAbstractButton*>()) captions << b->text().remove('&');
   for (QLabel* l : {f.Label1, f.Label2, f.Label3, f.Label4, f.Label5}) captions << l->text().trimmed();
   for (const QString& caption : captions) QVERIFY2(html.contains(caption), qPrintable(caption));
 
@@ -559,7 +592,7 @@ void TMainWindowTest::signedDocumentIsSavedAsAnUpdate() {
   f.Edit2->setText("Amended title");
   under->Target = QString::fromStdString(target.Path());
   f.Button2->click();
-  QVERIFY2(f.Label8->toolTip().contains("as an incremental update"), qPrintable(f.Label8->toolTip()));
+  QVERIFY2(f.Label8->text().endsWith(") as an incremental update; the signatures stay valid"), qPrintable(f.Label8->text()));
   const std::string before = source.Read();
   QCOMPARE(target.Read().substr(0, before.size()), before);
   vxtest::RunCommand("pdfsig " + vxtest::Quote(target.Path()), &out);
@@ -567,6 +600,125 @@ void TMainWindowTest::signedDocumentIsSavedAsAnUpdate() {
   vx::TvxPDFDocument saved;
   QVERIFY(saved.LoadFromFile(target.Path()));
   QCOMPARE(QString::fromStdU16String(saved.Info().Title()), QString("Amended title"));
+
+  // A lower version needs a rewrite: the message names the file's version
+  // and offers one, which writes the new version.
+  f.RadioGroup3->Button(IndexOf(f.RadioGroup3, "1.5"))->click();
+  QString refusal;
+  apptest::TWhenShown<QMessageBox> rewrite([&](QMessageBox* box) {
+    refusal = box->text();
+    apptest::ClickButton(box, "Save as a full rewrite (the signatures become invalid)");
+  });
+  f.Button2->click();
+  QVERIFY(refusal.contains("the file is 1.7") && !refusal.contains("1.4 or later"));
+  QVERIFY(rewrite.Ran() && f.RadioGroup4->isEnabled());
+  QString error;
+  QCOMPARE(apptest::ReadWithQpdf(target.Path(), error).Version, QString("1.5"));
+  QVERIFY(target.Read().compare(0, before.size(), before) != 0);
+
+  // A failed load after a signed file leaves the groups usable.
+  Load(*under, source.Path());
+  QVERIFY(!f.RadioGroup4->isEnabled());
+  TMessageBoxWatcher watcher;
+  Load(*under, source.Path() + ".missing");
+  QVERIFY(f.RadioGroup4->isEnabled() && f.RadioGroup5->isEnabled());
+}
+
+// A name not ending in ".pdf" is saved with ".pdf" added: a file of that
+// name is not replaced unasked.
+void TMainWindowTest::saveAsksAboutTheFileItReallyWrites_data() {
+  QTest::addColumn<QString>("extension");
+  QTest::newRow("report.txt") << ".txt";
+  QTest::newRow("minutes.v2") << ".v2";
+}
+
+void TMainWindowTest::saveAsksAboutTheFileItReallyWrites() {
+  QFETCH(QString, extension);
+  vxtest::TempFile source, existing(extension.toStdString() + ".pdf");
+  source.Write(vxtest::SimplePdf(1));
+  existing.Write("kept");
+  auto under = NewForm();
+  Load(*under, source.Path());
+  under->Target = QString::fromStdString(existing.Path()).chopped(4);
+  TMessageBoxWatcher watcher;  // answers with the default, Cancel
+  under->Form->Button2->click();
+  QVERIFY(watcher.Seen().size() == 1 && watcher.Seen()[0].Text.contains(QString::fromStdString(existing.Path())));
+  QCOMPARE(existing.Read(), std::string("kept"));
+}
+
+// Settings… starts from what the window shows; OK applies (an AES-256
+// encryption qpdf opens with its passwords), Cancel changes nothing.
+void TMainWindowTest::settingsButtonEditsTheLoadedDocument_data() {
+  QTest::addColumn<bool>("ok");
+  QTest::newRow("OK") << true;
+  QTest::newRow("Cancel") << false;
+}
+
+void TMainWindowTest::settingsButtonEditsTheLoadedDocument() {
+  QFETCH(bool, ok);
+  vxtest::TempFile source, target;
+  source.Write(vxtest::SimplePdf(2, "", "/Title (Loaded)"));
+  auto under = NewForm();
+  TForm1& f = *under->Form;
+  Load(*under, source.Path());
+  f.Edit3->setText("Typed");
+  QString shownSubject;
+  apptest::TWhenShown<vx::TvxPDFSettingsDlg> answer([&](vx::TvxPDFSettingsDlg* d) {
+    shownSubject = d->edtDocSubject->text();
+    d->edtTitle->setText("Dialog");
+    d->chkEnableEncryption->click();
+    d->rgEncryptionLevelButtons->button(2)->click();  // 256 Bit AES
+    for (QLineEdit* edit : {d->edtOwnerPassword, d->edtConfirmOwnerPassword}) edit->setText("owner");
+    for (QLineEdit* edit : {d->edtUserPassword, d->edtConfirmUserPassword}) edit->setText("user");
+    (ok ? d->btnOK : d->btnCancel)->click();
+  });
+  f.Button5->click();
+  QVERIFY(answer.Ran() && shownSubject == "Typed");
+  QCOMPARE(f.Edit2->text(), QString(ok ? "Dialog" : "Loaded"));
+  under->Target = QString::fromStdString(target.Path());
+  f.Button2->click();
+  QString error, encryption;
+  const apptest::TQpdfView view = apptest::ReadWithQpdf(target.Path(), error, ok ? "user" : QString());
+  QVERIFY2(error.isEmpty(), qPrintable(error));
+  QCOMPARE(view.Info.value("/Title").toString(), QString(ok ? "u:Dialog" : "u:Loaded"));
+  apptest::Run("qpdf", {"--show-encryption", "--password=owner", QString::fromStdString(target.Path())}, &encryption);
+  QCOMPARE(encryption.contains("AESv3"), ok);
+}
+
+// Enter on a focused button, the mnemonics and the shortcuts; the row's
+// name is the key sequence.
+void TMainWindowTest::keyboardReachesEveryButton_data() {
+  QTest::addColumn<int>("button");  // 1 Load..., 2 Vordel!, 3 Help, 4 Exit
+  for (const auto& [keys, button] : {std::pair{"Return", 1}, {"Alt+L", 1}, {"Ctrl+O", 1}, {"Alt+V", 2}, {"Ctrl+S", 2},
+                                     {"Alt+H", 3}, {"F1", 3}, {"Alt+X", 4}, {"Ctrl+Q", 4}})
+    QTest::newRow(keys) << button;
+}
+
+void TMainWindowTest::keyboardReachesEveryButton() {
+  QFETCH(int, button);
+  auto under = NewForm();
+  TForm1& f = *under->Form;
+  f.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&f));
+  QPushButton* target = QList<QPushButton*>{f.Button1, f.Button2, f.Button3, f.Button4}[button - 1];
+  QSignalSpy clicked(target, &QPushButton::clicked);
+  TMessageBoxWatcher watcher;
+  target->setFocus();
+  QTest::keySequence(target, QKeySequence(QString::fromUtf8(QTest::currentDataTag())));
+  QTRY_COMPARE(clicked.count(), 1);
+}
+
+// Run by its own test entry at scale 2 on a 1600 × 1000 screen: the window
+// fits, and its status line can be scrolled to.
+void TMainWindowTest::fitsASmallScreenAtScaleTwo() {
+  if (qEnvironmentVariable("QT_SCALE_FACTOR") != "2") QSKIP("runs at scale 2 only");
+  auto under = NewForm();
+  TForm1& f = *under->Form;
+  QCOMPARE(f.screen()->availableGeometry().size(), QSize(800, 500));
+  QVERIFY(f.screen()->availableGeometry().contains(f.frameGeometry()));
+  f.ScrollArea->ensureWidgetVisible(f.Label8);
+  QVERIFY(f.ScrollArea->viewport()->rect().contains(
+      QRect(f.Label8->mapTo(f.ScrollArea->viewport(), QPoint()), f.Label8->size())));
 }
 
 VX_APP_TEST_MAIN(TMainWindowTest)

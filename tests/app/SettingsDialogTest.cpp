@@ -83,6 +83,7 @@ class TSettingsDialogTest : public QObject {
   void updateTurnsCompressionAndEncryptionOff();
   void saveShowsTheDialogAndOkWritesItsSettings();
   void saveStopsWhenTheDialogIsCancelled();
+  void editingStartsFromTheDocumentsOwnChoices();
 };
 
 void TSettingsDialogTest::showingUsesPacketValuesWhereInfoHasNone() {
@@ -625,6 +626,31 @@ void TSettingsDialogTest::updateTurnsCompressionAndEncryptionOff() {
   QVERIFY(!doc.Compression().Active);
   QVERIFY(!doc.Encryption().Enabled());
   QCOMPARE(QString::fromStdU16String(doc.Info().Title()), QString("Through the dialog"));
+}
+
+// Opened to edit (the window's Settings…), the dialog shows the document's
+// after-save actions and compression, and OK without a change keeps them.
+void TSettingsDialogTest::editingStartsFromTheDocumentsOwnChoices() {
+  vxtest::TempFile file;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  doc.SetCompression(1, 0);
+  doc.SetEMailAfterSave(true);
+  doc.EMailInfo().RecipientList = {"a@example.org"};
+  doc.EMailInfo().Body = {"Hi"};
+  for (int round = 0; round < 2; ++round) {
+    apptest::TWhenShown<TvxPDFSettingsDlg> check([](TvxPDFSettingsDlg* d) {
+      QVERIFY(!d->chkOpenAfterSave->isChecked() && d->chkEmailAfterSave->isChecked() && d->gbAddresses->isEnabled());
+      QCOMPARE(d->cbCompType->currentText(), QString("Runlength"));
+      QCOMPARE(d->edtTo->text(), QString("a@example.org"));
+      d->btnOK->click();
+    });
+    QVERIFY(vx::EditDocumentSettings(nullptr, doc) && check.Ran());
+  }
+  QVERIFY(!doc.OpenAfterSave() && doc.EMailAfterSave());
+  QCOMPARE(doc.EMailInfo().Body, std::vector<std::string>{"Hi"});
+  QCOMPARE(int(doc.Compression().Encoding), 1);
 }
 
 VX_APP_TEST_MAIN(TSettingsDialogTest)
