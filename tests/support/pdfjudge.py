@@ -23,10 +23,11 @@ import hashlib
 import re
 import sys
 import warnings
-import xml.etree.ElementTree as ElementTree
 
 import pikepdf
 from pikepdf import Dictionary, Name, ObjectType
+
+import xmp_properties
 
 # Everything the judge lets differ, each with the reason a reader does not
 # see it as a change of the document.
@@ -254,7 +255,6 @@ def stream_data(pdf, stream):
     return filters, [show(p) for p in params], data
 
 
-RDF = "{http://www.w3.org/1999/02/22-rdf-syntax-ns#}"
 XMP_FOLLOWS_SAVE = {
     "{http://ns.adobe.com/pdf/1.3/}Producer",
     "{http://ns.adobe.com/xap/1.0/}ModifyDate",
@@ -265,39 +265,20 @@ XMP_FOLLOWS_SAVE = {
 }
 
 
-def xmp_properties(data):
-    """An XMP packet's properties as {name: sorted texts}, or None when the
-    data is no XMP. Structure (a single value or a one-item list, property
-    or attribute form) does not count; the texts do."""
-    text = data.decode("utf-8", "replace")
-    start, end = text.find("<x:xmpmeta"), text.rfind("</x:xmpmeta>")
-    if start < 0:
-        start, end = text.find("<rdf:RDF"), text.rfind("</rdf:RDF>") - len("</x:xmpmeta>") + len("</rdf:RDF>")
-    if start < 0 or end < 0:
-        return None
-    try:
-        root = ElementTree.fromstring(text[start:end + len("</x:xmpmeta>")])
-    except ElementTree.ParseError:
-        return None
-    props = {}
-    for desc in root.iter(RDF + "Description"):
-        for name, value in desc.attrib.items():
-            if not name.startswith(RDF) and name != "about":
-                props.setdefault(name, []).append(value.strip())
-        for child in desc:
-            texts = [t.strip() for t in child.itertext() if t.strip()]
-            texts += [v for k, v in child.attrib.items() if k != "{http://www.w3.org/XML/1998/namespace}lang"
-                      and not k.startswith(RDF)]
-            props.setdefault(child.tag, []).extend(texts)
-    return {k: sorted(v) for k, v in props.items()}
+def one_item_unwrapped(value):
+    """A one-item list, or a one-language alternative, as its item."""
+    while isinstance(value, (list, dict)) and len(value) == 1:
+        value = next(iter(value.values())) if isinstance(value, dict) else value[0]
+    return value
 
 
 def same_xmp(old_data, new_data):
-    old, new = xmp_properties(old_data), xmp_properties(new_data)
+    """Packets compare by their properties as Python's XML parser reads them."""
+    old, new = xmp_properties.properties(old_data), xmp_properties.properties(new_data)
     if old is None or new is None:
         return False
     keys = (set(old) | set(new)) - XMP_FOLLOWS_SAVE
-    return all(old.get(k) == new.get(k) for k in keys)
+    return all(one_item_unwrapped(old.get(k)) == one_item_unwrapped(new.get(k)) for k in keys)
 
 
 def same_real(a, b):
