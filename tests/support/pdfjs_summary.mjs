@@ -10,14 +10,8 @@ import path from "node:path";
 import { createRequire } from "node:module";
 import { fileURLToPath } from "node:url";
 
-// pdf.js 4 expects Promise.withResolvers, which Node has only from 22 on.
-if (typeof Promise.withResolvers !== "function") {
-  Promise.withResolvers = function withResolvers() {
-    let resolve, reject;
-    const promise = new this((yes, no) => { resolve = yes; reject = no; });
-    return { promise, resolve, reject };
-  };
-}
+// pdf.js 4 calls Promise.withResolvers, which Node has only from 22 on: its
+// legacy build, the one for Node, brings the polyfill (and others) along.
 // pdf.js warns through console.log; stdout carries only the summaries.
 console.log = console.warn = (...args) => process.stderr.write(args.join(" ") + "\n");
 
