@@ -15,7 +15,6 @@ cannot be read. A setting (viewerPreferences/FitWindow=true) is a change that
 was asked for: the output must hold VALUE there (JSON, or a text), the source
 may hold anything. The only other differences allowed are in ALLOWED.
 """
-import argparse
 import copy
 import json
 import os
@@ -24,7 +23,7 @@ import subprocess
 import sys
 import tempfile
 
-from pdfjudge import MAX_REPORTED, SHORT, parse_settings
+from pdfjudge import SHORT, capped, command_line, parse_settings
 
 SUMMARY_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pdfjs_summary.mjs")
 
@@ -184,33 +183,18 @@ def verdict(found, source, output, settings):
         return 2, [f"unreadable: {source if old_error else output}: {old_error or new_error}"]
     old, attributes = comparable(old)
     new, _ = comparable(new, attributes)
-    differences = Judge(settings).run(old, new)
-    lines = differences[:MAX_REPORTED]
-    if len(differences) > MAX_REPORTED:
-        lines.append(f"... and {len(differences) - MAX_REPORTED} more differences")
-    return (1 if differences else 0), lines
+    return capped(Judge(settings).run(old, new))
 
 
 def main(argv):
-    parser = argparse.ArgumentParser(description="Compare a PDF and a copy saved from it, as pdf.js sees both.")
-    parser.add_argument("source", nargs="?")
-    parser.add_argument("output", nargs="?")
-    parser.add_argument("--password", action="append", default=[], help="a password to try on both files")
-    parser.add_argument("--setting", action="append", default=[], help="PATH=VALUE asked for, e.g. pageMode=UseOutlines")
-    parser.add_argument("--batch", metavar="LIST", help="judge every pair of LIST, one a line: SOURCE<tab>OUTPUT[<tab>PASSWORD...]")
-    parser.add_argument("--allowed", action="store_true", help="print the allowed differences and stop")
-    args = parser.parse_args(argv)
-    if args.allowed:
-        for name, reason in ALLOWED.items():
-            print(f"{name}: {reason}")
+    args = command_line(argv, "pdf.js", "viewerPreferences/FitWindow=true", ALLOWED)
+    if args is None:
         return 0
     if args.batch:
         with open(args.batch, encoding="utf-8") as listing:
             pairs = [line.rstrip("\n").split("\t") for line in listing if line.strip()]
-    elif args.source and args.output:
-        pairs = [[args.source, args.output, *args.password]]
     else:
-        parser.error("a source and an output, or --batch LIST")
+        pairs = [[args.source, args.output, *args.password]]
     try:
         found = summaries([(path, pair[2:]) for pair in pairs for path in pair[:2]])
     except (OSError, RuntimeError, subprocess.TimeoutExpired) as e:

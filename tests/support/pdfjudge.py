@@ -512,6 +512,11 @@ def judge_pair(source_path, output_path, passwords, settings):
             differences = Judge(source, output, settings, passwords).run()
         except Exception as e:  # noqa: BLE001 - a reader failure mid-walk
             return 2, [f"unreadable: {type(e).__name__}: {e}"]
+    return capped(differences)
+
+
+def capped(differences):
+    """(exit status, lines) of a pair's differences, at most MAX_REPORTED."""
     lines = differences[:MAX_REPORTED]
     if len(differences) > MAX_REPORTED:
         lines.append(f"... and {len(differences) - MAX_REPORTED} more differences")
@@ -532,26 +537,33 @@ def judge_batch(list_path, settings):
     return 0
 
 
-def main(argv):
-    parser = argparse.ArgumentParser(description="Compare a PDF and a copy saved from it, as another reader sees both.")
+def command_line(argv, reader, setting_example, allowed):
+    """The arguments every judge takes; None when --allowed printed `allowed`."""
+    parser = argparse.ArgumentParser(description=f"Compare a PDF and a copy saved from it, as {reader} sees both.")
     parser.add_argument("source", nargs="?")
     parser.add_argument("output", nargs="?")
     parser.add_argument("--password", action="append", default=[], help="a password to try on both files")
-    parser.add_argument("--setting", action="append", default=[],
-                        help="PATH=VALUE asked for, e.g. /Root/ViewerPreferences/FitWindow=true; /Encrypt for "
-                        "any change of the encryption")
+    parser.add_argument("--setting", action="append", default=[], help=f"PATH=VALUE asked for, e.g. {setting_example}")
     parser.add_argument("--batch", metavar="LIST",
                         help="judge every pair of LIST, one a line: SOURCE<tab>OUTPUT[<tab>PASSWORD...]")
     parser.add_argument("--allowed", action="store_true", help="print the allowed differences and stop")
     args = parser.parse_args(argv)
     if args.allowed:
-        for name, reason in ALLOWED.items():
+        for name, reason in allowed.items():
             print(f"{name}: {reason}")
+        return None
+    if not args.batch and not (args.source and args.output):
+        parser.error("a source and an output, or --batch LIST")
+    return args
+
+
+def main(argv):
+    args = command_line(argv, "another reader (pikepdf)", "/Root/ViewerPreferences/FitWindow=true; /Encrypt for any "
+                        "change of the encryption", ALLOWED)
+    if args is None:
         return 0
     if args.batch:
         return judge_batch(args.batch, parse_settings(args.setting))
-    if not (args.source and args.output):
-        parser.error("a source and an output, or --batch LIST")
     status, lines = judge_pair(args.source, args.output, args.password, parse_settings(args.setting))
     for text in lines:
         print(text)
