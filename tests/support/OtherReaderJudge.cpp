@@ -22,15 +22,17 @@ bool JudgeVerdict::Mentions(const std::string& fragment) const {
 namespace {
 
 // The system's Python carries pikepdf; a python3 found first on PATH may not.
-std::string JudgeCommand() {
-  return "timeout 1200 /usr/bin/python3 " + Quote(std::string(VX_SOURCE_DIR) + "/tests/support/pdfjudge.py");
+std::string JudgeCommand(OtherReader reader) {
+  const char* judge = reader == OtherReader::kPdfJs ? "pdfjs_judge.py" : "pdfjudge.py";
+  return "timeout 1200 /usr/bin/python3 " + Quote(std::string(VX_SOURCE_DIR) + "/tests/support/" + judge);
 }
 
 }  // namespace
 
 JudgeVerdict JudgeAsOtherReader(const std::string& source, const std::string& output,
-                                const std::vector<std::string>& passwords, const std::vector<std::string>& settings) {
-  std::string command = JudgeCommand() + " " + Quote(source) + " " + Quote(output);
+                                const std::vector<std::string>& passwords, const std::vector<std::string>& settings,
+                                OtherReader reader) {
+  std::string command = JudgeCommand(reader) + " " + Quote(source) + " " + Quote(output);
   for (const std::string& password : passwords) command += " --password " + Quote(password);
   for (const std::string& setting : settings) command += " --setting " + Quote(setting);
   JudgeVerdict verdict;
@@ -46,7 +48,7 @@ JudgeVerdict JudgeAsOtherReader(const std::string& source, const std::string& ou
 
 namespace vxtest {
 
-std::vector<JudgeVerdict> JudgeManyAsOtherReader(const std::vector<JudgePair>& pairs) {
+std::vector<JudgeVerdict> JudgeManyAsOtherReader(const std::vector<JudgePair>& pairs, OtherReader reader) {
   std::vector<JudgeVerdict> verdicts(pairs.size());
   if (pairs.empty()) return verdicts;
   TempFile list(".txt");
@@ -58,7 +60,7 @@ std::vector<JudgeVerdict> JudgeManyAsOtherReader(const std::vector<JudgePair>& p
   }
   list.Write(text);
   std::string out;
-  const int status = RunCommand(JudgeCommand() + " --batch " + Quote(list.Path()), &out, true);
+  const int status = RunCommand(JudgeCommand(reader) + " --batch " + Quote(list.Path()), &out, true);
   // Lines before the first header, or a failed run, belong to every pair:
   // the judge itself broke.
   std::istringstream lines(out);

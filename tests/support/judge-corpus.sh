@@ -1,13 +1,14 @@
 #!/bin/bash
 # Saves every corpus file that qpdf reads with `vordel set --fit-window` and
-# judges the output against its source as another reader sees both. Prints
-# one block per file that differs; the last line counts them.
+# judges the output against its source as two other readers (pikepdf and
+# pdf.js) see both. Prints one block per file and judge that differ; the last
+# line counts them.
 #   tests/support/judge-corpus.sh BUILD_DIR [CORPUS_DIR] [OUT_DIR]
 set -u
 build=${1:?build folder}
 corpus=${2:-$(dirname "$0")/../../../shared/corpus}
 out=${3:-$(mktemp -d)}
-judge=$(dirname "$0")/pdfjudge.py
+support=$(dirname "$0")
 vordel=$build/cli/vordel
 mkdir -p "$out"
 
@@ -48,14 +49,17 @@ while IFS= read -r -d '' source; do
   fi
   judge_pw=()
   for pw in $pws; do judge_pw+=(--password "$pw"); done
-  report=$(timeout 120 /usr/bin/python3 "$judge" "$source" "$target" "${judge_pw[@]}" \
-    --setting /Root/ViewerPreferences/FitWindow=true 2>&1)
-  status=$?
   judged=$((judged + 1))
-  if [ $status -ne 0 ]; then
+  # Each reader's judge, and where it finds the setting asked for.
+  for judge in pdfjudge.py:/Root/ViewerPreferences/FitWindow pdfjs_judge.py:viewerPreferences/FitWindow; do
+    report=$(timeout 120 /usr/bin/python3 "$support/${judge%%:*}" "$source" "$target" "${judge_pw[@]}" \
+      --setting "${judge#*:}=true" 2>&1)
+    status=$?
+    [ $status -eq 0 ] && continue
     [ $status -eq 2 ] && unreadable=$((unreadable + 1)) || different=$((different + 1))
-    echo "== $source"
+    echo "== $source (${judge%%:*})"
     echo "$report"
-  fi
+  done
 done < <(find "$corpus" -name '*.pdf' -type f -print0 | sort -z)
-echo "read by qpdf $read_by_qpdf; saved and judged $judged; different $different; unreadable $unreadable; not saved $not_saved"
+echo "read by qpdf $read_by_qpdf; saved and judged $judged; different $different; unreadable $unreadable" \
+  "(counted once per judge: pikepdf and pdf.js); not saved $not_saved"

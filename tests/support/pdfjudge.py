@@ -23,10 +23,11 @@ import hashlib
 import re
 import sys
 import warnings
-import xml.etree.ElementTree as ElementTree
 
 import pikepdf
 from pikepdf import Dictionary, Name, ObjectType
+
+import xmp_properties
 
 # Everything the judge lets differ, each with the reason a reader does not
 # see it as a change of the document.
@@ -254,7 +255,6 @@ def stream_data(pdf, stream):
     return filters, [show(p) for p in params], data
 
 
-RDF = "{http://www.w3.org/1999/02/22-rdf-syntax-ns#}"
 XMP_FOLLOWS_SAVE = {
     "{http://ns.adobe.com/pdf/1.3/}Producer",
     "{http://ns.adobe.com/xap/1.0/}ModifyDate",
@@ -265,39 +265,20 @@ XMP_FOLLOWS_SAVE = {
 }
 
 
-def xmp_properties(data):
-    """An XMP packet's properties as {name: sorted texts}, or None when the
-    data is no XMP. Structure (a single value or a one-item list, property
-    or attribute form) does not count; the texts do."""
-    text = data.decode("utf-8", "replace")
-    start, end = text.find("<x:xmpmeta"), text.rfind("</x:xmpmeta>")
-    if start < 0:
-        start, end = text.find("<rdf:RDF"), text.rfind("</rdf:RDF>") - len("</x:xmpmeta>") + len("</rdf:RDF>")
-    if start < 0 or end < 0:
-        return None
-    try:
-        root = ElementTree.fromstring(text[start:end + len("</x:xmpmeta>")])
-    except ElementTree.ParseError:
-        return None
-    props = {}
-    for desc in root.iter(RDF + "Description"):
-        for name, value in desc.attrib.items():
-            if not name.startswith(RDF) and name != "about":
-                props.setdefault(name, []).append(value.strip())
-        for child in desc:
-            texts = [t.strip() for t in child.itertext() if t.strip()]
-            texts += [v for k, v in child.attrib.items() if k != "{http://www.w3.org/XML/1998/namespace}lang"
-                      and not k.startswith(RDF)]
-            props.setdefault(child.tag, []).extend(texts)
-    return {k: sorted(v) for k, v in props.items()}
+def one_item_unwrapped(value):
+    """A one-item list, or a one-language alternative, as its item."""
+    while isinstance(value, (list, dict)) and len(value) == 1:
+        value = next(iter(value.values())) if isinstance(value, dict) else value[0]
+    return value
 
 
 def same_xmp(old_data, new_data):
-    old, new = xmp_properties(old_data), xmp_properties(new_data)
+    """Packets compare by their properties as Python's XML parser reads them."""
+    old, new = xmp_properties.properties(old_data), xmp_properties.properties(new_data)
     if old is None or new is None:
         return False
     keys = (set(old) | set(new)) - XMP_FOLLOWS_SAVE
-    return all(old.get(k) == new.get(k) for k in keys)
+    return all(one_item_unwrapped(old.get(k)) == one_item_unwrapped(new.get(k)) for k in keys)
 
 
 def same_real(a, b):
@@ -531,6 +512,11 @@ def judge_pair(source_path, output_path, passwords, settings):
             differences = Judge(source, output, settings, passwords).run()
         except Exception as e:  # noqa: BLE001 - a reader failure mid-walk
             return 2, [f"unreadable: {type(e).__name__}: {e}"]
+    return capped(differences)
+
+
+def capped(differences):
+    """(exit status, lines) of a pair's differences, at most MAX_REPORTED."""
     lines = differences[:MAX_REPORTED]
     if len(differences) > MAX_REPORTED:
         lines.append(f"... and {len(differences) - MAX_REPORTED} more differences")
@@ -551,26 +537,33 @@ def judge_batch(list_path, settings):
     return 0
 
 
-def main(argv):
-    parser = argparse.ArgumentParser(description="Compare a PDF and a copy saved from it, as another reader sees both.")
+def command_line(argv, reader, setting_example, allowed):
+    """The arguments every judge takes; None when --allowed printed `allowed`."""
+    parser = argparse.ArgumentParser(description=f"Compare a PDF and a copy saved from it, as {reader} sees both.")
     parser.add_argument("source", nargs="?")
     parser.add_argument("output", nargs="?")
     parser.add_argument("--password", action="append", default=[], help="a password to try on both files")
-    parser.add_argument("--setting", action="append", default=[],
-                        help="PATH=VALUE asked for, e.g. /Root/ViewerPreferences/FitWindow=true; /Encrypt for "
-                        "any change of the encryption")
+    parser.add_argument("--setting", action="append", default=[], help=f"PATH=VALUE asked for, e.g. {setting_example}")
     parser.add_argument("--batch", metavar="LIST",
                         help="judge every pair of LIST, one a line: SOURCE<tab>OUTPUT[<tab>PASSWORD...]")
     parser.add_argument("--allowed", action="store_true", help="print the allowed differences and stop")
     args = parser.parse_args(argv)
     if args.allowed:
-        for name, reason in ALLOWED.items():
+        for name, reason in allowed.items():
             print(f"{name}: {reason}")
+        return None
+    if not args.batch and not (args.source and args.output):
+        parser.error("a source and an output, or --batch LIST")
+    return args
+
+
+def main(argv):
+    args = command_line(argv, "another reader (pikepdf)", "/Root/ViewerPreferences/FitWindow=true; /Encrypt for any "
+                        "change of the encryption", ALLOWED)
+    if args is None:
         return 0
     if args.batch:
         return judge_batch(args.batch, parse_settings(args.setting))
-    if not (args.source and args.output):
-        parser.error("a source and an output, or --batch LIST")
     status, lines = judge_pair(args.source, args.output, args.password, parse_settings(args.setting))
     for text in lines:
         print(text)

@@ -5,10 +5,10 @@
 // pixel for pixel the same, and the library reads its own output again. A
 // second save in another process gives the same bytes. Each save runs in a
 // child process with a time limit, so that one bad file cannot take the
-// sweep down with it. Each output is also judged against its source as
-// another reader (pikepdf) sees both: any difference beyond the allowed ones
-// fails, unless the file is listed with its reason in
-// tests/data/other-reader-exceptions.txt.
+// sweep down with it. Each output is also judged against its source as two
+// other readers (pikepdf and pdf.js) see both: any difference beyond the
+// allowed ones fails, unless the file is listed with its reason in
+// tests/data/other-reader-exceptions.txt (pikepdf) or pdfjs-exceptions.txt.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -94,11 +94,11 @@ const std::map<std::string, std::string> kKnownDifferences = {
      "the output, which has a proper /Length"},
 };
 
-// Files whose output another reader sees differently today, and why: path
-// under the corpus -> reason. Lines are "PATH | REASON"; # starts a comment.
-std::map<std::string, std::string> JudgeExceptions() {
+// Files whose output a reader sees differently today, and why: path under
+// the corpus -> reason. Lines are "PATH | REASON"; # starts a comment.
+std::map<std::string, std::string> JudgeExceptions(const std::string& list) {
   std::map<std::string, std::string> exceptions;
-  std::ifstream in(std::string(VX_SOURCE_DIR) + "/tests/data/other-reader-exceptions.txt");
+  std::ifstream in(std::string(VX_SOURCE_DIR) + "/tests/data/" + list);
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
     size_t bar = line.find(" | ");
@@ -150,33 +150,44 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
   std::sort(files.begin(), files.end());
   ASSERT_GT(files.size(), 600u);
 
-  const std::map<std::string, std::string> exceptions = JudgeExceptions();
-  std::set<std::string> judgedExceptions;
   vxtest::TempDir dir;
   int saved = 0, compared = 0, warned = 0, sourceErrors = 0, judged = 0;
 
-  // As another reader sees them, each output is its source: the same pages
-  // with the same resolved attributes, catalog, /Info and encryption.
-  // Sources that reader cannot open are left to the other checks.
+  // As two other readers see them, each output is its source: for pikepdf
+  // the same pages with the same resolved attributes, catalog, /Info and
+  // encryption; for pdf.js the same document-level settings a viewer shows.
+  // Sources a reader cannot open are left to the other checks.
+  struct Reader {
+    vxtest::OtherReader reader;
+    std::string name, list;
+    std::map<std::string, std::string> exceptions = {};
+    std::set<std::string> judgedExceptions = {};
+  };
+  std::vector<Reader> readers = {{vxtest::OtherReader::kPikepdf, "pikepdf", "other-reader-exceptions.txt"},
+                                 {vxtest::OtherReader::kPdfJs, "pdf.js", "pdfjs-exceptions.txt"}};
+  for (Reader& r : readers) r.exceptions = JudgeExceptions(r.list);
   std::vector<vxtest::JudgePair> pending;
   auto judgePending = [&] {
-    std::vector<vxtest::JudgeVerdict> verdicts = vxtest::JudgeManyAsOtherReader(pending);
-    for (size_t i = 0; i < pending.size(); ++i) {
-      const std::string& source = pending[i].source;
-      const vxtest::JudgeVerdict& verdict = verdicts[i];
-      const std::string relative = std::filesystem::relative(source, vxtest::CorpusDir()).string();
-      const auto listed = exceptions.find(relative);
-      std::filesystem::remove(pending[i].output);
-      ++judged;
-      if (verdict.status == 2 && verdict.Text().find("unreadable: " + source) == 0) continue;
-      if (listed == exceptions.end()) {
-        EXPECT_EQ(verdict.status, 0) << relative << " differs as another reader sees it:\n" << verdict.Text();
-      } else {
-        judgedExceptions.insert(relative);
-        EXPECT_NE(verdict.status, 0) << relative << " is listed (" << listed->second
-                                     << ") but is now equal: take it off tests/data/other-reader-exceptions.txt";
+    for (Reader& r : readers) {
+      std::vector<vxtest::JudgeVerdict> verdicts = vxtest::JudgeManyAsOtherReader(pending, r.reader);
+      for (size_t i = 0; i < pending.size(); ++i) {
+        const std::string& source = pending[i].source;
+        const vxtest::JudgeVerdict& verdict = verdicts[i];
+        const std::string relative = std::filesystem::relative(source, vxtest::CorpusDir()).string();
+        const auto listed = r.exceptions.find(relative);
+        if (verdict.status == 2 && verdict.Text().find("unreadable: " + source) == 0) continue;
+        if (listed == r.exceptions.end()) {
+          EXPECT_EQ(verdict.status, 0) << relative << " differs as " << r.name << " sees it:\n" << verdict.Text();
+        } else {
+          r.judgedExceptions.insert(relative);
+          EXPECT_NE(verdict.status, 0) << relative << " is listed (" << listed->second
+                                       << ") but is now equal as " << r.name << " sees it: take it off tests/data/"
+                                       << r.list;
+        }
       }
     }
+    for (const vxtest::JudgePair& pair : pending) std::filesystem::remove(pair.output);
+    judged += int(pending.size());
     pending.clear();
   };
 
@@ -242,6 +253,8 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
   judgePending();
   std::cout << "saved " << saved << " of " << files.size() << " files; text and first page compared for "
             << compared << "; outputs with qpdf warnings: " << warned << "; sources with qpdf errors: " << sourceErrors
-            << "; judged by another reader: " << judged << " (" << judgedExceptions.size() << " listed exceptions)\n";
+            << "; judged by other readers: " << judged;
+  for (const Reader& r : readers) std::cout << "; " << r.name << " exceptions " << r.judgedExceptions.size();
+  std::cout << "\n";
   EXPECT_GT(saved, int(files.size() / kSaveEvery / 2));
 }
