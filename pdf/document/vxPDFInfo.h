@@ -53,7 +53,6 @@ class TvxPDFInfo {
   // that was asked for the value as such (an option naming it). The XMP
   // packet changes only where these say.
   bool Changed(std::string_view key) const { return changed_.count(key) != 0; }
-  bool AnyChanged() const { return !changed_.empty(); }
   void MarkChanged(std::string_view key) { changed_.emplace(key); }
 
   TvxPDFDictObject* InfoDict() const { return dict_.get(); }
