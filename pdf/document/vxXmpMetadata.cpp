@@ -71,7 +71,7 @@ class TvxToolkitOutput : public std::streambuf {
   std::streambuf* target_;
 };
 
-const bool toolkitOutputInstalled = [] {
+[[maybe_unused]] const bool toolkitOutputInstalled = [] {
   std::cerr.rdbuf(new TvxToolkitOutput(std::cerr.rdbuf()));
   return true;
 }();

@@ -467,6 +467,15 @@ TEST(XmpChangedFields, ChangeTheToolkitCannotMakeKeepsThePacket) {
   } rows[] = {
       {kFoldedName, u"New", "the XMP toolkit would drop CreationDate"},
       {vxtest::SampleXmpPacket("Old"), u"a\uFFFFb", "the XMP toolkit "},
+      // Thousands of fields 85 levels down: the toolkit indents each line
+      // by its depth, and the packet would grow many times over.
+      {Wrapped("<rdf:Description rdf:about='' xmlns:a='http://example.com/a/'>" + [] {
+         std::string fields, open, close;
+         for (int i = 0; i < 5000; ++i) fields += "<a:f" + std::to_string(i) + ">x</a:f" + std::to_string(i) + ">";
+         for (int i = 0; i < 85; ++i) open += "<a:s rdf:parseType='Resource'>", close += "</a:s>";
+         return open + fields + close;
+       }() + "</rdf:Description>"),
+       u"New", "its update would grow it from "},
   };
   for (const auto& row : rows) {
     TempFile in, out;
