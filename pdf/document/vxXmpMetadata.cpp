@@ -686,6 +686,9 @@ void SyncXmpPacket(TvxCustomPDFDocument& document) {
   const bool created = stream->DataView().empty() && !stream->Dictionary->Find("/Filter");
   TvxXmpInfo update;
   const bool fieldChanged = UpdateFromInfo(info, created, update);
+  // A packet the load could not read is not decoded again for the producer
+  // alone; the load has said why.
+  if (!created && !info.Xmp() && !fieldChanged) return;
   // The metadata date follows the document's modification date, so that
   // the same save gives the same bytes; without one it stays as it was.
   const std::string date = (created || fieldChanged) && update.ModDate ? PdfDateToXmp(*update.ModDate) : std::string();
@@ -706,9 +709,7 @@ void SyncXmpPacket(TvxCustomPDFDocument& document) {
   } catch (const std::exception& e) {
     problem = e.what();
   }
-  // A packet that could not be read was reported by the load; it is named
-  // again only when a field the user changed does not reach it.
-  if (info.Xmp() || fieldChanged) document.Warning(Format(res::SXmpNotUpdated, {problem}));
+  document.Warning(Format(res::SXmpNotUpdated, {problem}));
 }
 
 bool AddXmpPacket(TvxCustomPDFDocument& document) {

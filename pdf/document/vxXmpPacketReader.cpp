@@ -13,7 +13,8 @@ namespace vx {
 namespace {
 
 constexpr std::string_view kRdf = "http://www.w3.org/1999/02/22-rdf-syntax-ns#";
-constexpr std::string_view kMeta = "adobe:ns:meta/";
+// x:xmpmeta, and x:xapmeta of older packets, as expat names them.
+bool IsMeta(std::string_view name) { return name == "adobe:ns:meta/ xmpmeta" || name == "adobe:ns:meta/ xapmeta"; }
 constexpr std::string_view kXmlLang = "http://www.w3.org/XML/1998/namespace lang";
 
 // --------------------------------------------------------------- encodings
@@ -185,9 +186,7 @@ class TvxScanner {
     if (++s.depth_ > kMaxXmpDepth) return s.Stop(Format("it is nested deeper than %d levels", {kMaxXmpDepth}));
     if (!IsRdf(name, "li") && !s.named_.empty()) s.CountNamed(s.named_.size() - 1);
     s.named_.push_back(0);
-    std::string_view n(name);
-    const bool meta = n == std::string(kMeta) + " xmpmeta" || n == std::string(kMeta) + " xapmeta";
-    s.metaOpen_ += meta;
+    s.metaOpen_ += IsMeta(name);
     if (s.rdfDepth_ < 0 && s.scan_.RdfEnd == 0 && IsRdf(name, "RDF")) {
       s.rdfDepth_ = s.depth_;
       s.scan_.RdfBegin = size_t(XML_GetCurrentByteIndex(s.parser_));
@@ -230,8 +229,7 @@ class TvxScanner {
       s.scan_.RdfEnd = count ? size_t(XML_GetCurrentByteIndex(s.parser_)) + count : s.rdfStartTagEnd_;
       s.rdfDepth_ = -1;
     }
-    std::string_view n(name);
-    if (n == std::string(kMeta) + " xmpmeta" || n == std::string(kMeta) + " xapmeta") --s.metaOpen_;
+    s.metaOpen_ -= IsMeta(name);
     s.named_.pop_back();
     --s.depth_;
   }
