@@ -171,6 +171,7 @@ enum class TvxXmpForm { LangAlt, Sequence, Simple, Date };
 struct TvxXmpMapping {
   std::string_view InfoKey;
   const char* Schema;
+  const char* Prefix;  // the schema's usual prefix, for an element written here
   const char* Name;
   TvxXmpForm Form;
 };
@@ -178,16 +179,16 @@ struct TvxXmpMapping {
 // The /Info keys and the properties that carry them. A key the packet should
 // carry too is one row here (and a member of TvxXmpInfo).
 const TvxXmpMapping kMappings[] = {
-    {"/Title", NS_DC, "title", TvxXmpForm::LangAlt},
-    {"/Subject", NS_DC, "description", TvxXmpForm::LangAlt},
-    {"/Author", NS_DC, "creator", TvxXmpForm::Sequence},
-    {"/Keywords", NS_PDF, "Keywords", TvxXmpForm::Simple},
-    {"/Creator", NS_XAP, "CreatorTool", TvxXmpForm::Simple},
-    {"/Producer", NS_PDF, "Producer", TvxXmpForm::Simple},
-    {"/CreationDate", NS_XAP, "CreateDate", TvxXmpForm::Date},
-    {"/ModDate", NS_XAP, "ModifyDate", TvxXmpForm::Date},
+    {"/Title", NS_DC, "dc", "title", TvxXmpForm::LangAlt},
+    {"/Subject", NS_DC, "dc", "description", TvxXmpForm::LangAlt},
+    {"/Author", NS_DC, "dc", "creator", TvxXmpForm::Sequence},
+    {"/Keywords", NS_PDF, "pdf", "Keywords", TvxXmpForm::Simple},
+    {"/Creator", NS_XAP, "xmp", "CreatorTool", TvxXmpForm::Simple},
+    {"/Producer", NS_PDF, "pdf", "Producer", TvxXmpForm::Simple},
+    {"/CreationDate", NS_XAP, "xmp", "CreateDate", TvxXmpForm::Date},
+    {"/ModDate", NS_XAP, "xmp", "ModifyDate", TvxXmpForm::Date},
 };
-const TvxXmpMapping kMetadataDate{"", NS_XAP, "MetadataDate", TvxXmpForm::Date};
+const TvxXmpMapping kMetadataDate{"", NS_XAP, "xmp", "MetadataDate", TvxXmpForm::Date};
 
 // Several authors read as one text, the way /Info lists them; the text
 // given for the list is split there again.
@@ -277,11 +278,18 @@ void Expect(TvxExpected& expected, const TvxXmpMapping& p, const std::string& va
   expected[XmpPropertyKey(p.Schema, p.Name)] = std::move(texts);
 }
 
-// Applies `update` and notes in `expected` what each property set must
-// read. A value equal to what the packet already says is not written
-// again, so an author list of several entries stays a list while /Info
+// One property to set, and the value it gets (empty: removed).
+struct TvxXmpChange {
+  const TvxXmpMapping* Property;
+  std::string Value;
+};
+
+// What `update` changes in the packet `xmp` holds, with the metadata date
+// after any change. A value equal to what the packet already says is no
+// change, so an author list of several entries stays a list while /Info
 // agrees with it.
-void ApplyUpdate(XmpPtr xmp, const TvxXmpInfo& update, TvxExpected& expected) {
+std::vector<TvxXmpChange> ChangesOf(XmpPtr xmp, const TvxXmpInfo& update, std::string_view metadataDate) {
+  std::vector<TvxXmpChange> changes;
   for (const TvxXmpMapping& p : kMappings) {
     std::string wanted;
     std::optional<std::string> current = GetValue(xmp, p);
@@ -297,9 +305,15 @@ void ApplyUpdate(XmpPtr xmp, const TvxXmpInfo& update, TvxExpected& expected) {
       wanted = Utf16ToUtf8(**in);
       if (current ? *current == wanted : wanted.empty()) continue;
     }
-    SetValue(xmp, p, wanted);
-    Expect(expected, p, wanted);
+    changes.push_back({&p, std::move(wanted)});
   }
+  if (!changes.empty() && !metadataDate.empty()) changes.push_back({&kMetadataDate, std::string(metadataDate)});
+  return changes;
+}
+
+// The toolkit's way: each change through its setters.
+void ApplyChanges(XmpPtr xmp, const std::vector<TvxXmpChange>& changes) {
+  for (const TvxXmpChange& c : changes) SetValue(xmp, *c.Property, c.Value);
 }
 
 // The first property our own reader finds lost or altered between `before`
@@ -343,38 +357,56 @@ void KeepLength(std::string& out, size_t size) {
     out.erase(padding, std::min(out.size() - size, end - padding - 1));
 }
 
-// A save where no field changed asks for the producer alone. Its new text
-// goes in place of the old one, or into the first description, and every
-// other byte stays: the toolkit would rewrite the whole packet, and fold
-// older property names (pdf:CreationDate) into newer ones on the way.
-// Nothing when the packet is not UTF-8, has no such place, or does not read
-// as it should afterwards: the toolkit then does the work.
-std::optional<std::string> ProducerInPlace(std::string_view packet, const TvxXmpScan& scan, const TvxXmpInfo& update,
-                                           std::string_view metadataDate) {
-  for (const TvxXmpMapping& p : kMappings) {
-    const bool given = p.Form == TvxXmpForm::Date ? bool(*update.Date(p.InfoKey)) : bool(*update.Text(p.InfoKey));
-    if (given != (p.InfoKey == "/Producer")) return std::nullopt;
+// A property as a new element, declaring the namespaces it uses.
+std::string NewElement(const TvxXmpMapping& p, const std::string& value) {
+  const std::string name = std::string(p.Prefix) + ":" + p.Name;
+  const std::string rdf = " xmlns:rdf=\"" + std::string(NS_RDF) + "\"";
+  std::string inner;
+  if (p.Form == TvxXmpForm::LangAlt)
+    inner = "<rdf:Alt" + rdf + "><rdf:li xml:lang=\"x-default\">" + XmlEscaped(value) + "</rdf:li></rdf:Alt>";
+  else if (p.Form == TvxXmpForm::Sequence) {
+    inner = "<rdf:Seq" + rdf + ">";
+    for (const std::string& item : ListItems(value)) inner += "<rdf:li>" + XmlEscaped(item) + "</rdf:li>";
+    inner += "</rdf:Seq>";
+  } else {
+    inner = XmlEscaped(value);
   }
-  const std::string value = Utf16ToUtf8(*update.Producer);
-  if (value.empty() || !metadataDate.empty() || scan.Text != packet) return std::nullopt;
-  const std::string key = XmpPropertyKey(NS_PDF, "Producer");
-  const auto current = scan.Properties.find(key);
-  if (current != scan.Properties.end() && current->second == std::vector<std::string>{value}) return std::string(packet);
+  return "<" + name + " xmlns:" + p.Prefix + "=\"" + p.Schema + "\">" + inner + "</" + name + ">";
+}
 
+// The changes made where they stand: a plain value in place of its old
+// text, a property the packet lacks as a new element in its first
+// description; every other byte stays. The toolkit would rewrite the whole
+// packet, and fold older property names (pdf:CreationDate) into newer ones
+// on the way. Nothing when the packet is not UTF-8 or a change needs more
+// (a removal, a list or language alternative present, a value held as an
+// attribute or given twice), or when our reader does not find the result
+// as it should be: the toolkit then does the work.
+std::optional<std::string> EditInPlace(std::string_view packet, const TvxXmpScan& scan,
+                                       const std::vector<TvxXmpChange>& changes, const TvxExpected& expected) {
+  if (scan.Text != packet) return std::nullopt;
+  std::map<size_t, std::pair<size_t, std::string>, std::greater<>> edits;  // at -> (length replaced, text)
+  for (const TvxXmpChange& c : changes) {
+    const TvxXmpMapping& p = *c.Property;
+    const std::string key = XmpPropertyKey(p.Schema, p.Name);
+    const auto current = scan.Properties.find(key);
+    const auto span = scan.TextSpans.find(key);
+    const bool plain = p.Form == TvxXmpForm::Simple || p.Form == TvxXmpForm::Date;
+    if (c.Value.empty()) return std::nullopt;
+    if (current == scan.Properties.end() && scan.FirstDescriptionContent)
+      edits[scan.FirstDescriptionContent].second += NewElement(p, c.Value);
+    else if (plain && span != scan.TextSpans.end() && current->second.size() <= 1)
+      edits[span->second.first] = {span->second.second - span->second.first, XmlEscaped(c.Value)};
+    else
+      return std::nullopt;
+  }
   std::string out(packet);
-  if (auto span = scan.TextSpans.find(key); span != scan.TextSpans.end())
-    out.replace(span->second.first, span->second.second - span->second.first, XmlEscaped(value));
-  else if (current == scan.Properties.end() && scan.FirstDescriptionContent)
-    out.insert(scan.FirstDescriptionContent,
-               "<pdf:Producer xmlns:pdf=\"" + std::string(NS_PDF) + "\">" + XmlEscaped(value) + "</pdf:Producer>");
-  else
-    return std::nullopt;
+  for (const auto& [at, edit] : edits) out.replace(at, edit.first, edit.second);
   KeepLength(out, packet.size());
   const TvxXmpScan after = ScanXmpPacket(out);
-  TvxExpected expected{{key, {value}}};
-  if (!after.Problem.empty() || !Difference(scan.Properties, after.Properties, expected).empty() ||
-      after.Properties.at(key) != expected[key])
-    return std::nullopt;
+  if (!after.Problem.empty() || !Difference(scan.Properties, after.Properties, expected).empty()) return std::nullopt;
+  for (const auto& [key, texts] : expected)
+    if (after.Properties.at(key) != texts) return std::nullopt;
   return out;
 }
 
@@ -561,16 +593,14 @@ std::optional<std::string> UpdateXmpPacket(std::string_view packet, const TvxXmp
   TvxXmpScan before;
   TvxXmpHandle xmp = ScanAndParse(packet, before, why);
   if (!xmp) return fail(why);
-  if (std::optional<std::string> edited = ProducerInPlace(packet, before, update, metadataDate)) return edited;
-
+  const std::vector<TvxXmpChange> changes = ChangesOf(xmp.get(), update, metadataDate);
+  if (changes.empty()) return std::string(packet);
   TvxExpected expected;
+  for (const TvxXmpChange& c : changes) Expect(expected, *c.Property, c.Value);
+  if (std::optional<std::string> edited = EditInPlace(packet, before, changes, expected)) return edited;
+
   TvxToolkitWords words;
-  ApplyUpdate(xmp.get(), update, expected);
-  if (expected.empty()) return std::string(packet);
-  if (!metadataDate.empty()) {
-    SetValue(xmp.get(), kMetadataDate, std::string(metadataDate));
-    Expect(expected, kMetadataDate, std::string(metadataDate));
-  }
+  ApplyChanges(xmp.get(), changes);
   std::optional<std::string> out = Serialize(xmp.get(), packet);
   if (!out) return fail("the XMP toolkit cannot write it" + words.Said());
 
@@ -588,10 +618,8 @@ std::string NewXmpPacket(const TvxXmpInfo& update, std::string_view metadataDate
   InitExempi();
   TvxXmpHandle xmp(xmp_new_empty());
   if (!xmp) throw EUnexpectedError(res::SUnexpectedError);
-  TvxExpected expected;
   TvxToolkitWords words;
-  ApplyUpdate(xmp.get(), update, expected);
-  if (!metadataDate.empty()) SetValue(xmp.get(), kMetadataDate, std::string(metadataDate));
+  ApplyChanges(xmp.get(), ChangesOf(xmp.get(), update, metadataDate));
   TvxXmpString out;
   if (!xmp_serialize(xmp.get(), out.get(), 0, 0)) throw EUnexpectedError(res::SUnexpectedError);
   return out.str();

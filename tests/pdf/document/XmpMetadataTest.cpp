@@ -422,14 +422,19 @@ TEST(XmpPlainSave, EveryPropertyButTheProducerKeepsItsValue) {
     EXPECT_TRUE(loaded.Warnings.empty()) << loaded.Warnings[0];
     EXPECT_NE(out.Read().find(std::string(">") + res::SProducerText + "</pdf:Producer>"), std::string::npos);
   }
-  // Put in place, the producer leaves every other byte of the packet.
-  TempFile in, out;
+  // Put in place, the producer leaves every other byte of the packet; so
+  // does a title the packet lacks, written as a new element.
+  TempFile in, out, titled;
   in.Write(vxtest::PdfWithXmpPacket(kFoldedName, ""));
   TvxLoaded loaded(in.Read());
   Save(*loaded.Doc, out);
   std::string packet = kFoldedName;
   packet.replace(packet.find(">Maker<") + 1, 5, res::SProducerText);
   EXPECT_NE(out.Read().find(packet), std::string::npos);
+  loaded.Doc->Info().SetTitle(u"New & <old>");
+  Save(*loaded.Doc, titled);
+  EXPECT_EQ(vxtest::XmpPropertyChanges(in.Path(), titled.Path()), "title: None -> ['New & <old>']");
+  EXPECT_TRUE(loaded.Warnings.empty()) << loaded.Warnings[0];
 }
 
 TEST(XmpChangedFields, OnlyTheirPropertiesChangeAndListsStayLists) {
@@ -465,11 +470,15 @@ TEST(XmpChangedFields, ChangeTheToolkitCannotMakeKeepsThePacket) {
     std::u16string Title;
     const char* Why;
   } rows[] = {
-      {kFoldedName, u"New", "the XMP toolkit would drop CreationDate"},
+      {Wrapped("<rdf:Description rdf:about=''" + kPdfNs + kDc + "><dc:title><rdf:Alt><rdf:li xml:lang='x-default'>"
+               "Old</rdf:li></rdf:Alt></dc:title><pdf:CreationDate>2003-11-01T16:19:32-05:00</pdf:CreationDate>"
+               "</rdf:Description>"),
+       u"New", "the XMP toolkit would drop CreationDate"},
       {vxtest::SampleXmpPacket("Old"), u"a\uFFFFb", "the XMP toolkit "},
       // Thousands of fields 85 levels down: the toolkit indents each line
       // by its depth, and the packet would grow many times over.
-      {Wrapped("<rdf:Description rdf:about='' xmlns:a='http://example.com/a/'>" + [] {
+      {Wrapped("<rdf:Description rdf:about='' xmlns:a='http://example.com/a/'" + kDc +
+               "><dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Old</rdf:li></rdf:Alt></dc:title>" + [] {
          std::string fields, open, close;
          for (int i = 0; i < 5000; ++i) fields += "<a:f" + std::to_string(i) + ">x</a:f" + std::to_string(i) + ">";
          for (int i = 0; i < 85; ++i) open += "<a:s rdf:parseType='Resource'>", close += "</a:s>";
@@ -478,6 +487,7 @@ TEST(XmpChangedFields, ChangeTheToolkitCannotMakeKeepsThePacket) {
        u"New", "its update would grow it from "},
   };
   for (const auto& row : rows) {
+    SCOPED_TRACE(row.Why);
     TempFile in, out;
     in.Write(vxtest::PdfWithXmpPacket(row.Packet, ""));
     TvxLoaded loaded(in.Read());
