@@ -37,11 +37,14 @@ std::optional<TvxXmpInfo> ReadXmpInfo(std::string_view packet, std::string* prob
 
 // The packet with `update` applied; when that changes anything,
 // xmp:MetadataDate becomes `metadataDate` (ISO 8601). The packet comes back
-// unchanged when nothing differs. Every other property is kept, as a reader
-// other than the XMP toolkit sees both, and so are the packet's wrapper, its
-// read-only mark and, when the new text fits, its length. Nothing, with the
-// reason in `problem`, when the packet cannot be read or the toolkit's
-// result would lose or alter a property, or grow far past the packet.
+// unchanged when nothing differs. A change is made where it stands when it
+// can be (plain text replaced, a missing property added), every other byte
+// kept; otherwise the toolkit rewrites the packet. Either way every other
+// property is kept, as a reader other than the XMP toolkit sees both, and
+// so are the packet's wrapper, its read-only mark and, when the new text
+// fits, its length. Nothing, with the reason in `problem`, when the packet
+// cannot be read or the toolkit's result would lose or alter a property, or
+// grow far past the packet.
 std::optional<std::string> UpdateXmpPacket(std::string_view packet, const TvxXmpInfo& update,
                                            std::string_view metadataDate, std::string* problem = nullptr);
 
