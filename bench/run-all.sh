@@ -9,3 +9,5 @@ echo
 BUILD=${1:-${BUILD:-build}} "$here/repair.sh"
 echo
 BUILD=${1:-${BUILD:-build}} "$here/incremental.sh"
+echo
+BUILD=${1:-${BUILD:-build}} "$here/xmp.sh"

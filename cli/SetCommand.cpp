@@ -77,7 +77,7 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
   cmd->add_option("--keywords", s.keywords, "Document keywords");
   cmd->add_option("--author", s.author, "Document author");
   cmd->add_option("--creator", s.creator, "Creating application");
-  cmd->add_option("--xmp", s.xmp, "XMP packet: keep (default; one present follows the information) or create")
+  cmd->add_option("--xmp", s.xmp, "XMP packet: keep (default; one present takes the fields you set) or create")
       ->check(CLI::IsMember({"keep", "create"}));
   cmd->add_option("--compress", s.compress, "flate (default), runlength, or none (streams written as loaded)")
       ->check(CLI::IsMember({"flate", "runlength", "none"}))

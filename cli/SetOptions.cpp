@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <sstream>
 
@@ -65,6 +66,15 @@ std::optional<std::string> ValidateSettings(const DocumentSettings& s) {
   if ((s.ownerPassword || s.userPassword) && !s.encrypt) return "--owner-password and --user-password need --encrypt";
   if (s.allow != "all" && !s.encrypt) return "--allow needs --encrypt";
   if (!s.transition && (s.pages.size() || s.duration != 1)) return "--pages and --duration need --transition";
+  // A value the XMP packet cannot carry would leave /Info and the packet
+  // telling different stories.
+  for (const auto& [option, value] : {std::pair{"--title", &s.title}, {"--subject", &s.subject},
+                                      {"--keywords", &s.keywords}, {"--author", &s.author}, {"--creator", &s.creator}})
+    if (char32_t c = *value ? CharacterXmpCannotHold(Utf8ToUtf16(**value)) : 0) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
+      return std::string(option) + ": " + code + " is not a character document metadata (XMP) can hold";
+    }
   if (!std::isfinite(s.duration) || s.duration < 0 || s.duration > 1e6)
     return "--duration: a number of seconds from 0 to 1000000";
   // Without an owner password anyone who opens the file is its owner.
@@ -139,11 +149,13 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
   }
 
   TvxPDFInfo& info = doc.Info();
-  if (s.title) info.SetTitle(Utf8ToUtf16(*s.title));
-  if (s.subject) info.SetSubject(Utf8ToUtf16(*s.subject));
-  if (s.keywords) info.SetKeywords(Utf8ToUtf16(*s.keywords));
-  if (s.author) info.SetAuthor(Utf8ToUtf16(*s.author));
-  if (s.creator) info.SetCreator(Utf8ToUtf16(*s.creator));
+  // An option given is a field changed, even to the value it had: the XMP
+  // packet then says the same.
+  if (s.title) info.SetTitle(Utf8ToUtf16(*s.title)), info.MarkChanged("/Title");
+  if (s.subject) info.SetSubject(Utf8ToUtf16(*s.subject)), info.MarkChanged("/Subject");
+  if (s.keywords) info.SetKeywords(Utf8ToUtf16(*s.keywords)), info.MarkChanged("/Keywords");
+  if (s.author) info.SetAuthor(Utf8ToUtf16(*s.author)), info.MarkChanged("/Author");
+  if (s.creator) info.SetCreator(Utf8ToUtf16(*s.creator)), info.MarkChanged("/Creator");
   if (s.xmp == "create") AddXmpPacket(doc);
 
   if (s.transition) {

@@ -12,6 +12,11 @@ bool StartsWithMarker(std::string_view bytes) {
   return bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF;
 }
 
+template <typename T>
+std::optional<T> XmpValue(const std::optional<T>* member) {
+  return member ? *member : std::nullopt;
+}
+
 }  // namespace
 
 TvxPDFInfo::TvxPDFInfo(TvxCustomPDFDocument& document)
@@ -60,11 +65,13 @@ std::string TvxPDFInfo::InfoDate(std::string_view key) const {
 }
 
 void TvxPDFInfo::SetText(std::u16string& cached, std::string_view key, const std::u16string& value) {
+  if (value != OrXmp(GetText(cached, key), key, XmpValue(xmp_ ? xmp_->Text(key) : nullptr))) MarkChanged(key);
   cached = value;
   dict_->SetValue(key, MakeName("(" + document_.EncodeTextString(value, 2) + ")"));
 }
 
 void TvxPDFInfo::SetDate(std::string& cached, std::string_view key, const std::string& value) {
+  if (value != OrXmp(GetDate(cached, key), key, XmpValue(xmp_ ? xmp_->Date(key) : nullptr))) MarkChanged(key);
   cached = value;
   dict_->SetValue(key, MakeName("(" + document_.EncodeTextString(AnsiToWide(value), 2) + ")"));
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "pdf/document/vxXmpMetadata.h"
@@ -47,6 +48,13 @@ class TvxPDFInfo {
   void SetCreationDate(const std::string& v) { SetDate(creationDate_, "/CreationDate", v); }
   void SetModDate(const std::string& v) { SetDate(modDate_, "/ModDate", v); }
 
+  // The keys whose value was changed since the document was loaded: set to
+  // a value other than the one the getter answered, or marked by a caller
+  // that was asked for the value as such (an option naming it). The XMP
+  // packet changes only where these say.
+  bool Changed(std::string_view key) const { return changed_.count(key) != 0; }
+  void MarkChanged(std::string_view key) { changed_.emplace(key); }
+
   TvxPDFDictObject* InfoDict() const { return dict_.get(); }
   void SetInfoDict(std::unique_ptr<TvxPDFDictObject> dict);
 
@@ -68,6 +76,7 @@ class TvxPDFInfo {
   std::u16string title_, author_, subject_, keywords_, creator_, producer_;
   std::string creationDate_, modDate_;
   std::optional<TvxXmpInfo> xmp_;
+  std::set<std::string, std::less<>> changed_;
 };
 
 }  // namespace vx

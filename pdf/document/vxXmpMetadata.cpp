@@ -5,12 +5,17 @@
 
 #include <cctype>
 #include <ctime>
+#include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxXmpPacketReader.h"
+#include "pdf/filters/vxDZLIB.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/filters/vxFilters.h"
+#include "pdf/filters/vxMemoryBudget.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -18,6 +23,76 @@
 namespace vx {
 
 namespace {
+
+// A packet larger than this is kept as it is: no real one comes near, and a
+// Flate bomb stops here rather than at the general stream limit.
+constexpr size_t kMaxXmpPacketSize = size_t(64) << 20;
+// What the XMP path holds per byte of packet, for the memory budget: the
+// decoded bytes, the toolkit's tree (about twenty times the text, measured)
+// and the serialised result.
+constexpr int64_t kXmpBytesPerPacketByte = 24;
+// The most an update may grow a packet: past this the toolkit's layout, not
+// the change, is what grows (deep nesting is indented line by line).
+constexpr size_t kMaxGrowthFactor = 4;
+constexpr size_t kGrowthAllowance = 64 * 1024;
+
+// ------------------------------------------------------- the toolkit's words
+
+// Exempi writes the messages of its parser to std::cerr. They belong to the
+// document being read: while a thread works in the toolkit, what it writes
+// there is collected, to become part of that document's warning; what other
+// threads write passes through. Installed before main, while no thread
+// writes, and never removed (std::cerr outlives every static).
+thread_local std::string* toolkitSaid = nullptr;
+
+class TvxToolkitOutput : public std::streambuf {
+ public:
+  explicit TvxToolkitOutput(std::streambuf* target) : target_(target) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (toolkitSaid) {
+      toolkitSaid->push_back(traits_type::to_char_type(c));
+      return c;
+    }
+    return target_ ? target_->sputc(traits_type::to_char_type(c)) : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (toolkitSaid) {
+      toolkitSaid->append(s, size_t(n));
+      return n;
+    }
+    return target_ ? target_->sputn(s, n) : 0;
+  }
+  int sync() override { return toolkitSaid || !target_ ? 0 : target_->pubsync(); }
+
+ private:
+  std::streambuf* target_;
+};
+
+[[maybe_unused]] const bool toolkitOutputInstalled = [] {
+  std::cerr.rdbuf(new TvxToolkitOutput(std::cerr.rdbuf()));
+  return true;
+}();
+
+// Collects what the toolkit writes on this thread while it lives.
+class TvxToolkitWords {
+ public:
+  TvxToolkitWords() : outer_(toolkitSaid) { toolkitSaid = &said_; }
+  ~TvxToolkitWords() { toolkitSaid = outer_; }
+  TvxToolkitWords(const TvxToolkitWords&) = delete;
+  TvxToolkitWords& operator=(const TvxToolkitWords&) = delete;
+  // The first line it wrote, after ": ", or nothing.
+  std::string Said() const {
+    std::string line = said_.substr(0, said_.find('\n'));
+    return line.empty() ? std::string() : ": " + line;
+  }
+
+ private:
+  std::string* outer_;
+  std::string said_;
+};
 
 // ------------------------------------------------------------ Exempi handles
 
@@ -44,14 +119,48 @@ class TvxXmpString {
   XmpStringPtr s_;
 };
 
-TvxXmpHandle Parse(std::string_view packet) {
-  // The toolkit takes XML without an RDF body as an empty packet; rewriting
-  // it would throw its content away, so it counts as unreadable.
-  if (packet.find("rdf:RDF") == std::string_view::npos && packet.find(":RDF") == std::string_view::npos) return nullptr;
+// Room in the memory budget for the XMP path's copies of a packet; false,
+// with `problem` set, when there is none.
+bool Reserve(TvxBudgetReservation& reservation, size_t packetSize, std::string& problem) {
+  if (packetSize > kMaxXmpPacketSize) {
+    problem = Format("it is larger than %d bytes", {uint64_t(kMaxXmpPacketSize)});
+    return false;
+  }
+  try {
+    reservation.GrowTo(int64_t(packetSize) * kXmpBytesPerPacketByte);
+    return true;
+  } catch (const Exception& e) {
+    problem = e.what();
+    return false;
+  }
+}
+
+// The toolkit's reading of a packet our own reader let through; nothing,
+// with `problem` set, when the toolkit fails. A packet without x:xmpmeta
+// (an older form, rdf:RDF alone) is wrapped in one: the toolkit reads
+// nothing outside it.
+TvxXmpHandle Parse(const TvxXmpScan& scan, std::string& problem) {
   InitExempi();
+  const std::string wrapped = scan.HasXmpMeta ? std::string()
+                                              : "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">" +
+                                                    scan.Text.substr(scan.RdfBegin, scan.RdfEnd - scan.RdfBegin) +
+                                                    "</x:xmpmeta>";
+  const std::string& input = scan.HasXmpMeta ? scan.Text : wrapped;
   TvxXmpHandle xmp(xmp_new_empty());
-  if (!xmp || !xmp_parse(xmp.get(), packet.data(), packet.size())) return nullptr;
-  return xmp;
+  TvxToolkitWords words;
+  if (xmp && xmp_parse(xmp.get(), input.data(), input.size())) return xmp;
+  problem = "the XMP toolkit cannot read it" + words.Said();
+  return nullptr;
+}
+
+// Our own reading, then the toolkit's.
+TvxXmpHandle ScanAndParse(std::string_view packet, TvxXmpScan& scan, std::string& problem) {
+  scan = ScanXmpPacket(packet);
+  if (!scan.Problem.empty()) {
+    problem = scan.Problem;
+    return nullptr;
+  }
+  return Parse(scan, problem);
 }
 
 // ---------------------------------------------------------- property mapping
@@ -59,13 +168,47 @@ TvxXmpHandle Parse(std::string_view packet) {
 // How one information value is held in the packet.
 enum class TvxXmpForm { LangAlt, Sequence, Simple, Date };
 
-struct TvxXmpProperty {
+struct TvxXmpMapping {
+  std::string_view InfoKey;
   const char* Schema;
+  const char* Prefix;  // the schema's usual prefix, for an element written here
   const char* Name;
   TvxXmpForm Form;
 };
 
-std::optional<std::string> GetValue(XmpPtr xmp, const TvxXmpProperty& p) {
+// The /Info keys and the properties that carry them. A key the packet should
+// carry too is one row here (and a member of TvxXmpInfo).
+const TvxXmpMapping kMappings[] = {
+    {"/Title", NS_DC, "dc", "title", TvxXmpForm::LangAlt},
+    {"/Subject", NS_DC, "dc", "description", TvxXmpForm::LangAlt},
+    {"/Author", NS_DC, "dc", "creator", TvxXmpForm::Sequence},
+    {"/Keywords", NS_PDF, "pdf", "Keywords", TvxXmpForm::Simple},
+    {"/Creator", NS_XAP, "xmp", "CreatorTool", TvxXmpForm::Simple},
+    {"/Producer", NS_PDF, "pdf", "Producer", TvxXmpForm::Simple},
+    {"/CreationDate", NS_XAP, "xmp", "CreateDate", TvxXmpForm::Date},
+    {"/ModDate", NS_XAP, "xmp", "ModifyDate", TvxXmpForm::Date},
+};
+const TvxXmpMapping kMetadataDate{"", NS_XAP, "xmp", "MetadataDate", TvxXmpForm::Date};
+
+// Several authors read as one text, the way /Info lists them; the text
+// given for the list is split there again.
+constexpr std::string_view kListSeparator = "; ";
+
+std::vector<std::string> ListItems(const std::string& text) {
+  std::vector<std::string> items;
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t end = text.find(';', at);
+    if (end == std::string::npos) end = text.size();
+    std::string item = text.substr(at, end - at);
+    const size_t first = item.find_first_not_of(' '), last = item.find_last_not_of(' ');
+    if (first != std::string::npos) items.push_back(item.substr(first, last - first + 1));
+    at = end + 1;
+  }
+  return items;
+}
+
+std::optional<std::string> GetValue(XmpPtr xmp, const TvxXmpMapping& p) {
   TvxXmpString value;
   switch (p.Form) {
     case TvxXmpForm::LangAlt:
@@ -73,11 +216,10 @@ std::optional<std::string> GetValue(XmpPtr xmp, const TvxXmpProperty& p) {
         return std::nullopt;
       return value.str();
     case TvxXmpForm::Sequence: {
-      // Several authors read as one text, the way /Info lists them.
       std::string joined;
       bool any = false;
       for (int32_t i = 1; xmp_get_array_item(xmp, p.Schema, p.Name, i, value.get(), nullptr); ++i) {
-        if (any) joined += "; ";
+        if (any) joined += kListSeparator;
         joined += value.str();
         any = true;
       }
@@ -92,14 +234,18 @@ std::optional<std::string> GetValue(XmpPtr xmp, const TvxXmpProperty& p) {
   return std::nullopt;
 }
 
-bool SetValue(XmpPtr xmp, const TvxXmpProperty& p, const std::string& value) {
+bool SetValue(XmpPtr xmp, const TvxXmpMapping& p, const std::string& value) {
   if (value.empty()) return xmp_delete_property(xmp, p.Schema, p.Name);
   switch (p.Form) {
     case TvxXmpForm::LangAlt:
       return xmp_set_localized_text(xmp, p.Schema, p.Name, "", "x-default", value.c_str(), 0);
-    case TvxXmpForm::Sequence:
+    case TvxXmpForm::Sequence: {
       xmp_delete_property(xmp, p.Schema, p.Name);
-      return xmp_append_array_item(xmp, p.Schema, p.Name, XMP_PROP_ARRAY_IS_ORDERED, value.c_str(), 0);
+      bool done = true;
+      for (const std::string& item : ListItems(value))
+        done &= xmp_append_array_item(xmp, p.Schema, p.Name, XMP_PROP_ARRAY_IS_ORDERED, item.c_str(), 0);
+      return done;
+    }
     case TvxXmpForm::Simple:
     case TvxXmpForm::Date:
       return xmp_set_property(xmp, p.Schema, p.Name, value.c_str(), 0);
@@ -107,67 +253,181 @@ bool SetValue(XmpPtr xmp, const TvxXmpProperty& p, const std::string& value) {
   return false;
 }
 
-const TvxXmpProperty kTitle{NS_DC, "title", TvxXmpForm::LangAlt};
-const TvxXmpProperty kSubject{NS_DC, "description", TvxXmpForm::LangAlt};
-const TvxXmpProperty kAuthor{NS_DC, "creator", TvxXmpForm::Sequence};
-const TvxXmpProperty kKeywords{NS_PDF, "Keywords", TvxXmpForm::Simple};
-const TvxXmpProperty kCreator{NS_XAP, "CreatorTool", TvxXmpForm::Simple};
-const TvxXmpProperty kProducer{NS_PDF, "Producer", TvxXmpForm::Simple};
-const TvxXmpProperty kCreationDate{NS_XAP, "CreateDate", TvxXmpForm::Date};
-const TvxXmpProperty kModDate{NS_XAP, "ModifyDate", TvxXmpForm::Date};
-const TvxXmpProperty kMetadataDate{NS_XAP, "MetadataDate", TvxXmpForm::Date};
-
-// Runs `f(property, member)` for every text and every date of TvxXmpInfo.
-template <typename Info, typename TextFn, typename DateFn>
-void ForEachValue(Info& info, TextFn text, DateFn date) {
-  text(kTitle, info.Title);
-  text(kSubject, info.Subject);
-  text(kAuthor, info.Author);
-  text(kKeywords, info.Keywords);
-  text(kCreator, info.Creator);
-  text(kProducer, info.Producer);
-  date(kCreationDate, info.CreationDate);
-  date(kModDate, info.ModDate);
-}
-
 TvxXmpInfo ReadInfo(XmpPtr xmp) {
   TvxXmpInfo info;
-  ForEachValue(
-      info,
-      [xmp](const TvxXmpProperty& p, std::optional<std::u16string>& out) {
-        if (auto v = GetValue(xmp, p)) out = Utf8ToUtf16(*v);
-      },
-      [xmp](const TvxXmpProperty& p, std::optional<std::string>& out) {
-        if (auto v = GetValue(xmp, p)) out = XmpDateToPdf(*v);
-      });
+  for (const TvxXmpMapping& p : kMappings) {
+    std::optional<std::string> v = GetValue(xmp, p);
+    if (!v) continue;
+    if (p.Form == TvxXmpForm::Date)
+      *info.Date(p.InfoKey) = XmpDateToPdf(*v);
+    else
+      *info.Text(p.InfoKey) = Utf8ToUtf16(*v);
+  }
   return info;
 }
 
 bool SameDate(const std::string& a, const std::string& b);
 
-// Applies `update`; answers whether any property changed. A value equal to
-// what the packet already says is not written again, so an author list of
-// several entries stays a list while /Info agrees with it.
-bool ApplyUpdate(XmpPtr xmp, const TvxXmpInfo& update) {
-  bool changed = false;
-  ForEachValue(
-      update,
-      [&](const TvxXmpProperty& p, const std::optional<std::u16string>& in) {
-        if (!in) return;
-        std::string wanted = Utf16ToUtf8(*in);
-        std::optional<std::string> current = GetValue(xmp, p);
-        if (current ? *current == wanted : wanted.empty()) return;
-        changed |= SetValue(xmp, p, wanted);
-      },
-      [&](const TvxXmpProperty& p, const std::optional<std::string>& in) {
-        if (!in) return;
-        std::string wanted = PdfDateToXmp(*in);
-        if (wanted.empty() && !in->empty()) return;  // not a date: the packet keeps its own
-        std::optional<std::string> current = GetValue(xmp, p);
-        if (current ? SameDate(PdfDateToXmp(XmpDateToPdf(*current)), wanted) : wanted.empty()) return;
-        changed |= SetValue(xmp, p, wanted);
-      });
-  return changed;
+// The texts our own reader must find in a property the update set: its
+// items for a list, else the value; none when the property was removed.
+using TvxExpected = std::map<std::string, std::vector<std::string>>;
+
+void Expect(TvxExpected& expected, const TvxXmpMapping& p, const std::string& value) {
+  std::vector<std::string> texts = p.Form == TvxXmpForm::Sequence ? ListItems(value) : std::vector<std::string>{};
+  if (p.Form != TvxXmpForm::Sequence && !value.empty()) texts.push_back(value);
+  expected[XmpPropertyKey(p.Schema, p.Name)] = std::move(texts);
+}
+
+// One property to set, and the value it gets (empty: removed).
+struct TvxXmpChange {
+  const TvxXmpMapping* Property;
+  std::string Value;
+};
+
+// What `update` changes in the packet `xmp` holds, with the metadata date
+// after any change. A value equal to what the packet already says is no
+// change, so an author list of several entries stays a list while /Info
+// agrees with it.
+std::vector<TvxXmpChange> ChangesOf(XmpPtr xmp, const TvxXmpInfo& update, std::string_view metadataDate) {
+  std::vector<TvxXmpChange> changes;
+  for (const TvxXmpMapping& p : kMappings) {
+    std::string wanted;
+    std::optional<std::string> current = GetValue(xmp, p);
+    if (p.Form == TvxXmpForm::Date) {
+      const std::optional<std::string>* in = update.Date(p.InfoKey);
+      if (!*in) continue;
+      wanted = PdfDateToXmp(**in);
+      if (wanted.empty() && !(*in)->empty()) continue;  // not a date: the packet keeps its own
+      if (current ? SameDate(PdfDateToXmp(XmpDateToPdf(*current)), wanted) : wanted.empty()) continue;
+    } else {
+      const std::optional<std::u16string>* in = update.Text(p.InfoKey);
+      if (!*in) continue;
+      wanted = Utf16ToUtf8(**in);
+      if (current ? *current == wanted : wanted.empty()) continue;
+    }
+    changes.push_back({&p, std::move(wanted)});
+  }
+  if (!changes.empty() && !metadataDate.empty()) changes.push_back({&kMetadataDate, std::string(metadataDate)});
+  return changes;
+}
+
+// The toolkit's way: each change through its setters.
+void ApplyChanges(XmpPtr xmp, const std::vector<TvxXmpChange>& changes) {
+  for (const TvxXmpChange& c : changes) SetValue(xmp, *c.Property, c.Value);
+}
+
+// The first property our own reader finds lost or altered between `before`
+// and `after`, in words; empty when every property is as it should be.
+std::string Difference(const TvxXmpProperties& before, const TvxXmpProperties& after, const TvxExpected& expected) {
+  auto name = [](const std::string& key) { return key.substr(key.find(' ') + 1); };
+  for (const auto& [key, texts] : expected) {
+    auto found = after.find(key);
+    std::vector<std::string> got = found == after.end() ? std::vector<std::string>{} : found->second;
+    for (const std::string& text : texts)
+      if (std::find(got.begin(), got.end(), text) == got.end())
+        return "the XMP toolkit does not store " + name(key) + " as given";
+  }
+  for (const auto& [key, texts] : before) {
+    if (expected.count(key)) continue;
+    auto found = after.find(key);
+    if (found == after.end()) return "the XMP toolkit would drop " + name(key);
+    if (found->second != texts) return "the XMP toolkit would change " + name(key);
+  }
+  for (const auto& [key, texts] : after)
+    if (!expected.count(key) && !before.count(key)) return "the XMP toolkit would add " + name(key);
+  return std::string();
+}
+
+std::string XmlEscaped(std::string_view text) {
+  std::string out;
+  for (char c : text) out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+  return out;
+}
+
+// Gives `out` the length `size` where the padding before the closing
+// processing instruction allows it.
+void KeepLength(std::string& out, size_t size) {
+  const size_t end = out.rfind("<?xpacket end=");
+  if (end == std::string::npos || out.size() == size) return;
+  size_t padding = end;
+  while (padding > 0 && std::isspace(static_cast<unsigned char>(out[padding - 1]))) --padding;
+  if (out.size() < size)
+    out.insert(padding, size - out.size(), ' ');
+  else if (end - padding > 1)
+    out.erase(padding, std::min(out.size() - size, end - padding - 1));
+}
+
+// A property as a new element, declaring the namespaces it uses.
+std::string NewElement(const TvxXmpMapping& p, const std::string& value) {
+  const std::string name = std::string(p.Prefix) + ":" + p.Name;
+  const std::string rdf = " xmlns:rdf=\"" + std::string(NS_RDF) + "\"";
+  std::string inner;
+  if (p.Form == TvxXmpForm::LangAlt)
+    inner = "<rdf:Alt" + rdf + "><rdf:li xml:lang=\"x-default\">" + XmlEscaped(value) + "</rdf:li></rdf:Alt>";
+  else if (p.Form == TvxXmpForm::Sequence) {
+    inner = "<rdf:Seq" + rdf + ">";
+    for (const std::string& item : ListItems(value)) inner += "<rdf:li>" + XmlEscaped(item) + "</rdf:li>";
+    inner += "</rdf:Seq>";
+  } else {
+    inner = XmlEscaped(value);
+  }
+  return "<" + name + " xmlns:" + p.Prefix + "=\"" + p.Schema + "\">" + inner + "</" + name + ">";
+}
+
+// The changes made where they stand: a plain value in place of its old
+// text, a property the packet lacks as a new element in its first
+// description; every other byte stays. The toolkit would rewrite the whole
+// packet, and fold older property names (pdf:CreationDate) into newer ones
+// on the way. Nothing when the packet is not UTF-8 or a change needs more
+// (a removal, a list or language alternative present, a value held as an
+// attribute or given twice), or when our reader does not find the result
+// as it should be: the toolkit then does the work.
+std::optional<std::string> EditInPlace(std::string_view packet, const TvxXmpScan& scan,
+                                       const std::vector<TvxXmpChange>& changes, const TvxExpected& expected) {
+  if (scan.Text != packet) return std::nullopt;
+  std::map<size_t, std::pair<size_t, std::string>, std::greater<>> edits;  // at -> (length replaced, text)
+  for (const TvxXmpChange& c : changes) {
+    const TvxXmpMapping& p = *c.Property;
+    const std::string key = XmpPropertyKey(p.Schema, p.Name);
+    const auto current = scan.Properties.find(key);
+    const auto span = scan.TextSpans.find(key);
+    const bool plain = p.Form == TvxXmpForm::Simple || p.Form == TvxXmpForm::Date;
+    if (c.Value.empty()) return std::nullopt;
+    if (current == scan.Properties.end() && scan.FirstDescriptionContent)
+      edits[scan.FirstDescriptionContent].second += NewElement(p, c.Value);
+    else if (plain && span != scan.TextSpans.end() && current->second.size() <= 1)
+      edits[span->second.first] = {span->second.second - span->second.first, XmlEscaped(c.Value)};
+    else
+      return std::nullopt;
+  }
+  std::string out(packet);
+  for (const auto& [at, edit] : edits) out.replace(at, edit.first, edit.second);
+  KeepLength(out, packet.size());
+  const TvxXmpScan after = ScanXmpPacket(out);
+  if (!after.Problem.empty() || !Difference(scan.Properties, after.Properties, expected).empty()) return std::nullopt;
+  for (const auto& [key, texts] : expected)
+    if (after.Properties.at(key) != texts) return std::nullopt;
+  return out;
+}
+
+// The packet serialised in the form it had: with or without the wrapper,
+// read-only or writable, and its length when the new text fits in it.
+std::optional<std::string> Serialize(XmpPtr xmp, std::string_view packet) {
+  uint32_t options = 0;
+  if (packet.find("<?xpacket") == std::string_view::npos) options |= XMP_SERIAL_OMITPACKETWRAPPER;
+  const size_t end = packet.rfind("<?xpacket end=");
+  if (end != std::string_view::npos && end + 15 < packet.size() && packet[end + 15] == 'r')
+    options |= XMP_SERIAL_READONLYPACKET;
+  // The shortest form (one byte of padding) tells whether the old length
+  // fits; asking Exempi for a length that does not fit makes it complain.
+  TvxXmpString out;
+  if (!xmp_serialize(xmp, out.get(), options, 1)) return std::nullopt;
+  if (options & XMP_SERIAL_OMITPACKETWRAPPER) return out.str();
+  if (xmp_string_len(out.get()) <= packet.size() &&
+      xmp_serialize(xmp, out.get(), options | XMP_SERIAL_EXACTPACKETLENGTH, uint32_t(packet.size())))
+    return out.str();
+  if (!xmp_serialize(xmp, out.get(), options, 0)) return std::nullopt;  // the usual padding
+  return out.str();
 }
 
 // ------------------------------------------------------------------ dates
@@ -222,16 +482,26 @@ TvxPDFStreamObject* PacketStream(const TvxCustomPDFDocument& document) {
   return object ? As<TvxPDFStreamObject>(object->Content.get()) : nullptr;
 }
 
-// The packet's bytes with the stream's filters undone.
-std::string PacketBytes(const TvxCustomPDFDocument& document, const TvxPDFStreamObject& stream) {
+// The packet's bytes with the stream's filters undone; nothing, with
+// `problem` set, when they cannot be had within the packet's size bound.
+std::optional<std::string> PacketBytes(const TvxCustomPDFDocument& document, const TvxPDFStreamObject& stream,
+                                       std::string& problem) {
   const TvxPDFObject* filter = stream.Dictionary->Find("/Filter");
-  if (!filter) return std::string(stream.DataView());
-  TvxMemoryStream source{std::string(stream.DataView())};
-  const TvxPDFObjectStore& store = document.Store();
-  auto resolver = [&store](const TvxPDFObject* o) -> const TvxPDFObject* {
-    return store.Resolve(const_cast<TvxPDFObject*>(o));
-  };
-  return DecodeFilterChain(source, filter, resolver)->Bytes();
+  try {
+    if (!filter) return std::string(stream.DataView());
+    // Flate alone, the usual form, stops inflating at the bound.
+    auto* name = As<TvxPDFNameObject>(filter);
+    if (name && name->Text == "/FlateDecode" && !stream.Dictionary->Find("/DecodeParms"))
+      return InflateBytes(stream.DataView(), int64_t(kMaxXmpPacketSize));
+    const TvxPDFObjectStore& store = document.Store();
+    auto resolver = [&store](const TvxPDFObject* o) -> const TvxPDFObject* {
+      return store.Resolve(const_cast<TvxPDFObject*>(o));
+    };
+    return DecodeFilterChainBytes(stream.DataView(), filter, resolver);
+  } catch (const std::exception& e) {
+    problem = Format("its data cannot be decoded: %s", {e.what()});
+    return std::nullopt;
+  }
 }
 
 // Stores a new packet text in the form the stream had: plain when it was
@@ -252,69 +522,120 @@ void StorePacket(TvxPDFStreamObject& stream, std::string packet) {
   stream.Data->Assign(std::move(packet));
 }
 
-// /Info as an update: present keys only (an empty value clears the
-// property), raw values without the packet's own.
-TvxXmpInfo UpdateFromInfo(const TvxPDFInfo& info) {
-  TvxXmpInfo update;
+// What a save asks of the packet, from /Info's raw values (present keys
+// only; an empty value clears the property): every value for a packet made
+// for this save; otherwise the fields changed since load and the producer,
+// and with a changed field the modification date. Answers whether a field
+// other than the producer changed.
+bool UpdateFromInfo(const TvxPDFInfo& info, bool everything, TvxXmpInfo& update) {
   const TvxPDFDictObject* dict = info.InfoDict();
   auto present = [dict](std::string_view key) { return dict && dict->Find(key) && !dict->Find(key)->IsNull(); };
-  if (present("/Title")) update.Title = info.InfoText("/Title");
-  if (present("/Subject")) update.Subject = info.InfoText("/Subject");
-  if (present("/Author")) update.Author = info.InfoText("/Author");
-  if (present("/Keywords")) update.Keywords = info.InfoText("/Keywords");
-  if (present("/Creator")) update.Creator = info.InfoText("/Creator");
-  if (present("/Producer")) update.Producer = info.InfoText("/Producer");
-  if (present("/CreationDate")) update.CreationDate = info.InfoDate("/CreationDate");
-  if (present("/ModDate")) update.ModDate = info.InfoDate("/ModDate");
-  return update;
+  bool fieldChanged = false;
+  for (const TvxXmpMapping& p : kMappings)
+    fieldChanged |= p.InfoKey != "/Producer" && info.Changed(p.InfoKey);
+  for (const TvxXmpMapping& p : kMappings) {
+    const bool wanted = everything || info.Changed(p.InfoKey) || p.InfoKey == "/Producer" ||
+                        (p.InfoKey == "/ModDate" && fieldChanged);
+    if (!wanted || !present(p.InfoKey)) continue;
+    if (p.Form == TvxXmpForm::Date)
+      *update.Date(p.InfoKey) = info.InfoDate(p.InfoKey);
+    else
+      *update.Text(p.InfoKey) = info.InfoText(p.InfoKey);
+  }
+  return fieldChanged;
 }
 
 }  // namespace
 
 // -------------------------------------------------------------- packet text
 
-std::optional<TvxXmpInfo> ReadXmpInfo(std::string_view packet) {
-  TvxXmpHandle xmp = Parse(packet);
-  if (!xmp) return std::nullopt;
+std::optional<std::u16string>* TvxXmpInfo::Text(std::string_view key) {
+  return key == "/Title"      ? &Title
+         : key == "/Subject"  ? &Subject
+         : key == "/Keywords" ? &Keywords
+         : key == "/Author"   ? &Author
+         : key == "/Creator"  ? &Creator
+         : key == "/Producer" ? &Producer
+                              : nullptr;
+}
+const std::optional<std::u16string>* TvxXmpInfo::Text(std::string_view key) const {
+  return const_cast<TvxXmpInfo*>(this)->Text(key);
+}
+std::optional<std::string>* TvxXmpInfo::Date(std::string_view key) {
+  return key == "/CreationDate" ? &CreationDate : key == "/ModDate" ? &ModDate : nullptr;
+}
+const std::optional<std::string>* TvxXmpInfo::Date(std::string_view key) const {
+  return const_cast<TvxXmpInfo*>(this)->Date(key);
+}
+
+std::optional<TvxXmpInfo> ReadXmpInfo(std::string_view packet, std::string* problem) {
+  std::string why;
+  TvxBudgetReservation reservation;
+  TvxXmpScan scan;
+  TvxXmpHandle xmp;
+  if (Reserve(reservation, packet.size(), why)) xmp = ScanAndParse(packet, scan, why);
+  if (!xmp) {
+    if (problem) *problem = why;
+    return std::nullopt;
+  }
   return ReadInfo(xmp.get());
 }
 
 std::optional<std::string> UpdateXmpPacket(std::string_view packet, const TvxXmpInfo& update,
-                                           std::string_view metadataDate) {
-  TvxXmpHandle xmp = Parse(packet);
-  if (!xmp) return std::nullopt;
-  if (!ApplyUpdate(xmp.get(), update)) return std::string(packet);
-  if (!metadataDate.empty()) SetValue(xmp.get(), kMetadataDate, std::string(metadataDate));
+                                           std::string_view metadataDate, std::string* problem) {
+  std::string why;
+  auto fail = [&](std::string reason) -> std::optional<std::string> {
+    if (problem) *problem = std::move(reason);
+    return std::nullopt;
+  };
+  TvxBudgetReservation reservation;
+  if (!Reserve(reservation, packet.size(), why)) return fail(why);
+  TvxXmpScan before;
+  TvxXmpHandle xmp = ScanAndParse(packet, before, why);
+  if (!xmp) return fail(why);
+  const std::vector<TvxXmpChange> changes = ChangesOf(xmp.get(), update, metadataDate);
+  if (changes.empty()) return std::string(packet);
+  TvxExpected expected;
+  for (const TvxXmpChange& c : changes) Expect(expected, *c.Property, c.Value);
+  if (std::optional<std::string> edited = EditInPlace(packet, before, changes, expected)) return edited;
 
-  // The packet keeps its form: with or without the wrapper, read-only or
-  // writable, and its length when the new text fits in it.
-  uint32_t options = 0;
-  const size_t begin = packet.find("<?xpacket");
-  if (begin == std::string_view::npos) options |= XMP_SERIAL_OMITPACKETWRAPPER;
-  const size_t end = packet.rfind("<?xpacket end=");
-  if (end != std::string_view::npos && end + 15 < packet.size() && packet[end + 15] == 'r')
-    options |= XMP_SERIAL_READONLYPACKET;
-  // The shortest form (one byte of padding) tells whether the old length
-  // fits; asking Exempi for a length that does not fit makes it complain.
-  TvxXmpString out;
-  if (!xmp_serialize(xmp.get(), out.get(), options, 1)) return std::nullopt;
-  if (options & XMP_SERIAL_OMITPACKETWRAPPER) return out.str();
-  if (xmp_string_len(out.get()) <= packet.size() &&
-      xmp_serialize(xmp.get(), out.get(), options | XMP_SERIAL_EXACTPACKETLENGTH, uint32_t(packet.size())))
-    return out.str();
-  if (!xmp_serialize(xmp.get(), out.get(), options, 0)) return std::nullopt;  // the usual padding
-  return out.str();
+  TvxToolkitWords words;
+  ApplyChanges(xmp.get(), changes);
+  std::optional<std::string> out = Serialize(xmp.get(), packet);
+  if (!out) return fail("the XMP toolkit cannot write it" + words.Said());
+
+  // Judged by our own reader: every property the update did not ask for
+  // is as it was, and those it did hold what was asked.
+  const TvxXmpScan after = ScanXmpPacket(*out);
+  if (!after.Problem.empty()) return fail("the XMP toolkit writes a packet that " + after.Problem.substr(3));
+  if (std::string lost = Difference(before.Properties, after.Properties, expected); !lost.empty()) return fail(lost);
+  if (out->size() > kMaxGrowthFactor * packet.size() + kGrowthAllowance)
+    return fail(Format("its update would grow it from %d to %d bytes", {uint64_t(packet.size()), uint64_t(out->size())}));
+  return out;
 }
 
 std::string NewXmpPacket(const TvxXmpInfo& update, std::string_view metadataDate) {
   InitExempi();
   TvxXmpHandle xmp(xmp_new_empty());
   if (!xmp) throw EUnexpectedError(res::SUnexpectedError);
-  ApplyUpdate(xmp.get(), update);
-  if (!metadataDate.empty()) SetValue(xmp.get(), kMetadataDate, std::string(metadataDate));
+  TvxToolkitWords words;
+  ApplyChanges(xmp.get(), ChangesOf(xmp.get(), update, metadataDate));
   TvxXmpString out;
   if (!xmp_serialize(xmp.get(), out.get(), 0, 0)) throw EUnexpectedError(res::SUnexpectedError);
   return out.str();
+}
+
+char32_t CharacterXmpCannotHold(std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;  // a pair: a character beyond the basic plane
+      continue;
+    }
+    const bool allowed = c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD);
+    if (!allowed) return c;
+  }
+  return 0;
 }
 
 std::string PdfDateToXmp(std::string_view d) {
@@ -373,42 +694,50 @@ void LoadXmpInfo(TvxCustomPDFDocument& document) {
   document.Info().SetXmp(std::nullopt);
   TvxPDFStreamObject* stream = PacketStream(document);
   if (!stream) return;
+  std::string problem;
   try {
-    if (std::optional<TvxXmpInfo> info = ReadXmpInfo(PacketBytes(document, *stream))) {
+    std::optional<std::string> packet = PacketBytes(document, *stream, problem);
+    if (std::optional<TvxXmpInfo> info = packet ? ReadXmpInfo(*packet, &problem) : std::nullopt) {
       document.Info().SetXmp(std::move(info));
       return;
     }
-  } catch (const Exception&) {
-    // Undecodable data reads like a malformed packet.
+  } catch (const std::exception& e) {
+    problem = e.what();
   }
-  document.Warning(res::SXmpUnreadable);
+  document.Warning(Format(res::SXmpUnreadable, {problem}));
 }
 
 void SyncXmpPacket(TvxCustomPDFDocument& document) {
   TvxPDFStreamObject* stream = PacketStream(document);
   if (!stream) return;
+  TvxPDFInfo& info = document.Info();
+  const bool created = stream->DataView().empty() && !stream->Dictionary->Find("/Filter");
+  TvxXmpInfo update;
+  const bool fieldChanged = UpdateFromInfo(info, created, update);
+  // A packet the load could not read is not decoded again for the producer
+  // alone; the load has said why.
+  if (!created && !info.Xmp() && !fieldChanged) return;
+  // The metadata date follows the document's modification date, so that
+  // the same save gives the same bytes; without one it stays as it was.
+  const std::string date = (created || fieldChanged) && update.ModDate ? PdfDateToXmp(*update.ModDate) : std::string();
+  std::string problem;
   try {
-    const TvxXmpInfo update = UpdateFromInfo(document.Info());
-    // The metadata date follows the document's modification date, so that
-    // the same save gives the same bytes; without one it stays as it was.
-    const std::string date = update.ModDate ? PdfDateToXmp(*update.ModDate) : std::string();
     std::optional<std::string> updated;
-    if (stream->DataView().empty() && !stream->Dictionary->Find("/Filter")) {
-      updated = NewXmpPacket(update, date);  // a packet added for this save
-    } else {
-      std::string packet = PacketBytes(document, *stream);
-      updated = UpdateXmpPacket(packet, update, date);
-      if (updated && *updated == packet) return;  // nothing to change: the stream stays as loaded
+    if (created) {
+      updated = NewXmpPacket(update, date);
+    } else if (std::optional<std::string> packet = PacketBytes(document, *stream, problem)) {
+      updated = UpdateXmpPacket(*packet, update, date, &problem);
+      if (updated && *updated == *packet) return;  // nothing to change: the stream stays as loaded
     }
-    if (!updated) {
-      document.Warning(res::SXmpUnreadable);
+    if (updated) {
+      info.SetXmp(ReadXmpInfo(*updated));
+      StorePacket(*stream, std::move(*updated));
       return;
     }
-    if (std::optional<TvxXmpInfo> info = ReadXmpInfo(*updated)) document.Info().SetXmp(std::move(info));
-    StorePacket(*stream, std::move(*updated));
-  } catch (const std::exception&) {
-    document.Warning(res::SXmpUnreadable);
+  } catch (const std::exception& e) {
+    problem = e.what();
   }
+  document.Warning(Format(res::SXmpNotUpdated, {problem}));
 }
 
 bool AddXmpPacket(TvxCustomPDFDocument& document) {

@@ -1,6 +1,8 @@
 // The document's XMP packet (the catalog's /Metadata stream) kept in step
 // with the document information. Parsing and writing the packet go through
-// Exempi; this unit only maps information keys to XMP properties.
+// Exempi; this unit maps information keys to XMP properties, and a reader of
+// its own (vxXmpPacketReader) decides which packets may reach the toolkit
+// and checks what the toolkit writes.
 #pragma once
 
 #include <optional>
@@ -19,20 +21,40 @@ class TvxPDFDictObject;
 struct TvxXmpInfo {
   std::optional<std::u16string> Title, Subject, Keywords, Author, Creator, Producer;
   std::optional<std::string> CreationDate, ModDate;
+
+  // The member that holds an /Info key's value ("/Title", ...; the dates
+  // for Date); nullptr for a key of the other kind or one the packet does
+  // not carry.
+  std::optional<std::u16string>* Text(std::string_view key);
+  const std::optional<std::u16string>* Text(std::string_view key) const;
+  std::optional<std::string>* Date(std::string_view key);
+  const std::optional<std::string>* Date(std::string_view key) const;
 };
 
-// The information a packet holds; nothing when the packet cannot be parsed.
-std::optional<TvxXmpInfo> ReadXmpInfo(std::string_view packet);
+// The information a packet holds; nothing when the packet cannot be read, or
+// may not be given to the XMP toolkit, with the reason in `problem`.
+std::optional<TvxXmpInfo> ReadXmpInfo(std::string_view packet, std::string* problem = nullptr);
 
 // The packet with `update` applied; when that changes anything,
-// xmp:MetadataDate becomes `metadataDate` (ISO 8601). Every other property is
-// kept, and so are the packet's wrapper, its read-only mark and, when the new
-// text fits, its length. Nothing when the packet cannot be parsed.
+// xmp:MetadataDate becomes `metadataDate` (ISO 8601). The packet comes back
+// unchanged when nothing differs. A change is made where it stands when it
+// can be (plain text replaced, a missing property added), every other byte
+// kept; otherwise the toolkit rewrites the packet. Either way every other
+// property is kept, as a reader other than the XMP toolkit sees both, and
+// so are the packet's wrapper, its read-only mark and, when the new text
+// fits, its length. Nothing, with the reason in `problem`, when the packet
+// cannot be read or the toolkit's result would lose or alter a property, or
+// grow far past the packet.
 std::optional<std::string> UpdateXmpPacket(std::string_view packet, const TvxXmpInfo& update,
-                                           std::string_view metadataDate);
+                                           std::string_view metadataDate, std::string* problem = nullptr);
 
 // A new, writable packet carrying `update`.
 std::string NewXmpPacket(const TvxXmpInfo& update, std::string_view metadataDate);
+
+// The first character of `text` that XML, and so an XMP packet, cannot
+// hold (U+FFFE, U+FFFF, most control characters, a lone surrogate); 0 when
+// there is none.
+char32_t CharacterXmpCannotHold(std::u16string_view text);
 
 // Date forms. Each answers empty text for a value that is not a date.
 std::string PdfDateToXmp(std::string_view pdfDate);
@@ -44,8 +66,12 @@ std::string XmpDateToPdf(std::string_view xmpDate);
 // warning and is otherwise left as it is.
 void LoadXmpInfo(TvxCustomPDFDocument& document);
 
-// Brings the packet in line with /Info before a save. Never raises: a
-// packet that cannot be updated is written as loaded, with a warning.
+// Brings the packet in line with /Info before a save, where something asked
+// for it: the fields changed since load (TvxPDFInfo::Changed) and the
+// producer the writer puts into /Info; with a changed field, the
+// modification and metadata dates follow /Info's. Never raises: a packet
+// that cannot be updated without losing a property is written as loaded,
+// with a warning that says why.
 void SyncXmpPacket(TvxCustomPDFDocument& document);
 
 // Gives a document without a packet an empty one, which the next save fills.

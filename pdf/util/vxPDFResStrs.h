@@ -148,7 +148,8 @@ inline constexpr const char* SUserPasswordUnknown =
 
 // Document information.
 inline constexpr const char* SProducerText = "Vexor Paginox V2.5";
-inline constexpr const char* SXmpUnreadable = "The XMP metadata packet cannot be read; it is kept as it is";
+inline constexpr const char* SXmpUnreadable = "The XMP metadata packet cannot be read (%s); it is kept as it is";
+inline constexpr const char* SXmpNotUpdated = "The XMP metadata packet is kept as it is, not updated: %s";
 
 // Settings dialog and window.
 inline constexpr const char* SDocumentSettingsCaption = "Document Settings and Preferences";

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <sstream>
 
 #include "pdf/filters/vxDZLIB.h"
 #include "support/PdfBuilder.h"
@@ -486,4 +487,106 @@ TEST(VordelHostile, LibraryWarningsReachStandardErrorAndJson) {
   EXPECT_TRUE(Contains(set.out, prefix + warning)) << set.out;
   Result clean = Vordel("info --json out.pdf 2>/dev/null", f.Path());
   EXPECT_TRUE(nlohmann::json::parse(clean.out)["warnings"].empty()) << clean.out;
+}
+
+namespace {
+
+std::string Repeat(const std::string& s, size_t n) {
+  std::string out;
+  out.reserve(s.size() * n);
+  for (size_t i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+// A packet whose one description holds `body`, declaring the namespace a:.
+std::string XmpWith(const std::string& body, const std::string& prologue = "") {
+  return prologue + "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                    "<rdf:Description rdf:about='' xmlns:a='http://example.com/a/'>" + body +
+         "</rdf:Description></rdf:RDF></x:xmpmeta>";
+}
+
+std::string Nested(const std::string& open, const std::string& inner, const std::string& close, size_t depth) {
+  return Repeat(open, depth) + inner + Repeat(close, depth);
+}
+
+std::string Utf16LE(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += {c, '\0'};
+  return out;
+}
+
+}  // namespace
+
+// Packets built to hurt the XMP toolkit (deep nesting, thousands of
+// namespaces, a Flate bomb, a DOCTYPE, markup it refuses) are kept byte for
+// byte with a warning naming the file and the reason; the toolkit's own
+// words never reach the terminal bare, and the save never fails for them.
+TEST(VordelHostile, XmpPacketsTheToolkitMustNotSeeAreKept) {
+  struct Row {
+    const char* Name;
+    std::string Packet;
+    const char* Reason;  // nullptr: a packet that is read
+    bool Deflated = false;
+  };
+  const std::vector<Row> rows = {
+      {"seq", XmpWith("<a:p>" + Nested("<rdf:Seq><rdf:li>", "x", "</rdf:li></rdf:Seq>", 30000) + "</a:p>"),
+       "it is nested deeper than 100 levels"},
+      {"resource", XmpWith(Nested("<a:p rdf:parseType='Resource'>", "", "</a:p>", 50000)), "nested deeper"},
+      {"description", XmpWith("<a:p>" + Nested("<rdf:Description>", "", "</rdf:Description>", 100000) + "</a:p>"),
+       "nested deeper"},
+      {"namespaces", [] {
+         std::string d;
+         for (int i = 0; i < 2000; ++i)
+           d += "<rdf:Description rdf:about='' xmlns:n" + std::to_string(i) + "='http://example.com/" +
+                std::to_string(i) + "/'/>";
+         return "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>" +
+                d + "</rdf:RDF></x:xmpmeta>";
+       }(),
+       "it declares more than 1024 namespaces"},
+      {"bomb", XmpWith("<a:p>x</a:p>" + std::string(size_t(80) << 20, ' ')), "limit of 67108864", true},
+      {"literal", XmpWith("<a:p rdf:parseType='Literal'>x</a:p>"),
+       "the XMP toolkit cannot read it: ParseTypeLiteral property element not allowed"},
+      {"doctype", XmpWith("<a:p>&e;</a:p>", "<!DOCTYPE x:xmpmeta [<!ENTITY e 'x'>]>"), "it holds a DOCTYPE declaration"},
+      {"latin1", XmpWith("<a:p>caf\xE9</a:p>", "<?xml version='1.0' encoding='ISO-8859-1'?>"),
+       "its encoding (iso-8859-1) is not UTF-8, UTF-16 or UTF-32"},
+      {"malformed", XmpWith("<a:p>x</a:q>"), "it is not well-formed XML (mismatched tag at line 1)"},
+      {"utf16", Utf16LE(XmpWith("<a:p>x</a:p>")), nullptr},
+  };
+  Folder f;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const std::string name = std::string(row.Name) + ".pdf";
+    const std::string stored = row.Deflated ? vx::DeflateBytes(row.Packet, 9) : row.Packet;
+    f.Write(name, vxtest::PdfWithXmpPacket(stored, "/Title (T)", row.Deflated ? "/Filter /FlateDecode" : ""));
+    const std::string said = "warning: " + name + ": The XMP metadata packet cannot be read (";
+    Result info = Vordel("info " + name, f.Path());
+    Result set = Vordel("set --page-mode outlines " + name + " -o out.pdf", f.Path());
+    EXPECT_EQ(info.code, 0) << info.out;
+    EXPECT_EQ(set.code, 0) << set.out;
+    for (const Result* r : {&info, &set}) {
+      EXPECT_EQ(Contains(r->out, said), row.Reason != nullptr) << r->out;
+      if (row.Reason) EXPECT_TRUE(Contains(r->out, row.Reason)) << r->out;
+    }
+    std::istringstream lines(set.out);
+    for (std::string line; std::getline(lines, line);)  // ours, or a warning naming the file
+      EXPECT_TRUE(line.rfind("vordel: ", 0) == 0 || line.rfind("warning: " + name + ": ", 0) == 0) << line;
+    const std::string out = vxtest::ReadFile(f / "out.pdf");
+    EXPECT_LT(out.size(), 2 * vxtest::ReadFile(f / name).size() + 65536);
+    if (row.Reason) EXPECT_TRUE(Contains(out, stored)) << "the packet is kept byte for byte";
+  }
+  // A field changed on a packet that cannot take it is named too.
+  Result title = Vordel("set --title New literal.pdf -o out.pdf", f.Path());
+  EXPECT_TRUE(Contains(title.out, "warning: literal.pdf: The XMP metadata packet is kept as it is, not updated: "
+                                  "the XMP toolkit cannot read it: ParseTypeLiteral"))
+      << title.out;
+  // The memory budget counts the packet: a small one stops the bomb early,
+  // and still the file loads.
+  Result budget = Vordel("info --max-memory 8M bomb.pdf", f.Path());
+  EXPECT_EQ(budget.code, 0) << budget.out;
+  EXPECT_TRUE(Contains(budget.out, "memory budget of 8388608 bytes")) << budget.out;
+  // A character no XML may hold is refused before anything is written.
+  Result nonCharacter = Vordel("set --title \"$(printf 'a\\357\\277\\276b')\" utf16.pdf -o refused.pdf", f.Path());
+  EXPECT_EQ(nonCharacter.code, 1) << nonCharacter.out;
+  EXPECT_TRUE(Contains(nonCharacter.out, "--title: U+FFFE is not a character")) << nonCharacter.out;
+  EXPECT_FALSE(fs::exists(f / "refused.pdf"));
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "cli/VordelRun.h"
 #include "support/PdfBuilder.h"
@@ -98,4 +99,34 @@ TEST(VordelXmp, CreateAddsAPacketOnlyWhenAsked) {
 
   std::string said;
   EXPECT_NE(Vordel("set -q --xmp sometimes -o " + Quote(created.Path()) + " " + Quote(in.Path()), &said, false), 0);
+}
+
+TEST(VordelXmp, PlainSaveKeepsWhatExiftoolSees) {
+  // Five authors, a title of the packet's own, PDF/A identification and an
+  // older date name, none of which /Info says the same way.
+  const std::string packet =
+      "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+      "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description rdf:about=''"
+      " xmlns:dc='http://purl.org/dc/elements/1.1/' xmlns:pdf='http://ns.adobe.com/pdf/1.3/'"
+      " xmlns:pdfaid='http://www.aiim.org/pdfa/ns/id/'><pdfaid:part>1</pdfaid:part><pdfaid:conformance>B"
+      "</pdfaid:conformance><dc:creator><rdf:Seq><rdf:li>Ann</rdf:li><rdf:li>Bob</rdf:li><rdf:li>Cy</rdf:li>"
+      "<rdf:li>Di</rdf:li><rdf:li>Ed</rdf:li></rdf:Seq></dc:creator><dc:title><rdf:Alt><rdf:li xml:lang='x-default'>"
+      "Packet title</rdf:li></rdf:Alt></dc:title><pdf:CreationDate>2003-11-01T16:19:32-05:00</pdf:CreationDate>"
+      "<pdf:Producer>Maker</pdf:Producer></rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+  TempFile in, out;
+  in.Write(vxtest::PdfWithXmpPacket(packet, "/Title (Info title) /Author (Ann) /Keywords () /Producer (Maker)"));
+  std::string said;
+  ASSERT_EQ(Vordel("set -q -o " + Quote(out.Path()) + " " + Quote(in.Path()), &said), 0) << said;
+  EXPECT_EQ(said, "");
+  auto withoutProducer = [](const std::string& lines) {
+    std::string kept;
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("Producer ", 0) != 0) kept += line + "\n";
+    return kept;
+  };
+  const std::string before = Exiftool(in.Path()), after = Exiftool(out.Path());
+  EXPECT_EQ(withoutProducer(after), withoutProducer(before));
+  EXPECT_NE(after.find("Producer                        : Vexor Paginox V2.5"), std::string::npos) << after;
+  EXPECT_NE(after.find("Creator                         : Ann, Bob, Cy, Di, Ed"), std::string::npos) << after;
 }

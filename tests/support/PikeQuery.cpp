@@ -17,4 +17,17 @@ std::string PikeQuery(const std::string& path, const std::string& body, const st
   return output;
 }
 
+std::string XmpPropertyChanges(const std::string& before, const std::string& after) {
+  return PikeQuery(after, "sys.path.insert(0, '" VX_SOURCE_DIR "/tests/support')\n"
+                          "from pdfjudge import xmp_properties\n"
+                          "def props(p):\n"
+                          "    m = p.Root.get('/Metadata')\n"
+                          "    return None if m is None else xmp_properties(m.read_bytes())\n"
+                          "a, b = props(pikepdf.open(" + Quote(before) + ")), props(pdf)\n"
+                          "if a is None or b is None: print('NO PACKET')\n"
+                          "for k in sorted(set(a or {}) | set(b or {})):\n"
+                          "    if k != '{http://ns.adobe.com/pdf/1.3/}Producer' and a.get(k) != b.get(k):\n"
+                          "        print(k.split('}')[-1] + ':', a.get(k), '->', b.get(k))\n");
+}
+
 }  // namespace vxtest

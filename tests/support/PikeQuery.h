@@ -11,4 +11,10 @@ namespace vxtest {
 // that the comparison that follows fails visibly.
 std::string PikeQuery(const std::string& path, const std::string& body, const std::string& password = "");
 
+// How the XMP packets of two files differ, property by property, as
+// Python's XML parser reads them (pdfjudge's reading, not the XMP toolkit's):
+// one "name: [before] -> [after]" line each, sorted, pdf:Producer left out
+// (a save sets it); "NO PACKET" when either file has none that parses.
+std::string XmpPropertyChanges(const std::string& before, const std::string& after);
+
 }  // namespace vxtest

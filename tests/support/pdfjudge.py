@@ -43,9 +43,8 @@ ALLOWED = {
     "least as much",
     "null-is-absent": "a key whose value is null (or a reference to nothing) equals a missing key",
     "real-precision": "a real number may differ past its tenth significant digit (relative 1e-9)",
-    "xmp-in-step": "an XMP packet compares by its properties; pdf:Producer, xmp:ModifyDate, "
-    "xmp:MetadataDate and the toolkit mark follow the save, the old pdf:CreationDate and pdf:ModDate "
-    "may move to xmp:CreateDate and xmp:ModifyDate, and a single value may become a one-item list",
+    "xmp-in-step": "an XMP packet compares by its properties; pdf:Producer and the toolkit mark follow "
+    "the save, and a single value may become a one-item list",
 }
 
 INHERITED_PAGE_KEYS = ("/Resources", "/MediaBox", "/CropBox", "/Rotate")
@@ -255,14 +254,7 @@ def stream_data(pdf, stream):
     return filters, [show(p) for p in params], data
 
 
-XMP_FOLLOWS_SAVE = {
-    "{http://ns.adobe.com/pdf/1.3/}Producer",
-    "{http://ns.adobe.com/xap/1.0/}ModifyDate",
-    "{http://ns.adobe.com/xap/1.0/}MetadataDate",
-    "{http://ns.adobe.com/pdf/1.3/}CreationDate",
-    "{http://ns.adobe.com/pdf/1.3/}ModDate",
-    "{http://ns.adobe.com/xap/1.0/}CreateDate",
-}
+XMP_FOLLOWS_SAVE = {"{http://ns.adobe.com/pdf/1.3/}Producer"}
 
 
 def one_item_unwrapped(value):
