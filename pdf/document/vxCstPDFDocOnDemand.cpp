@@ -240,13 +240,18 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
   TvxPDFDictObject& dict = *stream.Dictionary;
   TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
   const bool filtered = filter && !filter->IsNull();
-  auto decode = [&] { return DecodeObjectStreamData(stream.DataView(), filtered ? filter : nullptr); };
+  auto decode = [&] { return DecodeObjectStream(s, stream, filtered ? filter : nullptr); };
   // Indexed ahead far from the load, a stream has let its data go: it is
   // decoded again only when a member not parsed there is wanted.
   const bool indexedAhead = ran && ahead->Indexed;
   auto index = std::make_unique<TvxObjectStreamIndex>();
   if (filtered) {
-    TvxDecodeFilters kinds = ReadFilterList(filter);
+    TvxDecodeFilters kinds;
+    try {
+      kinds = ReadFilterList(filter);
+    } catch (const EUnsupportedFilterError&) {
+      // reported by the decoding
+    }
     if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
         std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
       return nullptr;
@@ -295,8 +300,9 @@ void TvxCustomPDFDocument::KeepDecodedData(int64_t s, TvxObjectStreamIndex& inde
 void TvxCustomPDFDocument::DecodeAgain(TvxObjectStreamIndex& index) {
   // The same bytes through the same filters: the same data as the first
   // time. Kept from now on, so that no stream is decoded more than twice.
-  index.Data = DecodeObjectStreamData(Cast<TvxPDFStreamObject>(index.Holder->Content.get()).DataView(),
-                                      index.Filter.get());
+  const auto& stream = Cast<TvxPDFStreamObject>(index.Holder->Content.get());
+  std::string damage;  // reported the first time
+  index.Data = SalvageObjectStreamData(stream.DataView(), index.Filter.get(), *stream.Dictionary, damage);
   index.Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index.Data);
   index.KeptForGood = true;
 }
