@@ -1,5 +1,7 @@
 #include "pdf/filters/vxFilterChain.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -86,6 +88,17 @@ TvxDecodeFilter FilterNameToType(std::string_view name) {
   if (name == "/CCF") return ftCCITTFaxDecode;
   if (name == "/CCITTFaxDecode") return ftCCITTFaxDecode;
   throw EUnsupportedFilterError(Format(res::SUnsupportedFilterNamed, {name}));
+}
+
+bool IsStandardFilterName(std::string_view name) {
+  static constexpr std::string_view kOthers[] = {"/JBIG2Decode", "/JPXDecode", "/Crypt"};
+  if (std::find(std::begin(kOthers), std::end(kOthers), name) != std::end(kOthers)) return true;
+  try {
+    FilterNameToType(name);
+    return true;
+  } catch (const EUnsupportedFilterError&) {
+    return false;
+  }
 }
 
 TvxDecodeFilters ReadFilterList(const TvxPDFObject* filterValue) {

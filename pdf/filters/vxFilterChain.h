@@ -43,6 +43,11 @@ using TvxObjectResolver = std::function<const TvxPDFObject*(const TvxPDFObject*)
 // EUnsupportedFilterError "Unsupported filter (%s)".
 TvxDecodeFilter FilterNameToType(std::string_view name);
 
+// True for the filter names of the PDF standard, abbreviations included,
+// whether this library decodes them or not; other names (/BrotliDecode, say)
+// belong to data no step here may change.
+bool IsStandardFilterName(std::string_view name);
+
 // A name gives one kind, an array one kind per item (each item must be a
 // name: EInvalidCast otherwise); anything else raises EUnexpectedFilterObject.
 // /Crypt gives none: the reader undoes a stream's own crypt filter.

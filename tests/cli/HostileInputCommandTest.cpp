@@ -16,11 +16,18 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 
 #include "pdf/filters/vxDZLIB.h"
+#include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxPDFUtils.h"
+#include "pdf/util/vxUtils.h"
 #include "support/PdfBuilder.h"
+#include "support/PikeQuery.h"
 
 extern char** environ;
 
@@ -486,4 +493,260 @@ TEST(VordelHostile, LibraryWarningsReachStandardErrorAndJson) {
   EXPECT_TRUE(Contains(set.out, prefix + warning)) << set.out;
   Result clean = Vordel("info --json out.pdf 2>/dev/null", f.Path());
   EXPECT_TRUE(nlohmann::json::parse(clean.out)["warnings"].empty()) << clean.out;
+}
+
+// ------------------------------------------------ encrypted and filtered input
+//
+// Files other readers open, each built here: by qpdf (its encryption, in QDF
+// form so that a case can edit the text) or by hand. Each row says what
+// vordel must answer and, where a reader nobody here wrote reads the file,
+// what pikepdf (or mutool) reads from the output; `inputToo` rows read the
+// same from the input, which shows the input is what the row says it is.
+
+namespace {
+
+const std::string kPageText = "BT /F1 12 Tf 72 700 Td (Page 1) Tj ET";
+
+// Pdf() encrypted by qpdf with `how` (its --encrypt arguments), in QDF form:
+// objects one by one, streams without filters, offsets that fix-qdf mends.
+std::string QpdfEncrypted(const std::string& how) {
+  static std::map<std::string, std::string> made;
+  if (auto found = made.find(how); found != made.end()) return found->second;
+  Folder f;
+  f.Write("plain.pdf", Pdf());
+  Result r = Shell("qpdf --qdf --object-streams=disable --allow-weak-crypto --encrypt " + how +
+                       " -- plain.pdf qdf.pdf",
+                   f.Path());
+  EXPECT_EQ(r.code, 0) << how << ": " << r.out;
+  return made[how] = vxtest::ReadFile(f / "qdf.pdf");
+}
+
+// An edited QDF file with its offsets and lengths put right.
+std::string Mend(const std::string& edited) {
+  vxtest::TempFile file;
+  file.Write(edited);
+  std::string mended;
+  EXPECT_EQ(RunCommand("fix-qdf " + Quote(file.Path()), &mended, false), 0);
+  return mended;
+}
+
+std::string Edit(std::string text, const std::string& from, const std::string& to) {
+  size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+// The first `key <hex>` value of a QDF encryption dictionary.
+std::string HexValue(const std::string& qdf, const std::string& key) {
+  size_t at = qdf.find(key + " <");
+  if (at == std::string::npos) return "";
+  at += key.size() + 2;
+  return qdf.substr(at, qdf.find('>', at) - at);
+}
+
+// A QDF file whose content stream gets `entries` and, when given, `data`.
+std::string EditContent(std::string qdf, const std::string& entries, const std::optional<std::string>& data = {}) {
+  size_t dict = qdf.find("<<\n  /Length", qdf.find("%% Contents for page 1"));
+  qdf.insert(dict + 3, "  " + entries + "\n");
+  if (data) {
+    size_t start = qdf.find("stream\n", dict) + 7;
+    qdf.replace(start, qdf.find("\nendstream", start) - start, *data);
+  }
+  return Mend(qdf);
+}
+
+// A revision 3 RC4 file (user password empty, owner "own") whose trailer
+// ends in `idEntry`; the key hashes `idBytes`, what its first element holds.
+std::string Rc4WithId(const std::string& idEntry, const std::string& idBytes) {
+  using namespace vx;
+  const TvxKeyBlock o = ComputeOwnerKey("own", "", 3, 16);
+  const TvxDocumentKey key = ComputeEncryptionKey("", o, uint32_t(-4), idBytes, 3, 16);
+  const TvxKeyBlock u = ComputeUserKey(key, idBytes, 3, 16);
+  auto crypt = [&](int number, const std::string& plain) {
+    std::string out(plain.size(), '\0');
+    ObjectCrypt(key.data(), 16, number, 0, plain.data(), out.data(), plain.size());
+    return out;
+  };
+  auto hex = [](const TvxKeyBlock& k) { return BytesToHex(std::string_view(reinterpret_cast<const char*>(k.data()), 32)); };
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>");
+  b.Stream(4, "", crypt(4, kPageText));
+  b.Object(5, "<< /Title <" + BytesToHex(crypt(5, "Hostile")) + "> >>");
+  b.Object(6, "<< /Filter /Standard /V 2 /R 3 /Length 128 /P -4 /O <" + hex(o) + "> /U <" + hex(u) + "> >>");
+  b.FinishWithTable("/Root 1 0 R /Info 5 0 R /Encrypt 6 0 R " + idEntry);
+  return b.Bytes();
+}
+
+// A file whose page names object 6 (/Ka), 7 (/Kb) and 8 (/Kc), all in object
+// stream 9 filtered by `filter` from `streamData` (given the plain stream);
+// the page's content stream is `contentEntries` and `contentData`.
+std::string ObjectStreamFile(const std::string& filter, const std::function<std::string(const std::string&)>& streamData,
+                             const std::string& contentEntries, const std::string& contentData) {
+  const std::string c = "(" + std::string(70000, 'c') + ")";
+  const std::string members = "6 0 7 4 8 8 ";
+  const std::string plain = members + "(a) (b) " + c;
+  vxtest::PdfBuilder b("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Ka 6 0 R /Kb 7 0 R /Kc 8 0 R >>");
+  b.Stream(4, contentEntries, contentData);
+  b.Stream(9, "/Type /ObjStm /N 3 /First " + std::to_string(members.size()) + " " + filter, streamData(plain));
+  b.FinishWithStream(10, "/Root 1 0 R", {{6, {9, 0}}, {7, {9, 1}}, {8, {9, 2}}});
+  return b.Bytes();
+}
+
+// zlib data of `plain` in stored blocks whose second block header is
+// damaged: the first block inflates, the rest does not.
+std::string DamagedAfterFirstBlock(const std::string& plain) {
+  std::string z = vx::DeflateBytes(plain, 0);
+  const size_t firstLength = uint8_t(z[3]) | size_t(uint8_t(z[4])) << 8;
+  z[2 + 5 + firstLength + 3] ^= 0x55;  // the second block's LEN no longer matches its NLEN
+  return z;
+}
+
+struct HostileInputCase {
+  std::string item;                       // the issue's item, for messages
+  std::function<std::string()> input;     // in.pdf
+  std::string args;                       // vordel's arguments
+  int code;
+  std::string said;                       // part of what vordel prints ("" to check nothing)
+  // pikepdf's reading of out.pdf (Python on `pdf`), or a command's when it
+  // starts with "$ " (FILE stands for the file); `expected` is all pikepdf
+  // prints, or a part of what the command prints.
+  std::string judge, password, expected;
+  bool inputToo = false;                  // in.pdf reads the same
+  std::string inputPassword;
+};
+
+}  // namespace
+
+TEST(VordelHostile, EncryptedAndFilteredInputOtherReadersOpen) {
+  const std::string aes128 = QpdfEncrypted("'' own 128 --use-aes=y");
+  const std::string content =
+      "c = pdf.pages[0].Contents\nf = c.get('/Filter')\n"
+      "print(pdf.is_encrypted, [str(n) for n in ([f] if isinstance(f, pikepdf.Name) else f or [])], c.read_bytes().decode())";
+  auto namedCrypt = [&] { return EditContent(aes128, "/Filter /Crypt /DecodeParms << /Name /StdCF >>"); };
+  auto identityCrypt = [&] {
+    return EditContent(aes128, "/Filter /Crypt /DecodeParms << /Type /CryptFilterDecodeParms /Name /Identity >>", kPageText);
+  };
+  // /U and /O of one AES-256 key set, /UE /OE /Perms (and the data) of another.
+  auto spliced = [] {
+    const std::string a = QpdfEncrypted("us own 256"), b = QpdfEncrypted("us own 256 --print=low");
+    return Edit(Edit(b, HexValue(b, "/U"), HexValue(a, "/U")), HexValue(b, "/O"), HexValue(a, "/O"));
+  };
+  const std::string r3 = QpdfEncrypted("'' own 128 --use-aes=n");
+  // /U as a literal string broken over lines after its 20th byte: 32 bytes
+  // for every reader, 34 for one that keeps the line ends.
+  auto literalU = [&] {
+    std::string u = vx::HexToBytes(HexValue(r3, "/U")), literal = "(";
+    for (size_t i = 0; i < u.size(); ++i) {
+      if (i == 20 || i == 28) literal += "\\\r\n";
+      char octal[8];
+      std::snprintf(octal, sizeof octal, "\\%03o", unsigned(uint8_t(u[i])));
+      literal += octal;
+    }
+    return Mend(Edit(r3, "/U <" + HexValue(r3, "/U") + ">", "/U " + literal + ")"));
+  };
+  const std::string title = "print(pdf.docinfo.Title, pdf.pages[0].Contents.read_bytes().decode())";
+  const std::string objects =
+      "p = pdf.pages[0]\nc = p.Contents\n"
+      "print(p.get('/Ka'), p.get('/Kb'), p.get('/Kc'), c.Filter, c.get('/DecodeParms', {}).get('/Quality'), c.read_raw_bytes().hex())";
+  const std::string brotli = "\x1b\x2a\x00\xf8\x25\x00\x42\x8e";
+
+  std::vector<HostileInputCase> cases = {
+      {"3: own /Crypt filter, --decrypt", namedCrypt, "set --password own --decrypt in.pdf -o out.pdf", 0, "", content, "",
+       "False ['/FlateDecode'] " + kPageText},
+      {"3: own /Crypt filter, new encryption", namedCrypt,
+       "set --password own --encrypt aes256 --owner-password o2 in.pdf -o out.pdf", 0, "", content, "o2", "True ['/FlateDecode'] " + kPageText},
+      {"3: own /Crypt filter, encryption kept", namedCrypt, "set --fit-window in.pdf -o out.pdf", 0, "", content, "",
+       "True ['/Crypt'] " + kPageText, true},
+      {"3: /Identity crypt filter, --decrypt", identityCrypt, "set --password own --decrypt in.pdf -o out.pdf", 0, "", content,
+       "", "False ['/FlateDecode'] " + kPageText},
+      {"3: /Identity crypt filter, encryption kept", identityCrypt, "set --fit-window in.pdf -o out.pdf", 0, "", content, "",
+       "True ['/Crypt'] " + kPageText, true},
+      {"12: keys of two sets, user", spliced, "set --password us --fit-window in.pdf -o out.pdf", 3,
+       "integrity check (/Perms)"},
+      {"12: keys of two sets, owner", spliced, "set --password own --fit-window in.pdf -o out.pdf", 0,
+       "/Perms of the encryption dictionary does not confirm the key"},
+      {"12: /P against /Perms", [] { return Edit(QpdfEncrypted("us own 256"), "/P -4 ", "/P -8 "); },
+       "info --password us in.pdf", 0, "/P of the encryption dictionary disagrees with /Perms"},
+      {"15: /Metadata 42", [] { return vxtest::SimplePdf(1, "/Metadata 42"); }, "set --fit-window in.pdf -o out.pdf", 0,
+       "The catalog's /Metadata is not a stream", "print(repr(pdf.Root.Metadata))", "", "42", true},
+      {"15: /Metadata (text)", [] { return vxtest::SimplePdf(1, "/Metadata (text)"); }, "set --fit-window in.pdf -o out.pdf",
+       0, "The catalog's /Metadata is not a stream", "print(pdf.Root.Metadata)", "", "text", true},
+      // MuPDF takes a password in PDFDocEncoding, as the standard has it.
+      {"16: UTF-8 password of a qpdf file", [] { return QpdfEncrypted(Quote("caf\u00e9") + " own 128 --use-aes=y"); },
+       "set --password caf\u00e9 --fit-window in.pdf -o out.pdf", 0, "", "$ mutool draw -q -F txt -p caf\u00e9 -o - FILE", "",
+       "Page 1", true},
+      {"16: UTF-8 password made here", [] { return Pdf(); },
+       "set --encrypt aes128 --user-password caf\u00e9\u20ac --owner-password \u0141\u00f3d\u017e in.pdf -o out.pdf", 0, "",
+       "$ for p in caf\u00e9\u20ac \u0141\u00f3d\u017e; do mutool draw -q -F txt -p $p -o - FILE; done | grep -c 'Page 1'", "",
+       "2"},
+      {"16: a password PDFDocEncoding lacks", [] { return Pdf(); },
+       "set --encrypt 128 --owner-password \u4e2d in.pdf -o out.pdf", 1, "U+4E2D"},
+      {"17: /U broken over lines", literalU, "set --fit-window in.pdf -o out.pdf", 0, "",
+       "print(bytes(pdf.trailer.Encrypt.U).hex(), pdf.pages[0].Contents.read_bytes().decode())", "",
+       HexValue(r3, "/U") + " " + kPageText, true},
+      {"19: --decrypt by a user", [] { return QpdfEncrypted("us own 256"); }, "set --password us --decrypt in.pdf -o out.pdf",
+       3, "only the owner"},
+      {"19: --encrypt by a user", [] { return QpdfEncrypted("us own 256"); },
+       "set --password us --encrypt aes256 --owner-password x in.pdf -o out.pdf", 3, "only the owner"},
+      {"20: /BrotliDecode streams",
+       [&] { return ObjectStreamFile("/Filter /BrotliDecode", [](const std::string& s) { return s; }, "/Filter /BrotliDecode /DecodeParms << /Quality 5 >>", brotli); },
+       "set --fit-window in.pdf -o out.pdf", 0, "Object stream 9 does not decode completely (Unsupported filter (/BrotliDecode))",
+       objects, "", "None None None /BrotliDecode 5 " + vx::AsciiLower(vx::BytesToHex(brotli)), true},
+      {"22: Flate data errors",
+       [&] { return ObjectStreamFile("/Filter /FlateDecode", DamagedAfterFirstBlock, "/Filter /FlateDecode", "x\x9c\xff\xff broken"); },
+       "set --fit-window in.pdf -o out.pdf", 0, "Object stream 9 does not decode completely (data error)", objects, "",
+       "a b None /FlateDecode None " + vx::AsciiLower(vx::BytesToHex("x\x9c\xff\xff broken"))},
+  };
+  // Item 23: a first /ID element of any length, or none at all.
+  for (const auto& [entry, bytes] : std::vector<std::pair<std::string, std::string>>{
+           {"/ID [<0A0B0C> <0A0B0C>]", "\x0A\x0B\x0C"},
+           {"/ID [(twenty bytes, not 16) (x)]", "twenty bytes, not 16"},
+           {"/ID [<> <>]", ""},
+           {"", ""}})
+    cases.push_back({"23: " + entry, [=] { return Rc4WithId(entry, bytes); }, "set --fit-window in.pdf -o out.pdf", 0, "",
+                     title, "", "Hostile " + kPageText, true});
+  // Item 15: an AES-128 /Length that is no key length; the crypt filter says 128 bits.
+  for (const std::string length : {"0", "-256", "7", "255", "64", "40", "96", "128.0", "4294967296"})
+    cases.push_back({"15: /Length " + length, [=] { return Mend(Edit(aes128, "/Length 128 /O", "/Length " + length + " /O")); },
+                     "info in.pdf", 0, "/Length (" + length + ") is not a valid key length; 128 bits are used"});
+  cases.push_back({"15: RC4 /Length 128.0", [=] { return Mend(Edit(r3, "/Length 128 /O", "/Length 128.0 /O")); },
+                   "set --fit-window in.pdf -o out.pdf", 0, "/Length (128.0) is not a valid key length; 128 bits are used",
+                   title, "", "Hostile " + kPageText, true});
+
+  Folder f;
+  std::vector<vxtest::PikeQuestion> questions;
+  std::vector<std::string> expected, names;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const HostileInputCase& c = cases[i];
+    const std::string name = c.item, in = std::to_string(i) + ".pdf", out = std::to_string(i) + "-out.pdf";
+    f.Write(in, c.input());
+    std::string args = c.args;
+    args.replace(args.find("in.pdf"), 6, in);
+    if (size_t at = args.find("out.pdf"); at != std::string::npos) args.replace(at, 7, out);
+    Result r = Vordel(args, f.Path());
+    EXPECT_EQ(r.code, c.code) << name << ": " << r.out;
+    EXPECT_TRUE(Contains(r.out, c.said)) << name << ": " << r.out;
+    for (const auto& [file, password] : {std::pair{out, c.password}, {in, c.inputPassword}}) {
+      if (c.judge.empty() || (file == in && !c.inputToo)) continue;
+      const std::string what = name + (file == in ? " (input)" : " (output)");
+      if (c.judge.starts_with("$ ")) {
+        std::string command = c.judge.substr(2), said;
+        for (size_t at; (at = command.find("FILE")) != std::string::npos;) command.replace(at, 4, Quote(file));
+        RunCommand("(cd " + Quote(f.Path()) + " && " + command + ")", &said, false);
+        EXPECT_TRUE(Contains(said, c.expected)) << what << ": " << said;
+        continue;
+      }
+      questions.push_back({f / file, c.judge, password});
+      expected.push_back(c.expected);
+      names.push_back(what);
+    }
+  }
+  std::vector<std::string> answers = vxtest::PikeQueryMany(questions);
+  for (size_t i = 0; i < answers.size(); ++i) EXPECT_EQ(answers[i], expected[i]) << names[i];
 }

@@ -9,6 +9,7 @@
 #include "pdf/parsers/vxClasses.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFDocEncoding.h"
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
 
@@ -273,6 +274,45 @@ TEST(PDFDecrypt, DerivedUserPassword) {
       EXPECT_EQ(derived, "");  // indistinguishable from the padding itself
     else
       EXPECT_EQ(derived, user);
+  }
+}
+
+}  // namespace vx
+
+namespace vx {
+
+TEST(Passwords, RevisionsUpTo4HashPDFDocEncoding) {
+  EXPECT_EQ(*PasswordBytes("caf\u00e9\u20ac\u0141\u02d8", 4), "caf\xe9\xa0\x95\x18");
+  EXPECT_EQ(*PasswordBytes("caf\xe9", 3), "caf\xe9");                 // not UTF-8: the bytes as they are
+  EXPECT_EQ(*PasswordBytes("caf\u00e9", 6), "caf\u00e9");             // UTF-8 from revision 5 on
+  EXPECT_EQ(PasswordBytes("\u4e2d", 4), std::nullopt);
+  EXPECT_EQ(PasswordEncodingProblem("ok\U0001F600", 2).substr(0, 27), "The password holds U+1F600,");
+  EXPECT_EQ(PasswordEncodingProblem("\u0141\u00f3d\u017e", 4), "");
+  std::string everyByte;
+  for (int i = 0; i < 256; ++i) everyByte += char(i);
+  EXPECT_EQ(*Utf8ToPDFDocEncoding(PDFDocEncodingToUtf8(everyByte)), everyByte);
+
+  // A file hashed in PDFDocEncoding (as the standard has it) and one hashed
+  // from the UTF-8 bytes (as earlier versions did) both open with the text;
+  // the owner gets the user password back as text.
+  const std::string user = "caf\u00e9", owner = "\u0141\u00f3d\u017e";
+  for (bool standard : {true, false}) {
+    auto hashed = [&](const std::string& text) { return standard ? *PasswordBytes(text, 3) : text; };
+    const TvxKeyBlock o = ComputeOwnerKey(hashed(owner), hashed(user), 3, 16);
+    const TvxDocumentKey key = ComputeEncryptionKey(hashed(user), o, uint32_t(-4), "id", 3, 16);
+    for (const std::string& typed : {user, owner}) {
+      TvxPDFDecrypt d;
+      d.SetFileId("id");
+      d.SetOwnerKey("<" + BytesToHex(Bytes(o)) + ">");
+      d.SetUserKey("<" + BytesToHex(Bytes(ComputeUserKey(key, "id", 3, 16))) + ">");
+      d.SetP(-4);
+      d.SetRevision(3);
+      d.SetKeyLength(16);
+      TvxPDFEncryptionSettings settings;
+      ASSERT_TRUE(d.AcceptPassword(settings, typed)) << standard << " " << typed;
+      EXPECT_EQ(d.IsOwner(), typed == owner);
+      if (standard) EXPECT_EQ(settings.UserPassword(), user);
+    }
   }
 }
 
