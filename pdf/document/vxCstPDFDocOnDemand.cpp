@@ -240,7 +240,8 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
   TvxPDFDictObject& dict = *stream.Dictionary;
   TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
   const bool filtered = filter && !filter->IsNull();
-  auto decode = [&] { return DecodeObjectStream(s, stream, filtered ? filter : nullptr); };
+  bool damaged = false;
+  auto decode = [&] { return DecodeObjectStream(s, stream, filtered ? filter : nullptr, damaged); };
   // Indexed ahead far from the load, a stream has let its data go: it is
   // decoded again only when a member not parsed there is wanted.
   const bool indexedAhead = ran && ahead->Indexed;
@@ -271,6 +272,7 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
   } else {
     index->Members = ReadMemberTable(*index->Reader, index->Data->size(), count, first);
   }
+  index->Damaged = damaged;
   if (sourceFile_) {
     if (filtered) index->Filter = filter->Clone();
     index->Holder = std::move(holder);
@@ -380,7 +382,11 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::ReadMemberOnDemand(int32_t n, int64_
     if (!index->Reader) DecodeAgain(*index);
     TvxPDFStreamReader& members = *index->Reader;
     members.SetPos(found->second);
-    member = members.ParseObject();
+    try {
+      member = members.ParseObject();
+    } catch (const Exception&) {
+      if (!index->Damaged) throw;  // one cut or garbled by the damage reads as null
+    }
   }
   if (!member) member = MakeNull();
   if (trailer_->InfoRef && n == trailer_->InfoRef->ObjectNumber) {

@@ -308,7 +308,8 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     if (done && !(done->Ran && done->Complete && done->Filtered == filtered && done->FilterKinds == kinds &&
                   done->Encoded->View() == stream.DataView()))
       done = nullptr;
-    auto decode = [&] { return DecodeObjectStream(s, stream, filtered ? filter : nullptr); };
+    bool damaged = false;
+    auto decode = [&] { return DecodeObjectStream(s, stream, filtered ? filter : nullptr, damaged); };
     std::shared_ptr<const std::string> decoded;
     if (!done) decoded = decode();
 
@@ -350,18 +351,25 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     ForEachObjectStreamEntry(members, decoded->size(), count, first, [&](int32_t number, std::optional<size_t> start) {
       if (!start || !wanted(number)) return;
       members.SetPos(*start);
-      store(number, members.ParseObject());
+      TvxPDFObjectPtr member;
+      try {
+        member = members.ParseObject();
+      } catch (const Exception&) {
+        if (!damaged) throw;  // one cut or garbled by the damage reads as null
+      }
+      store(number, std::move(member));
     });
   }
 }
 
 std::shared_ptr<const std::string> TvxCustomPDFDocument::DecodeObjectStream(int64_t s, const TvxPDFStreamObject& stream,
-                                                                            const TvxPDFObject* filter) {
+                                                                            const TvxPDFObject* filter, bool& damaged) {
   // What decodes is read; the objects past damage (or in a stream whose
   // filter this reader lacks) read as null, as other readers have them.
   std::string damage;
   std::shared_ptr<const std::string> data = SalvageObjectStreamData(stream.DataView(), filter, *stream.Dictionary, damage);
-  if (!damage.empty()) Warning(Format(res::SObjectStreamDamaged, {std::to_string(s), damage}));
+  damaged = !damage.empty();
+  if (damaged) Warning(Format(res::SObjectStreamDamaged, {std::to_string(s), damage}));
   return data;
 }
 

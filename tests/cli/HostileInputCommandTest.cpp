@@ -702,6 +702,15 @@ TEST(VordelHostile, EncryptedAndFilteredInputOtherReadersOpen) {
        [&] { return ObjectStreamFile("/Filter /FlateDecode", DamagedAfterFirstBlock, "/Filter /FlateDecode", "x\x9c\xff\xff broken"); },
        "set --fit-window in.pdf -o out.pdf", 0, "Object stream 9 does not decode completely (data error)", objects, "",
        "a b None /FlateDecode None " + vx::AsciiLower(vx::BytesToHex("x\x9c\xff\xff broken"))},
+      {"22: Flate damage inside a member",
+       [&] {
+         return ObjectStreamFile("/Filter /FlateDecode", [](const std::string& s) {
+           std::string z = vx::DeflateBytes(s, 9);
+           z[z.size() / 2] ^= 0x5A;
+           return z;
+         }, "", kPageText);
+       },
+       "set --fit-window in.pdf -o out.pdf", 0, "Object stream 9 does not decode completely"},
   };
   // Item 23: a first /ID element of any length, or none at all.
   for (const auto& [entry, bytes] : std::vector<std::pair<std::string, std::string>>{
