@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace vxtest {
 
@@ -11,12 +10,5 @@ namespace vxtest {
 // A failure (no python3, no pikepdf, an exception) answers "ERROR: ..." so
 // that the comparison that follows fails visibly.
 std::string PikeQuery(const std::string& path, const std::string& body, const std::string& password = "");
-
-// Many questions in one run of Python (its start-up is most of the cost of a
-// small one); one answer per question, in order, each as PikeQuery gives it.
-struct PikeQuestion {
-  std::string path, body, password;
-};
-std::vector<std::string> PikeQueryMany(const std::vector<PikeQuestion>& questions);
 
 }  // namespace vxtest
