@@ -73,7 +73,8 @@ std::optional<std::string> ValidateSettings(const DocumentSettings& s) {
     return "--encrypt needs --owner-password (a password, or \"random\" for a random one printed once)";
   // RC4 and AES-128 hash passwords in PDFDocEncoding.
   if (s.encrypt && *s.encrypt != "aes256") {
-    for (const auto& [option, password] : {std::pair{"--owner-password", s.ownerPassword}, {"--user-password", s.userPassword}})
+    for (const auto& [option, password] :
+         {std::pair{"--owner-password", s.ownerPassword}, {"--user-password", s.userPassword}})
       if (std::string problem = password ? PasswordEncodingProblem(*password, 4) : ""; !problem.empty())
         return std::string(option) + ": " + problem;
   }
@@ -105,7 +106,8 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
   // with the handler made from these settings.
   if (s.decrypt) {
     // A password matter (exit 3): the owner password would allow it.
-    if (!doc.IsOwner()) throw EPasswordError("--decrypt: only the owner may remove the encryption (open with the owner password)");
+    if (!doc.IsOwner())
+      throw EPasswordError("--decrypt: only the owner may remove the encryption (open with the owner password)");
     doc.Encryption().SetEnabled(false);
   }
   if (s.encrypt) {

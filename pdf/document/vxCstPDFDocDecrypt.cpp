@@ -3,6 +3,7 @@
 // AES-256 (revisions 5 and 6). Other handlers are refused by name.
 #include <cmath>
 #include <map>
+#include <optional>
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/security/vxPDFCrypt.h"
@@ -19,18 +20,25 @@ namespace {
   throw EUnsupportedEncryption(Format(res::SUnsupportedEncryption, {what}));
 }
 
+// The method of a /CF entry: its /CFM (none means none), or nothing when
+// that method is unknown.
+std::optional<TvxCryptMethod> MethodOf(const TvxPDFDictObject& filter) {
+  auto* cfm = As<TvxPDFNameObject>(filter.Find("/CFM"));
+  if (!cfm || cfm->Text == "/None") return TvxCryptMethod::Identity;
+  if (cfm->Text == "/V2") return TvxCryptMethod::RC4;
+  if (cfm->Text == "/AESV2") return TvxCryptMethod::AESV2;
+  if (cfm->Text == "/AESV3") return TvxCryptMethod::AESV3;
+  return std::nullopt;
+}
+
 // The method of the crypt filter `name` names: /Identity, or an entry of /CF.
 TvxCryptMethod CryptMethod(const TvxPDFDictObject& dict, const TvxPDFNameObject* name) {
   if (!name || name->Text == "/Identity") return TvxCryptMethod::Identity;
   auto* filters = As<TvxPDFDictObject>(dict.Find("/CF"));
   auto* filter = filters ? As<TvxPDFDictObject>(filters->Find(name->Text)) : nullptr;
   if (!filter) Refuse("crypt filter " + name->Text);
-  auto* cfm = As<TvxPDFNameObject>(filter->Find("/CFM"));
-  if (!cfm || cfm->Text == "/None") return TvxCryptMethod::Identity;
-  if (cfm->Text == "/V2") return TvxCryptMethod::RC4;
-  if (cfm->Text == "/AESV2") return TvxCryptMethod::AESV2;
-  if (cfm->Text == "/AESV3") return TvxCryptMethod::AESV3;
-  Refuse("crypt filter method " + cfm->Text);
+  if (std::optional<TvxCryptMethod> method = MethodOf(*filter)) return *method;
+  Refuse("crypt filter method " + Cast<TvxPDFNameObject>(filter->Find("/CFM")).Text);
 }
 
 // The bytes of a string as stored, hexadecimal or literal.
@@ -49,15 +57,9 @@ bool HasName(const TvxPDFDictObject* dict, const char* key, const char* name) {
 std::map<std::string, TvxCryptMethod, std::less<>> NamedFilters(const TvxPDFDictObject& dict) {
   std::map<std::string, TvxCryptMethod, std::less<>> named;
   auto* filters = As<TvxPDFDictObject>(dict.Find("/CF"));
-  for (int i = 0; filters && i < filters->Count(); ++i) {
-    auto* filter = As<TvxPDFDictObject>(filters->ValueAt(i));
-    auto* cfm = filter ? As<TvxPDFNameObject>(filter->Find("/CFM")) : nullptr;
-    const std::string method = cfm ? std::string(cfm->Text) : std::string("/None");
-    if (method == "/None") named.emplace(filters->KeyAt(i), TvxCryptMethod::Identity);
-    else if (method == "/V2") named.emplace(filters->KeyAt(i), TvxCryptMethod::RC4);
-    else if (method == "/AESV2") named.emplace(filters->KeyAt(i), TvxCryptMethod::AESV2);
-    else if (method == "/AESV3") named.emplace(filters->KeyAt(i), TvxCryptMethod::AESV3);
-  }
+  for (int i = 0; filters && i < filters->Count(); ++i)
+    if (auto* filter = As<TvxPDFDictObject>(filters->ValueAt(i)))
+      if (std::optional<TvxCryptMethod> method = MethodOf(*filter)) named.emplace(filters->KeyAt(i), *method);
   return named;
 }
 
@@ -208,7 +210,8 @@ bool TvxCustomPDFDocument::SetUpDecryption(const std::string& password) {
   }
   if (!accepted) return false;
   if (lengthPassedOver)
-    Warning(Format(res::SEncryptLengthPassedOver, {LengthText(lengthValue), std::to_string(decrypt_->KeyLength() * 8)}));
+    Warning(Format(res::SEncryptLengthPassedOver,
+                   {LengthText(lengthValue), std::to_string(decrypt_->KeyLength() * 8)}));
   if (revision >= 5) ReportPermsCheck();
   return true;
 }

@@ -367,7 +367,8 @@ std::shared_ptr<const std::string> TvxCustomPDFDocument::DecodeObjectStream(int6
   // What decodes is read; the objects past damage (or in a stream whose
   // filter this reader lacks) read as null, as other readers have them.
   std::string damage;
-  std::shared_ptr<const std::string> data = SalvageObjectStreamData(stream.DataView(), filter, *stream.Dictionary, damage);
+  std::shared_ptr<const std::string> data =
+      SalvageObjectStreamData(stream.DataView(), filter, *stream.Dictionary, damage);
   damaged = !damage.empty();
   if (damaged) Warning(Format(res::SObjectStreamDamaged, {std::to_string(s), damage}));
   return data;

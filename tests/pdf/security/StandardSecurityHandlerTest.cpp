@@ -9,7 +9,6 @@
 #include "pdf/parsers/vxClasses.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
-#include "pdf/util/vxPDFDocEncoding.h"
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
 
@@ -256,21 +255,6 @@ TEST(PDFDecrypt, DerivedUserPassword) {
     else
       EXPECT_EQ(derived, user);
   }
-}
-
-}  // namespace vx
-
-namespace vx {
-
-// The conversion in both directions gives any bytes back (a recovered
-// password is kept as text); bytes that are not UTF-8, and any password
-// from revision 5 on, are hashed as given.
-TEST(Passwords, PDFDocEncodingUpToRevision4) {
-  std::string everyByte;
-  for (int i = 0; i < 256; ++i) everyByte += char(i);
-  EXPECT_EQ(*PasswordBytes(PDFDocEncodingToUtf8(everyByte), 4), everyByte);
-  EXPECT_EQ(*PasswordBytes("caf\xe9", 3), "caf\xe9");
-  EXPECT_EQ(*PasswordBytes("caf\u00e9", 6), "caf\u00e9");
 }
 
 }  // namespace vx
