@@ -219,12 +219,16 @@ TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, in
   result.Original = stream.DataView();
   // With no step to run, a stream whose /Length is right is written with its
   // own dictionary: most streams of a plain rewrite need no copy at all.
-  // A crypt filter of the stream's own stays only under the source's own
-  // encryption, which has its key: the stream is then written as stored.
-  // Otherwise the filter goes, and the stream is written like any other.
-  const bool ownCrypt = stream.Dictionary && OwnCryptFilterName(*stream.Dictionary);
-  const bool keepsCrypt = ownCrypt && EncryptsStrings(document, objectNumber) && document.encryption_ &&
-                          document.encryption_->KeepsSourceEncryption();
+  // A crypt filter of the stream's own stays under the source's own
+  // encryption, which has its key, and where the reader could not undo it:
+  // the stream is then written as stored. Otherwise the filter goes, and the
+  // stream is written like any other.
+  const std::optional<std::string> own = stream.Dictionary ? OwnCryptFilterName(*stream.Dictionary) : std::nullopt;
+  const bool ownCrypt = own.has_value();
+  const bool keepsCrypt =
+      ownCrypt && ((EncryptsStrings(document, objectNumber) && document.encryption_ &&
+                    document.encryption_->KeepsSourceEncryption()) ||
+                   (document.decrypt_ && !document.decrypt_->NamedFilter(*own)));
   const bool changesData = document.decodeStreams_ || document.compression_->Active ||
                            document.asciiEncode_->Active || EncryptsStrings(document, objectNumber) || ownCrypt;
   if (!changesData && stream.Dictionary && LengthIsRight(document, *stream.Dictionary, result.Original.size())) {
