@@ -169,12 +169,6 @@ TvxObjectStreamMembers ReadMemberTable(TvxPDFStreamReader& header, size_t size, 
   return members;
 }
 
-// An object stream's data, decoded straight from the bytes held into a
-// buffer of its own (copied as it is without a filter).
-std::shared_ptr<const std::string> DecodeObjectStreamData(std::string_view encoded, const TvxPDFObject* filter) {
-  return std::make_shared<const std::string>(filter ? DecodeFilterChainBytes(encoded, filter) : std::string(encoded));
-}
-
 TvxObjectStreamMembers::const_iterator FindMember(const TvxObjectStreamMembers& members, int32_t n) {
   auto found = std::lower_bound(members.begin(), members.end(), n,
                                 [](const auto& member, int32_t number) { return member.first < number; });

@@ -573,8 +573,8 @@ std::string BrokenAfterFirstBlock(const std::string& s) {
 // a command on FILE printing it among other text.
 struct HostileInputCase {
   std::string item, input, args, said;
-  int code;
-  std::string judge, password, expected;
+  int code = 0;
+  std::string judge = {}, password = {}, expected = {};
   bool inputToo = false;
 };
 
