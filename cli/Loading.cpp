@@ -27,6 +27,10 @@ FileError ReadFailure(const std::exception& e) {
   return {kUnreadable, e.what()};
 }
 
+ExitCode WriteFailureCode(const std::exception& e) {
+  return dynamic_cast<const vx::EPasswordError*>(&e) ? kPassword : kUnwritable;
+}
+
 std::optional<FileError> LoadInput(vx::TvxCustomPDFDocument& doc, const std::string& path,
                                    const std::optional<std::string>& password) {
   if (password) {

@@ -34,6 +34,9 @@ void CollectWarnings(vx::TvxCustomPDFDocument& doc, std::vector<std::string>& wa
 
 // The exit code for an exception raised while reading an input.
 FileError ReadFailure(const std::exception& e);
+// The exit code for one raised while applying settings or writing: 3 when a
+// password would have allowed it, else 4.
+ExitCode WriteFailureCode(const std::exception& e);
 
 // Hands a document that is no longer needed to the end of the process: the
 // system takes its memory back at exit far faster than freeing a few

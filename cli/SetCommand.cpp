@@ -270,7 +270,7 @@ int RunSet(SetCommandOptions& o) {
         fail(job.input, e.what(), kUnreadable);
         continue;
       } catch (const std::exception& e) {
-        fail(job.input, e.what(), kUnwritable);
+        fail(job.input, e.what(), WriteFailureCode(e));
         continue;
       }
       try {
@@ -283,7 +283,7 @@ int RunSet(SetCommandOptions& o) {
         fail(job.output, "out of memory", kUnwritable);
       } catch (const std::exception& e) {
         showWarnings();
-        fail(job.output, e.what(), kUnwritable);
+        fail(job.output, e.what(), WriteFailureCode(e));
       }
     }
   };

@@ -12,6 +12,7 @@
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/document/vxXmpMetadata.h"
 #include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxUtils.h"
 
 namespace vordel {
@@ -80,6 +81,13 @@ std::optional<std::string> ValidateSettings(const DocumentSettings& s) {
   // Without an owner password anyone who opens the file is its owner.
   if (s.encrypt && !s.ownerPassword)
     return "--encrypt needs --owner-password (a password, or \"random\" for a random one printed once)";
+  // RC4 and AES-128 hash passwords in PDFDocEncoding.
+  if (s.encrypt && *s.encrypt != "aes256") {
+    for (const auto& [option, password] :
+         {std::pair{"--owner-password", s.ownerPassword}, {"--user-password", s.userPassword}})
+      if (std::string problem = password ? PasswordEncodingProblem(*password, 4) : ""; !problem.empty())
+        return std::string(option) + ": " + problem;
+  }
   // The versions listed sort as text in version order.
   if (s.objectStreams == "generate" && s.pdfVersion && *s.pdfVersion < "1.5")
     return "--object-streams generate needs PDF 1.5 or later, not --pdf-version " + *s.pdfVersion;
@@ -107,12 +115,14 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
   // Encryption first: text values set below are encrypted as they are set,
   // with the handler made from these settings.
   if (s.decrypt) {
-    if (!doc.IsOwner()) throw SettingsRefused{"--decrypt: only the owner may remove the encryption (open with the owner password)"};
+    // A password matter (exit 3): the owner password would allow it.
+    if (!doc.IsOwner())
+      throw EPasswordError("--decrypt: only the owner may remove the encryption (open with the owner password)");
     doc.Encryption().SetEnabled(false);
   }
   if (s.encrypt) {
     if (doc.IsEncrypted() && !doc.IsOwner())
-      throw SettingsRefused{"--encrypt: only the owner may change the encryption (open with the owner password)"};
+      throw EPasswordError("--encrypt: only the owner may change the encryption (open with the owner password)");
     TvxPDFEncryptionSettings& e = doc.Encryption();
     e.SetEnabled(true);
     e.SetLevel(*s.encrypt == "40" ? el40bit : *s.encrypt == "aes128" ? elAES128 : *s.encrypt == "aes256" ? elAES256 : el128bit);

@@ -406,10 +406,17 @@ class TvxCustomPDFDocument : public TvxComponent {
   void ProcessAction(TvxPDFDictObject& action);
   void ResolveLinkDestinations();                               // vxCstPDFDocLinks.cpp
   bool SetUpDecryption(const std::string& password);           // vxCstPDFDocDecrypt.cpp
+  void ReportPermsCheck();                                      // vxCstPDFDocDecrypt.cpp
+  // Raises EPasswordError when a save would keep a key /Perms disproves.
+  void CheckEncryptionIntegrity() const;                        // vxCstPDFDocDecrypt.cpp
   void ExpandPendingObjectStreams();                            // vxCstPDFDocStore.cpp
   // The thread that decodes and parses object streams ahead of
   // ExpandObjectStreams, with the streams queued; null where not worth it.
   std::unique_ptr<TvxLoadHelper> ExpandAhead(const std::vector<int64_t>& streams);
+  // Object stream `s` decoded as far as its data allows (`filter` resolved,
+  // null for none); damage is reported through OnWarning and sets `damaged`.
+  std::shared_ptr<const std::string> DecodeObjectStream(int64_t s, const TvxPDFStreamObject& stream,
+                                                        const TvxPDFObject* filter, bool& damaged);
   // An object stream decoded for loading on demand: its bytes and where each
   // member (the first of a number) starts in them.
   struct TvxObjectStreamIndex {
@@ -424,6 +431,7 @@ class TvxCustomPDFDocument : public TvxComponent {
     std::unique_ptr<TvxPDFIndirectObject> Holder;
     TvxPDFObjectPtr Filter;  // resolved; null for data stored as it is
     bool KeptForGood = false;
+    bool Damaged = false;  // decoded only in part: a member that does not parse reads as null
   };
   struct TvxObjectStreamJob;
 

@@ -131,10 +131,15 @@ void TvxCustomPDFDocument::ReadCatalog() {
 
   // 5. Metadata.
   if (TvxPDFObject* metadata = Present(catalog, "/Metadata")) {
-    Cast<TvxPDFIndirectReference>(metadata);
+    // Anything but a stream (a number, a text) is kept as it is, and no
+    // packet is read from it.
     LoadObjectClosure(metadata);
     catalog_->MetadataRef = metadata->Clone();
-    LoadXmpInfo(*this);
+    const TvxPDFObject* target = store_->Resolve(metadata);
+    if (As<TvxPDFStreamObject>(target))
+      LoadXmpInfo(*this);
+    else
+      Warning(Format(res::SMetadataNotStream, {target ? target->TypeName() : std::string("nothing")}));
   }
   Progress(10);
 

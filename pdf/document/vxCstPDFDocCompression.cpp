@@ -3,6 +3,7 @@
 // compressed again, and images in DCT, JBIG2 or CCITT form are left alone.
 #include "pdf/document/vxDocumentWriter.h"
 #include "pdf/document/vxXmpMetadata.h"
+#include "pdf/filters/vxFilterChain.h"
 #include "pdf/filters/vxFilters.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -46,13 +47,16 @@ std::optional<std::string> TvxDocumentWriter::CompressData(const TvxCustomPDFDoc
     if (auto* name = As<TvxPDFNameObject>(filter)) {
       const std::string& f = name->Text;
       if (f == "/DCTDecode" || f == "/JBIG2Decode" || f == chosen || f == "/CCITTFaxDecode") return std::nullopt;
+      // Data in a form no reader may know is carried exactly as stored.
+      if (!IsStandardFilterName(f)) return std::nullopt;
     } else if (auto* array = As<TvxPDFArrayObject>(filter)) {
       bool stop = false;
       for (const auto& item : array->Items()) {
         // An item may name its filter through a reference; anything but a
         // name in the end stops the save.
         const std::string& f = Cast<TvxPDFNameObject>(document.store_->Resolve(item.get())).Text;
-        if (f == "/FlateDecode" || f == "/RunLengthDecode" || f == "/CCITTFaxDecode") stop = true;
+        if (f == "/FlateDecode" || f == "/RunLengthDecode" || f == "/CCITTFaxDecode" || !IsStandardFilterName(f))
+          stop = true;
       }
       if (stop) return std::nullopt;
     } else {

@@ -40,7 +40,12 @@ std::string TvxCustomPDFDocument::EncryptData(std::string_view data, int32_t obj
 std::string TvxCustomPDFDocument::EncryptStreamData(std::string_view data, int32_t objectNumber,
                                                     const TvxPDFDictObject& dict) {
   if (!encryption_) CreateEncryptionHandler();
-  if (HasOwnCryptFilter(dict)) return std::string(data);
+  if (std::optional<std::string> own = OwnCryptFilterName(dict)) {
+    // Kept with its own crypt filter (the writer drops the filter
+    // otherwise); one the dictionary lacks left the data as stored.
+    std::optional<TvxCryptFilter> named = encryption_->NamedFilter(*own);
+    return named ? named->Encrypt(data, objectNumber, saveGeneration_) : std::string(data);
+  }
   auto* type = As<TvxPDFNameObject>(dict.Find("/Type"));
   // Metadata stays readable when the dictionary says so.
   if (type && type->Text == "/Metadata" && !encryption_->Dictionary().EncryptMetadata) return std::string(data);

@@ -169,12 +169,6 @@ TvxObjectStreamMembers ReadMemberTable(TvxPDFStreamReader& header, size_t size, 
   return members;
 }
 
-// An object stream's data, decoded straight from the bytes held into a
-// buffer of its own (copied as it is without a filter).
-std::shared_ptr<const std::string> DecodeObjectStreamData(std::string_view encoded, const TvxPDFObject* filter) {
-  return std::make_shared<const std::string>(filter ? DecodeFilterChainBytes(encoded, filter) : std::string(encoded));
-}
-
 TvxObjectStreamMembers::const_iterator FindMember(const TvxObjectStreamMembers& members, int32_t n) {
   auto found = std::lower_bound(members.begin(), members.end(), n,
                                 [](const auto& member, int32_t number) { return member.first < number; });
@@ -240,13 +234,19 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
   TvxPDFDictObject& dict = *stream.Dictionary;
   TvxPDFObject* filter = store_->Resolve(dict.Find("/Filter"));
   const bool filtered = filter && !filter->IsNull();
-  auto decode = [&] { return DecodeObjectStreamData(stream.DataView(), filtered ? filter : nullptr); };
+  bool damaged = false;
+  auto decode = [&] { return DecodeObjectStream(s, stream, filtered ? filter : nullptr, damaged); };
   // Indexed ahead far from the load, a stream has let its data go: it is
   // decoded again only when a member not parsed there is wanted.
   const bool indexedAhead = ran && ahead->Indexed;
   auto index = std::make_unique<TvxObjectStreamIndex>();
   if (filtered) {
-    TvxDecodeFilters kinds = ReadFilterList(filter);
+    TvxDecodeFilters kinds;
+    try {
+      kinds = ReadFilterList(filter);
+    } catch (const EUnsupportedFilterError&) {
+      // reported by the decoding
+    }
     if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
         std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
       return nullptr;
@@ -266,6 +266,7 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
   } else {
     index->Members = ReadMemberTable(*index->Reader, index->Data->size(), count, first);
   }
+  index->Damaged = damaged;
   if (sourceFile_) {
     if (filtered) index->Filter = filter->Clone();
     index->Holder = std::move(holder);
@@ -295,8 +296,9 @@ void TvxCustomPDFDocument::KeepDecodedData(int64_t s, TvxObjectStreamIndex& inde
 void TvxCustomPDFDocument::DecodeAgain(TvxObjectStreamIndex& index) {
   // The same bytes through the same filters: the same data as the first
   // time. Kept from now on, so that no stream is decoded more than twice.
-  index.Data = DecodeObjectStreamData(Cast<TvxPDFStreamObject>(index.Holder->Content.get()).DataView(),
-                                      index.Filter.get());
+  const auto& stream = Cast<TvxPDFStreamObject>(index.Holder->Content.get());
+  std::string damage;  // reported the first time
+  index.Data = SalvageObjectStreamData(stream.DataView(), index.Filter.get(), *stream.Dictionary, damage);
   index.Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index.Data);
   index.KeptForGood = true;
 }
@@ -374,7 +376,11 @@ TvxPDFIndirectObject* TvxCustomPDFDocument::ReadMemberOnDemand(int32_t n, int64_
     if (!index->Reader) DecodeAgain(*index);
     TvxPDFStreamReader& members = *index->Reader;
     members.SetPos(found->second);
-    member = members.ParseObject();
+    try {
+      member = members.ParseObject();
+    } catch (const Exception&) {
+      if (!index->Damaged) throw;  // one cut or garbled by the damage reads as null
+    }
   }
   if (!member) member = MakeNull();
   if (trailer_->InfoRef && n == trailer_->InfoRef->ObjectNumber) {

@@ -219,8 +219,18 @@ TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, in
   result.Original = stream.DataView();
   // With no step to run, a stream whose /Length is right is written with its
   // own dictionary: most streams of a plain rewrite need no copy at all.
+  // A crypt filter of the stream's own stays under the source's own
+  // encryption, which has its key, and where the reader could not undo it:
+  // the stream is then written as stored. Otherwise the filter goes, and the
+  // stream is written like any other.
+  const std::optional<std::string> own = stream.Dictionary ? OwnCryptFilterName(*stream.Dictionary) : std::nullopt;
+  const bool ownCrypt = own.has_value();
+  const bool keepsCrypt =
+      ownCrypt && ((EncryptsStrings(document, objectNumber) && document.encryption_ &&
+                    document.encryption_->KeepsSourceEncryption()) ||
+                   (document.decrypt_ && !document.decrypt_->NamedFilter(*own)));
   const bool changesData = document.decodeStreams_ || document.compression_->Active ||
-                           document.asciiEncode_->Active || EncryptsStrings(document, objectNumber);
+                           document.asciiEncode_->Active || EncryptsStrings(document, objectNumber) || ownCrypt;
   if (!changesData && stream.Dictionary && LengthIsRight(document, *stream.Dictionary, result.Original.size())) {
     AppendObject(document, result.DictText, objectNumber, stream.Dictionary.get(), 1);
     return result;
@@ -229,17 +239,18 @@ TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, in
   auto& dict = static_cast<TvxPDFDictObject&>(*clone);
   std::optional<std::string> data;  // set once a step changed the data
   auto current = [&]() -> std::string_view { return data ? std::string_view(*data) : result.Original; };
+  if (ownCrypt && !keepsCrypt) RemoveOwnCryptFilter(dict);
 
-  if (document.decodeStreams_) {
+  if (document.decodeStreams_ && !keepsCrypt) {
     const TvxPDFObjectStore& store = *document.store_;
     data = StripDecodableFilters(dict, current(), [&store](const TvxPDFObject* value) -> const TvxPDFObject* {
       return store.Resolve(const_cast<TvxPDFObject*>(value));
     });
   }
-  if (document.compression_->Active) {
+  if (document.compression_->Active && !keepsCrypt) {
     if (auto compressed = CompressData(document, dict, current())) data = std::move(compressed);
   }
-  if (document.asciiEncode_->Active) {
+  if (document.asciiEncode_->Active && !keepsCrypt) {
     const bool hex = document.asciiEncode_->Encoding == 0;
     std::string encoded = hex ? TvxAsciiHexFilter().EncodeString(current()) : TvxAscii85Filter().EncodeString(current());
     PutFilterInFront(document, dict, document.store_->Resolve(dict.Find("/Filter")),

@@ -293,7 +293,11 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     const bool filtered = filter && !filter->IsNull();
     TvxDecodeFilters kinds;
     if (filtered) {
-      kinds = ReadFilterList(filter);
+      // A filter this reader lacks is reported by the decoding below.
+      try {
+        kinds = ReadFilterList(filter);
+      } catch (const EUnsupportedFilterError&) {
+      }
       if (std::find(kinds.begin(), kinds.end(), ftDCTDecode) != kinds.end() ||
           std::find(kinds.begin(), kinds.end(), ftCCITTFaxDecode) != kinds.end())
         continue;
@@ -304,11 +308,8 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     if (done && !(done->Ran && done->Complete && done->Filtered == filtered && done->FilterKinds == kinds &&
                   done->Encoded->View() == stream.DataView()))
       done = nullptr;
-    auto decode = [&] {
-      if (!filtered) return std::make_shared<const std::string>(stream.DataView());
-      TvxMemoryStream source(std::string(stream.DataView()));
-      return std::make_shared<const std::string>(DecodeFilterChain(source, filter)->Bytes());
-    };
+    bool damaged = false;
+    auto decode = [&] { return DecodeObjectStream(s, stream, filtered ? filter : nullptr, damaged); };
     std::shared_ptr<const std::string> decoded;
     if (!done) decoded = decode();
 
@@ -350,9 +351,27 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     ForEachObjectStreamEntry(members, decoded->size(), count, first, [&](int32_t number, std::optional<size_t> start) {
       if (!start || !wanted(number)) return;
       members.SetPos(*start);
-      store(number, members.ParseObject());
+      TvxPDFObjectPtr member;
+      try {
+        member = members.ParseObject();
+      } catch (const Exception&) {
+        if (!damaged) throw;  // one cut or garbled by the damage reads as null
+      }
+      store(number, std::move(member));
     });
   }
+}
+
+std::shared_ptr<const std::string> TvxCustomPDFDocument::DecodeObjectStream(int64_t s, const TvxPDFStreamObject& stream,
+                                                                            const TvxPDFObject* filter, bool& damaged) {
+  // What decodes is read; the objects past damage (or in a stream whose
+  // filter this reader lacks) read as null, as other readers have them.
+  std::string damage;
+  std::shared_ptr<const std::string> data =
+      SalvageObjectStreamData(stream.DataView(), filter, *stream.Dictionary, damage);
+  damaged = !damage.empty();
+  if (damaged) Warning(Format(res::SObjectStreamDamaged, {std::to_string(s), damage}));
+  return data;
 }
 
 std::unique_ptr<TvxLoadHelper> TvxCustomPDFDocument::ExpandAhead(const std::vector<int64_t>& streams) {

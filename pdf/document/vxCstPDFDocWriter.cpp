@@ -840,6 +840,7 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
     }
   }
 
+  CheckEncryptionIntegrity();
   const std::string target = literalFileNames_ ? fileName : SaveTargetName(fileName);
   // Loaded on demand, the rest is read now: the writer reads the store only.
   CompleteLoad();

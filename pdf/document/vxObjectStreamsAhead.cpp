@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pdf/parsers/vxPDFParsers.h"
+#include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxUtils.h"
 
 namespace vx {
@@ -21,6 +22,28 @@ void ForEachObjectStreamEntry(TvxPDFStreamReader& reader, size_t size, int64_t c
     entry(number, start);
     reader.SetPos(resume);
   }
+}
+
+std::shared_ptr<const std::string> SalvageObjectStreamData(std::string_view encoded, const TvxPDFObject* filter,
+                                                           const TvxPDFDictObject& dict, std::string& damage) {
+  damage.clear();
+  if (!filter) return std::make_shared<const std::string>(encoded);
+  auto data = std::make_shared<std::string>(DecodeFilterChainSalvaging(encoded, filter, damage));
+  if (damage.empty()) return data;
+  size_t cut = 0;
+  std::optional<int64_t> count = IntegerValue(dict.Find("/N")), first = IntegerValue(dict.Find("/First"));
+  if (count && first) {
+    try {
+      TvxPDFStreamReader header(0, std::shared_ptr<const std::string>(data));
+      ForEachObjectStreamEntry(header, data->size(), *count, *first, [&](int32_t, std::optional<size_t> start) {
+        if (start) cut = std::max(cut, *start);
+      });
+    } catch (const Exception&) {
+      cut = 0;  // a header that does not read leaves nothing to trust
+    }
+  }
+  data->resize(cut);
+  return data;
 }
 
 void TvxExpandedStream::Run() {

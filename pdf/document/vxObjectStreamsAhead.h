@@ -31,6 +31,13 @@ class TvxPDFStreamReader;
 void ForEachObjectStreamEntry(TvxPDFStreamReader& reader, size_t size, int64_t count, int64_t first,
                               const std::function<void(int32_t number, std::optional<size_t> start)>& entry);
 
+// An object stream's data decoded as far as it goes (DecodeFilterChainSalvaging;
+// `filter` resolved, or null for none). Damaged data is cut where the last
+// member it reaches begins, so that no member is read cut short; `damage`
+// says what stopped the decoding (empty when nothing did).
+std::shared_ptr<const std::string> SalvageObjectStreamData(std::string_view encoded, const TvxPDFObject* filter,
+                                                           const TvxPDFDictObject& dict, std::string& damage);
+
 struct TvxExpandedStream : TvxLoadHelper::TvxJob {
   // One entry of the stream's header, as the loader reads it.
   struct TvxMember {

@@ -212,7 +212,7 @@ int64_t TDecompressionStream::Size() const {
 
 // ---------------------------------------------------------- whole buffers
 
-std::string InflateBytes(std::string_view data, int64_t limit) {
+std::string InflateBytes(std::string_view data, int64_t limit, std::string* damage) {
   std::string out;
   if (data.empty()) return out;
   z_stream z{};
@@ -252,8 +252,12 @@ std::string InflateBytes(std::string_view data, int64_t limit) {
     status = inflate(&z, Z_NO_FLUSH);
     produced += room - z.avail_out;
     if (status == Z_NEED_DICT) RaiseInflate(status);
-    if (status < 0 && status != Z_BUF_ERROR) RaiseInflate(status);
     if (int64_t(produced) > limit) RaiseInflateLimit(limit);
+    if (damage && status == Z_DATA_ERROR) {
+      *damage = zError(status);
+      break;
+    }
+    if (status < 0 && status != Z_BUF_ERROR) RaiseInflate(status);
     if (status == Z_STREAM_END) break;
     bool inputUsedUp = z.avail_in == 0 && inLeft == 0;
     if (status == Z_BUF_ERROR) {

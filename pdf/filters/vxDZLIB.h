@@ -93,8 +93,9 @@ class TDecompressionStream : public TCustomZStream {
 // One-call inflate of a whole buffer into a string that grows as needed; the
 // same result as reading a TDecompressionStream over the bytes to the end
 // (truncated data gives the prefix, zlib errors and the limit raise
-// EZDecompressionError).
-std::string InflateBytes(std::string_view data, int64_t limit = kMaxDecodedStreamSize);
+// EZDecompressionError). With `damage`, damaged data is no error: what
+// inflated before it is answered, and `damage` receives zlib's text.
+std::string InflateBytes(std::string_view data, int64_t limit = kMaxDecodedStreamSize, std::string* damage = nullptr);
 
 // Deflates `data` through a TCompressionStream in one write.
 std::string DeflateBytes(std::string_view data, int zlibLevel);

@@ -1,9 +1,13 @@
 #include "pdf/filters/vxFilterChain.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <optional>
 
+#include "pdf/filters/vxDZLIB.h"
 #include "pdf/filters/vxFilters.h"
+#include "pdf/filters/vxLibDeflate.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -18,6 +22,9 @@ std::string_view WithoutTrailingLineEnds(std::string_view data) {
   while (!data.empty() && (data.back() == '\n' || data.back() == '\r')) data.remove_suffix(1);
   return data;
 }
+
+// A stream's own crypt filter is undone by the reader as the stream is read.
+constexpr std::string_view kCryptFilterName = "/Crypt";
 
 bool IsDecodableKind(int kind) { return kind >= ftASCIIHexDecode && kind <= ftLZWDecode; }
 
@@ -83,15 +90,28 @@ TvxDecodeFilter FilterNameToType(std::string_view name) {
   throw EUnsupportedFilterError(Format(res::SUnsupportedFilterNamed, {name}));
 }
 
+bool IsStandardFilterName(std::string_view name) {
+  static constexpr std::string_view kOthers[] = {"/JBIG2Decode", "/JPXDecode", "/Crypt"};
+  if (std::find(std::begin(kOthers), std::end(kOthers), name) != std::end(kOthers)) return true;
+  try {
+    FilterNameToType(name);
+    return true;
+  } catch (const EUnsupportedFilterError&) {
+    return false;
+  }
+}
+
 TvxDecodeFilters ReadFilterList(const TvxPDFObject* filterValue) {
   TvxDecodeFilters list;
   if (!filterValue) return list;
   if (auto* name = As<TvxPDFNameObject>(filterValue)) {
-    list.push_back(FilterNameToType(name->Text));
+    if (name->Text != kCryptFilterName) list.push_back(FilterNameToType(name->Text));
   } else if (auto* array = As<TvxPDFArrayObject>(filterValue)) {
     list.reserve(array->Items().size());
-    for (const auto& item : array->Items())
-      list.push_back(FilterNameToType(Cast<TvxPDFNameObject>(item.get()).Text));
+    for (const auto& item : array->Items()) {
+      const std::string& text = Cast<TvxPDFNameObject>(item.get()).Text;
+      if (text != kCryptFilterName) list.push_back(FilterNameToType(text));
+    }
   } else {
     throw EUnexpectedFilterObject(Format(res::SUnexpectedFilterObject, {filterValue->TypeName()}));
   }
@@ -160,6 +180,39 @@ std::string DecodeFilterChainBytes(std::string_view data, const TvxPDFObject* fi
   if (!value) return std::string(data);
   std::optional<std::string> decoded = DecodeSteps(data, ReadFilterList(value));
   return decoded ? std::move(*decoded) : std::string(data);
+}
+
+std::string DecodeFilterChainSalvaging(std::string_view data, const TvxPDFObject* filterValue, std::string& damage) {
+  damage.clear();
+  TvxDecodeFilters list;
+  try {
+    list = ReadFilterList(filterValue);
+  } catch (const EUnsupportedFilterError& e) {
+    damage = e.Message();
+    return std::string();
+  }
+  std::optional<std::string> current;
+  for (TvxDecodeFilter kind : list) {
+    if (kind == ftDCTDecode || kind == ftCCITTFaxDecode) continue;
+    std::string_view input = WithoutTrailingLineEnds(current ? std::string_view(*current) : data);
+    if (kind == ftFlateDecode) {
+      // Intact data takes the fast path; of damaged data, what inflates
+      // before the damage is kept.
+      std::optional<std::string> whole = LibDeflateDecompress(input, kMaxDecodedStreamSize);
+      current = whole ? std::move(*whole) : InflateBytes(input, kMaxDecodedStreamSize, &damage);
+    } else {
+      try {
+        current = DecodeDecodableKind(kind, input);
+      } catch (const EZDecompressionError&) {
+        throw;  // the memory budget, not the data
+      } catch (const Exception& e) {
+        damage = e.Message();
+        current = std::string();
+      }
+    }
+    if (!damage.empty()) break;
+  }
+  return current ? std::move(*current) : std::string(data);
 }
 
 std::string StripDecodableFilters(TvxPDFDictObject& streamDict, std::string_view data,

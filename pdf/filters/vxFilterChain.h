@@ -43,8 +43,14 @@ using TvxObjectResolver = std::function<const TvxPDFObject*(const TvxPDFObject*)
 // EUnsupportedFilterError "Unsupported filter (%s)".
 TvxDecodeFilter FilterNameToType(std::string_view name);
 
+// True for the filter names of the PDF standard, abbreviations included,
+// whether this library decodes them or not; other names (/BrotliDecode, say)
+// belong to data no step here may change.
+bool IsStandardFilterName(std::string_view name);
+
 // A name gives one kind, an array one kind per item (each item must be a
 // name: EInvalidCast otherwise); anything else raises EUnexpectedFilterObject.
+// /Crypt gives none: the reader undoes a stream's own crypt filter.
 TvxDecodeFilters ReadFilterList(const TvxPDFObject* filterValue);
 
 // One decoding step. Trailing CR and LF bytes are dropped first (for every
@@ -72,6 +78,13 @@ std::unique_ptr<TvxMemoryStream> DecodeFilterChain(TvxStream& source, const TvxP
 // value, or one of image filters only, answers a copy of `data`.
 std::string DecodeFilterChainBytes(std::string_view data, const TvxPDFObject* filterValue,
                                    const TvxObjectResolver& resolver = nullptr);
+
+// The same for data that may be damaged: a filter this library lacks, or
+// data a filter refuses, ends the chain, and `damage` then says what
+// stopped it (empty when everything decoded). Flate keeps what it inflated
+// before the damage; after any other refusing step nothing is left. The
+// decoding limits still raise.
+std::string DecodeFilterChainSalvaging(std::string_view data, const TvxPDFObject* filterValue, std::string& damage);
 
 // Decodes `data` through the leading decodable filters of the stream
 // dictionary's /Filter and rewrites /Filter and /Length to match. A name is

@@ -236,9 +236,21 @@ std::unique_ptr<TvxPDFStringObject> TvxPDFStreamReader::ReadStringObject() {
         throw EStringReadError(Format(res::SStringReadError, {DescribeByte(-1)}));
       }
       char n = data_[pos_++];
-      if (n == '\r' || n == '\n') continue;  // line continuation: both bytes go
+      if (n == '\r' || n == '\n') {
+        // A line continuation: the backslash and the end of line (CR LF
+        // counts as one) go.
+        if (n == '\r' && pos_ < data_.size() && data_[pos_] == '\n') ++pos_;
+        continue;
+      }
       content += c;
       content += n;
+      continue;
+    }
+    if (c == '\r' && !hex) {
+      // An end of line inside a literal string reads as one LF, whatever
+      // its form.
+      if (pos_ < data_.size() && data_[pos_] == '\n') ++pos_;
+      content += '\n';
       continue;
     }
     if (c == char(open)) {

@@ -58,13 +58,52 @@ std::string TvxCryptFilter::Decrypt(std::string_view data, int32_t objectNumber,
   return std::string(data);
 }
 
-bool HasOwnCryptFilter(const TvxPDFDictObject& streamDictionary) {
-  const TvxPDFObject* filter = streamDictionary.Find("/Filter");
-  if (auto* name = As<TvxPDFNameObject>(filter)) return name->Text == "/Crypt";
+namespace {
+
+// Where /Crypt stands in /Filter: 0 for a name, its index in an array; -1
+// when it is not there.
+int CryptFilterIndex(const TvxPDFDictObject& dict) {
+  const TvxPDFObject* filter = dict.Find("/Filter");
+  if (auto* name = As<TvxPDFNameObject>(filter)) return name->Text == "/Crypt" ? 0 : -1;
   if (auto* array = As<TvxPDFArrayObject>(filter))
     for (int i = 0; i < array->Count(); ++i)
-      if (auto* item = As<TvxPDFNameObject>(array->GetItem(i)); item && item->Text == "/Crypt") return true;
-  return false;
+      if (auto* item = As<TvxPDFNameObject>(array->GetItem(i)); item && item->Text == "/Crypt") return i;
+  return -1;
+}
+
+// The /DecodeParms entry that pairs with filter `index`.
+TvxPDFObject* ParmsAt(const TvxPDFDictObject& dict, int index) {
+  TvxPDFObject* parms = dict.Find("/DecodeParms");
+  if (auto* array = As<TvxPDFArrayObject>(parms)) return index < array->Count() ? array->GetItem(index) : nullptr;
+  return index == 0 ? parms : nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string> OwnCryptFilterName(const TvxPDFDictObject& streamDictionary) {
+  const int index = CryptFilterIndex(streamDictionary);
+  if (index < 0) return std::nullopt;
+  auto* parms = As<TvxPDFDictObject>(ParmsAt(streamDictionary, index));
+  auto* name = parms ? As<TvxPDFNameObject>(parms->Find("/Name")) : nullptr;
+  return name ? name->Text : std::string("/Identity");
+}
+
+bool RemoveOwnCryptFilter(TvxPDFDictObject& streamDictionary) {
+  const int index = CryptFilterIndex(streamDictionary);
+  if (index < 0) return false;
+  auto* filters = As<TvxPDFArrayObject>(streamDictionary.Find("/Filter"));
+  if (!filters || filters->Count() == 1) {
+    streamDictionary.Remove("/Filter");
+    streamDictionary.Remove("/DecodeParms");
+    return true;
+  }
+  filters->Delete(index);
+  if (auto* parms = As<TvxPDFArrayObject>(streamDictionary.Find("/DecodeParms"))) {
+    if (index < parms->Count()) parms->Delete(index);
+  } else if (index == 0) {
+    streamDictionary.Remove("/DecodeParms");  // it was the crypt filter's
+  }
+  return true;
 }
 
 }  // namespace vx

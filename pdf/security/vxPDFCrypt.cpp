@@ -3,7 +3,12 @@
 #include "pdf/security/vxPDFCrypt.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+
+#include "pdf/util/vxPDFDocEncoding.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
 
 namespace vx {
 
@@ -187,6 +192,29 @@ std::string TvxBasePDFCrypt::GetOwnerKey() const {
 
 std::string TvxBasePDFCrypt::GetUserKey() const {
   return std::string(AsView(userKey_.data(), userKey_.size()));
+}
+
+std::optional<std::string> PasswordBytes(std::string_view password, int revision, char32_t* missing) {
+  if (revision >= 5) return std::string(password);
+  const bool ascii = std::all_of(password.begin(), password.end(), [](char c) { return uint8_t(c) < 0x80; });
+  // Bytes that are not UTF-8 are taken to be in the file's encoding already.
+  if (ascii || !IsUtf8(password)) return std::string(password);
+  return Utf8ToPDFDocEncoding(password, missing);
+}
+
+std::string PasswordEncodingProblem(std::string_view password, int revision) {
+  char32_t missing = 0;
+  if (PasswordBytes(password, revision, &missing)) return std::string();
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", unsigned(missing));
+  return Format(res::SPasswordNotEncodable, {code});
+}
+
+std::optional<TvxCryptFilter> TvxBasePDFCrypt::NamedFilter(std::string_view name) const {
+  if (name == "/Identity") return TvxCryptFilter();
+  auto found = dict_.NamedFilters.find(name);
+  if (found == dict_.NamedFilters.end()) return std::nullopt;
+  return TvxCryptFilter(found->second, fileKey_);
 }
 
 void TvxBasePDFCrypt::MakeFilters() {

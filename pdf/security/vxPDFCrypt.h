@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -178,10 +179,14 @@ class TvxCryptFilter {
   std::string key_;
 };
 
-// True when a stream names a /Crypt filter of its own. Such a stream is read
-// and written as it is stored: only the /Identity filter is met in practice,
-// and any other would need crypt filters per stream.
-bool HasOwnCryptFilter(const TvxPDFDictObject& streamDictionary);
+// The crypt filter a stream names for itself (/Filter /Crypt, with the
+// filter's name as /Name of its /DecodeParms; /Identity without one), or
+// nothing. Such a stream is encrypted by that filter instead of the
+// document's stream filter.
+std::optional<std::string> OwnCryptFilterName(const TvxPDFDictObject& streamDictionary);
+// Takes /Crypt out of /Filter, with its /DecodeParms entry; answers whether
+// there was one.
+bool RemoveOwnCryptFilter(TvxPDFDictObject& streamDictionary);
 
 // ---------------------------------------------------------------------------
 // Revisions 5 and 6 (AES-256)
@@ -221,7 +226,19 @@ struct TvxEncryptDictionary {
   TvxCryptMethod EmbeddedFileMethod = TvxCryptMethod::RC4;
   bool EncryptMetadata = true;
   std::string FileId;  // the first /ID element's bytes
+  // Every crypt filter of /CF by name, for streams that name their own.
+  std::map<std::string, TvxCryptMethod, std::less<>> NamedFilters;
 };
+
+// The bytes a password is hashed as: up to revision 4, text that is UTF-8
+// with characters beyond ASCII is taken in PDFDocEncoding (as the standard
+// and other readers have it), other bytes as they are; from revision 5 on,
+// UTF-8 as given. Answers nothing when the text has a character
+// PDFDocEncoding lacks; `missing` then receives it.
+std::optional<std::string> PasswordBytes(std::string_view password, int revision, char32_t* missing = nullptr);
+// Empty when PasswordBytes can hash `password`; otherwise the message that
+// names the character it cannot.
+std::string PasswordEncodingProblem(std::string_view password, int revision);
 
 // The /P value for a permission set. Starts from -64 (basic only) or -3904
 // (with the four extended permissions) and adds the bit of every permission
@@ -302,6 +319,8 @@ class TvxBasePDFCrypt {
   const TvxCryptFilter& StringFilter() const { return stringFilter_; }
   const TvxCryptFilter& StreamFilter() const { return streamFilter_; }
   const TvxCryptFilter& EmbeddedFileFilter() const { return embeddedFileFilter_; }
+  // The crypt filter of /CF called `name` (/Identity included), or nothing.
+  std::optional<TvxCryptFilter> NamedFilter(std::string_view name) const;
 
  protected:
   // Makes the three crypt filters from dict_ and fileKey_.
@@ -330,6 +349,9 @@ class TvxPDFEncryption : public TvxBasePDFCrypt {
   // Writes a file again with exactly the encryption it was read with: the
   // same dictionary values, first /ID element and document key.
   TvxPDFEncryption(const TvxEncryptDictionary& kept, std::string documentKey);
+  // True when made from the kept dictionary: the source's key, so streams
+  // with crypt filters of their own can keep them.
+  bool KeepsSourceEncryption() const { return keepsSource_; }
   // Revisions 5 and 6 only: new permissions and, when `ownerPassword` is not
   // empty, a new owner password, keeping the document key and /U /UE (the
   // user password need not be known).
@@ -354,6 +376,7 @@ class TvxPDFEncryption : public TvxBasePDFCrypt {
  private:
   std::string ownerPassword_;
   std::string userPassword_;
+  bool keepsSource_ = false;
   TvxPaddedPassword paddedOwner_{};
   TvxPaddedPassword paddedUser_{};
 };
@@ -363,9 +386,9 @@ class TvxPDFDecrypt : public TvxBasePDFCrypt {
  public:
   TvxPDFDecrypt() = default;
 
-  // The value bytes of the first /ID element: 16 bytes, or 32 hexadecimal
-  // digits. Raises "Invalid FileId." otherwise.
-  void SetFileId(std::string_view text);
+  // The value bytes of the first /ID element, whatever their number (the
+  // key hashes them as they are; none when there is no /ID).
+  void SetFileId(std::string_view bytes);
   // The stored text of the /O or /U string, delimiters included. Raise
   // "Invalid Owner Key." / "Invalid User Key." when empty; only the first 32
   // bytes are used.
@@ -396,11 +419,16 @@ class TvxPDFDecrypt : public TvxBasePDFCrypt {
   static size_t KeyLengthFromDictionary(int revision, std::optional<int64_t> lengthBits,
                                         std::optional<int64_t> version = std::nullopt);
 
+  // The /CF crypt filters by name.
+  void SetNamedFilters(std::map<std::string, TvxCryptMethod, std::less<>> filters);
+
   // On success `userPassword` receives the user password hidden in /O.
   bool CheckOwnerPassword(std::string_view password, std::string& userPassword);
   // On success ObjectKeyBase receives the document key.
   bool CheckUserPassword(std::string_view password);
   // Owner first, then user; fills (and after a user open, locks) `settings`.
+  // Up to revision 4 the password is tried in PDFDocEncoding first, then as
+  // the bytes given.
   bool AcceptPassword(TvxPDFEncryptionSettings& settings, std::string_view password);
   // Clears every permission whose /P bit is clear.
   void ReducePermissions();
@@ -421,6 +449,12 @@ class TvxPDFDecrypt : public TvxBasePDFCrypt {
   // be recovered: this says whether it is known (it is when it is empty).
   bool UserPasswordKnown() const { return userPasswordKnown_; }
 
+  // Revisions 5 and 6, once the key is known: /Perms decrypted with it must
+  // end its first 12 bytes in "adb" and hold /P (and the /EncryptMetadata
+  // flag). The answer names what disagrees.
+  enum class TvxPermsCheck { Valid, KeyMismatch, PMismatch, MetadataMismatch };
+  TvxPermsCheck CheckPerms() const;
+
   bool IsOwner() const { return isOwner_; }
   const TvxDocumentKey& ObjectKeyBase() const { return objectKeyBase_; }
   const std::array<uint8_t, 4>& PBytes() const { return pBytes_; }
@@ -436,7 +470,8 @@ class TvxPDFDecrypt : public TvxBasePDFCrypt {
   const TvxPDFEncryptionSettings& OpenedSettings() const { return opened_; }
 
  private:
-  bool AcceptPasswordInto(TvxPDFEncryptionSettings& settings, std::string_view password);
+  // `password` as hashed; `typed` as the settings keep it.
+  bool AcceptPasswordInto(TvxPDFEncryptionSettings& settings, std::string_view password, std::string_view typed);
 
   TvxPDFEncryptionSettings opened_;
   std::array<uint8_t, 4> pBytes_{};

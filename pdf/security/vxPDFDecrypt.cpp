@@ -6,8 +6,10 @@
 #include <ctime>
 
 #include "pdf/parsers/vxClasses.h"
+#include "pdf/security/vxCryptPrimitives.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFDocEncoding.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
@@ -45,17 +47,7 @@ std::string UnsupportedText(const char* key, int64_t value) {
 
 }  // namespace
 
-void TvxPDFDecrypt::SetFileId(std::string_view text) {
-  // A 16-byte value is turned into its 32 hexadecimal digits; 32 digits (a
-  // hexadecimal /ID as stored) are taken as they are. Value bytes carry no
-  // delimiters, so a 16-byte value that happens to start with "<" and end
-  // with ">" is bytes like any other.
-  std::string hex = text.size() < 32 ? BytesToHex(text) : std::string(text);
-  if (hex.size() != 32) throw Exception(res::SInvalidFileId);
-  std::string bytes = HexToBytes(hex);
-  if (bytes.size() != 16) throw Exception(res::SInvalidFileId);
-  fileId_ = std::move(bytes);
-}
+void TvxPDFDecrypt::SetFileId(std::string_view bytes) { fileId_ = std::string(bytes); }
 
 void TvxPDFDecrypt::SetOwnerKey(std::string_view rawString) {
   ownerKey_ = KeyBlockFromString(rawString, res::SInvalidOwnerKey);
@@ -80,6 +72,10 @@ void TvxPDFDecrypt::SetCryptMethods(TvxCryptMethod streams, TvxCryptMethod strin
   dict_.StringMethod = strings;
   dict_.EmbeddedFileMethod = embeddedFiles;
   dict_.EncryptMetadata = encryptMetadata;
+}
+
+void TvxPDFDecrypt::SetNamedFilters(std::map<std::string, TvxCryptMethod, std::less<>> filters) {
+  dict_.NamedFilters = std::move(filters);
 }
 
 void TvxPDFDecrypt::SetP(int64_t p) {
@@ -203,18 +199,24 @@ bool TvxPDFDecrypt::KeepsEncryption(const TvxPDFEncryptionSettings& settings) co
 }
 
 bool TvxPDFDecrypt::AcceptPassword(TvxPDFEncryptionSettings& settings, std::string_view password) {
-  bool accepted = AcceptPasswordInto(settings, password);
+  // The standard hashes passwords of revisions 2 to 4 in PDFDocEncoding;
+  // files whose maker hashed the bytes it was given open too.
+  std::optional<std::string> encoded = PasswordBytes(password, revision_);
+  bool accepted = (encoded && *encoded != password && AcceptPasswordInto(settings, *encoded, password)) ||
+                  AcceptPasswordInto(settings, password, password);
   if (accepted) opened_ = settings;
   return accepted;
 }
 
-bool TvxPDFDecrypt::AcceptPasswordInto(TvxPDFEncryptionSettings& settings, std::string_view password) {
+bool TvxPDFDecrypt::AcceptPasswordInto(TvxPDFEncryptionSettings& settings, std::string_view password,
+                                       std::string_view typed) {
   std::string userPassword;
   if (CheckOwnerPassword(password, userPassword)) {
     isOwner_ = true;
     settings.SetEnabled(true);
-    settings.SetOwnerPassword(std::string(password));
-    settings.SetUserPassword(userPassword);
+    settings.SetOwnerPassword(std::string(typed));
+    // The settings hold text: the recovered password is in PDFDocEncoding.
+    settings.SetUserPassword(PDFDocEncodingToUtf8(userPassword));
     // The owner may do everything, but what the file grants its users is
     // what a save without changes keeps.
     settings.SetUserPermissions(UserPermissionsFromP(p_, revision_ >= 3));
@@ -228,12 +230,24 @@ bool TvxPDFDecrypt::AcceptPasswordInto(TvxPDFEncryptionSettings& settings, std::
   // the restrictions keep working.
   ReducePermissions();
   settings.SetEnabled(true);
-  settings.SetUserPassword(std::string(password));
+  settings.SetUserPassword(std::string(typed));
   settings.SetOwnerPassword(GenerateOwnerPassword());
   settings.SetUserPermissions(permissions_);
   settings.SetLevel(level_);
   settings.Lock();
   return true;
+}
+
+TvxPDFDecrypt::TvxPermsCheck TvxPDFDecrypt::CheckPerms() const {
+  if (dict_.Perms.size() < 16 || fileKey_.size() != 32) return TvxPermsCheck::KeyMismatch;
+  const std::string block = AESDecryptBlock(fileKey_, dict_.Perms);
+  if (block.size() != 16 || block.compare(9, 3, "adb") != 0) return TvxPermsCheck::KeyMismatch;
+  uint32_t p = 0;
+  for (int i = 3; i >= 0; --i) p = p << 8 | uint8_t(block[size_t(i)]);
+  if (p != uint32_t(uint64_t(p_))) return TvxPermsCheck::PMismatch;
+  if ((block[8] == 'T' && !dict_.EncryptMetadata) || (block[8] == 'F' && dict_.EncryptMetadata))
+    return TvxPermsCheck::MetadataMismatch;
+  return TvxPermsCheck::Valid;
 }
 
 void TvxPDFDecrypt::ReducePermissions() {

@@ -6,7 +6,10 @@
 #include "pdf/objects/vxPDFObjects.h"
 #include "pdf/security/vxCryptPrimitives.h"
 #include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxPDFUtils.h"
+#include "pdf/util/vxUtils.h"
 
 namespace vx {
 
@@ -27,6 +30,22 @@ TvxKeyBlock FirstBlock(std::string_view value) {
   return block;
 }
 
+// A key value cut or padded with zeros to the size the standard gives it,
+// which is how the reader used it: other readers refuse any other size.
+std::string StandardSize(std::string_view value, size_t size) {
+  std::string out(value.substr(0, std::min(value.size(), size)));
+  out.resize(size, '\0');
+  return out;
+}
+
+// A password as the key derivation of `level` hashes it; one it cannot
+// hash is refused, naming the character.
+std::string HashedPassword(const std::string& password, TvxPDFEncryptionLevel level) {
+  std::optional<std::string> bytes = PasswordBytes(password, RevisionOfLevel(level));
+  if (!bytes) throw EPasswordError(PasswordEncodingProblem(password, RevisionOfLevel(level)));
+  return *bytes;
+}
+
 TvxPDFObjectPtr HexToken(std::string_view bytes) { return MakeName("<" + BytesToHex(bytes) + ">"); }
 
 }  // namespace
@@ -34,7 +53,8 @@ TvxPDFObjectPtr HexToken(std::string_view bytes) { return MakeName("<" + BytesTo
 TvxPDFEncryption::TvxPDFEncryption(std::string_view fileName,
                                    const TvxPDFEncryptionSettings& settings,
                                    std::string_view creationDate)
-    : ownerPassword_(settings.StoredOwnerPassword()), userPassword_(settings.UserPassword()) {
+    : ownerPassword_(HashedPassword(settings.StoredOwnerPassword(), settings.Level())),
+      userPassword_(HashedPassword(settings.UserPassword(), settings.Level())) {
   SetLevel(settings.Level());
   permissions_ = settings.UserPermissions();
   TMD5Context context;
@@ -47,8 +67,16 @@ TvxPDFEncryption::TvxPDFEncryption(std::string_view fileName,
   ComputeKeys();
 }
 
-TvxPDFEncryption::TvxPDFEncryption(const TvxEncryptDictionary& kept, std::string documentKey) {
+TvxPDFEncryption::TvxPDFEncryption(const TvxEncryptDictionary& kept, std::string documentKey) : keepsSource_(true) {
   dict_ = kept;
+  const size_t keySize = kept.Revision >= 5 ? 48 : 32;
+  dict_.O = StandardSize(kept.O, keySize);
+  dict_.U = StandardSize(kept.U, keySize);
+  if (kept.Revision >= 5) {
+    dict_.OE = StandardSize(kept.OE, 32);
+    dict_.UE = StandardSize(kept.UE, 32);
+    dict_.Perms = StandardSize(kept.Perms, 16);
+  }
   fileKey_ = std::move(documentKey);
   fileId_ = kept.FileId;
   revision_ = kept.Revision;
@@ -143,26 +171,32 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFEncryption::BuildEncryptDictionary() con
   dict->AddInteger("/R", dict_.Revision);
   dict->AddInteger("/Length", int32_t(keyLength_ * 8));
   if (dict_.Version >= 4) {
-    // One named filter per method in use; /Identity needs none.
-    auto filters = std::make_unique<TvxPDFDictObject>();
-    std::vector<TvxCryptMethod> named;
+    // The source's crypt filters keep their names (a stream may name one);
+    // a method in use without one gets /StdCF, or /StdCF2 and on when that
+    // name is taken. /Identity needs none.
+    std::map<std::string, TvxCryptMethod, std::less<>> named = dict_.NamedFilters;
     auto nameOf = [&](TvxCryptMethod method) -> std::string {
       if (method == TvxCryptMethod::Identity) return "/Identity";
-      size_t i = 0;
-      while (i < named.size() && named[i] != method) ++i;
-      if (i == named.size()) {
-        named.push_back(method);
-        auto filter = std::make_unique<TvxPDFDictObject>();
-        filter->Add("/AuthEvent", MakeName("/DocOpen"));
-        filter->Add("/CFM", MakeName(MethodName(method)));
-        filter->AddInteger("/Length", method == TvxCryptMethod::AESV3 ? 32 : int32_t(std::min<size_t>(keyLength_, 16)));
-        filters->Add(i == 0 ? "/StdCF" : "/StdCF" + std::to_string(i + 1), std::move(filter));
-      }
-      return i == 0 ? "/StdCF" : "/StdCF" + std::to_string(i + 1);
+      if (auto standard = named.find("/StdCF"); standard != named.end() && standard->second == method)
+        return standard->first;
+      for (const auto& [name, m] : named)
+        if (m == method) return name;
+      std::string name = "/StdCF";
+      for (int i = 2; named.count(name); ++i) name = "/StdCF" + std::to_string(i);
+      named.emplace(name, method);
+      return name;
     };
     std::string stm = nameOf(dict_.StreamMethod);
     std::string str = nameOf(dict_.StringMethod);
     std::string eff = nameOf(dict_.EmbeddedFileMethod);
+    auto filters = std::make_unique<TvxPDFDictObject>();
+    for (const auto& [name, method] : named) {
+      auto filter = std::make_unique<TvxPDFDictObject>();
+      filter->Add("/AuthEvent", MakeName("/DocOpen"));
+      filter->Add("/CFM", MakeName(MethodName(method)));
+      filter->AddInteger("/Length", method == TvxCryptMethod::AESV3 ? 32 : int32_t(std::min<size_t>(keyLength_, 16)));
+      filters->Add(name, std::move(filter));
+    }
     dict->Add("/CF", std::move(filters));
     dict->Add("/StmF", MakeName(stm));
     dict->Add("/StrF", MakeName(str));

@@ -128,13 +128,14 @@ inline constexpr const char* SSingleFinalCharacter = "Single Final Character";
 inline constexpr const char* SAscii85GroupTooLarge = "ASCII85 group exceeds 32 bits";
 inline constexpr const char* SLZWCodeOutOfRange = "LZW code out of range (%d)";
 inline constexpr const char* SInvalidZStreamOperation = "Invalid ZStream operation!";
+inline constexpr const char* SObjectStreamDamaged =
+    "Object stream %s does not decode completely (%s): the objects in it that did not decode read as null";
 inline constexpr const char* SInflateLimit = "Decoded stream data exceeds the limit of %s bytes";
 inline constexpr const char* SMemoryBudget =
     "Decoding stopped: the memory budget of %s bytes for decoded data is used up";
 
 // Security.
 inline constexpr const char* SRC4InvalidKeyLength = "RC4: Invalid key length";
-inline constexpr const char* SInvalidFileId = "Invalid FileId.";
 inline constexpr const char* SInvalidOwnerKey = "Invalid Owner Key.";
 inline constexpr const char* SInvalidUserKey = "Invalid User Key.";
 inline constexpr const char* SInvalidPermission = "Invalid permission in encryption dictionary";
@@ -143,6 +144,23 @@ inline constexpr const char* SUnsupportedEncryption = "Unsupported encryption (%
 inline constexpr const char* SPasswordRequired = "The document is encrypted and the password was not accepted";
 inline constexpr const char* SCryptoFailure = "Encryption library failure (%s)";
 inline constexpr const char* SUnknownSecurityHandler = "Unknown security handler %s";
+inline constexpr const char* SPasswordNotEncodable =
+    "The password holds %s, which PDFDocEncoding lacks: 40-bit, 128-bit and AES-128 encryption cannot use it "
+    "(AES-256 can)";
+inline constexpr const char* SEncryptLengthPassedOver =
+    "The encryption dictionary's /Length (%s) is not a valid key length; %s bits are used";
+inline constexpr const char* SUnknownCryptFilter =
+    "Stream %s names the crypt filter %s, which the encryption dictionary lacks; it is kept as stored";
+inline constexpr const char* SPermsKeyMismatch =
+    "/Perms of the encryption dictionary does not confirm the key the password gives: the dictionary may have been "
+    "altered, and text may decrypt wrongly";
+inline constexpr const char* SPermsPMismatch =
+    "/P of the encryption dictionary disagrees with /Perms: the permissions may have been altered";
+inline constexpr const char* SPermsMetadataMismatch =
+    "/EncryptMetadata of the encryption dictionary disagrees with /Perms";
+inline constexpr const char* SPermsSaveRefused =
+    "The encryption dictionary fails its integrity check (/Perms): saving it with this key could lose what it "
+    "protects; open it with the owner password to save it";
 inline constexpr const char* SUserPasswordUnknown =
     "The user password is needed to change this encryption (AES-256 cannot recover it from the owner password)";
 
@@ -150,6 +168,8 @@ inline constexpr const char* SUserPasswordUnknown =
 inline constexpr const char* SProducerText = "Vexor Paginox V2.5";
 inline constexpr const char* SXmpUnreadable = "The XMP metadata packet cannot be read (%s); it is kept as it is";
 inline constexpr const char* SXmpNotUpdated = "The XMP metadata packet is kept as it is, not updated: %s";
+inline constexpr const char* SMetadataNotStream =
+    "The catalog's /Metadata is not a stream (%s): it is kept as it is, with no XMP packet read from it";
 
 // Settings dialog and window.
 inline constexpr const char* SDocumentSettingsCaption = "Document Settings and Preferences";

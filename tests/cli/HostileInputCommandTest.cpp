@@ -16,12 +16,20 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 #include <sstream>
+#include <regex>
 
 #include "pdf/filters/vxDZLIB.h"
+#include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxPDFUtils.h"
+#include "pdf/util/vxUtils.h"
 #include "support/PdfBuilder.h"
+#include "support/PikeQuery.h"
 
 extern char** environ;
 
@@ -589,4 +597,173 @@ TEST(VordelHostile, XmpPacketsTheToolkitMustNotSeeAreKept) {
   EXPECT_EQ(nonCharacter.code, 1) << nonCharacter.out;
   EXPECT_TRUE(Contains(nonCharacter.out, "--title: U+FFFE is not a character")) << nonCharacter.out;
   EXPECT_FALSE(fs::exists(f / "refused.pdf"));
+// ------------------------------------------------ encrypted and filtered input
+// Files other readers open, made by qpdf (in QDF form, edited as text) or by
+// hand; what vordel answers, and what pikepdf or MuPDF reads from the output
+// (for `inputToo` the same from the input, which shows it is what it says).
+
+namespace {
+
+const std::string kPageText = "BT /F1 12 Tf 72 700 Td (Page 1) Tj ET";
+
+// Pdf() encrypted by qpdf with `how` (its --encrypt arguments), in QDF form.
+std::string Qpdf(const std::string& how) {
+  Folder f;
+  f.Write("p.pdf", Pdf());
+  Shell("qpdf --qdf --object-streams=disable --allow-weak-crypto --encrypt " + how + " -- p.pdf q.pdf", f.Path());
+  return vxtest::ReadFile(f / "q.pdf");
+}
+
+// A QDF file with its first `from` replaced, offsets and lengths mended.
+std::string Edit(std::string qdf, const std::string& from, const std::string& to) {
+  qdf.replace(qdf.find(from), from.size(), to);
+  vxtest::TempFile file;
+  file.Write(qdf);
+  RunCommand("fix-qdf " + Quote(file.Path()), &qdf, false);
+  return qdf;
+}
+
+// The digits of a QDF encryption dictionary's `key <digits>`.
+std::string Hex(const std::string& qdf, const std::string& key) {
+  size_t at = qdf.find(key + " <") + key.size() + 2;
+  return qdf.substr(at, qdf.find('>', at) - at);
+}
+
+// A revision 3 RC4 file whose trailer ends in `id`; the key hashes `bytes`,
+// what its first element holds, and the user password `user` as given.
+std::string Rc4WithId(const std::string& id, const std::string& bytes, const std::string& user = "") {
+  const vx::TvxKeyBlock o = vx::ComputeOwnerKey("own", user, 3, 16);
+  const vx::TvxDocumentKey key = vx::ComputeEncryptionKey(user, o, uint32_t(-4), bytes, 3, 16);
+  auto hex = [](const auto& k, size_t n) { return vx::BytesToHex(std::string_view((const char*)k.data(), n)); };
+  auto crypt = [&](int n, std::string s) {
+    vx::ObjectCrypt(key.data(), 16, n, 0, s.data(), s.data(), s.size());
+    return s;
+  };
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>").Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>").Stream(4, "", crypt(4, kPageText));
+  b.Object(5, "<< /Title <" + hex(crypt(5, "Hostile"), 7) + "> >>");
+  b.Object(6, "<< /Filter /Standard /V 2 /R 3 /Length 128 /P -4 /O <" + hex(o, 32) + "> /U <" +
+                  hex(vx::ComputeUserKey(key, bytes, 3, 16), 32) + "> >>");
+  b.FinishWithTable("/Root 1 0 R /Info 5 0 R /Encrypt 6 0 R " + id);
+  return b.Bytes();
+}
+
+// The page names objects 6, 7 and 8 (/Ka /Kb /Kc) of object stream 9, whose
+// data is `objects` (given the plain data) under `filter`; the page's content
+// stream has `entries` and `data`.
+std::string ObjectStreamFile(const std::string& filter, std::string (*objects)(const std::string&),
+                             const std::string& entries, const std::string& data) {
+  vxtest::PdfBuilder b("%PDF-1.5\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>").Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Ka 6 0 R /Kb 7 0 R /Kc 8 0 R >>").Stream(4, entries, data);
+  const std::string plain = "6 0 7 4 8 8 (a) (b) (" + std::string(70000, 'c') + ")";
+  b.Stream(9, "/Type /ObjStm /N 3 /First 12 " + filter, objects(plain));
+  b.FinishWithStream(10, "/Root 1 0 R", {{6, {9, 0}}, {7, {9, 1}}, {8, {9, 2}}});
+  return b.Bytes();
+}
+
+// Stored blocks whose second header is broken: the first block inflates.
+std::string BrokenAfterFirstBlock(const std::string& s) {
+  std::string z = vx::DeflateBytes(s, 0);
+  z[2 + 5 + (uint8_t(z[3]) | size_t(uint8_t(z[4])) << 8) + 3] ^= 0x55;
+  return z;
+}
+
+// The judge is Python on `pdf` (pikepdf) printing `expected`, or after "$ "
+// a command on FILE printing it among other text.
+struct HostileInputCase {
+  std::string item, input, args, said;
+  int code = 0;
+  std::string judge = {}, password = {}, expected = {};
+  bool inputToo = false;
+};
+
+}  // namespace
+
+TEST(VordelHostile, EncryptedAndFilteredInputOtherReadersOpen) {
+  const std::string aes = Qpdf("'' own 128 --use-aes=y"), r3 = Qpdf("'' own 128 --use-aes=n");
+  const std::string content = "c = pdf.pages[0].Contents\nf = c.get('/Filter')\nf = [f] if isinstance(f, pikepdf.Name) "
+                              "else f or []\nprint(pdf.is_encrypted, [str(n) for n in f], c.read_bytes().decode())";
+  const std::string length = "\n  /Length", crypt = "\n  /Filter /Crypt /DecodeParms << /Type /CryptFilterDecodeParms";
+  const std::string named = Edit(aes, length, crypt + " /Name /StdCF >>" + length);
+  const std::string plain = std::regex_replace(aes, std::regex("stream\n[^]*?\nendstream"),
+                                               "stream\n" + kPageText + "\nendstream");
+  const std::string identity = Edit(plain, length, crypt + " /Name /Identity >>" + length);
+  // /U and /O of one AES-256 key set, /UE /OE /Perms (and the data) of another.
+  const std::string a = Qpdf("us own 256"), b = Qpdf("us own 256");
+  const std::string spliced = Edit(Edit(b, Hex(b, "/U"), Hex(a, "/U")), Hex(b, "/O"), Hex(a, "/O"));
+  // /U as a literal string with line continuations: 32 bytes for every reader.
+  std::string u = vx::HexToBytes(Hex(r3, "/U")), literal = "(";
+  for (size_t i = 0; i < u.size(); ++i)
+    literal += (i % 8 == 4 ? "\\\r\n\\" : "\\") + std::to_string(uint8_t(u[i]) / 64) +
+               std::to_string(uint8_t(u[i]) / 8 % 8) + std::to_string(uint8_t(u[i]) % 8);
+  const std::string title = "print(pdf.docinfo.Title, pdf.pages[0].Contents.read_bytes().decode())";
+  const std::string page = "Hostile " + kPageText, flate = "['/FlateDecode'] ";
+  const std::string objects = "p = pdf.pages[0]\nc = p.Contents\nprint(p.get('/Ka'), p.get('/Kb'), p.get('/Kc'), "
+                              "c.Filter, c.get('/DecodeParms', {}).get('/Quality'), c.read_raw_bytes().hex())";
+  const std::string brotli = "\x1b\x2a\x00\xf8\x25\x00\x42\x8e", broken = "x\x9c\xff\xff broken";
+  auto hex = [](const std::string& s) { return vx::AsciiLower(vx::BytesToHex(s)); };
+  const std::string set = "set --fit-window in.pdf -o out.pdf";
+  const std::string decrypt = "set --password own --decrypt in.pdf -o out.pdf";
+  const std::string stream = "Object stream 9 does not decode completely (", metadata = "print(pdf.Root.Metadata)";
+  std::vector<HostileInputCase> cases = {
+      {"3", named, decrypt, "", 0, content, "", "False " + flate + kPageText},
+      {"3", named, "set --password own --encrypt aes256 --owner-password o2 in.pdf -o out.pdf", "", 0, content, "o2",
+       "True " + flate + kPageText},
+      {"3", named, set, "", 0, content, "", "True ['/Crypt'] " + kPageText, true},
+      {"3", identity, decrypt, "", 0, content, "", "False " + flate + kPageText},
+      {"3", identity, set, "", 0, content, "", "True ['/Crypt'] " + kPageText, true},
+      {"12", spliced, "set --password us --fit-window in.pdf -o out.pdf", "integrity check (/Perms)", 3},
+      {"12", spliced, "set --password own --fit-window in.pdf -o out.pdf", "/Perms of the encryption", 0},
+      {"12", Edit(a, "/P -4 ", "/P -8 "), "info --password us in.pdf", "/P of the encryption dictionary disagrees", 0},
+      {"15", vxtest::SimplePdf(1, "/Metadata 42"), set, "/Metadata is not a stream", 0, metadata, "", "42", true},
+      {"15", vxtest::SimplePdf(1, "/Metadata (t)"), set, "/Metadata is not a stream", 0, metadata, "", "t", true},
+      {"15", Edit(r3, "/Length 128 /O", "/Length 128.0 /O"), set, "128 bits are used", 0, title, "", page, true},
+      // MuPDF takes passwords in PDFDocEncoding, as the standard has it.
+      {"16", Qpdf("caf\u00e9 own 128 --use-aes=y"), "set --password caf\u00e9 --fit-window in.pdf -o out.pdf", "", 0,
+       "$ mutool draw -q -F txt -p caf\u00e9 -o - FILE", "", "Page 1", true},
+      {"16", Pdf(), "set --encrypt aes128 --user-password \u20ac\u00e9 --owner-password \u0141\u017e in.pdf -o out.pdf",
+       "", 0, "$ for p in \u20ac\u00e9 \u0141\u017e; do mutool draw -q -F txt -p $p -o - FILE; done | grep -c 1", "", "2"},
+      {"16", Pdf(), "set --encrypt 128 --owner-password \u4e2d in.pdf -o out.pdf", "U+4E2D", 1},
+      // Hashed from the UTF-8 bytes, as this program once did.
+      {"16", Rc4WithId("", "", "caf\u00e9"), "set --password caf\u00e9 --fit-window in.pdf -o out.pdf", "", 0},
+      {"17", Edit(r3, "<" + Hex(r3, "/U") + ">", literal + ")"), set, "", 0,
+       "print(bytes(pdf.trailer.Encrypt.U).hex())", "", Hex(r3, "/U"), true},
+      {"19", a, "set --password us --decrypt in.pdf -o out.pdf", "only the owner", 3},
+      {"19", a, "set --password us --encrypt 40 --owner-password x in.pdf -o out.pdf", "only the owner", 3},
+      {"20", ObjectStreamFile("/Filter /BrotliDecode", +[](const std::string& s) { return s; },
+                              "/Filter /BrotliDecode /DecodeParms << /Quality 5 >>", brotli),
+       set, stream + "Unsupported filter (/BrotliDecode))", 0, objects, "",
+       "None None None /BrotliDecode 5 " + hex(brotli), true},
+      {"22", ObjectStreamFile("/Filter /FlateDecode", BrokenAfterFirstBlock, "/Filter /FlateDecode", broken), set,
+       stream + "data error)", 0, objects, "", "a b None /FlateDecode None " + hex(broken)},
+  };
+  for (const auto& [id, bytes] : std::map<std::string, std::string>{{"/ID [<0A0B0C> <0A0B0C>]", "\x0A\x0B\x0C"},
+                                                                     {"/ID [(not 16) (x)]", "not 16"},
+                                                                     {"/ID [<> <>]", ""},
+                                                                     {"", ""}})
+    cases.push_back({"23", Rc4WithId(id, bytes), set, "", 0, title, "", page, true});
+  for (const std::string bits : {"0", "-256", "7", "255", "64", "40", "96", "128.0", "4294967296"})
+    cases.push_back({"15", Edit(aes, "/Length 128 /O", "/Length " + bits + " /O"), "info in.pdf",
+                     "/Length (" + bits + ") is not a valid key length; 128 bits are used", 0});
+
+  Folder f;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const HostileInputCase& c = cases[i];
+    const std::string in = f / (std::to_string(i) + ".pdf"), out = f / (std::to_string(i) + "-out.pdf");
+    f.Write(std::to_string(i) + ".pdf", c.input);
+    const std::string args = std::regex_replace(c.args, std::regex("in\\.pdf"), in);
+    Result r = Vordel(std::regex_replace(args, std::regex("out\\.pdf"), out));
+    SCOPED_TRACE("item " + c.item + ": " + c.args + "\n" + r.out);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_TRUE(Contains(r.out, c.said));
+    for (const std::string& file : {out, in}) {
+      if (c.judge.empty() || (file == in && !c.inputToo)) continue;
+      std::string said = c.judge[0] == '$' ? "" : vxtest::PikeQuery(file, c.judge, file == out ? c.password : "");
+      if (c.judge[0] == '$')
+        RunCommand("(" + std::regex_replace(c.judge.substr(2), std::regex("FILE"), file) + ")", &said, false);
+      EXPECT_TRUE(c.judge[0] == '$' ? Contains(said, c.expected) : said == c.expected) << file << ": " << said;
+    }
+  }
 }

@@ -315,3 +315,9 @@ TEST(FilterChain, ByteFormMatchesTheStreamForm) {
             "via a reference");
   EXPECT_THROW(DecodeFilterChainBytes("x", referenced.get()), EUnexpectedFilterObject);
 }
+
+// A stream's own /Crypt filter is no decoding step: the reader undid it.
+TEST(FilterChain, CryptIsNoStep) {
+  auto crypt = NameArray({"/Crypt", "/FlateDecode"});
+  EXPECT_EQ(Chain(Flate("clear"), crypt.get()), "clear");
+}

@@ -79,8 +79,9 @@ TEST(ObjectParser, LiteralStrings) {
   EXPECT_EQ(LiteralContent("(\\101)"), "A");
   EXPECT_EQ(LiteralContent("(\\1012)"), "A2");
   EXPECT_EQ(LiteralContent("(x\\qy)"), "xqy");  // an undefined escape drops the backslash
-  EXPECT_EQ(LiteralContent("(a\\\r\nb)"), "a\nb");  // only the CR goes with the backslash
-  EXPECT_EQ(LiteralContent("(a\\\nb)"), "ab");
+  // A continuation takes its whole end of line; an end of line reads as LF.
+  EXPECT_EQ(LiteralContent("(a\\\r\nb\\\nc\\\rd)"), "abcd");
+  EXPECT_EQ(LiteralContent("(a\r\nb\rc\nd\n\re\\r)"), "a\nb\nc\nd\n\ne\r");
   EXPECT_EQ(LiteralContent("(\\8)"), "8");
   auto hex = Parse("<48 65>");
   auto& h = Cast<TvxPDFStringObject>(hex.object.get());

@@ -87,3 +87,24 @@ TEST(CryptFilter, EachMethodRoundTripsPerObject) {
   EXPECT_EQ(identity.Encrypt(text, 7, 0), text);
   EXPECT_EQ(identity.Decrypt(text, 7, 0), text);
 }
+
+// The key values of enc-XI-R6,V5,U=view,O=master.pdf (user password
+// "view", owner "master", /P -3076), which Acrobat XI made, and its file key
+// as qpdf 11 shows it (--show-encryption-key): values of two other
+// implementations, so that a fault our writer and reader share (a wrong
+// round count, say) cannot pass.
+TEST(AES256Keys, Revision6HashMatchesAcrobatAndQpdf) {
+  const std::string u = HexToBytes("2fa09f7750947a91aa85899f3197fd0d88ff8ad743c962030fa4ae61662bcf63"
+                                   "2bd3a8dad2ea7bd18e696b705ee7bf5f");
+  const std::string o = HexToBytes("3dec4da2ebc9ce7f36a48ebb50c59692097cc73e60c02dd697ede933130337eb"
+                                   "5d1eabe88863dd415f73175c9aa777be");
+  const std::string ue = HexToBytes("03506811fe2544e3bbc945feaa9bba18fb4a96961e1056b20397cc3b6891d6cd");
+  const std::string oe = HexToBytes("dbe23f220ee17fc7079a80fc8df67c450bb5f69d488ca607315e7102a3235aec");
+  const std::string key = HexToBytes("99b8c28eaeebac3fb51195ea44e41c7b9705cc982344ada5851daf808eb7d42f");
+  EXPECT_EQ(BytesToHex(HashPassword256("view", u.substr(32, 8), "", 6)), BytesToHex(u.substr(0, 32)));
+  EXPECT_EQ(BytesToHex(HashPassword256("master", o.substr(32, 8), u, 6)), BytesToHex(o.substr(0, 32)));
+  EXPECT_EQ(BytesToHex(FileKeyFromPassword256("view", false, o, u, oe, ue, 6)), BytesToHex(key));
+  EXPECT_EQ(BytesToHex(FileKeyFromPassword256("master", true, o, u, oe, ue, 6)), BytesToHex(key));
+  // Its /Perms decrypts under that key to the metadata flag and "adb".
+  EXPECT_EQ(AESDecryptBlock(key, HexToBytes("711a56949c0f9f11307e8405063bcfed")).substr(8, 4), "Tadb");
+}

@@ -120,8 +120,10 @@ EncryptValues ReadWithQpdf(const std::string& file, const std::string& password)
   if (m.empty()) return v;
   std::string dict = RunCommand("qpdf " + pw + "--show-object=" + m[1].str() + " " + Quote(file));
   std::smatch idMatch;
-  if (std::regex_search(trailer, idMatch, std::regex(R"(/ID \[\s*)")))
-    v.id = ValueBytes(StringToken(trailer, size_t(idMatch.position(0) + idMatch.length(0))));
+  if (std::regex_search(trailer, idMatch, std::regex(R"(/ID \[\s*)"))) {
+    std::string token = StringToken(trailer, size_t(idMatch.position(0) + idMatch.length(0)));
+    v.id = token.starts_with("<") ? HexToBytes(ValueBytes(token)) : ValueBytes(token);
+  }
   v.o = StringAfter(dict, "/O");
   v.u = StringAfter(dict, "/U");
   v.p = NumberAfter(dict, "/P").value_or(0);
@@ -412,7 +414,7 @@ TEST(QpdfInterop, KeyLengthsAndRevisions) {
 
     // What a reader takes from the file.
     EncryptValues v;
-    v.id = fileId;
+    v.id = idBytes;
     v.o = "<" + hex(o) + ">";
     v.u = "<" + hex(u) + ">";
     v.p = c.p;
