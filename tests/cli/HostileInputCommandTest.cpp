@@ -597,6 +597,8 @@ TEST(VordelHostile, XmpPacketsTheToolkitMustNotSeeAreKept) {
   EXPECT_EQ(nonCharacter.code, 1) << nonCharacter.out;
   EXPECT_TRUE(Contains(nonCharacter.out, "--title: U+FFFE is not a character")) << nonCharacter.out;
   EXPECT_FALSE(fs::exists(f / "refused.pdf"));
+}
+
 // ------------------------------------------------ encrypted and filtered input
 // Files other readers open, made by qpdf (in QDF form, edited as text) or by
 // hand; what vordel answers, and what pikepdf or MuPDF reads from the output
