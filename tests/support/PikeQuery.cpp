@@ -19,10 +19,10 @@ std::string PikeQuery(const std::string& path, const std::string& body, const st
 
 std::string XmpPropertyChanges(const std::string& before, const std::string& after) {
   return PikeQuery(after, "sys.path.insert(0, '" VX_SOURCE_DIR "/tests/support')\n"
-                          "from pdfjudge import xmp_properties\n"
+                          "from xmp_properties import properties\n"
                           "def props(p):\n"
                           "    m = p.Root.get('/Metadata')\n"
-                          "    return None if m is None else xmp_properties(m.read_bytes())\n"
+                          "    return None if m is None else properties(m.read_bytes())\n"
                           "a, b = props(pikepdf.open(" + Quote(before) + ")), props(pdf)\n"
                           "if a is None or b is None: print('NO PACKET')\n"
                           "for k in sorted(set(a or {}) | set(b or {})):\n"
