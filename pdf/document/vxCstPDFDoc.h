@@ -271,6 +271,11 @@ class TvxCustomPDFDocument : public TvxComponent {
   void CancelSave() { saveCancelled_ = true; }
   TvxSaveKind SaveKind() const { return saveKind_; }
   void SetSaveKind(TvxSaveKind kind) { saveKind_ = kind; }
+  // Off (the default): a target that is a symbolic link is followed and the
+  // file it leads to replaced, as an edit in place expects. On: the link
+  // itself is replaced by the new file; what it led to is left alone.
+  bool ReplaceLinksOnSave() const { return replaceLinksOnSave_; }
+  void SetReplaceLinksOnSave(bool v) { replaceLinksOnSave_ = v; }
 
   // ------------------------------------- incremental update (vxIncrementalWriter.cpp)
   // Filled signature fields (/FT /Sig with a /V): their signatures cover the
@@ -576,6 +581,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxObjectStreamMode objectStreams_ = osDisable;
   std::atomic<bool> saveCancelled_{false};
   TvxSaveKind saveKind_ = TvxSaveKind::Rewrite;
+  bool replaceLinksOnSave_ = false;
   // While an update is written: references to loaded objects up to this
   // number keep their numbers and generations (0: objects are renumbered).
   int32_t keptNumbersUpTo_ = 0;

@@ -102,6 +102,10 @@ inline constexpr const char* SCannotWriteFile = "Cannot write to \"%s\". %s";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace \"%s\". %s";
 inline constexpr const char* SFileTooLargeForXRef = "The file is too large for a cross-reference table";
 inline constexpr const char* SNotRegularFile = "\"%s\" is not a regular file";
+inline constexpr const char* SHardLinksSplit =
+    "%s was one of %d hard links to one file; the other names keep the previous document";
+inline constexpr const char* SAttributesNotKept = "The extended attributes of %s could not be kept: %s";
+inline constexpr const char* SAttributeNotKept = "The extended attribute %s of %s could not be kept: %s";
 inline constexpr const char* SSaveCancelled = "The save was cancelled; \"%s\" is unchanged";
 inline constexpr const char* SIncrementalNeedsRewrite = "An incremental update cannot change %s; save with a full rewrite";
 inline constexpr const char* SIncrementalVersion = "the PDF version to %s (the file is %s; an update can only raise it, to 1.4 or later)";

@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -146,22 +147,22 @@ TEST(VordelHostile, OutputMustBeARegularFileOrAbsent) {
   fs::create_symlink("/dev/null", f / "to-null");
   fs::create_symlink(f / "fifo", f / "to-fifo");
   fs::create_directory(f / "folder");
-  for (const std::string out : {"fifo", "to-null", "to-fifo", "folder"}) {
+  for (const std::string& out : {"fifo", "folder"}) {
     Result r = Vordel("set --fit-window in.pdf -o " + out, f.Path());
     EXPECT_EQ(r.code, 4) << out << ": " << r.out;
     EXPECT_TRUE(Contains(r.out, "not a regular file")) << r.out;
     EXPECT_EQ(CountLines(r.out), 1u) << r.out;
   }
   EXPECT_TRUE(S_ISFIFO(ModeOf(f / "fifo")));
-  EXPECT_TRUE(S_ISLNK(ModeOf(f / "to-null")));
-  EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
   EXPECT_TRUE(S_ISDIR(ModeOf(f / "folder")));
-  // A link to a regular file still replaces the file it points to.
-  f.Write("target.pdf", "old");
-  fs::create_symlink(f / "target.pdf", f / "to-target");
-  EXPECT_EQ(Vordel("set --fit-window in.pdf -o to-target", f.Path()).code, 0);
-  EXPECT_TRUE(S_ISLNK(ModeOf(f / "to-target")));
-  EXPECT_EQ(vxtest::ReadFile(f / "target.pdf").substr(0, 5), "%PDF-");
+  // A link in the output's place is replaced, whatever it leads to; in
+  // place, a link still leads to the file that is replaced.
+  for (const std::string& out : {"to-null", "to-fifo"}) {
+    EXPECT_EQ(Vordel("set --fit-window in.pdf -o " + out, f.Path()).code, 0) << out;
+    EXPECT_TRUE(S_ISREG(ModeOf(f / out))) << out;
+  }
+  EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
+  EXPECT_TRUE(S_ISFIFO(ModeOf(f / "fifo")));
 }
 
 TEST(VordelHostile, TemporaryFilesGoAwayOnStopSignalsAndWhenStale) {
@@ -486,4 +487,80 @@ TEST(VordelHostile, LibraryWarningsReachStandardErrorAndJson) {
   EXPECT_TRUE(Contains(set.out, prefix + warning)) << set.out;
   Result clean = Vordel("info --json out.pdf 2>/dev/null", f.Path());
   EXPECT_TRUE(nlohmann::json::parse(clean.out)["warnings"].empty()) << clean.out;
+}
+
+// Outputs that reach an input, or one file twice, by names spelled
+// differently or through links: each row prepares a folder holding a.pdf
+// (one page) and b.pdf (three pages) with copies a.orig and b.orig, runs
+// vordel there, and checks the result with the shell.
+TEST(VordelHostile, OutputsNeverReplaceAnInputOrEachOther) {
+  struct Case {
+    const char* setup;
+    const char* args;
+    int code;
+    const char* check;  // a shell test that must hold afterwards
+    const char* said = "";
+  };
+  const Case cases[] = {
+      // A link in the output folder that leads to another input is replaced.
+      {"mkdir d && ln -s ../b.pdf d/a.pdf", "a.pdf b.pdf --output-dir d", 0,
+       "cmp -s b.pdf b.orig && test ! -L d/a.pdf && [ \"$(qpdf --show-npages d/b.pdf)\" = 3 ]"},
+      // -o over a link to a file in another folder: the link goes, the file stays.
+      {"mkdir far && cp b.pdf far/x.pdf && ln -s far/x.pdf out.pdf", "a.pdf -o out.pdf", 0,
+       "cmp -s far/x.pdf b.orig && test ! -L out.pdf"},
+      // In place, a link still leads to the file that is replaced.
+      {"cp a.pdf t.pdf && ln -s t.pdf l.pdf", "--in-place l.pdf", 0, "test -L l.pdf && grep -q FitWindow t.pdf"},
+      // One file twice, spelled differently or through a link.
+      {"", "--in-place a.pdf ./a.pdf", 1, "cmp -s a.pdf a.orig", "two inputs would be written to"},
+      {"ln -s a.pdf la.pdf", "--in-place a.pdf la.pdf", 1, "cmp -s a.pdf a.orig", "two inputs would be written to"},
+      {"mkdir d out", "a.pdf d/../a.pdf --output-dir out", 1, "test ! -e out/a.pdf", "two inputs would be written to"},
+      // An output that is another job's input, reached through a link.
+      {"mkdir e && cp b.pdf e/a.pdf && ln -s e/a.pdf lb.pdf", "a.pdf lb.pdf --output-dir e", 1, "cmp -s e/a.pdf b.orig",
+       "writing e/a.pdf would replace the input lb.pdf"},
+      // A hard link split by an edit in place is said, once.
+      {"ln b.pdf hb.pdf", "--in-place b.pdf", 0, "cmp -s hb.pdf b.orig && grep -q FitWindow b.pdf",
+       "b.pdf was one of 2 hard links to one file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.setup) + " | " + c.args);
+    Folder f;
+    f.Write("a.pdf", Pdf(1));
+    f.Write("b.pdf", Pdf(3));
+    f.Write("a.orig", Pdf(1));
+    f.Write("b.orig", Pdf(3));
+    if (*c.setup) ASSERT_EQ(Shell(c.setup, f.Path()).code, 0);
+    Result r = Vordel(std::string("set -q --fit-window ") + c.args, f.Path());
+    EXPECT_EQ(r.code, c.code) << r.out;
+    EXPECT_EQ(Shell(c.check, f.Path()).code, 0) << c.check;
+    EXPECT_TRUE(Contains(r.out, c.said)) << r.out;
+    EXPECT_LE(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+  }
+}
+
+// An edit in place keeps the file's extended attributes and ACL entries.
+TEST(VordelHostile, InPlaceKeepsExtendedAttributesAndAcl) {
+  Folder f;
+  f.Write("in.pdf", Pdf());
+  const std::string path = f / "in.pdf";
+  // A POSIX ACL as the kernel stores it: version 2, then (tag, permissions,
+  // id) entries; user 4321 may read.
+  std::string acl("\x02\x00\x00\x00", 4);
+  const int entries[][3] = {{1, 6, -1}, {2, 4, 4321}, {4, 4, -1}, {0x10, 4, -1}, {0x20, 4, -1}};
+  for (const auto& e : entries) {
+    const uint16_t fields[2] = {uint16_t(e[0]), uint16_t(e[1])};
+    const uint32_t who = uint32_t(e[2]);
+    acl.append(reinterpret_cast<const char*>(fields), 4).append(reinterpret_cast<const char*>(&who), 4);
+  }
+  ASSERT_EQ(setxattr(path.c_str(), "user.vordel.note", "kept", 4, 0), 0);
+  ASSERT_EQ(setxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0), 0);
+  ASSERT_EQ(Vordel("set --fit-window --in-place in.pdf", f.Path()).code, 0);
+  auto value = [&](const char* name) {
+    std::string v(256, '\0');
+    ssize_t n = getxattr(path.c_str(), name, v.data(), v.size());
+    v.resize(n < 0 ? 0 : size_t(n));
+    return v;
+  };
+  EXPECT_EQ(value("user.vordel.note"), "kept");
+  EXPECT_EQ(value("system.posix_acl_access"), acl);
+  EXPECT_TRUE(Contains(vxtest::ReadFile(path), "/FitWindow true"));
 }
