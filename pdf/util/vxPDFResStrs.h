@@ -113,6 +113,9 @@ inline constexpr const char* SIncrementalCompression = "the compression of the f
 inline constexpr const char* SIncrementalEncryption = "the encryption";
 inline constexpr const char* SIncrementalStreamEncoding = "the encoding of the file's streams";
 inline constexpr const char* SIncrementalObjectStreams = "the packing of objects into object streams";
+inline constexpr const char* SIncrementalNoNumbers =
+    "The file's /Size (%s) leaves no object number for an incremental update within the limit of 8388607; save "
+    "with a full rewrite";
 inline constexpr const char* SIncrementalNoXRef =
     "An incremental update needs the file's own cross-reference data, which could not be used; save with a full rewrite";
 inline constexpr const char* SAppendingUpdate = "Appending an update to %s";
