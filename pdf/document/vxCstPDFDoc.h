@@ -365,6 +365,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool RootIsDictionary(int32_t number);
   bool RootCheck(int32_t number, bool catalogOnly);
   void RebuildXRef(const std::string& problem);
+  // Drops the entries read that do not point at their object (and members
+  // of object streams that are not there); notes the numbers left.
+  void KeepEntriesThatPointAtTheirObjects(std::string_view bytes);
   // The part of a rebuild that reads object streams (which may need the
   // key): their members and, failing the trailer's, the catalog.
   void CompleteRepair();
@@ -556,6 +559,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   };
   std::vector<std::pair<int32_t, int64_t>> repairObjectStreams_;
   std::vector<TvxCatalogCandidate> repairCatalogs_;
+  std::vector<bool> repairTableNumbers_;  // numbers the file's own table placed
 
   bool isLoaded_ = false;
   bool isEncrypted_ = false;

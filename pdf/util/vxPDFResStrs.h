@@ -24,6 +24,7 @@ inline constexpr const char* SArrayReadError = "Error reading PDF array (%s)";
 inline constexpr const char* SNameReadError = "Error reading PDF name string (%s)";
 inline constexpr const char* SDictionaryReadError = "Error reading PDF dictionary (%s)";
 inline constexpr const char* SStreamReadError = "Error reading PDF stream";
+inline constexpr const char* SObjectHeaderInsideObject = "Object header inside another object (%s %s obj)";
 inline constexpr const char* SEndStreamError = "Expected PDF endstream";
 inline constexpr const char* SInvalidObjectNo = "Invalid object number";
 inline constexpr const char* SBooleanError = "Expected boolean (%s) object";

@@ -564,3 +564,120 @@ TEST(VordelHostile, InPlaceKeepsExtendedAttributesAndAcl) {
   EXPECT_EQ(value("system.posix_acl_access"), acl);
   EXPECT_TRUE(Contains(vxtest::ReadFile(path), "/FitWindow true"));
 }
+
+namespace {
+
+// The table line of object `number` in the last classic table, moved by
+// `delta` bytes.
+std::string WithEntryMoved(const std::string& bytes, const vxtest::PdfBuilder& b, int number, int delta) {
+  char from[16], to[16];
+  std::snprintf(from, sizeof from, "%010zu 00000 n", b.OffsetOf(number));
+  std::snprintf(to, sizeof to, "%010zu 00000 n", b.OffsetOf(number) + size_t(delta));
+  std::string moved = bytes;
+  moved.replace(moved.find(from, moved.rfind("\nxref")), std::strlen(from), to);
+  return moved;
+}
+
+std::string WithStartXRefMoved(const std::string& bytes, int delta) {
+  size_t at = bytes.rfind("startxref\n") + 10;
+  size_t end = bytes.find('\n', at);
+  return bytes.substr(0, at) + std::to_string(std::stol(bytes.substr(at, end - at)) + delta) + bytes.substr(end);
+}
+
+// Three pages; the content of page 3 (written after the page tree) shows
+// the text of an empty page tree under the tree's own number.
+std::string PagesShownInContent(int movedEntry) {
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R 5 0 R 7 0 R] /Count 3 >>");
+  for (int i = 0; i < 3; ++i) {
+    b.Object(3 + 2 * i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents " + std::to_string(4 + 2 * i) +
+                            " 0 R >>");
+    b.Stream(4 + 2 * i, "", "BT /F1 12 Tf 20 20 Td (Page) Tj ET\n" +
+                                std::string(i == 2 ? "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\n" : ""));
+  }
+  b.FinishWithTable("/Root 1 0 R");
+  return WithEntryMoved(b.Bytes(), b, movedEntry, 1);
+}
+
+// Three pages with a one-page PDF attached, stored as it is after them;
+// startxref misses its table by five bytes.
+std::string AttachedPdfAndStartXRefOff() {
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R /Names << /EmbeddedFiles << /Names [(a.pdf) 9 0 R] >> >> >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R 5 0 R 7 0 R] /Count 3 >>");
+  for (int i = 0; i < 3; ++i) {
+    b.Object(3 + 2 * i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents " + std::to_string(4 + 2 * i) +
+                            " 0 R >>");
+    b.Stream(4 + 2 * i, "", "BT /F1 12 Tf 20 20 Td (Page) Tj ET");
+  }
+  b.Object(9, "<< /Type /Filespec /F (a.pdf) /EF << /F 10 0 R >> >>");
+  b.Stream(10, "/Type /EmbeddedFile", vxtest::SimplePdf(1));
+  b.FinishWithTable("/Root 1 0 R");
+  return WithStartXRefMoved(b.Bytes(), 5);
+}
+
+// One page, then an update that adds a second page and is cut off inside it.
+std::string UpdateCutOffInsideAnObject() {
+  return vxtest::SimplePdf(1) +
+         "2 0 obj\n<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>\nendobj\n5 0 obj\n<< /Type /Page /Parent 2 0 R /Med";
+}
+
+// An incremental update needs a new object (the information dictionary
+// the file lacks) above a /Size that leaves none.
+std::string WithSize(const std::string& size) {
+  std::string bytes = vxtest::SimplePdf(1);
+  size_t at = bytes.rfind("/Size ") + 6;
+  return bytes.replace(at, bytes.find(' ', at) - at, size);
+}
+
+}  // namespace
+
+// Files built to make a reader lose or mistake the document, each row a
+// command on one of them. A row's output, when it makes one, is judged by
+// qpdf (its page count).
+TEST(VordelHostile, DamagedAndHostileFilesKeepTheirDocument) {
+  struct Case {
+    const char* name;
+    std::string input;
+    const char* args;  // on in.pdf
+    int code;
+    const char* said;
+    int pages;  // of out.pdf as qpdf counts them; 0: none written
+    const char* unsaid = "\x01";
+  };
+  const Case cases[] = {
+      {"one entry off by a byte, an object shown in a content stream", PagesShownInContent(5),
+       "set --fit-window in.pdf -o out.pdf", 0, "object 5 is not at its offset", 3},
+      {"the page tree's entry off by a byte, the tree shown in a content stream", PagesShownInContent(2),
+       "set --fit-window in.pdf -o out.pdf", 0, "object 2 is not at its offset", 3},
+      {"a PDF attached as it is, startxref off by five", AttachedPdfAndStartXRefOff(),
+       "set --fit-window in.pdf -o out.pdf", 0, "rebuilt", 3},
+      {"an update cut off inside an object", UpdateCutOffInsideAnObject(), "set --fit-window in.pdf -o out.pdf", 0,
+       "objects follow the last startxref", 1},
+      {"an update above /Size 2^31-1", WithSize("2147483647"), "set --incremental --title T in.pdf -o out.pdf", 4,
+       "leaves no object number for an incremental update", 0},
+      {"an update above /Size 2^32+1", WithSize("4294967297"), "set --incremental --title T in.pdf -o out.pdf", 4,
+       "leaves no object number for an incremental update", 0},
+      {"an update at the last object number", WithSize("8388607"), "set --incremental --title T in.pdf -o out.pdf", 0,
+       "", 1},
+      {"a binary comment line before the header", "%\xE2\xE3\xCF\xD3\n" + vxtest::SimplePdf(2),
+       "set --fit-window in.pdf -o out.pdf", 0, "6 bytes before the PDF header are ignored", 2, "rebuilt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Folder f;
+    f.Write("in.pdf", c.input);
+    Result r = Vordel(c.args, f.Path());
+    EXPECT_EQ(r.code, c.code) << r.out;
+    EXPECT_TRUE(Contains(r.out, c.said)) << r.out;
+    EXPECT_FALSE(Contains(r.out, c.unsaid)) << r.out;
+    if (c.pages == 0) {
+      EXPECT_FALSE(fs::exists(f / "out.pdf"));
+      continue;
+    }
+    std::string pages;
+    EXPECT_EQ(RunCommand("qpdf --show-npages " + Quote(f / "out.pdf"), &pages), 0) << pages;
+    EXPECT_EQ(pages, std::to_string(c.pages) + "\n");
+  }
+}
