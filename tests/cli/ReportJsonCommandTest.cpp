@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/PdfBuilder.h"
+#include "support/Corpus.h"
 
 using vxtest::Quote;
 using vxtest::RunCommand;
@@ -37,6 +38,7 @@ std::map<std::string, nlohmann::json> ReportByPath(const std::string& out) {
 }  // namespace
 
 TEST(VordelReportJson, OneLinePerInputWithItsOutcome) {
+  VX_NEEDS_CORPUS();
   const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "vordel-report-json";
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir / "in");

@@ -76,7 +76,14 @@ std::string ReadFile(const std::string& path);
 int RunCommand(const std::string& command, std::string* output = nullptr, bool mergeErrors = true);
 // Quotes a path for the shell.
 std::string Quote(const std::string& path);
+// The corpus of real files: $VX_CORPUS_DIR, else ../shared/corpus beside the
+// project. Tests that need it begin with VX_NEEDS_CORPUS() (support/Corpus.h).
 std::string CorpusDir();
+// Why the corpus cannot be used ("corpus not found at ..."), or empty.
+std::string CorpusMissing();
+// Under continuous integration (CI=true) a missing corpus is an error, so
+// that a wrong path cannot turn the corpus sweeps off unnoticed.
+bool UnderCi();
 
 // A one-page file whose catalog names an XMP packet stream (object 5)
 // holding `packet` as given; `streamEntries` are added to the stream's

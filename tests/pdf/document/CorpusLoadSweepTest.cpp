@@ -12,6 +12,7 @@
 #include "pdf/document/vxPDFDoc.h"
 #include "support/PdfBuilder.h"
 #include "support/ChildProcess.h"
+#include "support/Corpus.h"
 
 using namespace vx;
 
@@ -64,6 +65,7 @@ int QpdfPages(const std::string& path) {
 }  // namespace
 
 TEST(CorpusSweep, EveryFileLoadsOrFailsCleanly) {
+  VX_NEEDS_CORPUS();
   std::vector<std::string> files;
   for (const char* folder : {"samples", "qpdf-tests"})
     for (const auto& e : std::filesystem::directory_iterator(vxtest::CorpusDir() + "/" + folder))

@@ -8,6 +8,7 @@
 #include "WriterTestSupport.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxPDFUtils.h"
+#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::Quote;
@@ -170,6 +171,7 @@ TEST(EncryptOnSave, ChangedPasswordsApplyToTheNextSave) {
 }
 
 TEST(EncryptOnSave, OpenedWithTheUserPasswordSavesEncryptedAgain) {
+  VX_NEEDS_CORPUS();
   TvxPDFDocument doc;
   doc.SetShowSetupDialog(false);
   doc.OnPassword = [](TvxCustomPDFDocument&, std::string& password, bool& proceed, int tries) {

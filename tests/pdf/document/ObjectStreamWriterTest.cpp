@@ -13,6 +13,7 @@
 #include "pdf/util/vxExceptions.h"
 #include "support/OtherReaderJudge.h"
 #include "support/PikeQuery.h"
+#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::Quote;
@@ -297,6 +298,7 @@ std::string RenderFirstPage(const std::string& path, const std::string& password
 }  // namespace
 
 TEST(ObjectStreamWriter, SampledCorpusFilesRewrittenWithObjectStreamsAreTheirSources) {
+  VX_NEEDS_CORPUS();
   vxtest::TempDir dir;
   std::vector<vxtest::JudgePair> pairs;
   for (size_t i = 0; i < kCorpusSample; ++i) {

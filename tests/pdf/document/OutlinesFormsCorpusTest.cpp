@@ -11,6 +11,7 @@
 #include "QpdfStructures.h"
 #include "WriterTestSupport.h"
 #include "support/ChildProcess.h"
+#include "support/Corpus.h"
 
 using namespace vx;
 
@@ -70,6 +71,7 @@ struct Tally {
 }  // namespace
 
 TEST(OutlinesFormsCorpus, StructuresSurviveASave) {
+  VX_NEEDS_CORPUS();
   ASSERT_EQ(vxtest::RunCommand("qpdf --version >/dev/null"), 0) << "qpdf is needed for this test";
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(vxtest::CorpusDir()))

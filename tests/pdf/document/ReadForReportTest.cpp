@@ -17,6 +17,7 @@
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
 #include "support/PdfBuilder.h"
+#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::PdfBuilder;
@@ -145,6 +146,7 @@ void MoveTableEntry(std::string& bytes, const PdfBuilder& b, int number, int by)
 // protection a load meets: a document read for a report shows exactly what
 // a load of the whole file shows, warnings included.
 TEST(ReadForReport, ReportsWhatALoadOfTheWholeFileReports) {
+  VX_NEEDS_CORPUS();
   struct Case {
     const char* name;
     std::string bytes;

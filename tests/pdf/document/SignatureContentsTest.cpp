@@ -10,6 +10,7 @@
 #include "WriterTestSupport.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "support/PikeQuery.h"
+#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::Quote;
@@ -165,6 +166,7 @@ TEST(SignatureContents, TimeStampWrittenAndReadAsItStands) {
 }
 
 TEST(SignatureContents, SignedEncryptedCorpusFileKeepsItsSignature) {
+  VX_NEEDS_CORPUS();
   const std::string source = vxtest::CorpusDir() + "/qpdf-tests/minimal-signed-restricted.pdf";
   const char* signatures = "print(bytes(pdf.Root.AcroForm.Fields[0].V.Contents).hex())";
   const std::string expected = vxtest::PikeQuery(source, signatures);

@@ -9,6 +9,7 @@
 #include "pdf/document/vxPicture.h"
 #include "pdf/filters/vxFilters.h"
 #include "support/PdfBuilder.h"
+#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::PdfBuilder;
@@ -213,6 +214,7 @@ TEST(Stamp, ImageObjectsFromBitmapsAndJpeg) {
 }
 
 TEST(Stamp, RedImageAboveAndBelowRendersWhereDrawn) {
+  VX_NEEDS_CORPUS();
   std::string input = vxtest::CorpusDir() + "/samples/004-pdflatex-4-pages_pdflatex-4-pages.pdf";
   TvxPDFDocument doc;
   doc.SetShowSetupDialog(false);
@@ -260,6 +262,7 @@ TEST(Stamp, RedImageAboveAndBelowRendersWhereDrawn) {
 // Stamps saved as an incremental update: the source's bytes stay, and the
 // pages, their resources and the new streams appended render the stamp.
 TEST(Stamp, StampsSavedAsAnUpdateRender) {
+  VX_NEEDS_CORPUS();
   std::string input = vxtest::CorpusDir() + "/samples/004-pdflatex-4-pages_pdflatex-4-pages.pdf";
   TvxPDFDocument doc;
   doc.SetShowSetupDialog(false);

@@ -18,6 +18,7 @@
 #include "pdf/filters/vxLibDeflate.h"
 #include "pdf/util/vxExceptions.h"
 #include "support/ChildProcess.h"
+#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::PdfBuilder;
@@ -267,6 +268,7 @@ TEST(TwoCoreLoadSave, ObjectStreamsOnSaveAndACancelledSaveWithTheSecondThread) {
 }
 
 TEST(TwoCoreLoadSave, CorpusSampleGivesWhatOneThreadGives) {
+  VX_NEEDS_CORPUS();
   // Every fifth file (every fifteenth under the sanitizers), each in a child
   // process so that a file that brings the library down is reported as such.
 #if defined(__SANITIZE_ADDRESS__)
