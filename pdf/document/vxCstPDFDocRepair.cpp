@@ -124,10 +124,14 @@ bool NamesXRefType(std::string_view dict) {
   return false;
 }
 
-// The "stream" keyword in an object's text (not the end of "endstream").
+// The "stream" keyword in an object's text: right after the end of the
+// dictionary (so not a word of a string, nor the end of "endstream").
 size_t FindStreamKeyword(std::string_view body) {
-  for (size_t at = body.find("stream"); at != std::string_view::npos; at = body.find("stream", at + 6))
-    if (at < 3 || body.substr(at - 3, 3) != "end") return at;
+  for (size_t at = body.find("stream"); at != std::string_view::npos; at = body.find("stream", at + 6)) {
+    size_t p = at;
+    while (p > 0 && IsWhite(body[p - 1]) && at - p < kMaxHeaderBlanks) --p;
+    if (p >= 2 && body.substr(p - 2, 2) == ">>") return at;
+  }
   return std::string_view::npos;
 }
 

@@ -223,6 +223,11 @@ TEST(XRefRepair, LastDefinitionAndNewestTrailerWin) {
   auto n = Load(WithoutStartXRef(noise));
   EXPECT_EQ(n->doc->PageCount(), 2);
   EXPECT_EQ(n->doc->GetPageRotation(1), 90);
+
+  // The scan passes over stream data, and only that: a word of a string is
+  // not the stream keyword.
+  auto words = Load(WithShiftedOffsets(vxtest::SimplePdf(2, "/Lang (a stream of words)"), 3));
+  EXPECT_EQ(words->doc->PageCount(), 2);
 }
 
 namespace {
