@@ -207,27 +207,47 @@ struct TvxScanResult {
   std::vector<int64_t> Sections;
 };
 
+// Calls `found` with the position of each `word` of `d` that lies outside
+// the stream data (ranges in file order), in order.
+template <typename Found>
+void FindOutsideData(std::string_view d, const std::vector<std::pair<size_t, size_t>>& data, std::string_view word,
+                     Found found) {
+  size_t from = 0;
+  for (size_t k = 0; k <= data.size(); ++k) {
+    const size_t to = k < data.size() ? data[k].first : d.size();
+    const std::string_view gap = d.substr(from, to - from);
+    for (size_t p = gap.find(word); p != std::string_view::npos; p = gap.find(word, p + word.size())) found(from + p);
+    if (k < data.size()) from = data[k].second;
+  }
+}
+
 // One linear pass. Each header's text up to the next "obj" (which ends it or
-// begins the next) is looked at once; of a stream, only the dictionary before
-// the "stream" keyword is, and the search goes on after its data (found by a
-// /Length that ends at "endstream", else by the next "endstream"). What the
-// text names is a guess that the caller confirms by parsing the few objects
-// it uses.
+// begins the next), within a window, is looked at once; of a stream, only the
+// dictionary before the "stream" keyword is, and the search goes on after
+// its data (found by a /Length that ends at "endstream", else by the next
+// "endstream"). What the text names is a guess that the caller confirms by
+// parsing the few objects it uses.
 TvxScanResult ScanFile(std::string_view d) {
+  // A stream's dictionary is looked for this far after its header: further
+  // on, its data would be searched for nothing.
+  constexpr size_t kDictionaryWindow = size_t(16) << 10;
   TvxScanResult scan;
   std::vector<std::pair<size_t, size_t>> streamData;  // [start, end), in file order
   TvxEndstreamFinder endstream(d);
   size_t at = d.find("obj");
   while (at != std::string_view::npos) {
-    size_t next = d.find("obj", at + 3);
+    const std::string_view window = d.substr(at + 3, kDictionaryWindow);
+    const size_t inWindow = window.find("obj");
+    size_t next = inWindow != std::string_view::npos ? at + 3 + inWindow
+                  : at + 3 + window.size() < d.size() ? d.find("obj", at + 1 + window.size())
+                                                      : std::string_view::npos;
     std::optional<TvxObjectHeader> header = HeaderEndingAt(d, at);
     if (!header) {
       at = next;
       continue;
     }
     scan.Objects.push_back(*header);
-    size_t end = next == std::string_view::npos ? d.size() : next;
-    std::string_view body = d.substr(at + 3, end - at - 3);
+    const std::string_view body = window.substr(0, inWindow);
     const size_t streamAt = FindStreamKeyword(body);
     std::string_view dict = body.substr(0, streamAt);
     if (streamAt == std::string_view::npos) {
@@ -255,23 +275,15 @@ TvxScanResult ScanFile(std::string_view d) {
     at = next;
   }
 
-  // Keywords inside stream data are not the file's. Each search below asks
-  // about growing positions.
-  auto outsideData = [&streamData](size_t& k, size_t p) {
-    while (k < streamData.size() && streamData[k].second <= p) ++k;
-    return k == streamData.size() || p < streamData[k].first;
-  };
-  size_t k = 0;
-  for (size_t t = d.find("trailer"); t != std::string_view::npos; t = d.find("trailer", t + 7))
-    if (outsideData(k, t)) scan.Trailers.push_back({int64_t(t), true});
+  // Keywords inside stream data are not the file's.
+  FindOutsideData(d, streamData, "trailer", [&](size_t t) { scan.Trailers.push_back({int64_t(t), true}); });
   auto startsLine = [&d](size_t p) {
     while (p > 0 && (d[p - 1] == ' ' || d[p - 1] == '\t')) --p;
     return p == 0 || d[p - 1] == '\r' || d[p - 1] == '\n';
   };
-  k = 0;
-  for (size_t x = d.find("xref"); x != std::string_view::npos; x = d.find("xref", x + 4))
-    if (startsLine(x) && (x + 4 == d.size() || IsWhite(d[x + 4])) && outsideData(k, x))
-      scan.Sections.push_back(int64_t(x));
+  FindOutsideData(d, streamData, "xref", [&](size_t x) {
+    if (startsLine(x) && (x + 4 == d.size() || IsWhite(d[x + 4]))) scan.Sections.push_back(int64_t(x));
+  });
   auto byOffset = [](const auto& a, const auto& b) { return a.Offset < b.Offset; };
   std::sort(scan.Trailers.begin(), scan.Trailers.end(), byOffset);
   std::sort(scan.Sections.begin(), scan.Sections.end());
