@@ -80,14 +80,10 @@ std::string WrittenEntry(const std::string& path, bool followLinks) {
 
 std::optional<std::string> FindOutputClash(const std::vector<std::string>& inputs,
                                            const std::vector<std::string>& outputs, bool followLinks) {
-  // Each file an input reaches, with the first job that reads it and how
-  // many do.
-  std::map<FileId, std::pair<size_t, size_t>> read;
+  // Each file an input reaches, with the jobs that read it.
+  std::map<FileId, std::vector<size_t>> readers;
   for (size_t i = 0; i < inputs.size(); ++i)
-    if (auto id = IdentityOf(inputs[i], true)) {
-      auto [it, added] = read.try_emplace(*id, i, 0);
-      ++it->second.second;
-    }
+    if (auto id = IdentityOf(inputs[i], true)) readers[*id].push_back(i);
   std::set<std::string> entries;
   std::set<FileId> written;
   std::vector<std::optional<FileId>> replaced(outputs.size());
@@ -101,13 +97,10 @@ std::optional<std::string> FindOutputClash(const std::vector<std::string>& input
     if (!id) continue;
     // Replacing the file its own input names is an edit in place; any
     // other job's input would be gone before (or while) that job reads it.
-    auto reader = read.find(*id);
-    if (reader != read.end() && (reader->second.first != i || reader->second.second > 1)) {
-      size_t other = reader->second.first != i ? reader->second.first : i;
-      for (size_t j = 0; j < inputs.size() && other == i; ++j)
-        if (j != i && IdentityOf(inputs[j], true) == id) other = j;
-      return "writing " + EscapeControls(outputs[i]) + " would replace the input " + EscapeControls(inputs[other]);
-    }
+    auto reading = readers.find(*id);
+    if (reading == readers.end()) continue;
+    for (size_t j : reading->second)
+      if (j != i) return "writing " + EscapeControls(outputs[i]) + " would replace the input " + EscapeControls(inputs[j]);
   }
   return std::nullopt;
 }

@@ -246,7 +246,8 @@ class TvxCustomPDFDocument : public TvxComponent {
 
   // ------------------------------------------------- saving (vxCstPDFDocWriter.cpp)
   // Writes the whole document to `fileName` (".pdf" appended unless present
-  // or LiteralFileNames). The target must be a regular file or absent.
+  // or LiteralFileNames). The target must be a regular file, absent, or a
+  // link (see ReplaceLinksOnSave).
   // `mode` 0 sets the form's /NeedAppearances true, 1 false, others keep it.
   // Answers false when the settings dialog was cancelled. The target is
   // replaced only once the new file is complete.
