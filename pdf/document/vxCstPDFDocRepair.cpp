@@ -1,8 +1,8 @@
 // Repairing cross-reference data that cannot be used. The loader first reads
 // the sections the file points at; when they are missing, do not parse,
 // loop, point at the wrong bytes or lead to no catalog, the entries are
-// rebuilt. The file's own table (the chain from its newest section) is read
-// again and every entry of it that points at its object is kept; one pass
+// rebuilt. The file's own table (its sections, oldest first) is read again
+// and every entry of it that points at its object is kept; one pass
 // over the file finds the rest: the "N G obj" headers outside stream data
 // (the last definition of a number wins), the trailer dictionaries and
 // cross-reference sections (the newest first), and the object streams, whose
@@ -30,10 +30,8 @@ namespace {
 // The format's own limit on object numbers; headers above it are not objects.
 constexpr int64_t kMaxObjectNumber = 8388607;
 // Trailers are read newest first until one names the catalog; the bound keeps
-// a file full of "trailer" words from being parsed word by word. Sections
-// likewise, until one reads.
+// a file full of "trailer" words from being parsed word by word.
 constexpr int kMaxTrailersRead = 16;
-constexpr int kMaxSectionsTried = 4;
 // Catalogs found by the scan are tried newest first, this many at most: a
 // file of thousands of damaged ones costs a parse (and an exception) each.
 constexpr int kMaxCatalogsTried = 64;
@@ -565,36 +563,38 @@ void TvxCustomPDFDocument::RebuildXRef(const std::string& problem) {
   TvxScanResult scan = ScanFile(d);
 
   // Nothing of the failed read stays: objects it stored may be the wrong ones.
-  auto startAfresh = [this] {
-    xrefItems_.clear();
-    xrefStmItems_.clear();
-    visitedSections_.clear();
-    xrefLoopSeen_ = false;
-    pendingIdValue_.reset();
-    trailer_ = std::make_unique<TvxPDFTrailer>();
-    store_ = std::make_unique<TvxPDFObjectStore>();
-  };
-  startAfresh();
+  xrefItems_.clear();
+  xrefStmItems_.clear();
+  store_ = std::make_unique<TvxPDFObjectStore>();
   deferredObjectStreams_ = false;
   repairObjectStreams_.clear();
   repairCatalogs_.clear();
 
-  // The file's own table: the chain from its newest section, where its
-  // startxref should point, or from the one before where that does not read.
-  int tried = 0;
-  for (auto it = scan.Sections.rbegin(); it != scan.Sections.rend() && tried < kMaxSectionsTried; ++it, ++tried) {
+  // The file's own table: every section the file holds, found by the scan
+  // (not along /Prev, which may be what is damaged), oldest first, so that
+  // a newer entry replaces an older one. A section that stops reading keeps
+  // what it read. A table's free entry does not take away a number that a
+  // cross-reference stream placed (the stream of a hybrid file).
+  visitedSections_ = std::unordered_set<int64_t>(scan.Sections.begin(), scan.Sections.end());
+  std::unordered_set<int64_t> streamNumbers;
+  for (int64_t offset : scan.Sections) {
     try {
-      if (SectionKindAt(*it) == TvxSectionKind::Table)
-        ReadXRefTable(*it);
-      else
-        ReadXRefStream(*it);
-      break;
+      if (SectionKindAt(offset) == TvxSectionKind::Table) {
+        ReadXRefTableEntries(offset, streamNumbers);
+      } else {
+        visitedSections_.erase(offset);
+        ReadXRefStream(offset, &streamNumbers);
+      }
     } catch (const EUnsupportedFilterError&) {
       throw;
     } catch (const Exception&) {
-      startAfresh();
+      // the entries read so far stay, to be checked below
     }
   }
+  // The trailers are read below, the newest first.
+  xrefLoopSeen_ = false;
+  pendingIdValue_.reset();
+  trailer_ = std::make_unique<TvxPDFTrailer>();
   KeepEntriesThatPointAtTheirObjects(d);
 
   // The scan fills what the table leaves without an entry: the last

@@ -10,22 +10,8 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
-#include <QTest>
 #include <functional>
 #include <string>
-
-#include "support/PdfBuilder.h"
-
-// The first line of a test function that reads the corpus: skipped with one
-// line where the corpus is not there (a failure under CI).
-#define VX_QT_NEEDS_CORPUS()                                            \
-  do {                                                                  \
-    const std::string missing = vxtest::CorpusMissing();                \
-    if (!missing.empty()) {                                             \
-      if (vxtest::UnderCi()) QFAIL(missing.c_str());                    \
-      QSKIP(missing.c_str());                                           \
-    }                                                                   \
-  } while (0)
 
 namespace apptest {
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "support/PdfBuilder.h"
-#include "support/Corpus.h"
 
 using vxtest::Quote;
 using vxtest::RunCommand;

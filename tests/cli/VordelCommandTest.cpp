@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "support/PdfBuilder.h"
-#include "support/Corpus.h"
 
 using vxtest::Quote;
 using vxtest::RunCommand;

@@ -12,7 +12,6 @@
 #include "pdf/document/vxPDFDoc.h"
 #include "support/PdfBuilder.h"
 #include "support/ChildProcess.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 

@@ -21,7 +21,6 @@
 #include "pdf/security/vxPDFCrypt.h"
 #include "support/ChildProcess.h"
 #include "support/OtherReaderJudge.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 

@@ -8,7 +8,6 @@
 #include "WriterTestSupport.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxPDFUtils.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::Quote;

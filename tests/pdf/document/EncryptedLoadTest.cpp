@@ -7,7 +7,6 @@
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "support/PdfBuilder.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 

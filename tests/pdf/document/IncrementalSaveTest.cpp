@@ -13,7 +13,6 @@
 #include "WriterTestSupport.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::Quote;

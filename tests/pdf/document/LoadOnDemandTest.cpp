@@ -12,7 +12,6 @@
 #include "pdf/filters/vxFilters.h"
 #include "support/OtherReaderJudge.h"
 #include "support/PdfBuilder.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::PdfBuilder;

@@ -13,7 +13,6 @@
 #include "pdf/util/vxExceptions.h"
 #include "support/OtherReaderJudge.h"
 #include "support/PikeQuery.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::Quote;

@@ -11,7 +11,6 @@
 #include "QpdfStructures.h"
 #include "WriterTestSupport.h"
 #include "support/ChildProcess.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 

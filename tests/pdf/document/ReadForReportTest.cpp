@@ -17,7 +17,6 @@
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
 #include "support/PdfBuilder.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::PdfBuilder;

@@ -10,7 +10,6 @@
 #include "WriterTestSupport.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "support/PikeQuery.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::Quote;

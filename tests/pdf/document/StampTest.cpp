@@ -9,7 +9,6 @@
 #include "pdf/document/vxPicture.h"
 #include "pdf/filters/vxFilters.h"
 #include "support/PdfBuilder.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::PdfBuilder;

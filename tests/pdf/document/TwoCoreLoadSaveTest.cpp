@@ -18,7 +18,6 @@
 #include "pdf/filters/vxLibDeflate.h"
 #include "pdf/util/vxExceptions.h"
 #include "support/ChildProcess.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::PdfBuilder;

@@ -9,7 +9,6 @@
 #include "pdf/document/vxPDFDoc.h"
 #include "pdf/util/vxExceptions.h"
 #include "support/PdfBuilder.h"
-#include "support/Corpus.h"
 
 using namespace vx;
 using vxtest::PdfBuilder;
@@ -167,20 +166,14 @@ TEST(XRefRepair, EachKindOfDamageLoadsEveryPageAndSaysWhy) {
     for (int p = 1; p <= 3; ++p) EXPECT_NE(text.find("Page " + std::to_string(p)), std::string::npos) << text;
   }
 
-  // Bytes before the header (text, or a binary comment line): the header
-  // is found and the offsets count from it, as other readers take them;
-  // offsets that count from the start of the file are repaired.
-  for (const std::string junk : {std::string("leading junk\n"), std::string("%\xE2\xE3\xCF\xD3\r\n")}) {
-    auto relative = Load(junk + good);
-    EXPECT_EQ(relative->doc->PageCount(), 3);
-    EXPECT_EQ(relative->doc->PDFVersion(), pvPDF14);
-    EXPECT_FALSE(relative->doc->Repaired());
-    EXPECT_EQ(Joined(relative->warnings), std::to_string(junk.size()) + " bytes before the PDF header are ignored\n");
-    auto absolute = Load(junk + WithShiftedOffsets(good, int(junk.size())));
-    EXPECT_EQ(absolute->doc->PageCount(), 3);
-    EXPECT_TRUE(absolute->doc->Repaired());
-    EXPECT_EQ(absolute->warnings.size(), 2u) << Joined(absolute->warnings);
-  }
+  // Bytes before the header: the header is found and the offsets count from
+  // it, as other readers take them; offsets from the file's start are repaired.
+  auto junk = Load("leading junk\n" + good);
+  EXPECT_EQ(junk->doc->PageCount(), 3);
+  EXPECT_EQ(junk->doc->PDFVersion(), pvPDF14);
+  EXPECT_FALSE(junk->doc->Repaired());
+  EXPECT_EQ(Joined(junk->warnings), "13 bytes before the PDF header are ignored\n");
+  EXPECT_TRUE(Load("leading junk\n" + WithShiftedOffsets(good, 13))->doc->Repaired());
   EXPECT_THROW(Load(std::string(1100, ' ') + good), EInvalidHeader);
 
   // A repaired load followed by a clean one: the flag is the document's own.

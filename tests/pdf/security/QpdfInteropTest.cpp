@@ -16,7 +16,7 @@
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFUtils.h"
-#include "support/Corpus.h"
+#include "support/PdfBuilder.h"
 
 namespace vx {
 namespace {
