@@ -46,7 +46,7 @@ bench: build
 # with lintian.
 package: build
 	cd $(BUILD) && cpack -G DEB
-	lintian --tag-display-limit 0 $(BUILD)/*.deb
+	lintian --pedantic --tag-display-limit 0 $(BUILD)/*.deb
 
 fuzz: bootstrap
 	scripts/fuzz $(FUZZ_SECONDS)

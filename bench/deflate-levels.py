@@ -21,7 +21,7 @@ import zlib
 import pikepdf
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-CORPUS = os.path.join(ROOT, "..", "shared", "corpus")
+CORPUS = os.environ.get("VX_CORPUS_DIR") or os.path.join(ROOT, "..", "shared", "corpus")
 PERF = os.environ.get("PERF_DIR", "/work/perf")
 SAMPLE_LIMIT = 64 << 20  # bytes of stream data taken from one file at most
 

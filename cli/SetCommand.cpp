@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
-#include <set>
 #include <thread>
 
 #include "cli/BatchReport.h"
@@ -146,17 +145,21 @@ int RunSet(SetCommandOptions& o) {
     return usage("set: --output-dir: not a folder: " + EscapeControls(*o.outputDir));
 
   // Every output is named before anything is written, so two inputs that
-  // would end in one file stop the run while it has done nothing.
+  // would end in one file, or an output that would replace another input,
+  // stop the run while it has done nothing. Only an edit in place follows a
+  // link to the file it replaces; a new output replaces a link standing in
+  // its place.
+  const bool followLinks = o.inPlace;
   std::vector<Job> jobs;
-  std::set<std::string> outputs;
+  std::vector<std::string> outputs;
   for (const std::string& input : o.inputs) {
     Job job{input, input};
     if (o.output) job.output = *o.output;
     if (o.outputDir) job.output = (std::filesystem::path(*o.outputDir) / std::filesystem::path(input).filename()).string();
-    if (!outputs.insert(OutputKey(job.output)).second)
-      return usage("set: two inputs would be written to " + EscapeControls(job.output) + "; nothing written");
+    outputs.push_back(job.output);
     jobs.push_back(job);
   }
+  if (auto clash = FindOutputClash(o.inputs, outputs, followLinks)) return usage("set: " + *clash + "; nothing written");
 
   try {
     if (auto password = ResolveRandomOwnerPassword(o.settings))
@@ -214,13 +217,14 @@ int RunSet(SetCommandOptions& o) {
         fail(job.input, refused->message, refused->code);
         continue;
       }
-      if (auto refused = CheckOutput(job.output)) {
+      if (auto refused = CheckOutput(job.output, followLinks)) {
         fail(job.output, refused->message, refused->code);
         continue;
       }
       last = std::make_unique<vx::TvxPDFDocument>();  // the previous one is freed here
       vx::TvxPDFDocument& doc = *last;
       doc.SetShowSetupDialog(false);
+      doc.SetReplaceLinksOnSave(!followLinks);
       doc.SetSaveThreads(saveThreads);
       // Files loaded side by side have the cores already.
       if (saveThreads == 1) doc.SetLoadThreads(1);

@@ -55,6 +55,7 @@ void TvxCustomPDFDocument::InitDocument() {
   xrefLoopSeen_ = false;
   repairObjectStreams_.clear();
   repairCatalogs_.clear();
+  repairTableNumbers_.clear();
   servingOnDemand_ = false;
   deferWalks_ = false;
   deferredWalks_.clear();

@@ -246,7 +246,8 @@ class TvxCustomPDFDocument : public TvxComponent {
 
   // ------------------------------------------------- saving (vxCstPDFDocWriter.cpp)
   // Writes the whole document to `fileName` (".pdf" appended unless present
-  // or LiteralFileNames). The target must be a regular file or absent.
+  // or LiteralFileNames). The target must be a regular file, absent, or a
+  // link (see ReplaceLinksOnSave).
   // `mode` 0 sets the form's /NeedAppearances true, 1 false, others keep it.
   // Answers false when the settings dialog was cancelled. The target is
   // replaced only once the new file is complete.
@@ -271,6 +272,11 @@ class TvxCustomPDFDocument : public TvxComponent {
   void CancelSave() { saveCancelled_ = true; }
   TvxSaveKind SaveKind() const { return saveKind_; }
   void SetSaveKind(TvxSaveKind kind) { saveKind_ = kind; }
+  // Off (the default): a target that is a symbolic link is followed and the
+  // file it leads to replaced, as an edit in place expects. On: the link
+  // itself is replaced by the new file; what it led to is left alone.
+  bool ReplaceLinksOnSave() const { return replaceLinksOnSave_; }
+  void SetReplaceLinksOnSave(bool v) { replaceLinksOnSave_ = v; }
 
   // ------------------------------------- incremental update (vxIncrementalWriter.cpp)
   // Filled signature fields (/FT /Sig with a /V): their signatures cover the
@@ -360,6 +366,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool RootIsDictionary(int32_t number);
   bool RootCheck(int32_t number, bool catalogOnly);
   void RebuildXRef(const std::string& problem);
+  // Drops the entries read that do not point at their object (and members
+  // of object streams that are not there); notes the numbers left.
+  void KeepEntriesThatPointAtTheirObjects(std::string_view bytes);
   // The part of a rebuild that reads object streams (which may need the
   // key): their members and, failing the trailer's, the catalog.
   void CompleteRepair();
@@ -559,6 +568,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   };
   std::vector<std::pair<int32_t, int64_t>> repairObjectStreams_;
   std::vector<TvxCatalogCandidate> repairCatalogs_;
+  std::vector<bool> repairTableNumbers_;  // numbers the file's own table placed
 
   bool isLoaded_ = false;
   bool isEncrypted_ = false;
@@ -584,6 +594,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxObjectStreamMode objectStreams_ = osDisable;
   std::atomic<bool> saveCancelled_{false};
   TvxSaveKind saveKind_ = TvxSaveKind::Rewrite;
+  bool replaceLinksOnSave_ = false;
   // While an update is written: references to loaded objects up to this
   // number keep their numbers and generations (0: objects are renumbered).
   int32_t keptNumbersUpTo_ = 0;

@@ -22,6 +22,7 @@
 
 #include "pdf/document/vxDocumentWriter.h"
 #include "pdf/document/vxIncrementalWriter.h"
+#include "pdf/document/vxKeptFileAttributes.h"
 #include "pdf/document/vxObjectTextPipeline.h"
 #include "pdf/document/vxPendingSaveFiles.h"
 #include "pdf/document/vxShell.h"
@@ -74,10 +75,12 @@ std::string FollowLinks(const std::string& name) {
 }
 
 // Only a regular file may be replaced: a device node, a FIFO or a folder
-// named as the output is refused before anything is written.
-void RequireRegularOrAbsent(const std::string& target) {
+// named as the output is refused before anything is written. A link that is
+// not followed is replaced whatever it leads to.
+void RequireRegularOrAbsent(const std::string& target, bool followLinks) {
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+  if ((followLinks ? ::stat(target.c_str(), &st) : ::lstat(target.c_str(), &st)) == 0 && !S_ISREG(st.st_mode) &&
+      !S_ISLNK(st.st_mode))
     throw EWriteError(Format(res::SNotRegularFile, {target}));
 }
 
@@ -94,8 +97,9 @@ std::string SaveTargetName(const std::string& fileName) {
 
 // ------------------------------------------------------------------ the file
 
-TvxSaveFile::TvxSaveFile(const std::string& target) : target_(FollowLinks(target)) {
-  RequireRegularOrAbsent(target_);
+TvxSaveFile::TvxSaveFile(const std::string& target, bool followLinks)
+    : target_(followLinks ? FollowLinks(target) : target), followLinks_(followLinks) {
+  RequireRegularOrAbsent(target_, followLinks);
   RemoveStaleSaveFiles(target_);
   size_t slash = target_.find_last_of('/');
   std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
@@ -168,14 +172,17 @@ void TvxSaveFile::Commit() {
     int error = errno;
     throw EWriteError(Format(res::SCannotWriteFile, {target_, SystemReason(error)}));
   }
-  // The new file gets the owner, group and permissions of the one it
-  // replaces (or those a newly created file would get), except the
-  // set-user-ID and set-group-ID bits: a rewritten file is not the program
-  // someone once marked. Only root can give the file to another owner; others
-  // keep the group where they may.
+  // The new file gets the owner, group, permissions and extended attributes
+  // (ACL entries among them) of the one it replaces (or those a newly
+  // created file would get), except the set-user-ID and set-group-ID bits:
+  // a rewritten file is not the program someone once marked. Only root can
+  // give the file to another owner; others keep the group where they may.
+  // A link that is not followed is replaced by a new file.
   struct stat st;
   mode_t mode = 0666 & ~CurrentUmask();
-  if (::stat(target_.c_str(), &st) == 0) {
+  const bool replacesFile = (followLinks_ ? ::stat(target_.c_str(), &st) : ::lstat(target_.c_str(), &st)) == 0 &&
+                            !S_ISLNK(st.st_mode);
+  if (replacesFile) {
     if (!S_ISREG(st.st_mode)) throw EWriteError(Format(res::SNotRegularFile, {target_}));
     if (::fchown(fd_, ::geteuid() == 0 ? st.st_uid : uid_t(-1), st.st_gid) != 0) {
       // Not permitted: the file stays ours, as a new file would.
@@ -183,6 +190,12 @@ void TvxSaveFile::Commit() {
     mode = st.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID);
   }
   ::fchmod(fd_, mode);
+  if (replacesFile) {
+    losses_ = CopyExtendedAttributes(target_, fd_);
+    // The rename gives this name the new file; other names of the old one
+    // keep what it held.
+    if (st.st_nlink > 1) losses_.push_back(Format(res::SHardLinksSplit, {target_, int(st.st_nlink)}));
+  }
   int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) {
@@ -848,7 +861,7 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
   Status(Format(res::SSavingFile, {target}));
   saveCancelled_ = false;
   {
-    TvxSaveFile file(target);
+    TvxSaveFile file(target, !replaceLinksOnSave_);
     if (saveKind_ == TvxSaveKind::Incremental) {
       TvxIncrementalWriter writer(*this, file);
       writer.WriteDocument();
@@ -857,6 +870,7 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
       writer.WriteDocument();
     }
     file.Commit();
+    for (const std::string& loss : file.Losses()) Warning(loss);
   }
   if (openAfterSave_) ShellOpen(target);
   Status(res::SSaveComplete);

@@ -32,9 +32,11 @@ struct TvxStreamText {
 // The file a save writes: a temporary file next to the target, filled
 // through a large buffer and renamed over the target only by Commit. Until
 // then the target is untouched; a file that is never committed is removed.
+// A target that is a symbolic link is followed (the file it leads to is
+// replaced) unless `followLinks` is false: then the link itself is.
 class TvxSaveFile {
  public:
-  explicit TvxSaveFile(const std::string& target);
+  explicit TvxSaveFile(const std::string& target, bool followLinks = true);
   ~TvxSaveFile();
   TvxSaveFile(const TvxSaveFile&) = delete;
   TvxSaveFile& operator=(const TvxSaveFile&) = delete;
@@ -52,6 +54,9 @@ class TvxSaveFile {
   void Commit();
   const std::string& TempName() const { return tempName_; }
   const std::string& Target() const { return target_; }
+  // After Commit: what the replaced file could not pass on (its other hard
+  // links, which keep the old bytes; attributes that could not be copied).
+  const std::vector<std::string>& Losses() const { return losses_; }
 
  private:
   // Small pieces (a quarter of a megabyte): the buffers in hand, with the
@@ -70,6 +75,8 @@ class TvxSaveFile {
   std::string buffer_;
   bool committed_ = false;
   int pendingSlot_ = -1;  // where a signal handler finds tempName_
+  bool followLinks_ = true;
+  std::vector<std::string> losses_;
   std::unique_ptr<TvxWriteBehind> behind_;
 };
 

@@ -21,6 +21,8 @@ namespace {
 
 // The /Prev chain of a damaged or hostile file is followed this far at most.
 constexpr int kMaxRevisions = 4096;
+// The format's limit on object numbers.
+constexpr int64_t kMaxObjectNumber = 8388607;
 
 std::string StringValueBytes(const TvxPDFStringObject& s) { return s.IsHex ? HexToBytes(s.Contents()) : s.Contents(); }
 
@@ -365,7 +367,7 @@ void TvxIncrementalWriter::WriteXRef(const TvxSourceTail& tail) {
 
   int32_t xrefNumber = 0;
   if (tail.IsStream) {
-    xrefNumber = nextNumber_++;
+    xrefNumber = NewNumber();
     entries_.push_back({xrefNumber, 0, base_ + int64_t(update_.size())});
   }
   std::sort(entries_.begin(), entries_.end(), [](const TvxEntry& a, const TvxEntry& b) { return a.Number < b.Number; });
@@ -426,6 +428,12 @@ void TvxIncrementalWriter::WriteXRef(const TvxSourceTail& tail) {
   update_ += "\r\nstartxref\r\n" + std::to_string(start) + "\r\n%%EOF\r\n";
 }
 
+int32_t TvxIncrementalWriter::NewNumber() {
+  if (nextNumber_ > kMaxObjectNumber)
+    throw EIncrementalSaveRefused(Format(res::SIncrementalNoNumbers, {std::to_string(sourceSize_)}));
+  return int32_t(nextNumber_++);
+}
+
 void TvxIncrementalWriter::WriteDocument() {
   TvxCustomPDFDocument& doc = document_;
   if (doc.repaired_ || !doc.sourceSnapshot_ || !doc.catalog_->LoadedDictionary)
@@ -443,7 +451,8 @@ void TvxIncrementalWriter::WriteDocument() {
 
   const int32_t lastLoaded = snapshot.LastLoadedNumber;
   TvxKeptNumbersScope kept(doc.keptNumbersUpTo_, std::max(lastLoaded, 1));
-  nextNumber_ = int32_t(std::max<int64_t>(tail->Size, int64_t(lastLoaded) + 1));
+  nextNumber_ = std::max<int64_t>(tail->Size, int64_t(lastLoaded) + 1);
+  sourceSize_ = tail->Size;
 
   // Objects added since the load (an XMP packet, stamps) get numbers above
   // every number the file uses.
@@ -451,7 +460,7 @@ void TvxIncrementalWriter::WriteDocument() {
   for (const auto& object : doc.store_->Objects()) {
     const bool isNew = object->DocumentID != doc.documentID_ || object->ObjectNumber > lastLoaded;
     if (isNew && object->UseCount != 0) {
-      object->NewNumber = nextNumber_++;
+      object->NewNumber = NewNumber();
       added.push_back(object.get());
     }
   }
@@ -475,7 +484,7 @@ void TvxIncrementalWriter::WriteDocument() {
       infoNumber = doc.trailer_->InfoRef->ObjectNumber;
       infoGeneration = doc.trailer_->InfoRef->Generation;
     } else {
-      infoNumber = nextNumber_++;
+      infoNumber = NewNumber();
       infoReference_ = std::to_string(infoNumber) + " 0 R";
     }
     TvxPDFInfo& info = *doc.info_;

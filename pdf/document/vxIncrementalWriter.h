@@ -70,6 +70,9 @@ class TvxIncrementalWriter {
   void WriteObject(int32_t number, uint16_t generation, const TvxPDFObject* content);
   void WriteText(int32_t number, uint16_t generation, const std::string& body);
   void WriteXRef(const TvxSourceTail& tail);
+  // The next number for a new object, above every number the file uses;
+  // raises EIncrementalSaveRefused past the format's limit.
+  int32_t NewNumber();
   std::string IdText(const TvxSourceTail& tail);
 
   TvxCustomPDFDocument& document_;
@@ -77,7 +80,8 @@ class TvxIncrementalWriter {
   int64_t base_ = 0;    // where the update starts in the output
   std::string update_;  // the appended bytes
   std::vector<TvxEntry> entries_;
-  int32_t nextNumber_ = 0;
+  int64_t nextNumber_ = 0;
+  int64_t sourceSize_ = 0;  // the source's /Size
   std::string versionText_;  // the catalog's new /Version, or empty
   std::string infoReference_;
 };

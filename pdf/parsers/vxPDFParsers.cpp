@@ -185,6 +185,10 @@ TvxPDFObjectPtr TvxPDFStreamReader::ParseWord() {
     return std::make_unique<TvxPDFIndirectReference>(DocumentID, number, uint16_t(generation));
   }
   if (w3.size() == 3 && AsciiLower(w3) == "obj") {
+    // Objects do not nest: a header within an object is where the next one
+    // begins, so an object left open ends there instead of swallowing the
+    // objects after it.
+    if (depth_ > 0) throw Exception(Format(res::SObjectHeaderInsideObject, {w1, w2}));
     int32_t number = StrToInt(w1);
     int32_t generation = StrToInt(w2);
     DepthGuard guard(depth_);

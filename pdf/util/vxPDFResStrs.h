@@ -24,6 +24,7 @@ inline constexpr const char* SArrayReadError = "Error reading PDF array (%s)";
 inline constexpr const char* SNameReadError = "Error reading PDF name string (%s)";
 inline constexpr const char* SDictionaryReadError = "Error reading PDF dictionary (%s)";
 inline constexpr const char* SStreamReadError = "Error reading PDF stream";
+inline constexpr const char* SObjectHeaderInsideObject = "Object header inside another object (%s %s obj)";
 inline constexpr const char* SEndStreamError = "Expected PDF endstream";
 inline constexpr const char* SInvalidObjectNo = "Invalid object number";
 inline constexpr const char* SBooleanError = "Expected boolean (%s) object";
@@ -102,6 +103,10 @@ inline constexpr const char* SCannotWriteFile = "Cannot write to \"%s\". %s";
 inline constexpr const char* SCannotReplaceFile = "Cannot replace \"%s\". %s";
 inline constexpr const char* SFileTooLargeForXRef = "The file is too large for a cross-reference table";
 inline constexpr const char* SNotRegularFile = "\"%s\" is not a regular file";
+inline constexpr const char* SHardLinksSplit =
+    "%s was one of %d hard links to one file; the other names keep the previous document";
+inline constexpr const char* SAttributesNotKept = "The extended attributes of %s could not be kept: %s";
+inline constexpr const char* SAttributeNotKept = "The extended attribute %s of %s could not be kept: %s";
 inline constexpr const char* SSaveCancelled = "The save was cancelled; \"%s\" is unchanged";
 inline constexpr const char* SIncrementalNeedsRewrite = "An incremental update cannot change %s; save with a full rewrite";
 inline constexpr const char* SIncrementalVersion = "the PDF version to %s (the file is %s; an update can raise it only to 1.4 or later)";
@@ -110,6 +115,9 @@ inline constexpr const char* SIncrementalCompression = "the compression of the f
 inline constexpr const char* SIncrementalEncryption = "the encryption";
 inline constexpr const char* SIncrementalStreamEncoding = "the encoding of the file's streams";
 inline constexpr const char* SIncrementalObjectStreams = "the packing of objects into object streams";
+inline constexpr const char* SIncrementalNoNumbers =
+    "The file's /Size (%s) leaves no object number for an incremental update within the limit of 8388607; save "
+    "with a full rewrite";
 inline constexpr const char* SIncrementalNoXRef =
     "An incremental update needs the file's own cross-reference data, which could not be used; save with a full rewrite";
 inline constexpr const char* SAppendingUpdate = "Appending an update to %s";

@@ -60,7 +60,7 @@ void Load(TFormUnderTest& under, const std::string& path) {
   under.Form->Button1->click();
 }
 
-QString Corpus(const char* name) { return QStringLiteral(VX_CORPUS_DIR "/qpdf-tests/") + name; }
+QString Corpus(const char* name) { return QString::fromStdString(vxtest::CorpusDir() + "/qpdf-tests/") + name; }
 
 // Answers each password question with the next scripted answer (a null
 // string cancels) and records what each question showed.
@@ -132,6 +132,7 @@ class TDesktopWindowTest : public QObject {
 };
 
 void TDesktopWindowTest::passwordIsAskedUntilRightOrCancelled() {
+  VX_QT_NEEDS_CORPUS();
   const QString file = Corpus("enc-R3,V2,U=view,O=master.pdf");
   QVERIFY2(QFileInfo::exists(file), qPrintable(file));
   auto under = NewForm();

@@ -29,7 +29,7 @@ using vx::TvxPDFSettingsDlg;
 
 namespace {
 
-const char* const kUserPasswordFile = VX_CORPUS_DIR "/qpdf-tests/enc-R2,V1,U=view,O=master.pdf";
+const std::string kUserPasswordFile = vxtest::CorpusDir() + "/qpdf-tests/enc-R2,V1,U=view,O=master.pdf";
 
 void Check(QListWidget* list, int row, bool checked) {
   list->item(row)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
@@ -384,6 +384,7 @@ void TSettingsDialogTest::okAppliesEncryptionThatQpdfOpens() {
 }
 
 void TSettingsDialogTest::userPasswordDocumentCannotSwitchEncryptionOff() {
+  VX_QT_NEEDS_CORPUS();
   vxtest::TempFile target;
   vx::TvxPDFDocument doc;
   LoadWithPassword(doc, kUserPasswordFile, "view");
@@ -420,6 +421,7 @@ void TSettingsDialogTest::userPasswordDocumentCannotSwitchEncryptionOff() {
 }
 
 void TSettingsDialogTest::ownerCanSwitchEncryptionOff() {
+  VX_QT_NEEDS_CORPUS();
   vxtest::TempFile target;
   vx::TvxPDFDocument doc;
   LoadWithPassword(doc, kUserPasswordFile, "master");

@@ -39,6 +39,7 @@ const std::string kFont = "/Resources << /Font << /F1 << /Type /Font /Subtype /T
 }  // namespace
 
 TEST(VordelEncrypt, AesOutputsOpenInEveryReaderWithEachPassword) {
+  VX_NEEDS_CORPUS();
   TempFile in;
   in.Write(vxtest::SimplePdf(2, "", "/Title (Report)", kFont));
   for (const std::string level : {"aes256", "aes128"}) {
@@ -103,6 +104,7 @@ TEST(VordelEncrypt, AesOutputsOpenInEveryReaderWithEachPassword) {
 }
 
 TEST(VordelEncrypt, SavesWithoutEncryptKeepTheSourceEncryption) {
+  VX_NEEDS_CORPUS();
   // Opened with the user password: same key, so the owner password still
   // opens the copy as owner.
   struct Case {

@@ -37,6 +37,7 @@ std::map<std::string, nlohmann::json> ReportByPath(const std::string& out) {
 }  // namespace
 
 TEST(VordelReportJson, OneLinePerInputWithItsOutcome) {
+  VX_NEEDS_CORPUS();
   const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "vordel-report-json";
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir / "in");

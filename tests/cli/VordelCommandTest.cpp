@@ -64,6 +64,7 @@ TEST(VordelInfo, HumanAndJsonForms) {
 }
 
 TEST(VordelInfo, ExitCodesAndErrorLines) {
+  VX_NEEDS_CORPUS();
   TempFile garbage;
   garbage.Write("not a pdf at all");
   Result missing = Vordel("info /nonexistent/x.pdf", true);
@@ -160,6 +161,7 @@ TEST(VordelSet, UsageErrorsWriteNothing) {
 }
 
 TEST(VordelSet, EncryptionRoundTripsThroughQpdf) {
+  VX_NEEDS_CORPUS();
   TempFile in, out40, out128;
   in.Write(Sample());
   ASSERT_EQ(Vordel("set -q --encrypt 40 --user-password u --owner-password o --allow print " + Quote(in.Path()) + " -o " +

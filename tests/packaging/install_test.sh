@@ -2,9 +2,9 @@
 # Installs the build into a fresh temporary prefix and uses it as a user and
 # as another project would: the programs, the man pages, the completion, the
 # help page, and the library through CMake and through pkg-config.
-# Usage: install_test.sh BUILD_DIR SOURCE_DIR CORPUS_DIR
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
-build="$(realpath "$1")" source="$(realpath "$2")" corpus="$(realpath "$3")"
+build="$(realpath "$1")" source="$(realpath "$2")"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
@@ -42,7 +42,7 @@ cmake -S "$work/consumer" -B "$work/consumer/build" -G Ninja -DCMAKE_BUILD_TYPE=
   -DCMAKE_PREFIX_PATH="$prefix" > "$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "consumer configure"; }
 cmake --build "$work/consumer/build" >> "$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "consumer build"; }
 
-input="$corpus/samples/004-pdflatex-4-pages_pdflatex-4-pages.pdf"
+input="$source/examples/sample.pdf"
 title="Quarterly report – Ü ✓"
 "$work/consumer/build/set-title" "$input" "$work/out.pdf" "$title" || fail "set-title"
 qpdf --check "$work/out.pdf" > /dev/null || fail "qpdf --check of the consumer's output"

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -187,7 +188,21 @@ std::string Quote(const std::string& path) {
   return q + "'";
 }
 
-std::string CorpusDir() { return VX_CORPUS_DIR; }
+std::string CorpusDir() {
+  const char* set = std::getenv("VX_CORPUS_DIR");
+  return set && *set ? set : VX_CORPUS_DIR;
+}
+
+std::string CorpusMissing() {
+  std::error_code ec;
+  if (std::filesystem::is_directory(CorpusDir(), ec)) return std::string();
+  return "corpus not found at " + CorpusDir() + " (set VX_CORPUS_DIR)";
+}
+
+bool UnderCi() {
+  const char* ci = std::getenv("CI");
+  return ci && std::string(ci) == "true";
+}
 
 std::string PdfWithXmpPacket(const std::string& packet, const std::string& infoEntries,
                              const std::string& streamEntries) {

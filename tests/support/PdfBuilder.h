@@ -76,7 +76,24 @@ std::string ReadFile(const std::string& path);
 int RunCommand(const std::string& command, std::string* output = nullptr, bool mergeErrors = true);
 // Quotes a path for the shell.
 std::string Quote(const std::string& path);
+// The corpus of real files: $VX_CORPUS_DIR, else ../shared/corpus beside the
+// project. A test that reads it begins with VX_NEEDS_CORPUS() (Qt Test:
+// VX_QT_NEEDS_CORPUS()): without the corpus it is skipped with one line that
+// says so, except under continuous integration (CI=true), where that is a
+// failure, so that a wrong path cannot turn the corpus sweeps off unnoticed.
 std::string CorpusDir();
+// Why the corpus cannot be used ("corpus not found at ..."), or empty.
+std::string CorpusMissing();
+bool UnderCi();
+#define VX_NEEDS_CORPUS_WITH(fail, skip)                                                     \
+  do {                                                                                       \
+    if (const std::string missing = vxtest::CorpusMissing(); !missing.empty()) {             \
+      if (vxtest::UnderCi()) fail;                                                           \
+      skip;                                                                                  \
+    }                                                                                        \
+  } while (0)
+#define VX_NEEDS_CORPUS() VX_NEEDS_CORPUS_WITH(FAIL() << missing, GTEST_SKIP() << missing)
+#define VX_QT_NEEDS_CORPUS() VX_NEEDS_CORPUS_WITH(QFAIL(missing.c_str()), QSKIP(missing.c_str()))
 
 // A one-page file whose catalog names an XMP packet stream (object 5)
 // holding `packet` as given; `streamEntries` are added to the stream's

@@ -6,7 +6,7 @@
 #   tests/support/judge-corpus.sh BUILD_DIR [CORPUS_DIR] [OUT_DIR]
 set -u
 build=${1:?build folder}
-corpus=${2:-$(dirname "$0")/../../../shared/corpus}
+corpus=${2:-${VX_CORPUS_DIR:-$(dirname "$0")/../../../shared/corpus}}
 out=${3:-$(mktemp -d)}
 support=$(dirname "$0")
 vordel=$build/cli/vordel

@@ -163,6 +163,7 @@ TEST(AESEncryption, NewAesFilesOpenInOtherReaders) {
 }
 
 TEST(AESEncryption, OwnerOpenKeepsPermissionsAndChangesOnlyWhatIsAsked) {
+  VX_NEEDS_CORPUS();
   // RC4 with /P -3104: an owner open shows those permissions, and a save
   // without changes keeps them (and the key) rather than granting all.
   const std::string rc4 = vxtest::CorpusDir() + "/qpdf-tests/enc-R3,V2,U=view,O=master.pdf";
@@ -245,6 +246,7 @@ TEST(AESEncryption, DamagedKeyValuesAreAWrongPasswordNotACrash) {
 }
 
 TEST(AESEncryption, KeptEncryptionWithoutAnIdReadsBack) {
+  VX_NEEDS_CORPUS();
   // An RC4 file with no /ID: its key hashes no identifier, so the copy keeps
   // an empty one, which reads back as the same key.
   const std::string source = vxtest::CorpusDir() + "/qpdf-tests/invalid-id-xref.pdf";

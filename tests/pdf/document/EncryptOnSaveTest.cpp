@@ -170,6 +170,7 @@ TEST(EncryptOnSave, ChangedPasswordsApplyToTheNextSave) {
 }
 
 TEST(EncryptOnSave, OpenedWithTheUserPasswordSavesEncryptedAgain) {
+  VX_NEEDS_CORPUS();
   TvxPDFDocument doc;
   doc.SetShowSetupDialog(false);
   doc.OnPassword = [](TvxCustomPDFDocument&, std::string& password, bool& proceed, int tries) {

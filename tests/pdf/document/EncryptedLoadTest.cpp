@@ -42,6 +42,7 @@ std::string FirstContent(TvxPDFDocument& doc, int page = 1) {
 }  // namespace
 
 TEST(EncryptedLoad, CorpusRC4FilesOpenAsUserAndOwner) {
+  VX_NEEDS_CORPUS();
   auto base = Open(Corpus("enc-base.pdf"), "");
   std::string expected = FirstContent(*base);
   ASSERT_GT(expected.size(), 10u);
@@ -83,6 +84,7 @@ TEST(EncryptedLoad, CorpusRC4FilesOpenAsUserAndOwner) {
 }
 
 TEST(EncryptedLoad, Revision3WithFortyBitKey) {
+  VX_NEEDS_CORPUS();
   bool ok = false;
   auto doc = Open(Corpus("encrypted-40-bit-R3.pdf"), "623", &ok);
   ASSERT_TRUE(ok);
@@ -91,6 +93,7 @@ TEST(EncryptedLoad, Revision3WithFortyBitKey) {
 }
 
 TEST(EncryptedLoad, FilesEncryptedByQpdfOpenWithEitherPassword) {
+  VX_NEEDS_CORPUS();
   vxtest::TempFile plain, out40, out128;
   // Object streams too: the key must be known before they are unpacked.
   std::string input = vxtest::CorpusDir() + "/samples/006-pdflatex-outline_pdflatex-outline.pdf";
@@ -114,6 +117,7 @@ TEST(EncryptedLoad, FilesEncryptedByQpdfOpenWithEitherPassword) {
 }
 
 TEST(EncryptedLoad, NoPasswordHandlerAndCancelledPrompt) {
+  VX_NEEDS_CORPUS();
   std::string file = Corpus("enc-R2,V1,U=view,O=master.pdf");
   TvxPDFDocument doc;
   EXPECT_THROW(doc.LoadFromFile(file), EPasswordError);
@@ -132,6 +136,7 @@ TEST(EncryptedLoad, NoPasswordHandlerAndCancelledPrompt) {
 }
 
 TEST(EncryptedLoad, UserOpenLocksTheSettings) {
+  VX_NEEDS_CORPUS();
   auto doc = Open(Corpus("enc-R2,V1,U=view,O=master.pdf"), "view");
   EXPECT_FALSE(doc->IsOwner());
   EXPECT_EQ(doc->Encryption().OwnerPassword(), "");

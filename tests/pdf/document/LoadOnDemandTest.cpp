@@ -136,6 +136,7 @@ TEST(LoadOnDemand, LookupsFollowTheNewestRevisionAndSaveLikeAFullLoad) {
 // decrypted with their stream when first needed, and the document reads and
 // saves as after a full load.
 TEST(LoadOnDemand, EncryptedFilesReadAndSaveLikeAFullLoad) {
+  VX_NEEDS_CORPUS();
   for (const char* name : {"enc-R3,V2,U=view,O=master.pdf", "enc-XI-R6,V5,U=view,O=master.pdf"}) {
     SCOPED_TRACE(name);
     const std::string path = vxtest::CorpusDir() + "/qpdf-tests/" + name;
@@ -227,6 +228,7 @@ TEST(LoadOnDemand, IndirectLengthsReadInTheMiddleOfAStream) {
 // A sample of the corpus: loaded on demand, a document reports what a full
 // load reports, and its save holds what the source holds for another reader.
 TEST(LoadOnDemand, CorpusSampleReadsAndSavesLikeAFullLoad) {
+  VX_NEEDS_CORPUS();
 #if defined(__SANITIZE_ADDRESS__)
   const std::vector<std::string> names = {"qpdf-tests/c-object-streams.pdf", "qpdf-tests/compress-objstm-xref.pdf"};
 #else
@@ -262,6 +264,7 @@ TEST(LoadOnDemand, CorpusSampleReadsAndSavesLikeAFullLoad) {
 // is never read: the file loads and saves (a full load, which expands every
 // object stream, refuses it).
 TEST(LoadOnDemand, UnreadableObjectsAreMetWhenTheSaveCompletesTheLoad) {
+  VX_NEEDS_CORPUS();
   vxtest::TempDir dir;
   {
     SCOPED_TRACE("an object the page refers to does not parse");

@@ -297,6 +297,7 @@ std::string RenderFirstPage(const std::string& path, const std::string& password
 }  // namespace
 
 TEST(ObjectStreamWriter, SampledCorpusFilesRewrittenWithObjectStreamsAreTheirSources) {
+  VX_NEEDS_CORPUS();
   vxtest::TempDir dir;
   std::vector<vxtest::JudgePair> pairs;
   for (size_t i = 0; i < kCorpusSample; ++i) {

@@ -70,6 +70,7 @@ struct Tally {
 }  // namespace
 
 TEST(OutlinesFormsCorpus, StructuresSurviveASave) {
+  VX_NEEDS_CORPUS();
   ASSERT_EQ(vxtest::RunCommand("qpdf --version >/dev/null"), 0) << "qpdf is needed for this test";
   std::vector<std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(vxtest::CorpusDir()))

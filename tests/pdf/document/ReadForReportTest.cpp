@@ -145,6 +145,7 @@ void MoveTableEntry(std::string& bytes, const PdfBuilder& b, int number, int by)
 // protection a load meets: a document read for a report shows exactly what
 // a load of the whole file shows, warnings included.
 TEST(ReadForReport, ReportsWhatALoadOfTheWholeFileReports) {
+  VX_NEEDS_CORPUS();
   struct Case {
     const char* name;
     std::string bytes;

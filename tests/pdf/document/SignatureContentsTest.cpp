@@ -165,6 +165,7 @@ TEST(SignatureContents, TimeStampWrittenAndReadAsItStands) {
 }
 
 TEST(SignatureContents, SignedEncryptedCorpusFileKeepsItsSignature) {
+  VX_NEEDS_CORPUS();
   const std::string source = vxtest::CorpusDir() + "/qpdf-tests/minimal-signed-restricted.pdf";
   const char* signatures = "print(bytes(pdf.Root.AcroForm.Fields[0].V.Contents).hex())";
   const std::string expected = vxtest::PikeQuery(source, signatures);

@@ -213,6 +213,7 @@ TEST(Stamp, ImageObjectsFromBitmapsAndJpeg) {
 }
 
 TEST(Stamp, RedImageAboveAndBelowRendersWhereDrawn) {
+  VX_NEEDS_CORPUS();
   std::string input = vxtest::CorpusDir() + "/samples/004-pdflatex-4-pages_pdflatex-4-pages.pdf";
   TvxPDFDocument doc;
   doc.SetShowSetupDialog(false);
@@ -260,6 +261,7 @@ TEST(Stamp, RedImageAboveAndBelowRendersWhereDrawn) {
 // Stamps saved as an incremental update: the source's bytes stay, and the
 // pages, their resources and the new streams appended render the stamp.
 TEST(Stamp, StampsSavedAsAnUpdateRender) {
+  VX_NEEDS_CORPUS();
   std::string input = vxtest::CorpusDir() + "/samples/004-pdflatex-4-pages_pdflatex-4-pages.pdf";
   TvxPDFDocument doc;
   doc.SetShowSetupDialog(false);

@@ -270,6 +270,7 @@ TEST(TwoCoreLoadSave, ObjectStreamsOnSaveAndACancelledSaveWithTheSecondThread) {
 }
 
 TEST(TwoCoreLoadSave, CorpusSampleGivesWhatOneThreadGives) {
+  VX_NEEDS_CORPUS();
   // Every fifth file (every fifteenth under the sanitizers), each in a child
   // process so that a file that brings the library down is reported as such.
 #if defined(__SANITIZE_ADDRESS__)

@@ -16,6 +16,7 @@
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFUtils.h"
+#include "support/PdfBuilder.h"
 
 namespace vx {
 namespace {
@@ -162,13 +163,14 @@ TvxUserPermissions QpdfCapabilities(const std::string& file, const std::string& 
   return result;
 }
 
-const std::string kCorpus = std::string(VX_CORPUS_DIR) + "/qpdf-tests/";
+const std::string kCorpus = vxtest::CorpusDir() + "/qpdf-tests/";
 
 }  // namespace
 
 // Real RC4 files: the file name carries the passwords (no U= means an empty
 // user password).
 TEST(QpdfInterop, CorpusPasswords) {
+  VX_NEEDS_CORPUS();
   struct Case {
     const char* file;
     const char* user;
@@ -231,6 +233,7 @@ TEST(QpdfInterop, CorpusPasswords) {
 
 // A revision 3 file with /Length 40 opens only when /R picks the algorithms.
 TEST(QpdfInterop, Revision3With40BitsNeedsRevisionAlgorithms) {
+  VX_NEEDS_CORPUS();
   EncryptValues v = ReadWithQpdf(kCorpus + "encrypted-40-bit-R3.pdf", "623");
   ASSERT_EQ(v.r, 3);
   ASSERT_EQ(v.length, 40);
