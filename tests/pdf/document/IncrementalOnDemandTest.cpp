@@ -10,6 +10,7 @@
 
 #include "WriterTestSupport.h"
 #include "pdf/document/vxPDFDoc.h"
+#include "pdf/util/vxExceptions.h"
 #include "support/PdfBuilder.h"
 
 using namespace vx;
@@ -67,8 +68,9 @@ const std::vector<TvxChange>& Changes() {
 }  // namespace
 
 // A sample of the corpus, each change in turn, encrypted files kept
-// encrypted: the update of a document read on demand is, byte for byte,
-// the update of the same document loaded whole (or the same refusal).
+// encrypted (RC4: AES output is not repeatable), a signed one: the update
+// of a document read on demand is, byte for byte, the update of the same
+// document loaded whole (or the same refusal).
 TEST(IncrementalOnDemand, CorpusUpdatesAreThoseOfAFullLoad) {
   VX_NEEDS_CORPUS();
 #if defined(__SANITIZE_ADDRESS__)
@@ -81,10 +83,9 @@ TEST(IncrementalOnDemand, CorpusUpdatesAreThoseOfAFullLoad) {
     if (entry.path().extension() == ".pdf") files.push_back(entry.path());
   std::sort(files.begin(), files.end());
   ASSERT_GT(files.size(), kFiles);
-  // Encrypted files opened with their owner password, and a signed one.
   std::vector<std::pair<std::string, std::string>> sample = {
       {vxtest::CorpusDir() + "/qpdf-tests/enc-R3,V2,U=view,O=master.pdf", "master"},
-      {vxtest::CorpusDir() + "/qpdf-tests/enc-XI-R6,V5,U=view,O=master.pdf", "master"},
+      {vxtest::CorpusDir() + "/qpdf-tests/enc-R2,V1,U=view,O=master.pdf", "master"},
       {vxtest::CorpusDir() + "/qpdf-tests/digitally-signed.pdf", ""},
   };
   for (size_t i = 0; i < files.size(); i += files.size() / kFiles) sample.emplace_back(files[i], "");
@@ -102,8 +103,8 @@ TEST(IncrementalOnDemand, CorpusUpdatesAreThoseOfAFullLoad) {
 }
 
 // A cross-reference stream that places object 8 in object stream 10, which
-// lists 2, 3 and 7 only: 8 is missing, whichever way the file is read (a
-// lookup that took a neighbouring member would find the font 7).
+// lists 2, 3, 7 and 9 only: 8 is missing, whichever way the file is read (a
+// lookup that took a neighbouring member would find 7 or 9).
 TEST(IncrementalOnDemand, MemberTheObjectStreamDoesNotListIsMissing) {
   PdfBuilder b("%PDF-1.5\n");
   b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
@@ -112,11 +113,12 @@ TEST(IncrementalOnDemand, MemberTheObjectStreamDoesNotListIsMissing) {
   const std::string data = vxtest::ObjectStreamData(
       {{2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
        {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R /Resources << /Font << /F1 7 0 R >> >> "
-           "/Note 8 0 R >>"},
-       {7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}},
+           "/Note 8 0 R /Other 9 0 R >>"},
+       {7, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"},
+       {9, "(other)"}},
       first);
-  b.Stream(10, "/Type /ObjStm /N 3 /First " + std::to_string(first), data);
-  b.FinishWithStream(11, "/Root 1 0 R", {{2, {10, 0}}, {3, {10, 1}}, {7, {10, 2}}, {8, {10, 3}}});
+  b.Stream(10, "/Type /ObjStm /N 4 /First " + std::to_string(first), data);
+  b.FinishWithStream(11, "/Root 1 0 R", {{2, {10, 0}}, {3, {10, 1}}, {7, {10, 2}}, {8, {10, 3}}, {9, {10, 3}}});
   TempFile source;
   source.Write(b.Bytes());
 
@@ -137,33 +139,34 @@ TEST(IncrementalOnDemand, MemberTheObjectStreamDoesNotListIsMissing) {
   EXPECT_EQ(UpdateOf(source.Path(), true, transition), full);
 }
 
-// The form dictionary cannot be parsed: a load on demand does not need it,
-// a change of /NeedAppearances does; the save fails with the parser's
-// message and leaves the target as it was. Other changes still save.
-TEST(IncrementalOnDemand, ObjectThatCannotBeReadFailsTheUpdateAndLeavesTheTarget) {
+// The page's font cannot be parsed. An update that does not need it reads
+// around it (the source's bytes, font included, stay as they are); a save
+// that needs it, the rewrite, fails with the parser's message and leaves
+// the target as it was; so does a lookup of it.
+TEST(IncrementalOnDemand, ObjectThatCannotBeReadFailsOnlyTheSaveThatNeedsIt) {
   PdfBuilder b("%PDF-1.4\n");
-  b.Object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 5 0 R >>");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
   b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
-  b.Object(5, "<< /Fields [] /NeedAppearances false /DA (/Helv 0 Tf 0 g) ] >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /Font << /F1 4 0 R >> >> >>");
+  b.Object(4, "<< /Type /Font /BaseFont /Helvetica ] >>");
   b.FinishWithTable("/Root 1 0 R");
   TempFile source, target;
   source.Write(b.Bytes());
   target.Write("kept");
 
+  const std::string update =
+      UpdateOf(source.Path(), true, [](TvxCustomPDFDocument& d) { d.SetPageTransition("1", 2, 1.0f); });
+  EXPECT_EQ(update.compare(0, b.Bytes().size(), b.Bytes()), 0) << update.substr(0, 200);
+
   auto doc = Open(source.Path(), true);
   ASSERT_TRUE(doc);
-  doc->SetSaveKind(TvxSaveKind::Incremental);
-  doc->ApplyNeedAppearances(0);
+  EXPECT_THROW(doc->Store().Find(TvxObjectKey{doc->DocumentID(), 4, 0}), Exception);
   std::string message;
   try {
-    doc->SaveToFile(target.Path(), 0);
+    doc->SaveToFile(target.Path(), 2);
   } catch (const Exception& e) {
     message = e.what();
   }
-  EXPECT_FALSE(message.empty()) << "the save passed over the form it could not read";
+  EXPECT_NE(message.find("Error reading PDF name"), std::string::npos) << message;
   EXPECT_EQ(target.Read(), "kept");
-
-  const std::string titled = UpdateOf(source.Path(), true, [](TvxCustomPDFDocument& d) { d.Info().SetTitle(u"T"); });
-  EXPECT_EQ(titled.compare(0, b.Bytes().size(), b.Bytes()), 0) << titled.substr(0, 200);
 }
