@@ -84,6 +84,6 @@ while IFS= read -r -d '' source; do
       echo "$name [$s]: $why"
     fi
   done
-done < <(find "$corpus" -iname '*.pdf' -type f -print0 | sort -z)
+done < <(find -L "$corpus" -iname '*.pdf' -type f -print0 | sort -z)
 echo "$files files, $runs saves, $different different, $read_around updates where the old build refused the input ($unrepeatable compared decrypted: the old build does not repeat its own bytes)"
 [ "$different" -eq 0 ]
