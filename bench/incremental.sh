@@ -5,7 +5,7 @@
 # rewrites (neither offers an update that keeps the source's bytes); its
 # peak memory against the input's size; and the automatic update of a
 # signed file padded with pages (made here: the tests' signing script, then
-# qpdf adds the pages of the three big files, about 300 MB rather than the
+# qpdf adds the pages of the three big files, about 190 MB rather than the
 # 500 MB of the issue, for the run's time; qpdf's copy keeps the signature
 # field and its value, not the signed bytes).
 # Also the size of the update appended. Timings are shared-machine timings:
