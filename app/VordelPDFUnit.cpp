@@ -190,6 +190,10 @@ TForm1::TForm1(int currentYear, QWidget* parent) : QWidget(parent) {
   // The window decides which file a name stands for (see SourceName and
   // SavedName), so that what it asks about is what is read and written.
   PDFDoc.SetLiteralFileNames(true);
+  // A file is read as far as the window shows it; the update of a signed
+  // file reads only what it writes, and a full rewrite reads the rest.
+  PDFDoc.SetLoadOnDemand(true);
+  PDFDoc.SetReadFileOnDemand(true);
 
   ChooseSourceFile = [this] { return RunOpenDialog(); };
   ChooseTargetFile = [this] { return RunSaveDialog(); };

@@ -221,26 +221,46 @@ int RunSet(SetCommandOptions& o) {
         fail(job.output, refused->message, refused->code);
         continue;
       }
-      last = std::make_unique<vx::TvxPDFDocument>();  // the previous one is freed here
-      vx::TvxPDFDocument& doc = *last;
-      doc.SetShowSetupDialog(false);
-      doc.SetReplaceLinksOnSave(!followLinks);
-      doc.SetSaveThreads(saveThreads);
-      // Files loaded side by side have the cores already.
-      if (saveThreads == 1) doc.SetLoadThreads(1);
       std::vector<std::string> warnings;
-      CollectWarnings(doc, warnings);
       auto showWarnings = [&] {
         for (const std::string& text : warnings) progress.Warning(job.input, text);
         outcome.warnings.insert(outcome.warnings.end(), warnings.begin(), warnings.end());
         warnings.clear();
       };
-      if (jobs.size() == 1) doc.OnIOProgress = [&](vx::TvxCustomPDFDocument&, int p) { progress.SetPercent(p); };
-      if (auto error = LoadInput(doc, job.input, o.password)) {
+      // An update reads only what it writes: unless a rewrite is asked for,
+      // the input is read on demand, piece by piece, and read whole only
+      // when it turns out to need a rewrite after all.
+      auto load = [&](bool onDemand) {
+        last = std::make_unique<vx::TvxPDFDocument>();  // the previous one is freed here
+        vx::TvxPDFDocument& doc = *last;
+        doc.SetShowSetupDialog(false);
+        doc.SetReplaceLinksOnSave(!followLinks);
+        doc.SetSaveThreads(saveThreads);
+        doc.SetLoadOnDemand(onDemand);
+        doc.SetReadFileOnDemand(onDemand);
+        // Files loaded side by side have the cores already.
+        if (saveThreads == 1) doc.SetLoadThreads(1);
+        warnings.clear();
+        CollectWarnings(doc, warnings);
+        if (jobs.size() == 1) doc.OnIOProgress = [&](vx::TvxCustomPDFDocument&, int p) { progress.SetPercent(p); };
+        return LoadInput(doc, job.input, o.password);
+      };
+      auto error = load(!o.rewrite);
+      // Signatures cover the source's bytes: a signed input is saved as an
+      // update unless a full rewrite is asked for.
+      int signatures = error ? 0 : last->SignatureCount();
+      bool incremental = o.incremental || (!o.rewrite && signatures > 0);
+      if (!error && !incremental && last->LoadOnDemand()) {
+        error = load(false);
+        signatures = error ? 0 : last->SignatureCount();
+        incremental = signatures > 0;
+      }
+      if (error) {
         showWarnings();
         fail(job.input, error->message, error->code);
         continue;
       }
+      vx::TvxPDFDocument& doc = *last;
       showWarnings();
       outcome.pages = doc.PageCount();
       if (doc.PageCount() == 0 && doc.DeclaredPageCount() > 0) {
@@ -250,10 +270,6 @@ int RunSet(SetCommandOptions& o) {
              kUnreadable);
         continue;
       }
-      // Signatures cover the source's bytes: a signed input is saved as an
-      // update unless a full rewrite is asked for.
-      const int signatures = doc.SignatureCount();
-      const bool incremental = o.incremental || (!o.rewrite && signatures > 0);
       doc.SetSaveKind(incremental ? vx::TvxSaveKind::Incremental : vx::TvxSaveKind::Rewrite);
       if (signatures > 0 && !o.incremental && !o.rewrite)
         progress.Note(job.input, "signed (" + std::to_string(signatures) +

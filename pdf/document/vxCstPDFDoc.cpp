@@ -57,6 +57,7 @@ void TvxCustomPDFDocument::InitDocument() {
   repairCatalogs_.clear();
   repairTableNumbers_.clear();
   servingOnDemand_ = false;
+  reportOnly_ = false;
   deferWalks_ = false;
   deferredWalks_.clear();
   deferredReferences_.clear();
@@ -160,7 +161,7 @@ bool TvxCustomPDFDocument::LoadFromFile(const std::string& fileName) {
     // Nothing of the current document is touched when the file is missing.
     throw EFileNotFound(Format(res::SFileNotFound, {work}));
   }
-  if (readForReport_ && loadOnDemand_) return LoadForReport(work);
+  if ((readForReport_ || readFileOnDemand_) && loadOnDemand_) return LoadForReport(work);
   return LoadFromBytes(ReadWholeFile(work), work);
 }
 
@@ -179,6 +180,7 @@ bool TvxCustomPDFDocument::LoadForReport(const std::string& fileName) {
   if (isLoaded_ || loadStarted_) ResetDocument();
   loadStarted_ = true;
   sourceFile_ = std::move(file);
+  reportOnly_ = readForReport_;
   holdWarnings_ = true;
   bool loaded = false;
   std::exception_ptr failure;
@@ -316,7 +318,7 @@ void TvxCustomPDFDocument::FinishLoad() {
   // Everything is read: what was parsed ahead and never asked for goes.
   preparser_.reset();
   // The snapshot serves incremental saves, which a report does not make.
-  if (!sourceFile_) TvxIncrementalWriter::TakeSnapshot(*this);
+  if (!reportOnly_) TvxIncrementalWriter::TakeSnapshot(*this);
   isLoaded_ = true;
   Status(Format(res::SDocumentReadComplete, {PageCount()}));
   if (OnEndRead) OnEndRead(*this);
@@ -408,6 +410,22 @@ std::unique_ptr<TvxPDFStreamReader> TvxCustomPDFDocument::SourceReader() const {
   if (sourceFile_) return std::make_unique<TvxPDFStreamReader>(documentID_, sourceFile_);
   if (fileBytes_) return std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
   return nullptr;
+}
+
+size_t TvxCustomPDFDocument::SourceSize() const {
+  if (sourceFile_) return sourceFile_->Size();
+  return fileBytes_ ? fileBytes_->size() : 0;
+}
+
+std::string TvxCustomPDFDocument::SourceBytes(size_t offset, size_t count) const {
+  const size_t size = SourceSize();
+  if (offset >= size) return std::string();
+  count = std::min(count, size - offset);
+  if (!sourceFile_) return fileBytes_->substr(offset, count);
+  std::string bytes(count, '\0');
+  if (sourceFile_->ReadInto(bytes.data(), count, offset) != count)
+    throw EReadError(Format(res::SFileChangedWhileRead, {sourceFile_->FileName()}));
+  return bytes;
 }
 
 TvxPDFObjectPtr TvxCustomPDFDocument::ResolveDeep(TvxPDFObject* value) { return TvxDeepResolver(*this).Resolve(value, 0); }

@@ -138,6 +138,16 @@ class TvxCustomPDFDocument : public TvxComponent {
   // LoadFromFile; LoadFromBytes does not use it.
   bool ReadForReport() const { return readForReport_; }
   void SetReadForReport(bool v) { readForReport_ = v; }
+  // Off (the default). On, together with LoadOnDemand: LoadFromFile reads
+  // the file piece by piece as for a report (and, like it, reads the whole
+  // file and repairs it when an entry does not point at its object), but
+  // the document can be saved. An incremental update then reads only what
+  // it looks up and copies the file's bytes to the output in the kernel;
+  // any other save (or CompleteLoad) reads the rest first. The file is held
+  // open until the document is reset or destroyed; one that is cut short
+  // meanwhile makes the reads fail with EReadError. Set before LoadFromFile.
+  bool ReadFileOnDemand() const { return readFileOnDemand_; }
+  void SetReadFileOnDemand(bool v) { readFileOnDemand_ = v; }
   // True without a decrypting handler, else whether the owner password opened it.
   bool IsOwner() const;
   TvxPDFEncryptionSettings& Encryption() const { return *encryptionSettings_; }
@@ -473,6 +483,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   // A reader of the source from its start: over the bytes held, or over the
   // file read for a report; nothing once the source is gone.
   std::unique_ptr<TvxPDFStreamReader> SourceReader() const;
+  // The source's size and up to `count` of its bytes from `offset`, read
+  // without keeping them (the file read on demand is not filled by this).
+  size_t SourceSize() const;
+  std::string SourceBytes(size_t offset, size_t count) const;
   // LoadObjectClosure of `value` kept for CompleteLoad.
   void DeferWalk(TvxPDFObject* value);
   // Drops a kept entry whose walk failed in CompleteLoad.
@@ -492,8 +506,12 @@ class TvxCustomPDFDocument : public TvxComponent {
   // Document state.
   uint32_t documentID_ = 0;
   std::shared_ptr<const std::string> fileBytes_;
-  // The file read piece by piece, when read for a report (else null).
+  // The file read piece by piece, when read for a report or on demand
+  // (else null).
   std::shared_ptr<TvxFileOnDemand> sourceFile_;
+  // Read for a report: never completed nor saved, and what only a save
+  // needs (the kept walks, the snapshot) is not kept.
+  bool reportOnly_ = false;
   // Such a load goes on while its entries are checked; its warnings wait
   // for the check (a load of the whole file after all would repeat them).
   std::unique_ptr<TvxLoadHelper> loadHelper_;
@@ -588,6 +606,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool literalFileNames_ = false;
   bool loadOnDemand_ = false;
   bool readForReport_ = false;
+  bool readFileOnDemand_ = false;
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;

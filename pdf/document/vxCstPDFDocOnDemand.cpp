@@ -407,7 +407,7 @@ void TvxCustomPDFDocument::LeaveOutKeptEntry(TvxKeptPlace place, const std::stri
 
 void TvxCustomPDFDocument::CompleteLoad() {
   // Read for a report, the walks were never kept.
-  if (sourceFile_) throw EPDFException(res::SReadForReportNotSaved);
+  if (reportOnly_) throw EPDFException(res::SReadForReportNotSaved);
   if (!servingOnDemand_) return;
   // The walks of a full load, in the order the load met them. Objects read
   // meanwhile are in the store unreached; a walk reaching one marks it used

@@ -106,7 +106,7 @@ void TvxCustomPDFDocument::LoadObjectClosure(TvxPDFObject* value) {
   if (deferWalks_) {
     // Loading on demand: walked by CompleteLoad, in this order. A document
     // read for a report is never completed: nothing is kept.
-    if (!sourceFile_) DeferWalk(value);
+    if (!reportOnly_) DeferWalk(value);
     return;
   }
   TvxClosureWalker(*this).Walk(value);

@@ -161,6 +161,19 @@ void TvxSaveFile::Write(std::string_view bytes) {
   }
 }
 
+void TvxSaveFile::CopyFrom(const TvxFileOnDemand& source) {
+  // What waits to be written goes first: the copy goes on at the file's
+  // offset, where the writing thread has left it.
+  Flush();
+  if (behind_) {
+    const int error = behind_->Drain();
+    behind_.reset();
+    ThrowIfFailed(error);
+  }
+  ThrowIfFailed(source.CopyTo(fd_));
+  flushed_ += int64_t(source.Size());
+}
+
 void TvxSaveFile::Commit() {
   Flush();
   if (behind_) {
@@ -830,7 +843,7 @@ void TvxDocumentWriter::WriteXRefAndTrailer() {
 
 bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode) {
   // Read for a report, the document holds only part of its file.
-  if (sourceFile_) throw EPDFException(res::SReadForReportNotSaved);
+  if (reportOnly_) throw EPDFException(res::SReadForReportNotSaved);
   if (showSetupDialog_) {
     std::unique_ptr<TvxBaseDlg> owned;
     TvxBaseDlg* dialog = setupDialog_;
@@ -855,8 +868,10 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
 
   CheckEncryptionIntegrity();
   const std::string target = literalFileNames_ ? fileName : SaveTargetName(fileName);
-  // Loaded on demand, the rest is read now: the writer reads the store only.
-  CompleteLoad();
+  // Loaded on demand, an update reads what it looks up, as it looks it up
+  // (its writing is one thread's); any other save reads the rest now, since
+  // its writer reads a complete store on several threads.
+  if (saveKind_ != TvxSaveKind::Incremental) CompleteLoad();
   ApplyNeedAppearances(mode);
   Status(Format(res::SSavingFile, {target}));
   saveCancelled_ = false;

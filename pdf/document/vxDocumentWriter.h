@@ -44,6 +44,9 @@ class TvxSaveFile {
   // Bytes written so far (buffered ones included).
   int64_t Position() const { return flushed_ + int64_t(buffer_.size()); }
   void Write(std::string_view bytes);
+  // Appends the whole of `source` (see TvxFileOnDemand::CopyTo): its
+  // bytes never pass through the save's buffers.
+  void CopyFrom(const TvxFileOnDemand& source);
   // The buffer to append to directly; call MaybeFlush after appending.
   std::string& Buffer() { return buffer_; }
   void MaybeFlush() {

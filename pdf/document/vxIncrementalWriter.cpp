@@ -229,10 +229,10 @@ void TvxIncrementalWriter::CheckSettings() {
   };
   // The version: the header stays, so an update can only raise it through
   // the catalog's /Version, which readers know from 1.4 on.
-  const std::string& bytes = *doc.fileBytes_;
+  const std::string start = doc.SourceBytes(0, 1024 + 8);
   int header = int(pvPDF14);
-  size_t at = bytes.find("%PDF-", 0);
-  if (at != std::string::npos && at < 1024) header = std::max(0, VersionOrdinal(std::string_view(bytes).substr(at + 5, 3)));
+  size_t at = start.find("%PDF-", 0);
+  if (at != std::string::npos && at < 1024) header = std::max(0, VersionOrdinal(std::string_view(start).substr(at + 5, 3)));
   int declared = header;
   if (auto* version = As<TvxPDFNameObject>(doc.catalog_->LoadedDictionary->Find("/Version"))) {
     int ordinal = VersionOrdinal(std::string_view(version->Text).substr(1));
@@ -344,8 +344,7 @@ std::string TvxIncrementalWriter::IdText(const TvxSourceTail& tail) {
   // element: an /ID added now would change the key readers compute.
   if (first.empty() && document_.isEncrypted_) return std::string();
   if (first.empty()) {
-    const std::string& bytes = *document_.fileBytes_;
-    const TMD5Digest digest = MD5(std::string_view(bytes).substr(0, std::min<size_t>(bytes.size(), 65536)));
+    const TMD5Digest digest = MD5(document_.SourceBytes(0, 65536));
     first.assign(reinterpret_cast<const char*>(digest.data()), digest.size());
   }
   const TMD5Digest second = MD5(first + update_);
@@ -428,6 +427,14 @@ void TvxIncrementalWriter::WriteXRef(const TvxSourceTail& tail) {
   update_ += "\r\nstartxref\r\n" + std::to_string(start) + "\r\n%%EOF\r\n";
 }
 
+void TvxIncrementalWriter::CopySource() {
+  // A file read on demand is copied file to file, never held in memory.
+  if (document_.sourceFile_)
+    output_.CopyFrom(*document_.sourceFile_);
+  else
+    output_.Write(*document_.fileBytes_);
+}
+
 int32_t TvxIncrementalWriter::NewNumber() {
   if (nextNumber_ > kMaxObjectNumber)
     throw EIncrementalSaveRefused(Format(res::SIncrementalNoNumbers, {std::to_string(sourceSize_)}));
@@ -444,10 +451,11 @@ void TvxIncrementalWriter::WriteDocument() {
   TvxSourceSnapshot& snapshot = *doc.sourceSnapshot_;
   if (doc.Encryption().Enabled()) doc.CreateEncryptionHandler();  // the file's own key
 
-  const std::string& source = *doc.fileBytes_;
-  base_ = int64_t(source.size());
+  const size_t sourceSize = doc.SourceSize();
+  base_ = int64_t(sourceSize);
   // The update starts on a line of its own.
-  if (!source.empty() && source.back() != '\n' && source.back() != '\r') update_ += "\r\n";
+  const std::string last = sourceSize > 0 ? doc.SourceBytes(sourceSize - 1, 1) : std::string();
+  if (!last.empty() && last[0] != '\n' && last[0] != '\r') update_ += "\r\n";
 
   const int32_t lastLoaded = snapshot.LastLoadedNumber;
   TvxKeptNumbersScope kept(doc.keptNumbersUpTo_, std::max(lastLoaded, 1));
@@ -542,11 +550,11 @@ void TvxIncrementalWriter::WriteDocument() {
 
   // Nothing changed: the file is written as it was, without an empty revision.
   if (entries_.empty()) {
-    output_.Write(source);
+    CopySource();
     return;
   }
   WriteXRef(*tail);
-  output_.Write(source);
+  CopySource();
   output_.Write(update_);
 }
 

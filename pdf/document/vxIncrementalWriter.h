@@ -70,6 +70,8 @@ class TvxIncrementalWriter {
   void WriteObject(int32_t number, uint16_t generation, const TvxPDFObject* content);
   void WriteText(int32_t number, uint16_t generation, const std::string& body);
   void WriteXRef(const TvxSourceTail& tail);
+  // The source's bytes, as they are, at the start of the output.
+  void CopySource();
   // The next number for a new object, above every number the file uses;
   // raises EIncrementalSaveRefused past the format's limit.
   int32_t NewNumber();

@@ -297,6 +297,54 @@ size_t TvxFileOnDemand::ReadInto(char* buffer, size_t count, size_t offset) cons
   return done;
 }
 
+int TvxFileOnDemand::CopyTo(int fd) const {
+  loff_t in = 0;
+  const loff_t size = loff_t(size_);
+  const off_t out = std::max<off_t>(::lseek(fd, 0, SEEK_CUR), 0);
+  bool inKernel = true;
+  std::unique_ptr<char[]> buffer;
+  // Each piece copied is handed to the disk's write-back at once, so that
+  // the sync before the output replaces its target has little left to do.
+  constexpr loff_t kPiece = loff_t(8) << 20;
+  loff_t started = 0;
+  auto startWriteBack = [&] {
+    if (in - started < kPiece && in < size) return;
+    ::sync_file_range(fd, out + started, in - started, SYNC_FILE_RANGE_WRITE);
+    started = in;
+  };
+  while (in < size) {
+    const size_t wanted = size_t(std::min<loff_t>(size - in, kPiece));
+    if (inKernel) {
+      ssize_t n = ::copy_file_range(fd_, &in, fd, nullptr, wanted, 0);
+      if (n > 0) {
+        startWriteBack();
+        continue;
+      }
+      if (n == 0) throw EReadError(Format(res::SFileChangedWhileRead, {fileName_}));
+      if (errno == EINTR) continue;
+      // Files the kernel cannot copy between (another file system on an
+      // older kernel, special files): the bytes go through a buffer.
+      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF &&
+          errno != ETXTBSY && errno != EPERM)
+        return errno;
+      inKernel = false;
+    }
+    constexpr size_t kBuffer = size_t(1) << 20;
+    if (!buffer) buffer = std::make_unique<char[]>(kBuffer);
+    const size_t got = ReadInto(buffer.get(), std::min(wanted, kBuffer), size_t(in));
+    if (got == 0) throw EReadError(Format(res::SFileChangedWhileRead, {fileName_}));
+    for (size_t done = 0; done < got;) {
+      ssize_t n = ::write(fd, buffer.get() + done, got - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errno;
+      done += size_t(n);
+    }
+    in += loff_t(got);
+    startWriteBack();
+  }
+  return 0;
+}
+
 size_t TvxFileOnDemand::Ensure(size_t at, size_t count) {
   if (at >= size_) return size_;
   const size_t end = count >= size_ - at ? size_ : at + count;

@@ -152,6 +152,11 @@ class TvxFileOnDemand {
   // buffer (bytes looked at once); answers how many there were (fewer at
   // the end of the file). Raises EReadError when the file cannot be read.
   size_t ReadInto(char* buffer, size_t count, size_t offset) const;
+  // Appends the whole file (its size when opened) to `fd` at that
+  // descriptor's offset, in the kernel where it can (copy_file_range), else
+  // through a buffer. Raises EReadError when the file cannot be read or has
+  // become shorter; a failure to write answers its errno value, else 0.
+  int CopyTo(int fd) const;
 
  private:
   void ReadChunk(size_t chunk);

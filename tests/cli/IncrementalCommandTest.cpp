@@ -4,6 +4,7 @@
 // revisions. The signed file is made here with OpenSSL.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "cli/VordelRun.h"
@@ -87,6 +88,35 @@ TEST(VordelIncremental, SignedFileIsUpdatedAndItsSignatureStaysValid) {
   EXPECT_NE(said.find("--rewrite: the signature of this file becomes invalid"), std::string::npos) << said;
   EXPECT_NE(SignatureVerdict(rewritten.Path()), kValid);
   EXPECT_EQ(Pike(rewritten.Path(), "pdf.docinfo.Title"), "New");
+
+  // In place: the update (of the file read on demand) goes through a
+  // temporary file renamed over the input; the source's bytes come first.
+  ASSERT_EQ(Vordel("set -q --in-place --author Me " + Quote(in.Path()), &said), 0) << said;
+  ASSERT_EQ(in.Read().compare(0, source.size(), source), 0);
+  EXPECT_EQ(SignatureVerdict(in.Path()), kValid);
+  EXPECT_EQ(Pike(in.Path(), "pdf.docinfo.Author"), "Me");
+  const std::filesystem::path input(in.Path());
+  for (const auto& entry : std::filesystem::directory_iterator(input.parent_path()))
+    EXPECT_NE(entry.path().filename().string().rfind("." + input.filename().string() + ".vxtmp", 0), 0u)
+        << "a temporary file was left: " << entry.path();
+}
+
+// A file whose table must be rebuilt: an update is refused as before (the
+// load on demand reads it whole and repairs it), and the target stays.
+TEST(VordelIncremental, RepairedFileIsRefusedAnUpdate) {
+  TempFile in, out;
+  std::string bytes = vxtest::SimplePdf(2);
+  const size_t offset = bytes.rfind("startxref") + 10;
+  bytes.replace(offset, bytes.find('\n', offset) - offset, "12");  // the table is not where it is said to be
+  in.Write(bytes);
+  out.Write("kept");
+  std::string said;
+  EXPECT_EQ(Vordel("set --incremental --title T " + Quote(in.Path()) + " -o " + Quote(out.Path()), &said), 4) << said;
+  EXPECT_NE(said.find("An incremental update needs the file's own cross-reference data, which could not be used"),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(out.Read(), "kept");
+  EXPECT_EQ(Vordel("set -q --title T " + Quote(in.Path()) + " -o " + Quote(out.Path())), 0);
 }
 
 TEST(VordelIncremental, OptionsChooseTheSaveAndRefusalsWriteNothing) {
