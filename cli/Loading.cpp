@@ -1,7 +1,11 @@
 #include "cli/Loading.h"
 
+#include <algorithm>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "cli/Paths.h"
@@ -51,6 +55,24 @@ std::optional<FileError> LoadInput(vx::TvxCustomPDFDocument& doc, const std::str
     return ReadFailure(e);
   }
   return std::nullopt;
+}
+
+bool MayHoldSignature(const std::string& path) {
+  static constexpr std::string_view kKey = "/ByteRange";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return true;
+  // Read in pieces that overlap by the key's length less one byte, so that a
+  // key across two pieces is still seen.
+  std::vector<char> piece(size_t(1) << 20);
+  size_t kept = 0;
+  for (;;) {
+    in.read(piece.data() + kept, std::streamsize(piece.size() - kept));
+    const size_t filled = kept + size_t(in.gcount());
+    if (memmem(piece.data(), filled, kKey.data(), kKey.size())) return true;
+    if (!in) return in.bad();
+    kept = std::min(filled, kKey.size() - 1);
+    std::memmove(piece.data(), piece.data() + filled - kept, kept);
+  }
 }
 
 }  // namespace vordel

@@ -29,6 +29,12 @@ struct FileError {
 std::optional<FileError> LoadInput(vx::TvxCustomPDFDocument& doc, const std::string& path,
                                    const std::optional<std::string>& password);
 
+// False only when the file at `path` certainly holds no signature: its bytes
+// never name /ByteRange, which every signature dictionary carries outside
+// any object stream (the signed ranges are counted in the file's own bytes).
+// A file that cannot be read answers true and is left to the load.
+bool MayHoldSignature(const std::string& path);
+
 // Collects the document's warnings into `warnings` from now on.
 void CollectWarnings(vx::TvxCustomPDFDocument& doc, std::vector<std::string>& warnings);
 

@@ -227,9 +227,10 @@ int RunSet(SetCommandOptions& o) {
         outcome.warnings.insert(outcome.warnings.end(), warnings.begin(), warnings.end());
         warnings.clear();
       };
-      // An update reads only what it writes: unless a rewrite is asked for,
-      // the input is read on demand, piece by piece, and read whole only
-      // when it turns out to need a rewrite after all.
+      // An update reads only what it writes: when an update is asked for, or
+      // the input may be signed (and so saved as an update), it is read on
+      // demand, piece by piece, and read whole only when it turns out to
+      // need a rewrite after all.
       auto load = [&](bool onDemand) {
         last = std::make_unique<vx::TvxPDFDocument>();  // the previous one is freed here
         vx::TvxPDFDocument& doc = *last;
@@ -245,7 +246,7 @@ int RunSet(SetCommandOptions& o) {
         if (jobs.size() == 1) doc.OnIOProgress = [&](vx::TvxCustomPDFDocument&, int p) { progress.SetPercent(p); };
         return LoadInput(doc, job.input, o.password);
       };
-      auto error = load(!o.rewrite);
+      auto error = load(o.incremental || (!o.rewrite && MayHoldSignature(job.input)));
       // Signatures cover the source's bytes: a signed input is saved as an
       // update unless a full rewrite is asked for.
       int signatures = error ? 0 : last->SignatureCount();
