@@ -434,9 +434,6 @@ void TvxDocumentWriter::WriteDocument() {
   // Decided first: a layout the version cannot carry fails before any work.
   packing_ = UsesObjectStreams();
   locations_.assign(1, TvxObjectLocation());
-  // Sized once: growing by doubling would hold the old and the new table at
-  // the same time, with up to half of the new one unused.
-  locations_.reserve(size_t(document_.Store().Count()) + 16);
   nextObjectNumber_ = 3;
   document_.nextSaveNumber_ = 3;
   visited_ = 0;
@@ -467,6 +464,9 @@ void TvxDocumentWriter::WriteDocument() {
 
   Status(res::SBuildingObjects);
   if (document_.Linearize() && TvxLinearizer(*this).Write()) return;
+  // Sized once: growing by doubling would hold the old and the new table at
+  // the same time, with up to half of the new one unused.
+  locations_.reserve(size_t(document_.Store().Count()) + 16);
   NumberObjects();
   WriteHeader();
   WriteCatalog();

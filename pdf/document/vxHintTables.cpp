@@ -74,13 +74,13 @@ TvxHintStreamData BuildHintStream(const TvxHintData& hints) {
   // Page offset table. Content streams are not placed apart from their
   // pages, so the content fields repeat the page lengths from offset 0.
   int64_t minObjects = INT64_MAX, maxObjects = 0, minLength = INT64_MAX, maxLength = 0;
-  size_t maxShared = 0;
+  uint32_t maxShared = 0;
   for (const TvxPageHint& page : hints.Pages) {
     minObjects = std::min(minObjects, page.Objects);
     maxObjects = std::max(maxObjects, page.Objects);
     minLength = std::min(minLength, page.Length);
     maxLength = std::max(maxLength, page.Length);
-    maxShared = std::max(maxShared, page.SharedIdentifiers.size());
+    maxShared = std::max(maxShared, page.SharedCount);
   }
   const int objectBits = BitsFor(uint64_t(maxObjects - minObjects));
   const int lengthBits = BitsFor(uint64_t(maxLength - minLength));
@@ -103,10 +103,9 @@ TvxHintStreamData BuildHintStream(const TvxHintData& hints) {
   w.Align();
   for (const TvxPageHint& page : hints.Pages) w.Write(uint64_t(page.Length - minLength), lengthBits);
   w.Align();
-  for (const TvxPageHint& page : hints.Pages) w.Write(page.SharedIdentifiers.size(), sharedCountBits);
+  for (const TvxPageHint& page : hints.Pages) w.Write(page.SharedCount, sharedCountBits);
   w.Align();
-  for (const TvxPageHint& page : hints.Pages)
-    for (int64_t id : page.SharedIdentifiers) w.Write(uint64_t(id), identifierBits);
+  for (uint32_t id : hints.SharedIdentifiers) w.Write(id, identifierBits);
   w.Align();
   // Numerators (0 bits each) and content offsets (0 bits each) take no room.
   for (const TvxPageHint& page : hints.Pages) w.Write(uint64_t(page.Length - minLength), lengthBits);

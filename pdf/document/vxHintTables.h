@@ -16,7 +16,7 @@ namespace vx {
 struct TvxPageHint {
   int64_t Objects = 0;
   int64_t Length = 0;
-  std::vector<int64_t> SharedIdentifiers;  // empty for the first page
+  uint32_t SharedCount = 0;  // its entries in TvxHintData::SharedIdentifiers; 0 for the first page
 };
 
 // One entry of the shared object table: one object (or object stream).
@@ -26,6 +26,8 @@ struct TvxSharedHint {
 
 struct TvxHintData {
   std::vector<TvxPageHint> Pages;
+  // The shared object table entries each page uses, page after page.
+  std::vector<uint32_t> SharedIdentifiers;
   int64_t FirstPageOffset = 0;
   // Entries for the first page's objects first, then the other shared ones.
   std::vector<TvxSharedHint> Shared;

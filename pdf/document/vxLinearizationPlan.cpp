@@ -338,16 +338,26 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   Other.insert(Other.end(), other.begin(), other.end());
   Other.insert(Other.end(), unreached.begin(), unreached.end());
 
-  SharedUse.resize(Pages.size());
+  // Each object a page may share gets a position once; `users` is done with,
+  // and its Walk field keeps the position.
+  SharedUseStart.assign(Pages.size() + 1, 0);
   for (size_t p = 1; p < Pages.size(); ++p) {
+    SharedUseStart[p] = SharedUse.size();
     for (size_t k = reachedStart[p]; k < reachedStart[p + 1]; ++k) {
       const uint32_t index = reached[k];
       const TvxPart part = parts[index];
-      if (part == TvxPart::FirstPageShared || part == TvxPart::Shared ||
-          (part == TvxPart::Outlines && OutlinesWithFirstPage))
-        SharedUse[p].push_back(objects[index]);
+      if (part != TvxPart::FirstPageShared && part != TvxPart::Shared &&
+          !(part == TvxPart::Outlines && OutlinesWithFirstPage))
+        continue;
+      if (users[index].Walk != UINT32_MAX) {
+        users[index].Walk = UINT32_MAX;
+        users[index].Page = int32_t(SharedObjects.size());
+        SharedObjects.push_back(objects[index]);
+      }
+      SharedUse.push_back(uint32_t(users[index].Page));
     }
   }
+  SharedUseStart[Pages.size()] = SharedUse.size();
 }
 
 }  // namespace vx

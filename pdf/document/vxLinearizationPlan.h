@@ -47,8 +47,11 @@ class TvxLinearizationPlan {
   // nothing reaches.
   TvxObjects Other;
   // For page i (from 1): the objects it uses that sit with the first page
-  // or among the shared ones, each once.
-  std::vector<TvxObjects> SharedUse;
+  // or among the shared ones, each once, as positions in SharedObjects:
+  // SharedUse[SharedUseStart[i] .. SharedUseStart[i + 1]).
+  TvxObjects SharedObjects;
+  std::vector<uint32_t> SharedUse;
+  std::vector<size_t> SharedUseStart;
 };
 
 }  // namespace vx

@@ -128,6 +128,10 @@ void TvxLinearizer::NumberEverything() {
   if (outlinesFirst) NumberMembers(outlines_);
   size_ = next_;
   document_.nextSaveNumber_ = size_ - 1;
+  // The groups hold the objects from here on.
+  for (auto* list : {&plan_->FirstPage, &plan_->Shared, &plan_->Outlines, &plan_->Other, &plan_->OpenDocument})
+    std::vector<const TvxPDFIndirectObject*>().swap(*list);
+  std::vector<std::vector<const TvxPDFIndirectObject*>>().swap(plan_->OtherPages);
 }
 
 int32_t TvxLinearizer::UnitOf(const TvxPDFIndirectObject* object) const {
@@ -190,7 +194,7 @@ void TvxLinearizer::WriteObject(Out& out, const TvxPDFIndirectObject& object, st
 }
 
 template <typename Out>
-void TvxLinearizer::WriteGroup(Out& out, const TvxGroup& group, std::vector<int32_t>& order) {
+void TvxLinearizer::WriteGroup(Out& out, TvxGroup& group, std::vector<int32_t>& order) {
   if (group.Lead) WriteObject(out, *group.Lead, order);
   TvxObjectStreamBuilder members;
   size_t stream = 0;
@@ -210,6 +214,9 @@ void TvxLinearizer::WriteGroup(Out& out, const TvxGroup& group, std::vector<int3
     }
   }
   for (const TvxPDFIndirectObject* o : group.Single) WriteObject(out, *o, order);
+  // Only the units are needed from here on.
+  std::vector<const TvxPDFIndirectObject*>().swap(group.Packed);
+  std::vector<const TvxPDFIndirectObject*>().swap(group.Single);
 }
 
 // ------------------------------------------------------------ hint stream
@@ -251,13 +258,16 @@ std::string TvxLinearizer::HintStreamObject(int64_t base) {
     TvxPageHint& page = hints.Pages[p];
     page.Objects = int64_t(pages_[p].Units.size());
     page.Length = sum(pages_[p].Units);
-    for (const TvxPDFIndirectObject* o : plan.SharedUse[p]) {
-      const int32_t index = sharedIndex[size_t(UnitOf(o))];
-      if (index >= 0) page.SharedIdentifiers.push_back(index);
+    // Members of one object stream are one entry.
+    const size_t first = hints.SharedIdentifiers.size();
+    for (size_t k = plan.SharedUseStart[p]; k < plan.SharedUseStart[p + 1]; ++k) {
+      const int32_t index = sharedIndex[size_t(UnitOf(plan.SharedObjects[plan.SharedUse[k]]))];
+      if (index >= 0) hints.SharedIdentifiers.push_back(uint32_t(index));
     }
-    std::sort(page.SharedIdentifiers.begin(), page.SharedIdentifiers.end());
-    page.SharedIdentifiers.erase(std::unique(page.SharedIdentifiers.begin(), page.SharedIdentifiers.end()),
-                                 page.SharedIdentifiers.end());
+    auto begin = hints.SharedIdentifiers.begin() + std::ptrdiff_t(first);
+    std::sort(begin, hints.SharedIdentifiers.end());
+    hints.SharedIdentifiers.erase(std::unique(begin, hints.SharedIdentifiers.end()), hints.SharedIdentifiers.end());
+    page.SharedCount = uint32_t(hints.SharedIdentifiers.size() - first);
   }
   if (!outlines_.Units.empty()) {
     hints.OutlineFirstObject = outlines_.Units.front();

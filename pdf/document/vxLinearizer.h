@@ -60,7 +60,7 @@ class TvxLinearizer {
   void NumberEverything();
 
   template <typename Out>
-  void WriteGroup(Out& out, const TvxGroup& group, std::vector<int32_t>& order);
+  void WriteGroup(Out& out, TvxGroup& group, std::vector<int32_t>& order);
   template <typename Out>
   void WriteObject(Out& out, const TvxPDFIndirectObject& object, std::vector<int32_t>& order);
   template <typename Out>

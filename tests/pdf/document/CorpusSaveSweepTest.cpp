@@ -250,7 +250,9 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
       std::string said;
       const int status = vxtest::RunCommand("timeout 60 qpdf --check-linearization " + vxtest::Quote(linear), &said);
       EXPECT_NE(status, 2) << name << " (linearized): " << said;
-      if (QpdfCheckStatus(plain) == 0) EXPECT_EQ(status, 0) << name << " (linearized): " << said;
+      if (QpdfCheckStatus(plain) == 0) {
+        EXPECT_EQ(status, 0) << name << " (linearized): " << said;
+      }
       std::string info;
       vxtest::RunCommand("timeout 20 pdfinfo " + vxtest::Quote(linear), &info, false);
       EXPECT_NE(info.find("\nOptimized:       yes"), std::string::npos) << name << " (linearized)";
@@ -272,7 +274,9 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
     if (sourceStatus != 0 || kKnownDifferences.count(name)) continue;
     ++compared;
     const std::string text = Text(source), render = FirstPage(source);
-    if (linearized) EXPECT_TRUE(Text(linear) == text) << name << " (linearized): different text";
+    if (linearized) {
+      EXPECT_TRUE(Text(linear) == text) << name << " (linearized): different text";
+    }
     for (const std::string& out : {flate, plain}) {
       EXPECT_TRUE(Text(out) == text) << name << " (" << Name(out) << "): different text";
       EXPECT_TRUE(FirstPage(out) == render) << name << " (" << Name(out) << "): first page renders differently";
