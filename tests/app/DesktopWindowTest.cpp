@@ -322,6 +322,12 @@ void TDesktopWindowTest::statusLineSaysWhatWasLoadedAndSaved() {
                                          QLocale::system().formattedDataSize(written.size())));
   // A long path is shortened to fit, never cut off at the edge.
   QVERIFY(f.Label8->fontMetrics().horizontalAdvance(f.Label8->text()) <= f.Label8->width());
+
+  // A file laid out for fast web view.
+  VX_QT_NEEDS_CORPUS();
+  Load(*under, vxtest::CorpusDir() + "/qpdf-tests/lin1.pdf");
+  QVERIFY2(f.Label8->toolTip().endsWith(QStringLiteral("not encrypted, linearized (fast web view)")),
+           qPrintable(f.Label8->toolTip()));
 }
 
 void TDesktopWindowTest::withoutADesktopOpenerTheLocationIsShown() {
