@@ -92,6 +92,9 @@ inline constexpr const char* StatusNotSaved = "Not saved: %1";
 inline constexpr const char* StatusNotReplaced = "Not saved: %1 was left as it was";
 inline constexpr const char* StatusSaveCancelledNew = "The save was cancelled; nothing was written";
 inline constexpr const char* StatusSigned = ", signed";
+// Short: the facts must fit beside the name.
+inline constexpr const char* StatusLinearized = ", linearized";
+inline constexpr const char* StatusLinearizationBroken = ", linearization broken";
 inline constexpr const char* StatusSavedIncrementally =
     "Saved %1 (%2) as an incremental update; the signatures stay valid";
 

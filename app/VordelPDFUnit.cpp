@@ -486,6 +486,8 @@ QString TForm1::LoadedStatus() const {
   QString status = Text(texts::StatusLoaded).arg(QStringLiteral("%1"), pageText, version, Text(access));
   if (PDFDoc.Repaired()) status += Text(texts::StatusRepaired);
   if (PDFDoc.SignatureCount() > 0) status += Text(texts::StatusSigned);
+  if (PDFDoc.SourceLinearization() == vx::lsLinearized) status += Text(texts::StatusLinearized);
+  if (PDFDoc.SourceLinearization() == vx::lsBroken) status += Text(texts::StatusLinearizationBroken);
   return status;
 }
 

@@ -11,3 +11,5 @@ echo
 BUILD=${1:-${BUILD:-build}} "$here/incremental.sh"
 echo
 BUILD=${1:-${BUILD:-build}} "$here/xmp.sh"
+echo
+BUILD=${1:-${BUILD:-build}} "$here/linearize.sh"

@@ -78,6 +78,14 @@ std::string DateUtf8(const std::string& s) { return Utf16ToUtf8(AnsiToWide(s)); 
 
 }  // namespace
 
+static const char* LinearizationText(TvxLinearizationState state) {
+  switch (state) {
+    case lsLinearized: return "yes (fast web view)";
+    case lsBroken: return "no longer: an update was appended after the file was linearized";
+    default: return "no";
+  }
+}
+
 const char* PageModeName(int mode) {
   static const char* const kNames[5] = {"none", "outlines", "thumbs", "fullscreen", "attachments"};
   return mode >= 0 && mode < 5 ? kNames[mode] : "none";
@@ -153,6 +161,8 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
   j["formFields"] = fields;
   j["signed"] = doc.SignatureCount();
   j["revisions"] = doc.RevisionCount();
+  j["linearized"] = doc.SourceLinearization() == lsLinearized;
+  j["linearizationBroken"] = doc.SourceLinearization() == lsBroken;
   return j;
 }
 
@@ -207,6 +217,7 @@ std::string DocumentText(const TvxCustomPDFDocument& doc, const std::string& fil
   line("Signed", signatures == 0 ? std::string("no")
                                  : "yes (" + std::to_string(signatures) + (signatures == 1 ? " signature)" : " signatures)"));
   line("Revisions", std::to_string(doc.RevisionCount()));
+  line("Linearized", LinearizationText(doc.SourceLinearization()));
   return out.str();
 }
 

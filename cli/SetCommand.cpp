@@ -88,6 +88,9 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
                   "Object streams: disable (default; a classic table), preserve (as the source had), generate "
                   "(PDF 1.5 and later)")
       ->check(CLI::IsMember({"disable", "preserve", "generate"}));
+  cmd->add_flag_callback("--linearize", [&s] { s.linearize = true; },
+                         "Fast web view: write the file linearized (default: as the input is)");
+  cmd->add_flag_callback("--no-linearize", [&s] { s.linearize = false; }, "Write the file without fast web view");
   cmd->add_option("--need-appearances", s.needAppearances, "The form's /NeedAppearances: keep, true, false")
       ->check(CLI::IsMember({"keep", "true", "false"}));
   cmd->add_option("--encrypt", s.encrypt,
@@ -138,6 +141,8 @@ int RunSet(SetCommandOptions& o) {
   if (o.output && o.inputs.size() != 1) return usage("set: -o takes exactly one input; use --output-dir or --in-place");
   if (o.output && o.output->empty()) return usage("set: -o: the output name is empty");
   if (o.incremental && o.rewrite) return usage("set: --incremental and --rewrite exclude each other");
+  if (o.incremental && o.settings.linearize.value_or(false))
+    return usage("set: --incremental and --linearize exclude each other (an update cannot keep a file linearized)");
   if (auto problem = ValidateSettings(o.settings)) return usage(*problem);
   if (!ApplyMemoryBudget(o.maxMemory)) return usage("--max-memory: a size like 512M or 2G");
   std::error_code ec;

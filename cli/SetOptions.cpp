@@ -158,6 +158,8 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
     doc.SetObjectStreams(s.objectStreams == "preserve" ? osPreserve : osDisable);
   }
 
+  if (s.linearize) doc.SetLinearize(*s.linearize);
+
   TvxPDFInfo& info = doc.Info();
   // An option given is a field changed, even to the value it had: the XMP
   // packet then says the same.

@@ -30,6 +30,9 @@ struct DocumentSettings {
   std::string pages;  // empty: every page
   std::string xmp = "keep";  // keep | create (adds an XMP packet where there is none)
   std::string objectStreams = "disable";  // disable | preserve | generate
+  // Fast web view: unset writes a linearized input linearized and any other
+  // input not.
+  std::optional<bool> linearize;
 };
 
 // Checks the values that do not need a document; answers a message for the

@@ -109,6 +109,7 @@ inline constexpr const char* const SDlgCompTypeItems[] = {"Flate", "Runlength"};
 inline constexpr const char* const SDlgCompLevelItems[] = {"None", "Fastest", "Normal", "Maximum"};
 // In the order of TvxObjectStreamMode.
 inline constexpr const char* SDlgObjectStreams = "Object Streams";
+inline constexpr const char* SDlgFastWebView = "Fast Web View";
 inline constexpr const char* const SDlgObjectStreamItems[] = {"Disable", "Preserve", "Generate"};
 
 // Captions of the dialog's message boxes.

@@ -372,11 +372,13 @@ void TvxPDFSettingsDlg::CreateCompressTab() {
   AddItems(cbObjectStreams, res::SDlgObjectStreamItems);
   auto* objectStreams = new QFormLayout;
   objectStreams->addRow(Text(res::SDlgObjectStreams), cbObjectStreams);
+  chkFastWebView = new QCheckBox(Text(res::SDlgFastWebView), tsCompress);
 
   auto* layout = new QVBoxLayout(tsCompress);
   layout->addWidget(chkCompressDoc);
   layout->addWidget(gbCompType);
   layout->addLayout(objectStreams);
+  layout->addWidget(chkFastWebView);
   lblCompressUpdateNote = new QLabel(Text(res::SDlgSignedUpdateNote), tsCompress);
   lblCompressUpdateNote->setWordWrap(true);
   lblCompressUpdateNote->hide();
@@ -471,8 +473,11 @@ void TvxPDFSettingsDlg::FormShow() {
     const QSignalBlocker blockObjectStreams(cbObjectStreams);
     cbObjectStreams->setCurrentIndex(int(osDisable));
   }
+  // An update cannot keep a file linearized.
+  chkFastWebView->setChecked(doc.Linearize() && !update);
   chkCompressDoc->setEnabled(!update);
   cbObjectStreams->setEnabled(!update);
+  chkFastWebView->setEnabled(!update);
   chkEnableEncryption->setEnabled(!update);
   lblCompressUpdateNote->setVisible(update);
   lblSecurityUpdateNote->setVisible(update);
@@ -678,6 +683,7 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
   // Object streams need PDF 1.5: "Generate" raises an older version.
   doc.SetPDFVersion(VersionToWrite());
   doc.SetObjectStreams(update ? osDisable : TvxObjectStreamMode(cbObjectStreams->currentIndex()));
+  if (!update) doc.SetLinearize(chkFastWebView->isChecked());
 
   if (chkCompressDoc->isChecked() && !update) {
     const int type = cbCompType->currentIndex();

@@ -100,6 +100,8 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   // Items in the order of TvxObjectStreamMode; "Generate" writes PDF 1.5 at
   // least, which the version box then shows.
   QComboBox* cbObjectStreams;
+  // Linearized output; starts as the document would be written.
+  QCheckBox* chkFastWebView;
 
   // Opened to edit a document rather than shown before a save: the after-save
   // actions and the compression then start from what the document holds, so

@@ -52,6 +52,8 @@ void TvxCustomPDFDocument::InitDocument() {
   isEncrypted_ = false;
   loadStarted_ = false;
   repaired_ = false;
+  sourceLinearization_ = lsNone;
+  linearize_.reset();
   xrefLoopSeen_ = false;
   repairObjectStreams_.clear();
   repairCatalogs_.clear();
@@ -319,6 +321,7 @@ void TvxCustomPDFDocument::FinishLoad() {
   preparser_.reset();
   // The snapshot serves incremental saves, which a report does not make.
   if (!reportOnly_) TvxIncrementalWriter::TakeSnapshot(*this);
+  sourceLinearization_ = ReadLinearizationState();
   isLoaded_ = true;
   Status(Format(res::SDocumentReadComplete, {PageCount()}));
   if (OnEndRead) OnEndRead(*this);

@@ -289,6 +289,18 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool ReplaceLinksOnSave() const { return replaceLinksOnSave_; }
   void SetReplaceLinksOnSave(bool v) { replaceLinksOnSave_ = v; }
 
+  // ---------------------------------------- fast web view (vxCstPDFDocLinearized.cpp)
+  // How the loaded file is laid out for fast web view (lsNone for a document
+  // not loaded from a file).
+  TvxLinearizationState SourceLinearization() const { return sourceLinearization_; }
+  // Whether a rewrite is linearized: as set, or, until it is set, as the
+  // loaded file was (a file once linearized, an update after it included, is
+  // written linearized again). An incremental update is never linearized,
+  // and refuses to save when this was set on. A load forgets the setting.
+  bool Linearize() const { return linearize_.value_or(sourceLinearization_ != lsNone); }
+  void SetLinearize(bool v) { linearize_ = v; }
+  bool LinearizeSet() const { return linearize_.has_value(); }
+
   // ------------------------------------- incremental update (vxIncrementalWriter.cpp)
   // Filled signature fields (/FT /Sig with a /V): their signatures cover the
   // source's bytes, which only an incremental update keeps.
@@ -330,6 +342,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   void OpenStructure();
   bool OpenWithPassword(const std::string& password);
   void FinishLoad();
+  // The layout of the source for fast web view (vxCstPDFDocLinearized.cpp).
+  TvxLinearizationState ReadLinearizationState() const;
   void Status(const std::string& text);
   void Progress(int percent);
 
@@ -502,6 +516,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   friend class TvxPageTreeWalker;
   friend class TvxDeepResolver;
   friend class TvxObjectTextPipeline;
+  friend class TvxLinearizationPlan;
+  friend class TvxUserWalker;
+  friend class TvxLinearizer;
 
   // Document state.
   uint32_t documentID_ = 0;
@@ -578,6 +595,8 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unordered_set<int64_t> visitedSections_;  // cross-reference sections read
   bool xrefLoopSeen_ = false;                    // a /Prev chain came back to a section
   bool repaired_ = false;
+  TvxLinearizationState sourceLinearization_ = lsNone;
+  std::optional<bool> linearize_;
   // Found by a rebuild, for CompleteRepair: object streams (number, offset)
   // and objects that may be the catalog, in file order.
   struct TvxCatalogCandidate {

@@ -9,8 +9,7 @@
 
 namespace vx {
 
-void TvxDocumentWriter::WriteCatalog() {
-  TvxCustomPDFDocument& doc = document_;
+std::string TvxDocumentWriter::CatalogText(TvxCustomPDFDocument& doc) {
   const TvxPDFCatalog& catalog = *doc.catalog_;
   auto entry = [](std::string_view key, std::string_view value) { return TvxCustomPDFDocument::EntryText(key, value); };
   // Values are serialised as parts of object 1 (which their strings are
@@ -43,16 +42,36 @@ void TvxDocumentWriter::WriteCatalog() {
   entries += entry("/OpenAction", value(catalog.OpenActionValue.get()));
   entries += entry("/AA", value(catalog.AdditionalActions.get()));
   for (const auto& [key, kept] : catalog.KeptEntries) entries += entry(key, value(kept.get()));
+  return TvxCustomPDFDocument::WrapDictionary(entries);
+}
+
+std::string TvxDocumentWriter::InfoText(TvxCustomPDFDocument& doc) {
+  const TvxPDFDictObject* info = doc.info_->InfoDict();
+  return info ? doc.SerializeObject(2, info) : TvxCustomPDFDocument::WrapDictionary("");
+}
+
+std::string TvxDocumentWriter::PageRootText(const TvxCustomPDFDocument& doc) {
+  std::string kids;
+  int count = 0;
+  for (const TvxPDFIndirectObject* page : doc.pageList_) {
+    if (!page || page->NewNumber == 0) continue;
+    kids += TvxCustomPDFDocument::ReferenceText(page->NewNumber);
+    kids += ' ';
+    ++count;
+  }
+  std::string entries = TvxCustomPDFDocument::EntryText("/Type", "/Pages") +
+                        TvxCustomPDFDocument::EntryText("/Count", std::to_string(count)) +
+                        TvxCustomPDFDocument::EntryText("/Kids", "[ " + kids + "]");
+  return TvxCustomPDFDocument::WrapDictionary(entries);
+}
+
+void TvxDocumentWriter::WriteCatalog() {
   // Both hold strings encrypted for their own numbers (the information's
   // even before the save), so an encrypted file keeps them out of object
   // streams.
-  const bool plain = !doc.Encryption().Enabled();
-  WriteBuiltObject(1, TvxCustomPDFDocument::WrapDictionary(entries), plain);
-
-  const TvxPDFDictObject* info = doc.info_->InfoDict();
-  std::string infoText = info ? doc.SerializeObject(2, info) : TvxCustomPDFDocument::WrapDictionary("");
-  WriteBuiltObject(2, infoText, plain);
-
+  const bool plain = !document_.Encryption().Enabled();
+  WriteBuiltObject(1, CatalogText(document_), plain);
+  WriteBuiltObject(2, InfoText(document_), plain);
   WritePageRootAndBody();
 }
 

@@ -214,7 +214,7 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
 }
 
 TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, int32_t objectNumber,
-                                              const TvxPDFStreamObject& stream) {
+                                              const TvxPDFStreamObject& stream, bool directLength) {
   TvxStreamText result;
   result.Original = stream.DataView();
   // With no step to run, a stream whose /Length is right is written with its
@@ -231,7 +231,10 @@ TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, in
                    (document.decrypt_ && !document.decrypt_->NamedFilter(*own)));
   const bool changesData = document.decodeStreams_ || document.compression_->Active ||
                            document.asciiEncode_->Active || EncryptsStrings(document, objectNumber) || ownCrypt;
-  if (!changesData && stream.Dictionary && LengthIsRight(document, *stream.Dictionary, result.Original.size())) {
+  const bool lengthIsReference =
+      stream.Dictionary && As<TvxPDFIndirectReference>(stream.Dictionary->Find("/Length")) != nullptr;
+  if (!changesData && stream.Dictionary && !(directLength && lengthIsReference) &&
+      LengthIsRight(document, *stream.Dictionary, result.Original.size())) {
     AppendObject(document, result.DictText, objectNumber, stream.Dictionary.get(), 1);
     return result;
   }
@@ -272,6 +275,8 @@ TvxStreamText TvxDocumentWriter::EncodeStream(TvxCustomPDFDocument& document, in
     if (encrypted.size() != current().size()) dict.SetValue("/Length", LengthValue(encrypted.size()));
     data = std::move(encrypted);
   }
+  if (directLength && As<TvxPDFIndirectReference>(dict.Find("/Length")))
+    dict.SetValue("/Length", LengthValue(data ? data->size() : result.Original.size()));
   AppendObject(document, result.DictText, objectNumber, &dict, 1);
   result.Encoded = std::move(data);
   return result;

@@ -23,6 +23,7 @@
 #include "pdf/document/vxDocumentWriter.h"
 #include "pdf/document/vxIncrementalWriter.h"
 #include "pdf/document/vxKeptFileAttributes.h"
+#include "pdf/document/vxLinearizer.h"
 #include "pdf/document/vxObjectTextPipeline.h"
 #include "pdf/document/vxPendingSaveFiles.h"
 #include "pdf/document/vxShell.h"
@@ -232,6 +233,54 @@ void TvxSaveFile::Commit() {
   }
 }
 
+void TvxSaveFile::AppendFileOf(TvxSaveFile& part) {
+  // Both files are complete on disk first; the writing thread of this one
+  // starts again afterwards from the file's new end.
+  part.Flush();
+  if (part.behind_) {
+    const int error = part.behind_->Drain();
+    part.behind_.reset();
+    part.ThrowIfFailed(error);
+  }
+  Flush();
+  if (behind_) {
+    const int error = behind_->Drain();
+    behind_.reset();
+    ThrowIfFailed(error);
+  }
+  const int64_t size = part.flushed_;
+  loff_t from = 0;
+  bool copyRange = true;
+  std::string piece;
+  while (from < size) {
+    const size_t want = size_t(std::min<int64_t>(size - from, int64_t(1) << 30));
+    ssize_t n = -1;
+    if (copyRange) {
+      n = ::copy_file_range(part.fd_, &from, fd_, nullptr, want, 0);
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        copyRange = false;  // not between these files: copied through memory
+        continue;
+      }
+    } else {
+      piece.resize(std::min(want, kBufferSize));
+      n = ::pread(part.fd_, piece.data(), piece.size(), from);
+      if (n > 0) {
+        for (ssize_t done = 0; done < n;) {
+          const ssize_t w = ::write(fd_, piece.data() + done, size_t(n - done));
+          if (w < 0 && errno == EINTR) continue;
+          if (w <= 0) ThrowIfFailed(w < 0 ? errno : EIO);
+          done += w;
+        }
+        from += n;
+      }
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ThrowIfFailed(errno);
+    if (n == 0) ThrowIfFailed(EIO);  // the scratch file ended early
+  }
+  flushed_ += size;
+}
+
 // ------------------------------------------------------- parallel stream work
 
 // Streams are encoded (compressed, encrypted) on several threads ahead of
@@ -398,9 +447,6 @@ void TvxDocumentWriter::WriteDocument() {
   // Decided first: a layout the version cannot carry fails before any work.
   packing_ = UsesObjectStreams();
   locations_.assign(1, TvxObjectLocation());
-  // Sized once: growing by doubling would hold the old and the new table at
-  // the same time, with up to half of the new one unused.
-  locations_.reserve(size_t(document_.Store().Count()) + 16);
   nextObjectNumber_ = 3;
   document_.nextSaveNumber_ = 3;
   visited_ = 0;
@@ -430,6 +476,10 @@ void TvxDocumentWriter::WriteDocument() {
   if (document_.OutlineRoot() != nullptr) document_.BuildOutlines();
 
   Status(res::SBuildingObjects);
+  if (document_.Linearize() && TvxLinearizer(*this).Write()) return;
+  // Sized once: growing by doubling would hold the old and the new table at
+  // the same time, with up to half of the new one unused.
+  locations_.reserve(size_t(document_.Store().Count()) + 16);
   NumberObjects();
   WriteHeader();
   WriteCatalog();
@@ -600,18 +650,7 @@ void TvxDocumentWriter::WriteSerialisedObject(const TvxPDFIndirectObject& object
 
 void TvxDocumentWriter::WritePageRootAndBody() {
   Status(res::SWritingPages);
-  std::string kids;
-  int count = 0;
-  for (const TvxPDFIndirectObject* page : document_.pageList_) {
-    if (!page || page->NewNumber == 0) continue;
-    kids += TvxCustomPDFDocument::ReferenceText(page->NewNumber);
-    kids += ' ';
-    ++count;
-  }
-  std::string entries = TvxCustomPDFDocument::EntryText("/Type", "/Pages") +
-                        TvxCustomPDFDocument::EntryText("/Count", std::to_string(count)) +
-                        TvxCustomPDFDocument::EntryText("/Kids", "[ " + kids + "]");
-  WriteBuiltObject(3, TvxCustomPDFDocument::WrapDictionary(entries), true);
+  WriteBuiltObject(3, PageRootText(document_), true);
 
   // Streams are worth encoding on other threads only when a step changes
   // their data.
@@ -735,20 +774,8 @@ void TvxDocumentWriter::FlushObjectStream() {
   if (objectStream_.Empty()) return;
   const int32_t number = objectStreamNumber_;
   TvxObjectStreamWorker::Task task([this, number, members = std::move(objectStream_)]() {
-    int64_t first = 0;
-    TvxPendingObjectStream::Ready ready;
-    ready.Data = CompressWriterData(document_, members.Build(first));
-    TvxPDFDictObject dict;
-    dict.AddName("/Type", "/ObjStm");
-    dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(int64_t(members.Count())));
-    dict.SetValue("/First", std::make_unique<TvxPDFInt64Object>(first));
-    dict.AddName("/Filter", "/FlateDecode");
-    // Encrypted as one stream under its own number; the members inside are
-    // plain once it is decrypted.
-    if (document_.Encryption().Enabled()) ready.Data = document_.EncryptStreamData(ready.Data, number, dict);
-    dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(ready.Data.size())));
-    ready.DictText = document_.SerializeObject(-1, &dict);
-    return ready;
+    TvxStreamText made = MakeObjectStream(document_, number, members);
+    return TvxPendingObjectStream::Ready{std::move(made.DictText), std::move(*made.Encoded)};
   });
   objectStream_ = TvxObjectStreamBuilder();
   pendingObjectStreams_.push_back({number, task.get_future()});
@@ -760,6 +787,25 @@ void TvxDocumentWriter::FlushObjectStream() {
     task();
   }
   WritePendingObjectStreams(2);
+}
+
+TvxStreamText TvxDocumentWriter::MakeObjectStream(TvxCustomPDFDocument& document, int32_t number,
+                                                  const TvxObjectStreamBuilder& members) {
+  int64_t first = 0;
+  TvxStreamText made;
+  std::string data = CompressWriterData(document, members.Build(first));
+  TvxPDFDictObject dict;
+  dict.AddName("/Type", "/ObjStm");
+  dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(int64_t(members.Count())));
+  dict.SetValue("/First", std::make_unique<TvxPDFInt64Object>(first));
+  dict.AddName("/Filter", "/FlateDecode");
+  // Encrypted as one stream under its own number; the members inside are
+  // plain once it is decrypted.
+  if (document.Encryption().Enabled()) data = document.EncryptStreamData(data, number, dict);
+  dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(data.size())));
+  made.DictText = document.SerializeObject(-1, &dict);
+  made.Encoded = std::move(data);
+  return made;
 }
 
 void TvxDocumentWriter::WritePendingObjectStreams(size_t keep) {

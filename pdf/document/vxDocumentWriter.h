@@ -55,6 +55,9 @@ class TvxSaveFile {
   // Writes out the rest, syncs it to disk and puts the file in the target's
   // place.
   void Commit();
+  // Appends everything written to `part` (a file never committed, used as
+  // scratch space) to this file.
+  void AppendFileOf(TvxSaveFile& part);
   const std::string& TempName() const { return tempName_; }
   const std::string& Target() const { return target_; }
   // After Commit: what the replaced file could not pass on (its other hard
@@ -97,8 +100,9 @@ class TvxDocumentWriter {
   static void AppendObject(TvxCustomPDFDocument& document, std::string& out, int32_t objectNumber,
                            const TvxPDFObject* object, int depth = 0);
   // A stream's dictionary text and data after the save steps, on copies.
+  // `directLength`: a /Length held in another object is written as a number.
   static TvxStreamText EncodeStream(TvxCustomPDFDocument& document, int32_t objectNumber,
-                                    const TvxPDFStreamObject& stream);
+                                    const TvxPDFStreamObject& stream, bool directLength = false);
   // The number a reference is written under, or 0 when its target is not
   // written.
   static int32_t TargetNumber(const TvxCustomPDFDocument& document, const TvxObjectKey& key);
@@ -117,11 +121,20 @@ class TvxDocumentWriter {
   // that were there before.
   static void PutFilterInFront(const TvxCustomPDFDocument& document, TvxPDFDictObject& dictCopy,
                                const TvxPDFObject* filter, std::string_view name);
+  // An object stream of `members` under `number`: its dictionary text and
+  // its data (compressed, and encrypted when the save encrypts).
+  static TvxStreamText MakeObjectStream(TvxCustomPDFDocument& document, int32_t number,
+                                        const TvxObjectStreamBuilder& members);
   // Flate data for a stream the writer makes itself (an object stream, the
   // cross-reference stream); /Filter /FlateDecode goes with it.
   static std::string CompressWriterData(const TvxCustomPDFDocument& document, std::string_view data);
 
   // -------------------------------------------- catalog (vxCstPDFDocCatalogWrite.cpp)
+  // The bodies of the objects the writer builds: the catalog (object 1), the
+  // information dictionary (object 2) and the page-tree root (object 3).
+  static std::string CatalogText(TvxCustomPDFDocument& document);
+  static std::string InfoText(TvxCustomPDFDocument& document);
+  static std::string PageRootText(const TvxCustomPDFDocument& document);
   void WriteCatalog();
   // Writes one of the objects the writer builds itself (catalog,
   // information, page-tree root): into an object stream when allowed and
@@ -129,6 +142,7 @@ class TvxDocumentWriter {
   void WriteBuiltObject(int32_t number, std::string_view body, bool mayPack);
 
  private:
+  friend class TvxLinearizer;
   class TvxStreamPipeline;
 
   void Status(const std::string& text) { document_.Status(text); }

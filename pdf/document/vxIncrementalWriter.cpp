@@ -253,6 +253,10 @@ void TvxIncrementalWriter::CheckSettings() {
   // The update's own objects are written plainly; "preserve" asks for
   // nothing new, since the source's object streams stay as they are.
   if (doc.ObjectStreams() == osGenerate) refuse(res::SIncrementalObjectStreams);
+  // Asked for in so many words: an update cannot keep the layout (one
+  // that follows from the source alone is simply given up, and the file
+  // then reports its linearization as broken).
+  if (doc.LinearizeSet() && doc.Linearize()) refuse(res::SIncrementalLinearize);
   // The encryption dictionary stays: new objects use the file's own key.
   const TvxPDFEncryptionSettings& settings = doc.Encryption();
   if (settings.Enabled() != doc.isEncrypted_ || (doc.isEncrypted_ && (!doc.decrypt_ || !doc.decrypt_->KeepsEncryption(settings))))

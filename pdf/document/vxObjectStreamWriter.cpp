@@ -162,18 +162,26 @@ std::string TvxObjectStreamBuilder::Build(int64_t& first) const {
   return data;
 }
 
-TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& locations) {
+TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& locations,
+                                      const std::vector<TvxNumberRange>& ranges, int leastWidth2, bool predict) {
+  const std::vector<TvxNumberRange> all = {{0, locations.size()}};
+  const std::vector<TvxNumberRange>& wanted = ranges.empty() ? all : ranges;
   TvxXRefStreamRows result;
   uint64_t largest2 = 0, largest3 = 0;
-  for (const TvxObjectLocation& l : locations) {
-    if (l.Offset >= 0) {
-      largest2 = std::max(largest2, uint64_t(l.Offset));
-    } else if (l.StreamNumber > 0) {
-      largest2 = std::max(largest2, uint64_t(l.StreamNumber));
-      largest3 = std::max(largest3, uint64_t(l.Index));
+  size_t rows = 0;
+  for (const TvxNumberRange& range : wanted) {
+    rows += range.Count;
+    for (size_t number = range.First; number < range.First + range.Count; ++number) {
+      const TvxObjectLocation& l = locations.at(number);
+      if (l.Offset >= 0) {
+        largest2 = std::max(largest2, uint64_t(l.Offset));
+      } else if (l.StreamNumber > 0) {
+        largest2 = std::max(largest2, uint64_t(l.StreamNumber));
+        largest3 = std::max(largest3, uint64_t(l.Index));
+      }
     }
   }
-  result.Width2 = BytesFor(largest2);
+  result.Width2 = std::max(BytesFor(largest2), leastWidth2);
   result.Width3 = BytesFor(largest3);
   const size_t columns = size_t(result.Columns());
 
@@ -182,26 +190,32 @@ TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& loca
   // become mostly zeros, which deflate packs well.
   std::string previous(columns, '\0');
   std::string row;
-  result.Rows.reserve(locations.size() * (columns + 1));
-  for (size_t number = 0; number < locations.size(); ++number) {
-    const TvxObjectLocation& l = locations[number];
-    row.clear();
-    if (number != 0 && l.Offset >= 0) {
-      row += char(1);
-      AppendBigEndian(row, uint64_t(l.Offset), result.Width2);
-      AppendBigEndian(row, 0, result.Width3);
-    } else if (number != 0 && l.StreamNumber > 0) {
-      row += char(2);
-      AppendBigEndian(row, uint64_t(l.StreamNumber), result.Width2);
-      AppendBigEndian(row, uint64_t(l.Index), result.Width3);
-    } else {
-      row += char(0);  // free; object 0 heads the (empty) free list
-      AppendBigEndian(row, 0, result.Width2);
-      AppendBigEndian(row, 0, result.Width3);
+  result.Rows.reserve(rows * (columns + 1));
+  for (const TvxNumberRange& range : wanted) {
+    for (size_t number = range.First; number < range.First + range.Count; ++number) {
+      const TvxObjectLocation& l = locations[number];
+      row.clear();
+      if (number != 0 && l.Offset >= 0) {
+        row += char(1);
+        AppendBigEndian(row, uint64_t(l.Offset), result.Width2);
+        AppendBigEndian(row, 0, result.Width3);
+      } else if (number != 0 && l.StreamNumber > 0) {
+        row += char(2);
+        AppendBigEndian(row, uint64_t(l.StreamNumber), result.Width2);
+        AppendBigEndian(row, uint64_t(l.Index), result.Width3);
+      } else {
+        row += char(0);  // free; object 0 heads the (empty) free list
+        AppendBigEndian(row, 0, result.Width2);
+        AppendBigEndian(row, 0, result.Width3);
+      }
+      if (!predict) {
+        result.Rows += row;
+        continue;
+      }
+      result.Rows += char(2);
+      for (size_t k = 0; k < columns; ++k) result.Rows += char(uint8_t(row[k]) - uint8_t(previous[k]));
+      previous.swap(row);
     }
-    result.Rows += char(2);
-    for (size_t k = 0; k < columns; ++k) result.Rows += char(uint8_t(row[k]) - uint8_t(previous[k]));
-    previous.swap(row);
   }
   return result;
 }

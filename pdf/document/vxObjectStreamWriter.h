@@ -65,6 +65,16 @@ struct TvxXRefStreamRows {
   int Width3 = 1;
   int Columns() const { return 1 + Width2 + Width3; }
 };
-TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& locations);
+// Numbers First .. First + Count - 1: one subsection of a cross-reference section.
+struct TvxNumberRange {
+  size_t First = 0;
+  size_t Count = 0;
+};
+// Only the rows of `ranges` when given; the second field at least
+// `leastWidth2` bytes wide; rows as they are (no prediction) when `predict`
+// is false.
+TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& locations,
+                                      const std::vector<TvxNumberRange>& ranges = {}, int leastWidth2 = 1,
+                                      bool predict = true);
 
 }  // namespace vx

@@ -149,6 +149,11 @@ class TvxCompression {
 // (PDF 1.5 and later).
 enum TvxObjectStreamMode : uint8_t { osDisable = 0, osPreserve, osGenerate };
 
+// How a loaded file is laid out for fast web view: not linearized;
+// linearized; or linearized and then changed by an update appended after it,
+// so that the layout no longer holds (readers fall back to the whole file).
+enum TvxLinearizationState : uint8_t { lsNone = 0, lsLinearized, lsBroken };
+
 // ASCII armour of streams on save: 0 ASCIIHex, 1 ASCII85 (never switched on
 // by this program).
 class TvxASCIIEncode {

@@ -121,6 +121,12 @@ inline constexpr const char* SIncrementalNoNumbers =
 inline constexpr const char* SIncrementalNoXRef =
     "An incremental update needs the file's own cross-reference data, which could not be used; save with a full rewrite";
 inline constexpr const char* SAppendingUpdate = "Appending an update to %s";
+inline constexpr const char* SIncrementalLinearize = "the layout of the file for fast web view (linearization)";
+inline constexpr const char* SLinearizationTooLarge = "The file is too large for the hint tables of a linearized file";
+inline constexpr const char* SLinearizingNoPages = "The document has no pages: it is written without fast web view";
+inline constexpr const char* SLinearizingDuplicatePages =
+    "A page object appears more than once in the page tree: the file is written without fast web view";
+inline constexpr const char* SWritingLinearized = "Writing for fast web view";
 
 // Filters.
 inline constexpr const char* SUnsupportedFilterNamed = "Unsupported filter (%s)";

@@ -157,8 +157,9 @@ void TDesktopWindowTest::passwordIsAskedUntilRightOrCancelled() {
     QVERIFY(!answerer.Seen[0].WrongLineShown);
     QVERIFY(answerer.Seen[1].WrongLineShown);
     QVERIFY(f.Loaded());
-    // The name is shortened to fit, not the facts.
-    QVERIFY2(f.Label8->text().endsWith(QStringLiteral(": 30 pages, PDF 1.4, encrypted, opened with the user password")),
+    // The name is shortened to fit, not the facts (the file is linearized).
+    QVERIFY2(f.Label8->text().endsWith(
+                 QStringLiteral(": 30 pages, PDF 1.4, encrypted, opened with the user password, linearized")),
              qPrintable(f.Label8->text()));
   }
   {
@@ -166,7 +167,8 @@ void TDesktopWindowTest::passwordIsAskedUntilRightOrCancelled() {
     Load(*under, file.toStdString());
     QCOMPARE(answerer.Seen.size(), 1);
     QVERIFY(f.Loaded());
-    QVERIFY2(f.Label8->toolTip().endsWith(QStringLiteral("encrypted, opened as owner")), qPrintable(f.Label8->toolTip()));
+    QVERIFY2(f.Label8->toolTip().endsWith(QStringLiteral("encrypted, opened as owner, linearized")),
+             qPrintable(f.Label8->toolTip()));
   }
   {
     // Cancel ends the load with nothing loaded, and no error to report.
@@ -322,6 +324,12 @@ void TDesktopWindowTest::statusLineSaysWhatWasLoadedAndSaved() {
                                          QLocale::system().formattedDataSize(written.size())));
   // A long path is shortened to fit, never cut off at the edge.
   QVERIFY(f.Label8->fontMetrics().horizontalAdvance(f.Label8->text()) <= f.Label8->width());
+
+  // A file laid out for fast web view.
+  VX_QT_NEEDS_CORPUS();
+  Load(*under, vxtest::CorpusDir() + "/qpdf-tests/lin1.pdf");
+  QVERIFY2(f.Label8->toolTip().endsWith(QStringLiteral("not encrypted, linearized")),
+           qPrintable(f.Label8->toolTip()));
 }
 
 void TDesktopWindowTest::withoutADesktopOpenerTheLocationIsShown() {

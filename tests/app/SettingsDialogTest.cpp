@@ -74,6 +74,7 @@ class TSettingsDialogTest : public QObject {
   void transitionEffectForcesSinglePage();
   void compressionTypeSwitchesTheLevelList();
   void objectStreamChoiceReachesTheDocumentAndTheFile();
+  void fastWebViewStartsAsTheFileIsAndReachesTheFile();
   void passwordMismatchKeepsTheDialogOpen();
   void okAppliesEncryptionThatQpdfOpens();
   void userPasswordDocumentCannotSwitchEncryptionOff();
@@ -301,6 +302,33 @@ void TSettingsDialogTest::objectStreamChoiceReachesTheDocumentAndTheFile() {
   QVERIFY(doc.SaveToFile(target.Path()));
   QCOMPARE(vxtest::RunCommand("qpdf --show-xref " + vxtest::Quote(target.Path()), &xref), 0);
   QVERIFY2(xref.find("compressed; stream") == std::string::npos, xref.c_str());
+}
+
+// The box starts checked for a linearized file and unchecked for another;
+// what OK leaves in it decides the layout qpdf finds in the file written.
+void TSettingsDialogTest::fastWebViewStartsAsTheFileIsAndReachesTheFile() {
+  VX_QT_NEEDS_CORPUS();
+  vxtest::TempFile plainFile, target;
+  plainFile.Write(RichPdf());
+  for (const std::string& source : {vxtest::CorpusDir() + "/qpdf-tests/lin1.pdf", plainFile.Path()}) {
+    vx::TvxPDFDocument doc;
+    QVERIFY(doc.LoadFromFile(source));
+    const bool wasLinearized = doc.SourceLinearization() == vx::lsLinearized;
+    {
+      TShownDialog shown(doc);
+      QCOMPARE(shown.Dialog.chkFastWebView->isChecked(), wasLinearized);
+      QVERIFY(shown.Dialog.chkFastWebView->isEnabled());
+      shown.Dialog.chkFastWebView->click();
+      shown.Dialog.btnOK->click();
+    }
+    QCOMPARE(doc.Linearize(), !wasLinearized);
+    doc.SetShowSetupDialog(false);
+    doc.SetLiteralFileNames(true);
+    QVERIFY(doc.SaveToFile(target.Path()));
+    std::string said;
+    vxtest::RunCommand("qpdf --check-linearization " + vxtest::Quote(target.Path()), &said);
+    QVERIFY2((said.find("no linearization errors") != std::string::npos) == !wasLinearized, said.c_str());
+  }
 }
 
 void TSettingsDialogTest::passwordMismatchKeepsTheDialogOpen() {
@@ -618,6 +646,7 @@ void TSettingsDialogTest::updateTurnsCompressionAndEncryptionOff() {
   TvxPDFSettingsDlg& d = shown.Dialog;
   QVERIFY(!d.chkCompressDoc->isEnabled() && !d.chkCompressDoc->isChecked() && !d.gbCompType->isEnabled());
   QVERIFY(!d.chkEnableEncryption->isEnabled());
+  QVERIFY(!d.chkFastWebView->isEnabled() && !d.chkFastWebView->isChecked());
   d.pcSettings->setCurrentWidget(d.tsCompress);
   QVERIFY(d.lblCompressUpdateNote->isVisible());
   QVERIFY(d.lblCompressUpdateNote->text().contains("incremental update"));

@@ -153,3 +153,26 @@ TEST(VordelIncremental, OptionsChooseTheSaveAndRefusalsWriteNothing) {
   Vordel("set --incremental --compress flate " + Quote(in.Path()) + " -o " + Quote(out.Path()), &said);
   EXPECT_NE(said.find("cannot change the compression"), std::string::npos) << said;
 }
+
+// A signed file that is linearized is still saved as an update (its layout
+// then no longer holds); asking for the layout needs --rewrite.
+TEST(VordelIncremental, SignedLinearizedFileIsUpdatedNotRelaidOut) {
+  TempFile signedFile, linear, out;
+  MakeSignedPdf(signedFile);
+  std::string said;
+  ASSERT_EQ(Vordel("set -q --rewrite --linearize " + Quote(signedFile.Path()) + " -o " + Quote(linear.Path()), &said),
+            0)
+      << said;
+  ASSERT_EQ(Vordel("set --title Z " + Quote(linear.Path()) + " -o " + Quote(out.Path()), &said), 0) << said;
+  EXPECT_NE(said.find("saved as an incremental update"), std::string::npos) << said;
+  EXPECT_EQ(out.Read().rfind(linear.Read(), 0), 0u) << "the source's bytes come first";
+  std::string info;
+  Vordel("info --json " + Quote(out.Path()), &info, false);
+  const nlohmann::json j = nlohmann::json::parse(info, nullptr, false);
+  EXPECT_EQ(j["linearizationBroken"], true) << info;
+
+  EXPECT_EQ(Vordel("set --linearize " + Quote(linear.Path()) + " -o " + Quote(out.Path()), &said), 4);
+  EXPECT_NE(said.find("An incremental update cannot change the layout of the file for fast web view"),
+            std::string::npos)
+      << said;
+}

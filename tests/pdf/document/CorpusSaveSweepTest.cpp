@@ -35,8 +35,9 @@ struct Outcome {
 };
 
 // Loads `source` and saves it to `target` in a child process; `compress`
-// false writes every stream as loaded.
-Outcome SaveInChild(const std::string& source, const std::string& target, bool compress) {
+// false writes every stream as loaded; `linearize` writes it for fast web
+// view (without it, the file keeps the layout it had).
+Outcome SaveInChild(const std::string& source, const std::string& target, bool compress, bool linearize = false) {
   vxtest::ChildResult child = vxtest::RunInChild(
       [&](std::string& report) {
         TvxPDFDocument doc;
@@ -49,6 +50,7 @@ Outcome SaveInChild(const std::string& source, const std::string& target, bool c
         }
         try {
           if (compress) doc.SetCompression(0, 2);
+          if (linearize) doc.SetLinearize(true);
           doc.SaveToFile(target, 2);
         } catch (const std::exception& e) {
           report = e.what();
@@ -139,6 +141,9 @@ constexpr size_t kSaveEvery = 1;
 constexpr size_t kJudgeEvery = 1;
 #endif
 static_assert(kJudgeEvery % kSaveEvery == 0, "the judge looks only at files the sweep saved");
+// Every this many files is also saved linearized (as a sample: qpdf's check
+// of the layout takes a while on large files).
+constexpr size_t kLinearizeEvery = 4 * kJudgeEvery;
 constexpr size_t kJudgeBatch = 64;
 
 }  // namespace
@@ -152,7 +157,7 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
   ASSERT_GT(files.size(), 600u);
 
   vxtest::TempDir dir;
-  int saved = 0, compared = 0, warned = 0, sourceErrors = 0, judged = 0;
+  int saved = 0, compared = 0, warned = 0, sourceErrors = 0, judged = 0, linearSaved = 0;
 
   // As two other readers see them, each output is its source: for pikepdf
   // the same pages with the same resolved attributes, catalog, /Info and
@@ -233,6 +238,29 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
     }
     if (sourceStatus == 2) ++sourceErrors;
 
+    // Linearized: qpdf finds the layout sound (and the file as sound as the
+    // plain save), pdfinfo calls it optimized, and the pages are the same.
+    const std::string linear = dir.File("linear.pdf");
+    std::filesystem::remove(linear);
+    const bool linearized = index % kLinearizeEvery == 0 && pages != "0" &&
+                            CorpusPasswords(name).empty() &&
+                            SaveInChild(source, linear, true, true).code == kSaved;
+    if (linearized) {
+      ++linearSaved;
+      std::string said;
+      const int status = vxtest::RunCommand("timeout 60 qpdf --check-linearization " + vxtest::Quote(linear), &said);
+      EXPECT_NE(status, 2) << name << " (linearized): " << said;
+      if (QpdfCheckStatus(plain) == 0) {
+        EXPECT_EQ(status, 0) << name << " (linearized): " << said;
+      }
+      std::string info;
+      vxtest::RunCommand("timeout 20 pdfinfo " + vxtest::Quote(linear), &info, false);
+      EXPECT_NE(info.find("\nOptimized:       yes"), std::string::npos) << name << " (linearized)";
+      std::string count;
+      vxtest::RunCommand("qpdf --show-npages " + vxtest::Quote(linear) + " 2>/dev/null", &count, false);
+      EXPECT_EQ(count, pages + "\n") << name << " (linearized)";
+    }
+
     // Kept for the judge, which takes the outputs in batches.
     if (index % kJudgeEvery == 0) {
       const std::string kept = dir.File("judge-" + std::to_string(index) + ".pdf");
@@ -246,6 +274,9 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
     if (sourceStatus != 0 || kKnownDifferences.count(name)) continue;
     ++compared;
     const std::string text = Text(source), render = FirstPage(source);
+    if (linearized) {
+      EXPECT_TRUE(Text(linear) == text) << name << " (linearized): different text";
+    }
     for (const std::string& out : {flate, plain}) {
       EXPECT_TRUE(Text(out) == text) << name << " (" << Name(out) << "): different text";
       EXPECT_TRUE(FirstPage(out) == render) << name << " (" << Name(out) << "): first page renders differently";
@@ -254,7 +285,7 @@ TEST(CorpusSaveSweep, SavedFilesAreSoundAndLookTheSame) {
   judgePending();
   std::cout << "saved " << saved << " of " << files.size() << " files; text and first page compared for "
             << compared << "; outputs with qpdf warnings: " << warned << "; sources with qpdf errors: " << sourceErrors
-            << "; judged by other readers: " << judged;
+            << "; judged by other readers: " << judged << "; also saved linearized: " << linearSaved;
   for (const Reader& r : readers) std::cout << "; " << r.name << " exceptions " << r.judgedExceptions.size();
   std::cout << "\n";
   EXPECT_GT(saved, int(files.size() / kSaveEvery / 2));

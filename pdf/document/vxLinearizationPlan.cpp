@@ -1,0 +1,363 @@
+#include "pdf/document/vxLinearizationPlan.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+
+namespace vx {
+
+namespace {
+
+constexpr int32_t kNobody = -1;
+constexpr int32_t kSeveral = -2;
+
+enum : uint8_t { kFirstPage = 1, kOutlines = 2, kOpenDocument = 4, kOthers = 8 };
+
+// Who reaches one written object.
+struct TvxUsers {
+  uint32_t Walk = 0;         // the last walk that reached it
+  int32_t Page = kNobody;    // the one page after the first that reaches it
+  int32_t Thumb = kNobody;   // the one page whose thumbnail reaches it
+  uint8_t Flags = 0;
+};
+
+void AddUser(int32_t& slot, int32_t page) {
+  if (slot == kNobody)
+    slot = page;
+  else if (slot != page)
+    slot = kSeveral;
+}
+
+// A dictionary whose (first) /Type is /Page.
+bool IsPageDictionary(const TvxPDFObject* object) {
+  auto* dict = As<TvxPDFDictObject>(object);
+  if (!dict) return false;
+  for (const auto& e : dict->Entries()) {
+    if (std::string_view(e.Key) != "/Type") continue;
+    auto* type = As<TvxPDFNameObject>(e.Value.get());
+    return type && type->Text == "/Page";
+  }
+  return false;
+}
+
+// The part an object is in, from its users.
+enum class TvxPart : uint8_t {
+  Outlines,
+  OpenDocument,
+  FirstPagePrivate,
+  FirstPageShared,
+  PagePrivate,
+  Shared,
+  ThumbnailPrivate,
+  ThumbnailShared,
+  Other,
+  Unreached
+};
+
+TvxPart PartOf(const TvxUsers& u) {
+  const bool others = (u.Flags & kOthers) != 0;
+  if (u.Flags & kOutlines) return TvxPart::Outlines;
+  if (u.Flags & kOpenDocument) return TvxPart::OpenDocument;
+  if ((u.Flags & kFirstPage) && !others && u.Page == kNobody && u.Thumb == kNobody) return TvxPart::FirstPagePrivate;
+  if (u.Flags & kFirstPage) return TvxPart::FirstPageShared;
+  if (u.Page >= 1 && !others && u.Thumb == kNobody) return TvxPart::PagePrivate;
+  if (u.Page == kSeveral) return TvxPart::Shared;
+  if (u.Thumb >= 0 && !others) return TvxPart::ThumbnailPrivate;
+  if (u.Thumb == kSeveral) return TvxPart::ThumbnailShared;
+  if (u.Walk != 0) return TvxPart::Other;
+  return TvxPart::Unreached;
+}
+
+}  // namespace
+
+// Walks what one user reaches, marking each object with the user. (A friend
+// of the document: it resolves references as the serialiser does.)
+class TvxUserWalker {
+ public:
+  enum class Kind : uint8_t { Page, Thumb, OpenDocument, Outlines, Other };
+
+  TvxUserWalker(TvxCustomPDFDocument& document, std::vector<const TvxPDFIndirectObject*>& objects,
+                std::vector<TvxUsers>& users)
+      : document_(document), objects_(objects), users_(users) {}
+
+  // One user's walk from `start`; with `reached`, the indexes of the objects
+  // it reaches are appended there.
+  void Walk(Kind kind, int32_t page, const TvxPDFObject* start, std::vector<uint32_t>* reached = nullptr) {
+    ++walk_;
+    stack_.push_back({start, kind, page, false});
+    Run(reached);
+  }
+
+  // A page's walk: the page object itself is the one page it enters.
+  void WalkPage(int32_t page, const TvxPDFIndirectObject* pageObject, std::vector<uint32_t>* reached) {
+    ++walk_;
+    stack_.push_back({pageObject, Kind::Page, page, true});
+    Run(reached);
+  }
+
+  // The entries of the catalog as the writer builds it, for a walk that
+  // reaches the catalog through a reference.
+  std::vector<const TvxPDFObject*> CatalogValues;
+
+ private:
+  struct Item {
+    const TvxPDFObject* Value;
+    Kind UserKind;
+    int32_t Page;
+    bool Top;
+  };
+
+  void Mark(TvxUsers& u, Kind kind, int32_t page) {
+    switch (kind) {
+      case Kind::Page:
+        if (page == 0)
+          u.Flags |= kFirstPage;
+        else
+          AddUser(u.Page, page);
+        break;
+      case Kind::Thumb: AddUser(u.Thumb, page); break;
+      case Kind::OpenDocument: u.Flags |= kOpenDocument; break;
+      case Kind::Outlines: u.Flags |= kOutlines; break;
+      case Kind::Other: u.Flags |= kOthers; break;
+    }
+  }
+
+  // The object a reference is written as a reference to, as the serialiser
+  // decides it; nullptr when it is not written (or is the catalog).
+  const TvxPDFIndirectObject* Target(const TvxObjectKey& key, bool& isCatalog) {
+    const TvxCustomPDFDocument& doc = document_;
+    isCatalog = key.DocumentID == doc.documentID_ && key.ObjectNumber == doc.trailer_->RootNumber && key.ObjectNumber > 0;
+    if (isCatalog) return nullptr;
+    const TvxPDFIndirectObject* target = doc.store_->Find(key);
+    if ((!target || target->UseCount == 0) && doc.saveStore_) {
+      if (const TvxPDFIndirectObject* rebuilt = doc.saveStore_->Find(key)) target = rebuilt;
+    }
+    return target && target->UseCount != 0 && target->NewNumber > 0 ? target : nullptr;
+  }
+
+  void Run(std::vector<uint32_t>* reached) {
+    while (!stack_.empty()) {
+      const Item item = stack_.back();
+      stack_.pop_back();
+      const TvxPDFObject* value = item.Value;
+      if (!value) continue;
+      if (value->ObjectType == otIndirectReference || value->ObjectType == otIndirectObject) {
+        TvxObjectKey key;
+        if (auto* ref = As<TvxPDFIndirectReference>(value))
+          key = {ref->DocumentID, ref->ObjectNumber, ref->Generation};
+        else if (auto* io = As<TvxPDFIndirectObject>(value))
+          key = {io->DocumentID, io->ObjectNumber, io->Generation};
+        bool isCatalog = false;
+        const TvxPDFIndirectObject* target = Target(key, isCatalog);
+        if (isCatalog) {
+          if (catalogWalk_ != walk_) {
+            catalogWalk_ = walk_;
+            for (const TvxPDFObject* v : CatalogValues) stack_.push_back({v, item.UserKind, item.Page, false});
+          }
+          continue;
+        }
+        if (!target || (!item.Top && IsPageDictionary(target->Content.get()))) continue;
+        const uint32_t index = uint32_t(target->NewNumber - 1);
+        TvxUsers& u = users_[index];
+        if (u.Walk == walk_) continue;
+        u.Walk = walk_;
+        Mark(u, item.UserKind, item.Page);
+        if (reached) reached->push_back(index);
+        value = target->Content.get();
+        if (!value) continue;
+      }
+      Expand(value, item);
+    }
+  }
+
+  // Children are visited depth first, a dictionary's entries in the order
+  // of their keys (the last of duplicate keys counting, as for a reader),
+  // with one set of visited objects per walk: where a page and its
+  // thumbnail reach the same object, the first to get there has it.
+  void Expand(const TvxPDFObject* value, const Item& item) {
+    const size_t mark = stack_.size();
+    switch (value->ObjectType) {
+      case otArray: {
+        auto* array = static_cast<const TvxPDFArrayObject*>(value);
+        if (array->IsPacked()) return;  // numbers only
+        for (const auto& v : array->Items()) stack_.push_back({v.get(), item.UserKind, item.Page, false});
+        break;
+      }
+      case otDictionary:
+      case otStream: {
+        const TvxPDFDictObject* dict = nullptr;
+        bool isPage = false;
+        if (value->ObjectType == otStream) {
+          dict = static_cast<const TvxPDFStreamObject*>(value)->Dictionary.get();
+        } else {
+          dict = static_cast<const TvxPDFDictObject*>(value);
+          isPage = IsPageDictionary(value);
+          if (isPage && !item.Top) return;
+        }
+        if (!dict) return;
+        entries_.clear();
+        for (const auto& e : dict->Entries())
+          if (e.Value && !e.Value->IsNull()) entries_.push_back({std::string_view(e.Key), e.Value.get()});
+        std::stable_sort(entries_.begin(), entries_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t i = 0; i < entries_.size(); ++i) {
+          const auto& [key, v] = entries_[i];
+          if (i + 1 < entries_.size() && entries_[i + 1].first == key) continue;  // a later one counts
+          // A linearized file gives every stream its length directly.
+          if (value->ObjectType == otStream && key == "/Length") continue;
+          if (isPage && key == "/Parent") continue;  // pages hang from the root the writer makes
+          const Kind kind = isPage && key == "/Thumb" ? Kind::Thumb : item.UserKind;
+          stack_.push_back({v, kind, item.Page, false});
+        }
+        break;
+      }
+      default:
+        return;
+    }
+    std::reverse(stack_.begin() + std::ptrdiff_t(mark), stack_.end());
+  }
+
+  TvxCustomPDFDocument& document_;
+  std::vector<const TvxPDFIndirectObject*>& objects_;
+  std::vector<TvxUsers>& users_;
+  std::vector<Item> stack_;
+  std::vector<std::pair<std::string_view, const TvxPDFObject*>> entries_;
+  uint32_t walk_ = 0;
+  uint32_t catalogWalk_ = 0;
+};
+
+TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
+  TvxCustomPDFDocument& doc = document;
+  // The written objects in store order; each one's NewNumber is its index
+  // plus one while the plan is made.
+  std::vector<const TvxPDFIndirectObject*> objects;
+  for (const TvxPDFObjectStore* store : {doc.store_.get(), doc.saveStore_.get()}) {
+    if (!store) continue;
+    for (const auto& object : store->Objects()) {
+      object->NewNumber = 0;
+      if (object->UseCount == 0) continue;
+      objects.push_back(object.get());
+      object->NewNumber = int32_t(objects.size());
+    }
+  }
+  struct TvxClearNumbers {
+    std::vector<const TvxPDFIndirectObject*>& Objects;
+    ~TvxClearNumbers() {
+      for (const TvxPDFIndirectObject* o : Objects) const_cast<TvxPDFIndirectObject*>(o)->NewNumber = 0;
+    }
+  } clear{objects};
+
+  for (const TvxPDFIndirectObject* page : doc.pageList_)
+    if (page && page->UseCount != 0 && page->NewNumber > 0) Pages.push_back(page);
+  if (Pages.empty()) {
+    Refusal = res::SLinearizingNoPages;
+    return;
+  }
+
+  std::vector<TvxUsers> users(objects.size());
+  TvxUserWalker walker(doc, objects, users);
+  const TvxPDFCatalog& catalog = *doc.catalog_;
+  using Kind = TvxUserWalker::Kind;
+  // The catalog's entries as the writer builds them, with the kind of user
+  // each one is.
+  std::vector<std::pair<Kind, const TvxPDFObject*>> catalogEntries = {
+      {Kind::Other, catalog.MetadataRef.get()},
+      {Kind::Other, catalog.NamesValue.get()},
+      {Kind::Outlines, catalog.OutlinesRef.get()},
+      {Kind::OpenDocument, catalog.ViewerPreferences.Dictionary()},
+      {Kind::OpenDocument, catalog.AcroFormValue.get()},
+      {Kind::OpenDocument, catalog.OpenActionValue.get()},
+      {Kind::Other, catalog.AdditionalActions.get()}};
+  for (const auto& [key, value] : catalog.KeptEntries)
+    catalogEntries.push_back({key == "/Threads" ? Kind::OpenDocument : Kind::Other, value.get()});
+  for (const auto& entry : catalogEntries) walker.CatalogValues.push_back(entry.second);
+
+  // Pages first: the first page, then the others, noting what each reaches.
+  std::vector<uint32_t> reached;
+  std::vector<size_t> reachedStart(Pages.size() + 1, 0);
+  for (size_t p = 0; p < Pages.size(); ++p) {
+    if (users[size_t(Pages[p]->NewNumber - 1)].Walk != 0) {
+      Refusal = res::SLinearizingDuplicatePages;
+      return;
+    }
+    reachedStart[p] = reached.size();
+    walker.WalkPage(int32_t(p), Pages[p], p == 0 ? nullptr : &reached);
+  }
+  reachedStart[Pages.size()] = reached.size();
+  for (const auto& [kind, value] : catalogEntries) walker.Walk(kind, 0, value);
+  if (const TvxPDFDictObject* info = doc.info_->InfoDict()) walker.Walk(Kind::Other, 0, info);
+
+  const TvxPDFOutline* outlineRootItem = doc.OutlineRoot();
+  OutlinesWithFirstPage = doc.PageMode() == pmUseOutlines && outlineRootItem != nullptr;
+
+  // The parts, each in store order (a page's own objects after its page
+  // object, the outline root before the other outline objects).
+  std::vector<TvxPart> parts(objects.size());
+  for (size_t i = 0; i < objects.size(); ++i) parts[i] = PartOf(users[i]);
+  const TvxPDFIndirectObject* outlineRoot = nullptr;
+  if (catalog.OutlinesRef) {
+    for (size_t i = 0; i < objects.size(); ++i) {
+      const TvxPDFIndirectObject* o = objects[i];
+      if (parts[i] == TvxPart::Outlines && o->ObjectNumber == catalog.OutlinesRef->ObjectNumber &&
+          o->DocumentID == catalog.OutlinesRef->DocumentID && o->Generation == catalog.OutlinesRef->Generation) {
+        outlineRoot = o;
+        break;
+      }
+    }
+  }
+  OtherPages.resize(Pages.size());
+  FirstPage.push_back(Pages[0]);
+  for (size_t p = 1; p < Pages.size(); ++p) OtherPages[p].push_back(Pages[p]);
+  if (outlineRoot) Outlines.push_back(outlineRoot);
+  TvxObjects firstPageShared, thumbnailShared, other, unreached;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    const TvxPDFIndirectObject* o = objects[i];
+    switch (parts[i]) {
+      case TvxPart::Outlines:
+        if (o != outlineRoot) Outlines.push_back(o);
+        break;
+      case TvxPart::OpenDocument: OpenDocument.push_back(o); break;
+      case TvxPart::FirstPagePrivate:
+        if (o != Pages[0]) FirstPage.push_back(o);
+        break;
+      case TvxPart::FirstPageShared: firstPageShared.push_back(o); break;
+      case TvxPart::PagePrivate:
+        if (o != Pages[size_t(users[i].Page)]) OtherPages[size_t(users[i].Page)].push_back(o);
+        break;
+      case TvxPart::Shared: Shared.push_back(o); break;
+      case TvxPart::ThumbnailPrivate: Other.push_back(o); break;
+      case TvxPart::ThumbnailShared: thumbnailShared.push_back(o); break;
+      case TvxPart::Other: other.push_back(o); break;
+      case TvxPart::Unreached: unreached.push_back(o); break;
+    }
+  }
+  FirstPage.insert(FirstPage.end(), firstPageShared.begin(), firstPageShared.end());
+  Other.insert(Other.end(), thumbnailShared.begin(), thumbnailShared.end());
+  Other.insert(Other.end(), other.begin(), other.end());
+  Other.insert(Other.end(), unreached.begin(), unreached.end());
+
+  // Each object a page may share gets a position once; `users` is done with,
+  // and its Walk field keeps the position.
+  SharedUseStart.assign(Pages.size() + 1, 0);
+  for (size_t p = 1; p < Pages.size(); ++p) {
+    SharedUseStart[p] = SharedUse.size();
+    for (size_t k = reachedStart[p]; k < reachedStart[p + 1]; ++k) {
+      const uint32_t index = reached[k];
+      const TvxPart part = parts[index];
+      if (part != TvxPart::FirstPageShared && part != TvxPart::Shared &&
+          !(part == TvxPart::Outlines && OutlinesWithFirstPage))
+        continue;
+      if (users[index].Walk != UINT32_MAX) {
+        users[index].Walk = UINT32_MAX;
+        users[index].Page = int32_t(SharedObjects.size());
+        SharedObjects.push_back(objects[index]);
+      }
+      SharedUse.push_back(uint32_t(users[index].Page));
+    }
+  }
+  SharedUseStart[Pages.size()] = SharedUse.size();
+}
+
+}  // namespace vx

@@ -1,0 +1,57 @@
+// Where each written object goes in a linearized file. Every page, every
+// entry of the catalog and every entry of the trailer is a "user"; an object
+// belongs to the users that reach it (a walk stops at other pages, and does
+// not climb from a page to its parent), and its users decide its part:
+// the catalog and what opens the document (viewer preferences, open action,
+// form, threads, the encryption dictionary), the first page, each later page
+// alone, the objects several later pages share, the outlines, and the rest.
+// Readers that check a linearized file classify objects the same way.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "pdf/document/vxCstPDFDoc.h"
+
+namespace vx {
+
+class TvxLinearizationPlan {
+ public:
+  using TvxObjects = std::vector<const TvxPDFIndirectObject*>;
+
+  // For a document ready to be written: outlines built into the save-time
+  // store, the objects to write marked in use. Uses the objects' NewNumber
+  // fields while it runs (they are 0 afterwards).
+  explicit TvxLinearizationPlan(TvxCustomPDFDocument& document);
+
+  // Why the document cannot be linearized (no pages, a page listed twice),
+  // or nullptr.
+  const char* Refusal = nullptr;
+
+  // The written page objects in page order.
+  TvxObjects Pages;
+  // What opens the document, after the catalog (which the writer builds).
+  TvxObjects OpenDocument;
+  // The first page's page object, the objects only it uses, then those it
+  // shares with others.
+  TvxObjects FirstPage;
+  // Page i (from 1): its page object, then the objects only it uses.
+  std::vector<TvxObjects> OtherPages;
+  // Objects that several pages after the first share.
+  TvxObjects Shared;
+  // The outline objects, the root first; with the first page when the
+  // document opens on its outlines.
+  TvxObjects Outlines;
+  bool OutlinesWithFirstPage = false;
+  // Everything else reached (thumbnails first), then the written objects
+  // nothing reaches.
+  TvxObjects Other;
+  // For page i (from 1): the objects it uses that sit with the first page
+  // or among the shared ones, each once, as positions in SharedObjects:
+  // SharedUse[SharedUseStart[i] .. SharedUseStart[i + 1]).
+  TvxObjects SharedObjects;
+  std::vector<uint32_t> SharedUse;
+  std::vector<size_t> SharedUseStart;
+};
+
+}  // namespace vx

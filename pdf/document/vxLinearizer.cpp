@@ -1,0 +1,484 @@
+#include "pdf/document/vxLinearizer.h"
+
+#include <algorithm>
+
+#include "pdf/document/vxDocumentWriter.h"
+#include "pdf/document/vxHintTables.h"
+#include "pdf/document/vxLinearizationPlan.h"
+#include "pdf/document/vxObjectTextPipeline.h"
+#include "pdf/security/vxPDFCrypt.h"
+#include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxPDFResStrs.h"
+#include "pdf/util/vxUtils.h"
+
+namespace vx {
+
+namespace {
+
+using Doc = TvxCustomPDFDocument;
+
+// The linearization parameter dictionary is written once its values are
+// known, in room of this size, so nothing after it moves.
+constexpr size_t kParameterDictionarySize = 200;
+// The /Prev of the first page's trailer is padded to this width for the same
+// reason.
+constexpr size_t kPrevWidth = 20;
+
+void SetNumber(const TvxPDFIndirectObject* object, int32_t number) {
+  const_cast<TvxPDFIndirectObject*>(object)->NewNumber = number;
+}
+
+std::string Padded(int64_t value, size_t width) {
+  std::string text = std::to_string(value);
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+
+}  // namespace
+
+// The first half of the file is small: it is built in memory, with the
+// calls of the file the rest goes to.
+class TvxLinearizer::TvxMemoryOutput {
+ public:
+  int64_t Position() const { return int64_t(bytes_.size()); }
+  std::string& Buffer() { return bytes_; }
+  void Write(std::string_view bytes) { bytes_.append(bytes); }
+  void MaybeFlush() {}
+  const std::string& Bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+TvxLinearizer::TvxLinearizer(TvxDocumentWriter& writer) : writer_(writer), document_(writer.document_) {}
+
+TvxLinearizer::~TvxLinearizer() = default;
+
+// ------------------------------------------------------------------ numbers
+
+void TvxLinearizer::Sort(TvxGroup& group, const std::vector<const TvxPDFIndirectObject*>& objects, bool leadAlone) {
+  for (size_t i = 0; i < objects.size(); ++i) {
+    const TvxPDFIndirectObject* o = objects[i];
+    const bool packable = packing_ && !(i == 0 && leadAlone) && MayPackInObjectStream(o->Content.get(), 0);
+    if (i == 0 && !packable)
+      group.Lead = o;
+    else if (packable)
+      group.Packed.push_back(o);
+    else
+      group.Single.push_back(o);
+  }
+}
+
+void TvxLinearizer::NumberUnits(TvxGroup& group) {
+  if (group.Lead) {
+    SetNumber(group.Lead, next_);
+    group.Units.push_back(next_++);
+  }
+  for (size_t k = 0; k < group.Packed.size(); k += kObjectStreamMembers) {
+    group.StreamNumbers.push_back(next_);
+    group.Units.push_back(next_++);
+  }
+  for (const TvxPDFIndirectObject* o : group.Single) {
+    SetNumber(o, next_);
+    group.Units.push_back(next_++);
+  }
+}
+
+void TvxLinearizer::NumberMembers(TvxGroup& group) {
+  for (const TvxPDFIndirectObject* o : group.Packed) SetNumber(o, next_++);
+}
+
+// The main section (objects 2 and 3, which the writer builds, and the
+// objects of the pages after the first, the shared objects and the rest)
+// comes first in number; the first page's section follows, with the
+// catalog's fixed 1. In each section the objects written on their own come
+// before the members of object streams, and each page's objects, the first
+// page's and the shared ones are numbered in the order they are written.
+void TvxLinearizer::NumberEverything() {
+  const TvxLinearizationPlan& plan = *plan_;
+  const bool outlinesFirst = plan.OutlinesWithFirstPage;
+  Sort(firstPage_, plan.FirstPage, true);
+  pages_.resize(plan.Pages.size());
+  for (size_t p = 1; p < plan.Pages.size(); ++p) Sort(pages_[p], plan.OtherPages[p], true);
+  Sort(shared_, plan.Shared, false);
+  Sort(outlines_, plan.Outlines, false);
+  Sort(other_, plan.Other, false);
+  Sort(openDocument_, plan.OpenDocument, false);
+
+  std::vector<TvxGroup*> main;
+  for (size_t p = 1; p < pages_.size(); ++p) main.push_back(&pages_[p]);
+  main.push_back(&shared_);
+  if (!outlinesFirst) main.push_back(&outlines_);
+  main.push_back(&other_);
+  next_ = 4;
+  for (TvxGroup* g : main) NumberUnits(*g);
+  if (packing_) mainXRefNumber_ = next_++;
+  for (TvxGroup* g : main) NumberMembers(*g);
+  lastMainNumber_ = next_ - 1;
+
+  linearizationNumber_ = next_++;
+  if (packing_) firstXRefNumber_ = next_++;
+  NumberUnits(openDocument_);
+  if (document_.Encryption().Enabled()) encryptNumber_ = next_++;
+  hintNumber_ = next_++;
+  NumberUnits(firstPage_);
+  if (outlinesFirst) NumberUnits(outlines_);
+  NumberMembers(openDocument_);
+  NumberMembers(firstPage_);
+  if (outlinesFirst) NumberMembers(outlines_);
+  size_ = next_;
+  document_.nextSaveNumber_ = size_ - 1;
+  // The groups hold the objects from here on.
+  for (auto* list : {&plan_->FirstPage, &plan_->Shared, &plan_->Outlines, &plan_->Other, &plan_->OpenDocument})
+    std::vector<const TvxPDFIndirectObject*>().swap(*list);
+  std::vector<std::vector<const TvxPDFIndirectObject*>>().swap(plan_->OtherPages);
+}
+
+int32_t TvxLinearizer::UnitOf(const TvxPDFIndirectObject* object) const {
+  const TvxObjectLocation& l = locations_[size_t(object->NewNumber)];
+  return l.StreamNumber > 0 ? l.StreamNumber : object->NewNumber;
+}
+
+// ------------------------------------------------------------------ objects
+
+template <typename Out>
+void TvxLinearizer::Begin(Out& out, int32_t number, std::vector<int32_t>& order) {
+  // Framed like the objects of a classic rewrite: an empty line, then the
+  // object; its offset is that of its number.
+  locations_[size_t(number)].Offset = out.Position() + 2;
+  order.push_back(number);
+  std::string& b = out.Buffer();
+  b += "\r\n";
+  AppendInteger(b, number);
+  b += " 0 obj\r\n";
+}
+
+template <typename Out>
+void TvxLinearizer::End(Out& out) {
+  out.Buffer() += "\r\nendobj\r\n";
+  out.MaybeFlush();
+}
+
+template <typename Out>
+void TvxLinearizer::WriteText(Out& out, int32_t number, std::string_view body, std::vector<int32_t>& order) {
+  Begin(out, number, order);
+  out.Buffer() += body;
+  End(out);
+}
+
+template <typename Out>
+void TvxLinearizer::WriteStream(Out& out, int32_t number, std::string_view dictText, std::string_view data,
+                                std::vector<int32_t>& order) {
+  Begin(out, number, order);
+  out.Buffer() += dictText;
+  out.Buffer() += "\r\nstream\r\n";
+  out.Write(data);
+  out.Write("\r\nendstream");
+  End(out);
+}
+
+template <typename Out>
+void TvxLinearizer::WriteObject(Out& out, const TvxPDFIndirectObject& object, std::vector<int32_t>& order) {
+  const int32_t number = object.NewNumber;
+  if (auto* stream = As<TvxPDFStreamObject>(object.Content.get())) {
+    // A /Length held in an object of its own would tie the stream to an
+    // object that belongs to no page: every length is written directly.
+    TvxStreamText text = TvxDocumentWriter::EncodeStream(document_, number, *stream, true);
+    WriteStream(out, number, text.DictText, text.Data(), order);
+  } else {
+    Begin(out, number, order);
+    TvxObjectTextPipeline::AppendBodyText(document_, false, object, out.Buffer());
+    End(out);
+  }
+  writer_.ReportProgress();
+}
+
+template <typename Out>
+void TvxLinearizer::WriteGroup(Out& out, TvxGroup& group, std::vector<int32_t>& order) {
+  if (group.Lead) WriteObject(out, *group.Lead, order);
+  TvxObjectStreamBuilder members;
+  size_t stream = 0;
+  std::string text;
+  for (size_t k = 0; k < group.Packed.size(); ++k) {
+    const TvxPDFIndirectObject* o = group.Packed[k];
+    text.clear();
+    TvxObjectTextPipeline::AppendBodyText(document_, true, *o, text);
+    locations_[size_t(o->NewNumber)] = TvxObjectLocation{-1, group.StreamNumbers[stream], int32_t(members.Count())};
+    members.Add(o->NewNumber, text);
+    writer_.ReportProgress();
+    if (members.Count() == kObjectStreamMembers || k + 1 == group.Packed.size()) {
+      const int32_t number = group.StreamNumbers[stream++];
+      TvxStreamText made = TvxDocumentWriter::MakeObjectStream(document_, number, members);
+      WriteStream(out, number, made.DictText, made.Data(), order);
+      members = TvxObjectStreamBuilder();
+    }
+  }
+  for (const TvxPDFIndirectObject* o : group.Single) WriteObject(out, *o, order);
+  // Only the units are needed from here on.
+  std::vector<const TvxPDFIndirectObject*>().swap(group.Packed);
+  std::vector<const TvxPDFIndirectObject*>().swap(group.Single);
+}
+
+// ------------------------------------------------------------ hint stream
+
+std::string TvxLinearizer::HintStreamObject(int64_t base) {
+  const TvxLinearizationPlan& plan = *plan_;
+  // Offsets as if the hint stream were not there: the scratch file's objects
+  // would then start at `base`.
+  auto hintless = [&](int32_t number) { return base + locations_[size_t(number)].Offset; };
+  auto sum = [&](const std::vector<int32_t>& units) {
+    int64_t total = 0;
+    for (int32_t u : units) total += lengths_[size_t(u)];
+    return total;
+  };
+  TvxHintData hints;
+  std::vector<int32_t> firstUnits = firstPage_.Units;
+  if (plan.OutlinesWithFirstPage) firstUnits.insert(firstUnits.end(), outlines_.Units.begin(), outlines_.Units.end());
+  hints.Pages.resize(plan.Pages.size());
+  hints.Pages[0].Objects = int64_t(firstUnits.size());
+  hints.Pages[0].Length = sum(firstUnits);
+  hints.FirstPageOffset = hintless(firstUnits.front());
+
+  // The shared object table: the first page's units, then the shared ones.
+  std::vector<int32_t> sharedIndex(size_t(size_), -1);
+  for (int32_t u : firstUnits) {
+    sharedIndex[size_t(u)] = int32_t(hints.Shared.size());
+    hints.Shared.push_back({lengths_[size_t(u)]});
+  }
+  hints.SharedFirstPage = int64_t(firstUnits.size());
+  for (int32_t u : shared_.Units) {
+    sharedIndex[size_t(u)] = int32_t(hints.Shared.size());
+    hints.Shared.push_back({lengths_[size_t(u)]});
+  }
+  if (!shared_.Units.empty()) {
+    hints.FirstSharedObject = shared_.Units.front();
+    hints.FirstSharedOffset = hintless(shared_.Units.front());
+  }
+  for (size_t p = 1; p < plan.Pages.size(); ++p) {
+    TvxPageHint& page = hints.Pages[p];
+    page.Objects = int64_t(pages_[p].Units.size());
+    page.Length = sum(pages_[p].Units);
+    // Members of one object stream are one entry.
+    const size_t first = hints.SharedIdentifiers.size();
+    for (size_t k = plan.SharedUseStart[p]; k < plan.SharedUseStart[p + 1]; ++k) {
+      const int32_t index = sharedIndex[size_t(UnitOf(plan.SharedObjects[plan.SharedUse[k]]))];
+      if (index >= 0) hints.SharedIdentifiers.push_back(uint32_t(index));
+    }
+    auto begin = hints.SharedIdentifiers.begin() + std::ptrdiff_t(first);
+    std::sort(begin, hints.SharedIdentifiers.end());
+    hints.SharedIdentifiers.erase(std::unique(begin, hints.SharedIdentifiers.end()), hints.SharedIdentifiers.end());
+    page.SharedCount = uint32_t(hints.SharedIdentifiers.size() - first);
+  }
+  if (!outlines_.Units.empty()) {
+    hints.OutlineFirstObject = outlines_.Units.front();
+    hints.OutlineFirstOffset = hintless(outlines_.Units.front());
+    hints.OutlineObjects = int64_t(outlines_.Units.size());
+    hints.OutlineLength = sum(outlines_.Units);
+  }
+
+  TvxHintStreamData table = BuildHintStream(hints);
+  TvxPDFDictObject dict;
+  dict.SetValue("/S", std::make_unique<TvxPDFInt64Object>(table.SharedTableOffset));
+  if (table.OutlineTableOffset > 0) dict.SetValue("/O", std::make_unique<TvxPDFInt64Object>(table.OutlineTableOffset));
+  dict.AddName("/Filter", "/FlateDecode");
+  std::string data = TvxDocumentWriter::CompressWriterData(document_, table.Data);
+  if (document_.Encryption().Enabled()) data = document_.EncryptStreamData(data, hintNumber_, dict);
+  dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(data.size())));
+
+  TvxMemoryOutput out;
+  std::vector<int32_t> order;
+  const int64_t offset = locations_[size_t(hintNumber_)].Offset;
+  WriteStream(out, hintNumber_, document_.SerializeObject(-1, &dict), data, order);
+  locations_[size_t(hintNumber_)].Offset = offset;
+  return out.Bytes();
+}
+
+// ------------------------------------------------------- cross-references
+
+std::string TvxLinearizer::TrailerEntries(bool withPrev, int64_t prev) {
+  std::string entries = Doc::EntryText("/Size", std::to_string(size_)) + Doc::EntryText("/Root", Doc::ReferenceText(1)) +
+                        Doc::EntryText("/Info", Doc::ReferenceText(2));
+  if (document_.trailer_->IDArray)
+    entries += Doc::EntryText("/ID", document_.SerializeObject(-1, document_.trailer_->IDArray.get()));
+  if (encryptNumber_ > 0) entries += Doc::EntryText("/Encrypt", Doc::ReferenceText(encryptNumber_));
+  if (withPrev) entries += Doc::EntryText("/Prev", Padded(prev, kPrevWidth));
+  return entries;
+}
+
+// The first page's section lists the catalog and the objects from the
+// parameter dictionary to the end of the first page; its size does not
+// depend on the offsets it holds.
+std::string TvxLinearizer::FirstPageXRef(int64_t mainXRefOffset, int64_t xrefOffset, int width2) {
+  const std::vector<TvxNumberRange> ranges = {{1, 1}, {size_t(lastMainNumber_) + 1, size_t(size_ - lastMainNumber_ - 1)}};
+  std::string out;
+  if (!packing_) {
+    out += "xref\r\n";
+    for (const TvxNumberRange& range : ranges) {
+      out += std::to_string(range.First) + " " + std::to_string(range.Count) + "\r\n";
+      for (size_t n = range.First; n < range.First + range.Count; ++n) {
+        const int64_t offset = locations_[n].Offset;
+        if (offset > 9999999999LL) throw EWriteError(res::SFileTooLargeForXRef);
+        AppendPadded(out, std::max<int64_t>(offset, 0), 10);
+        out += " 00000 n\r\n";
+      }
+    }
+    out += "trailer\r\n" + Doc::WrapDictionary(TrailerEntries(true, mainXRefOffset)) + "\r\nstartxref\r\n0\r\n%%EOF\r\n";
+    return out;
+  }
+  // A cross-reference stream of fixed widths, stored as it is, so that its
+  // size is known before the offsets are.
+  locations_[size_t(firstXRefNumber_)].Offset = xrefOffset + 2;
+  const TvxXRefStreamRows rows = BuildXRefStreamRows(locations_, ranges, width2, false);
+  if (rows.Width2 != width2) throw EUnexpectedError(res::SUnexpectedError);
+  std::string entries = Doc::EntryText("/Type", "/XRef") + TrailerEntries(true, mainXRefOffset) +
+                        Doc::EntryText("/Index", "[ 1 1 " + std::to_string(ranges[1].First) + " " +
+                                                    std::to_string(ranges[1].Count) + " ]") +
+                        Doc::EntryText("/W", "[ 1 " + std::to_string(rows.Width2) + " " +
+                                                 std::to_string(rows.Width3) + " ]") +
+                        Doc::EntryText("/Length", std::to_string(rows.Rows.size()));
+  TvxMemoryOutput framed;
+  std::vector<int32_t> order;
+  WriteStream(framed, firstXRefNumber_, Doc::WrapDictionary(entries), rows.Rows, order);
+  locations_[size_t(firstXRefNumber_)].Offset = xrefOffset + 2;
+  return framed.Bytes();
+}
+
+// The main section is one run of numbers from 0: readers find an entry of
+// it by its position alone. The catalog, which is in the first page's
+// section, is listed here too, at the same offset.
+std::string TvxLinearizer::MainXRef(int64_t offset, int64_t firstPageXRefOffset, int64_t& whiteSpaceBeforeFirstEntry) {
+  const std::vector<TvxNumberRange> ranges = {{0, size_t(lastMainNumber_) + 1}};
+  std::string out;
+  if (!packing_) {
+    out += "xref\r\n0 " + std::to_string(lastMainNumber_ + 1);
+    whiteSpaceBeforeFirstEntry = offset + int64_t(out.size());
+    out += "\r\n0000000000 65535 f\r\n";
+    for (int32_t n = 1; n <= lastMainNumber_; ++n) {
+      const int64_t o = locations_[size_t(n)].Offset;
+      if (o > 9999999999LL) throw EWriteError(res::SFileTooLargeForXRef);
+      AppendPadded(out, o, 10);
+      out += " 00000 n\r\n";
+    }
+    out += "trailer\r\n" + Doc::WrapDictionary(TrailerEntries(false, 0));
+  } else {
+    locations_[size_t(mainXRefNumber_)].Offset = offset;
+    whiteSpaceBeforeFirstEntry = offset - 1;
+    const TvxXRefStreamRows rows = BuildXRefStreamRows(locations_, ranges);
+    const std::string data = TvxDocumentWriter::CompressWriterData(document_, rows.Rows);
+    std::string entries =
+        Doc::EntryText("/Type", "/XRef") + TrailerEntries(false, 0) +
+        Doc::EntryText("/Index", "[ 0 " + std::to_string(lastMainNumber_ + 1) + " ]") +
+        Doc::EntryText("/W", "[ 1 " + std::to_string(rows.Width2) + " " + std::to_string(rows.Width3) + " ]") +
+        Doc::EntryText("/Filter", "/FlateDecode") +
+        Doc::EntryText("/DecodeParms", "<< /Columns " + std::to_string(rows.Columns()) + " /Predictor 12 >>") +
+        Doc::EntryText("/Length", std::to_string(data.size()));
+    out += std::to_string(mainXRefNumber_) + " 0 obj\r\n" + Doc::WrapDictionary(entries) + "\r\nstream\r\n";
+    out += data;
+    out += "\r\nendstream\r\nendobj";
+  }
+  out += "\r\nstartxref\r\n" + std::to_string(firstPageXRefOffset) + "\r\n%%EOF\r\n";
+  return out;
+}
+
+std::string TvxLinearizer::LinearizationDictionary(int64_t fileSize, int64_t hintOffset, int64_t hintLength,
+                                                   int64_t firstPageEnd, int64_t mainXRefWhiteSpace) {
+  std::string text = "<< /Linearized 1 /L " + std::to_string(fileSize) + " /H [ " + std::to_string(hintOffset) + " " +
+                     std::to_string(hintLength) + " ] /O " + std::to_string(plan_->Pages.front()->NewNumber) +
+                     " /E " + std::to_string(firstPageEnd) + " /N " + std::to_string(plan_->Pages.size()) + " /T " +
+                     std::to_string(mainXRefWhiteSpace);
+  if (text.size() + 3 > kParameterDictionarySize) throw EUnexpectedError(res::SUnexpectedError);
+  text.append(kParameterDictionarySize - 3 - text.size(), ' ');
+  text += " >>";
+  return text;
+}
+
+// ---------------------------------------------------------------- the file
+
+bool TvxLinearizer::Write() {
+  plan_ = std::make_unique<TvxLinearizationPlan>(document_);
+  if (plan_->Refusal) {
+    document_.Warning(plan_->Refusal);
+    return false;
+  }
+  document_.Status(res::SWritingLinearized);
+  packing_ = writer_.packing_;
+  NumberEverything();
+  locations_.assign(size_t(size_), TvxObjectLocation());
+  lengths_.assign(size_t(size_), 0);
+  writer_.totalObjects_ = size_t(size_);
+  writer_.visited_ = 0;
+
+  TvxSaveFile& output = writer_.output_;
+  // Objects from the first page on, in a scratch file next to the target.
+  TvxSaveFile spill(output.Target() + ".linearizing", false);
+  WriteGroup(spill, firstPage_, spillOrder_);
+  if (plan_->OutlinesWithFirstPage) WriteGroup(spill, outlines_, spillOrder_);
+  firstPageEnd_ = spill.Position();
+  for (size_t p = 1; p < pages_.size(); ++p) WriteGroup(spill, pages_[p], spillOrder_);
+  WriteGroup(spill, shared_, spillOrder_);
+  WriteText(spill, 3, TvxDocumentWriter::PageRootText(document_), spillOrder_);
+  WriteText(spill, 2, TvxDocumentWriter::InfoText(document_), spillOrder_);
+  if (!plan_->OutlinesWithFirstPage) WriteGroup(spill, outlines_, spillOrder_);
+  WriteGroup(spill, other_, spillOrder_);
+  const int64_t spillSize = spill.Position();
+  for (size_t i = 0; i < spillOrder_.size(); ++i) {
+    const int64_t end = i + 1 < spillOrder_.size() ? locations_[size_t(spillOrder_[i + 1])].Offset : spillSize;
+    lengths_[size_t(spillOrder_[i])] = end - locations_[size_t(spillOrder_[i])].Offset;
+  }
+
+  // The catalog and what opens the document, then the encryption dictionary
+  // (built once everything is encrypted, as in any save).
+  TvxMemoryOutput opening;
+  WriteText(opening, 1, TvxDocumentWriter::CatalogText(document_), memoryOrder_);
+  WriteGroup(opening, openDocument_, memoryOrder_);
+  if (encryptNumber_ > 0) {
+    std::unique_ptr<TvxPDFDictObject> dict = document_.BuildEncryptDictionary();
+    WriteText(opening, encryptNumber_, document_.SerializeObject(-1, dict.get()), memoryOrder_);
+  }
+
+  // Where everything lands: the sizes of the parts before the first page
+  // do not depend on the offsets they hold.
+  std::string header = "%PDF-" + PDFVersionText(document_.PDFVersion()) + "\r\n%\xE2\xE3\xCF\xD3\r\n";
+  const int64_t linearizationStart = int64_t(header.size());
+  const int64_t parametersSize = 2 + int64_t(std::to_string(linearizationNumber_).size()) + 8 +
+                                 int64_t(kParameterDictionarySize) + 10;
+  const int64_t xrefStart = linearizationStart + parametersSize;
+  const int64_t bound = int64_t(opening.Bytes().size()) + spillSize + 64 * int64_t(size_) + (int64_t(64) << 20);
+  const int width2 = bound > int64_t(UINT32_MAX) ? 8 : 4;
+  const int64_t xrefSize = int64_t(FirstPageXRef(0, xrefStart, width2).size());
+  const int64_t openingStart = xrefStart + xrefSize;
+  const int64_t base = openingStart + int64_t(opening.Bytes().size());
+
+  locations_[size_t(hintNumber_)].Offset = base + 2;
+  const std::string hint = HintStreamObject(base);
+  const int64_t spillStart = base + int64_t(hint.size());
+  for (int32_t n : memoryOrder_) locations_[size_t(n)].Offset += openingStart;
+  for (int32_t n : spillOrder_) locations_[size_t(n)].Offset += spillStart;
+  locations_[size_t(linearizationNumber_)].Offset = linearizationStart + 2;
+
+  const int64_t mainStart = spillStart + spillSize;
+  int64_t whiteSpace = 0;
+  const std::string mainXRef = MainXRef(mainStart, xrefStart, whiteSpace);
+  const int64_t fileSize = mainStart + int64_t(mainXRef.size());
+  const std::string firstXRef = FirstPageXRef(mainStart, xrefStart, width2);
+  if (int64_t(firstXRef.size()) != xrefSize) throw EUnexpectedError(res::SUnexpectedError);
+
+  TvxMemoryOutput parameters;
+  std::vector<int32_t> order;
+  WriteText(parameters, linearizationNumber_,
+            LinearizationDictionary(fileSize, base + 2, int64_t(hint.size()), spillStart + firstPageEnd_, whiteSpace),
+            order);
+  if (int64_t(parameters.Bytes().size()) != parametersSize) throw EUnexpectedError(res::SUnexpectedError);
+
+  output.Write(header);
+  output.Write(parameters.Bytes());
+  output.Write(firstXRef);
+  output.Write(opening.Bytes());
+  output.Write(hint);
+  output.AppendFileOf(spill);
+  output.Write(mainXRef);
+  if (output.Position() != fileSize) throw EUnexpectedError(res::SUnexpectedError);
+  return true;
+}
+
+}  // namespace vx
