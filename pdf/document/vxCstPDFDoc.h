@@ -190,6 +190,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   // The save-time store, only while a save runs (else nullptr).
   TvxPDFObjectStore* SaveStore() const { return saveStore_.get(); }
   int64_t LookupObjectOffset(int32_t objectNumber) const;
+  // True when either entry list has room for `objectNumber` (a number the
+  // cross-reference data may describe).
+  bool HasEntryListSlot(int64_t objectNumber) const;
   std::unique_ptr<TvxPDFIndirectObject> ReadObjectAt(int64_t offset);
   void LoadObjectClosure(TvxPDFObject* value);
   TvxFetchedObject FetchObject(int32_t objectNumber);

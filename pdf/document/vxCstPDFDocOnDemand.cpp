@@ -218,7 +218,7 @@ struct TvxCustomPDFDocument::TvxObjectStreamJob : TvxLoadHelper::TvxJob {
 };
 
 TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIndex(int64_t s) {
-  if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) return nullptr;
+  if (!HasEntryListSlot(s)) return nullptr;
   // Marked before reading: a stream needed while it is being read holds
   // nothing then (its own /Length inside itself, say).
   if (auto [it, inserted] = decodedObjectStreams_.try_emplace(s); !inserted) return it->second.get();
@@ -304,9 +304,7 @@ void TvxCustomPDFDocument::DecodeAgain(TvxObjectStreamIndex& index) {
 }
 
 std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectStreamHolder(int64_t s) {
-  const auto& own = xrefStmItems_[size_t(s)];
-  int64_t offset = own && own->EntryType == 1 ? own->Field2 : LookupObjectOffset(int32_t(s));
-  return ReadObjectAt(offset);
+  return ReadObjectAt(LookupObjectOffset(int32_t(s)));
 }
 
 void TvxCustomPDFDocument::DecodeAheadFor(const std::vector<int32_t>& numbers) {
@@ -320,7 +318,7 @@ void TvxCustomPDFDocument::DecodeAheadFor(const std::vector<int32_t>& numbers) {
     const auto& entry = xrefStmItems_[size_t(n)];
     if (!entry || entry->EntryType != 2) continue;
     const int64_t s = entry->Field2;
-    if (s < 0 || uint64_t(s) >= xrefStmItems_.size() || decodedObjectStreams_.count(s)) continue;
+    if (!HasEntryListSlot(s) || decodedObjectStreams_.count(s)) continue;
     auto [at, added] = place.try_emplace(s, streams.size());
     if (added) streams.push_back({s, {}});
     streams[at->second].second.push_back(n);
