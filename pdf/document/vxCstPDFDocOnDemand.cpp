@@ -184,6 +184,7 @@ TvxObjectStreamMembers::const_iterator FindMember(const TvxObjectStreamMembers& 
 // them, to raise in the load's order.
 struct TvxCustomPDFDocument::TvxObjectStreamJob : TvxLoadHelper::TvxJob {
   uint32_t DocumentID = 0;
+  TvxDuplicateKeys* DuplicateKeys = nullptr;
   std::unique_ptr<TvxPDFIndirectObject> Holder;
   TvxPDFObjectPtr Filter;  // resolved
   std::string_view Source;
@@ -200,6 +201,7 @@ struct TvxCustomPDFDocument::TvxObjectStreamJob : TvxLoadHelper::TvxJob {
       Data = std::make_shared<const std::string>(DecodeFilterChainBytes(Source, Filter.get()));
       if (!CountAndFirst) return;
       TvxPDFStreamReader reader(DocumentID, Data);
+      reader.DuplicateKeys = DuplicateKeys;
       Members = ReadMemberTable(reader, Data->size(), CountAndFirst->first, CountAndFirst->second);
       Indexed = true;
       for (int32_t n : Wanted) {
@@ -259,7 +261,10 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
 
   const bool takeIndex = indexedAhead && ahead->CountAndFirst == std::make_pair(count, first);
   if (!takeIndex && !index->Data) index->Data = decode();
-  if (index->Data) index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+  if (index->Data) {
+    index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+    index->Reader->DuplicateKeys = &duplicateKeys_;
+  }
   if (takeIndex) {
     index->Members = std::move(ahead->Members);
     index->Parsed = std::move(ahead->Parsed);
@@ -300,6 +305,7 @@ void TvxCustomPDFDocument::DecodeAgain(TvxObjectStreamIndex& index) {
   std::string damage;  // reported the first time
   index.Data = SalvageObjectStreamData(stream.DataView(), index.Filter.get(), *stream.Dictionary, damage);
   index.Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index.Data);
+  index.Reader->DuplicateKeys = &duplicateKeys_;
   index.KeptForGood = true;
 }
 
@@ -345,6 +351,7 @@ void TvxCustomPDFDocument::QueueObjectStream(int64_t s, std::vector<int32_t> wan
     if (filter && !filter->IsNull() && heldWarnings_.size() == warnings) {
       auto job = std::make_unique<TvxObjectStreamJob>();
       job->DocumentID = documentID_;
+      job->DuplicateKeys = &duplicateKeys_;
       job->Filter = filter->Clone();
       job->Source = stream->DataView();
       auto* count = As<TvxPDFIntegerObject>(stream->Dictionary->Find("/N"));

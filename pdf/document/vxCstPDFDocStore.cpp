@@ -351,6 +351,7 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
       continue;
     }
     TvxPDFStreamReader members(documentID_, decoded);
+    members.DuplicateKeys = &duplicateKeys_;
     ForEachObjectStreamEntry(members, decoded->size(), count, first, [&](int32_t number, std::optional<size_t> start) {
       if (!start || !wanted(number)) return;
       members.SetPos(*start);
@@ -389,7 +390,9 @@ std::unique_ptr<TvxLoadHelper> TvxCustomPDFDocument::ExpandAhead(const std::vect
   for (int64_t s : streams) {
     const int64_t offset = LookupObjectOffset(int32_t(s));
     if (offset <= 0 || uint64_t(offset) >= fileBytes_->size()) continue;
-    ahead->Queue(s, std::make_unique<TvxExpandedStream>(documentID_, fileBytes_, offset));
+    auto job = std::make_unique<TvxExpandedStream>(documentID_, fileBytes_, offset);
+    job->DuplicateKeys = &duplicateKeys_;
+    ahead->Queue(s, std::move(job));
   }
   return ahead;
 }
