@@ -73,8 +73,8 @@ constexpr Preference kPreferences[6] = {
 
 std::string Utf8(const std::u16string& s) { return Utf16ToUtf8(s); }
 
-// Dates are single-byte text; show them as UTF-8 through the code page.
-std::string DateUtf8(const std::string& s) { return Utf16ToUtf8(AnsiToWide(s)); }
+// Dates are text strings like any other (some writers make them UTF-16).
+std::string DateUtf8(const std::string& s) { return Utf16ToUtf8(TextStringToUnicode(s)); }
 
 }  // namespace
 

@@ -300,7 +300,7 @@ void TvxCustomPDFDocument::StartPreparse() {
     const int64_t offset = LookupObjectOffset(int32_t(n));
     if (offset > 0 && uint64_t(offset) < size) offsets.push_back(offset);
   }
-  preparser_ = std::make_unique<TvxObjectPreparser>(documentID_, fileBytes_, std::move(offsets));
+  preparser_ = std::make_unique<TvxObjectPreparser>(documentID_, fileBytes_, std::move(offsets), &duplicateKeys_);
 }
 
 bool TvxCustomPDFDocument::OpenWithPassword(const std::string& password) {
@@ -314,9 +314,16 @@ bool TvxCustomPDFDocument::OpenWithPassword(const std::string& password) {
   return accepted;
 }
 
+void TvxCustomPDFDocument::SayDuplicateKeys() {
+  size_t more = 0;
+  for (const std::string& key : duplicateKeys_.Take(more)) Warning(Format(res::SDuplicateKey, {key}));
+  if (more > 0) Warning(Format(res::SDuplicateKeysMore, {int(more)}));
+}
+
 void TvxCustomPDFDocument::FinishLoad() {
   if (OnBeginRead) OnBeginRead(*this);
   ReadCatalog();
+  SayDuplicateKeys();
   // Everything is read: what was parsed ahead and never asked for goes.
   preparser_.reset();
   // The snapshot serves incremental saves, which a report does not make.
@@ -410,9 +417,13 @@ class TvxDeepResolver {
 };
 
 std::unique_ptr<TvxPDFStreamReader> TvxCustomPDFDocument::SourceReader() const {
-  if (sourceFile_) return std::make_unique<TvxPDFStreamReader>(documentID_, sourceFile_);
-  if (fileBytes_) return std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
-  return nullptr;
+  std::unique_ptr<TvxPDFStreamReader> reader;
+  if (sourceFile_)
+    reader = std::make_unique<TvxPDFStreamReader>(documentID_, sourceFile_);
+  else if (fileBytes_)
+    reader = std::make_unique<TvxPDFStreamReader>(documentID_, fileBytes_);
+  if (reader) reader->DuplicateKeys = &duplicateKeys_;
+  return reader;
 }
 
 size_t TvxCustomPDFDocument::SourceSize() const {

@@ -200,6 +200,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   // The save-time store, only while a save runs (else nullptr).
   TvxPDFObjectStore* SaveStore() const { return saveStore_.get(); }
   int64_t LookupObjectOffset(int32_t objectNumber) const;
+  // True when either entry list has room for `objectNumber` (a number the
+  // cross-reference data may describe).
+  bool HasEntryListSlot(int64_t objectNumber) const;
   std::unique_ptr<TvxPDFIndirectObject> ReadObjectAt(int64_t offset);
   void LoadObjectClosure(TvxPDFObject* value);
   TvxFetchedObject FetchObject(int32_t objectNumber);
@@ -364,7 +367,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   void CompleteXRef();
   // Drops the entry lists once the reader is gone; see the definition.
   void ReleaseEntryLists();
-  void TakeTrailerEntries(const TvxPDFDictObject& dict);
+  // `sectionStream`: the dictionary of a hybrid section's /XRefStm, part of
+  // the section whose trailer was taken already.
+  void SayDuplicateKeys();
+  void TakeTrailerEntries(const TvxPDFDictObject& dict, bool sectionStream = false);
 
   // Cross-reference repair (vxCstPDFDocRepair.cpp).
   // Reads the sections the file points at, or rebuilds the entries when they
@@ -543,6 +549,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxOffsetTable loadedOffsets_;
   std::unique_ptr<TvxPDFObjectStore> store_;
   std::unique_ptr<TvxPDFObjectStore> saveStore_;
+  // While a save runs: the dictionaries of the pages of PageList, the only
+  // ones written under the new page-tree root (a /Type /Page elsewhere is
+  // someone else's dictionary and is written as it is).
+  std::unordered_set<const TvxPDFObject*> savedPageDictionaries_;
   std::vector<TvxPDFIndirectObject*> pageList_;
   int declaredPageCount_ = -1;
   std::unique_ptr<TvxPDFTrailer> trailer_;
@@ -561,6 +571,9 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxASCIIEncode> asciiEncode_;
   bool decodeStreams_ = false;
   std::unique_ptr<TvxPDFObject> pendingIdValue_;  // first /ID met along the chain
+  mutable TvxDuplicateKeys duplicateKeys_;  // keys the readers found given twice, said once the load is done
+  int trailersTaken_ = 0;           // trailer dictionaries read so far, newest first
+  bool olderInfoPassedOver_ = false;  // an older trailer names an /Info the newest does not
   int32_t nextSaveNumber_ = 3;
   int32_t saveStateStream_ = -1;
   int32_t restoreStateStream_ = -1;

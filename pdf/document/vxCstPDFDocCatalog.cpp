@@ -81,6 +81,7 @@ void TvxCustomPDFDocument::ReadCatalog() {
   // 1. The information dictionary, with indirect values made direct so that
   //    an indirect title is not lost when the dictionary is written again.
   //    One met as an object-stream member is resolved the same way.
+  if (!trailer_->InfoRef && olderInfoPassedOver_) Warning(res::SOlderInfoPassedOver);
   if (trailer_->InfoRef) {
     TvxPDFObjectPtr resolved = info_->InfoDict()->Count() == 0 ? ResolveDeep(trailer_->InfoRef.get())
                                                                 : ResolveDeep(info_->InfoDict());

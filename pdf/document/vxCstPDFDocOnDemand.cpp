@@ -184,6 +184,7 @@ TvxObjectStreamMembers::const_iterator FindMember(const TvxObjectStreamMembers& 
 // them, to raise in the load's order.
 struct TvxCustomPDFDocument::TvxObjectStreamJob : TvxLoadHelper::TvxJob {
   uint32_t DocumentID = 0;
+  TvxDuplicateKeys* DuplicateKeys = nullptr;
   std::unique_ptr<TvxPDFIndirectObject> Holder;
   TvxPDFObjectPtr Filter;  // resolved
   std::string_view Source;
@@ -200,6 +201,7 @@ struct TvxCustomPDFDocument::TvxObjectStreamJob : TvxLoadHelper::TvxJob {
       Data = std::make_shared<const std::string>(DecodeFilterChainBytes(Source, Filter.get()));
       if (!CountAndFirst) return;
       TvxPDFStreamReader reader(DocumentID, Data);
+      reader.DuplicateKeys = DuplicateKeys;
       Members = ReadMemberTable(reader, Data->size(), CountAndFirst->first, CountAndFirst->second);
       Indexed = true;
       for (int32_t n : Wanted) {
@@ -218,7 +220,7 @@ struct TvxCustomPDFDocument::TvxObjectStreamJob : TvxLoadHelper::TvxJob {
 };
 
 TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIndex(int64_t s) {
-  if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) return nullptr;
+  if (!HasEntryListSlot(s)) return nullptr;
   // Marked before reading: a stream needed while it is being read holds
   // nothing then (its own /Length inside itself, say).
   if (auto [it, inserted] = decodedObjectStreams_.try_emplace(s); !inserted) return it->second.get();
@@ -259,7 +261,10 @@ TvxCustomPDFDocument::TvxObjectStreamIndex* TvxCustomPDFDocument::ObjectStreamIn
 
   const bool takeIndex = indexedAhead && ahead->CountAndFirst == std::make_pair(count, first);
   if (!takeIndex && !index->Data) index->Data = decode();
-  if (index->Data) index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+  if (index->Data) {
+    index->Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index->Data);
+    index->Reader->DuplicateKeys = &duplicateKeys_;
+  }
   if (takeIndex) {
     index->Members = std::move(ahead->Members);
     index->Parsed = std::move(ahead->Parsed);
@@ -300,13 +305,12 @@ void TvxCustomPDFDocument::DecodeAgain(TvxObjectStreamIndex& index) {
   std::string damage;  // reported the first time
   index.Data = SalvageObjectStreamData(stream.DataView(), index.Filter.get(), *stream.Dictionary, damage);
   index.Reader = std::make_unique<TvxPDFStreamReader>(documentID_, index.Data);
+  index.Reader->DuplicateKeys = &duplicateKeys_;
   index.KeptForGood = true;
 }
 
 std::unique_ptr<TvxPDFIndirectObject> TvxCustomPDFDocument::ReadObjectStreamHolder(int64_t s) {
-  const auto& own = xrefStmItems_[size_t(s)];
-  int64_t offset = own && own->EntryType == 1 ? own->Field2 : LookupObjectOffset(int32_t(s));
-  return ReadObjectAt(offset);
+  return ReadObjectAt(LookupObjectOffset(int32_t(s)));
 }
 
 void TvxCustomPDFDocument::DecodeAheadFor(const std::vector<int32_t>& numbers) {
@@ -320,7 +324,7 @@ void TvxCustomPDFDocument::DecodeAheadFor(const std::vector<int32_t>& numbers) {
     const auto& entry = xrefStmItems_[size_t(n)];
     if (!entry || entry->EntryType != 2) continue;
     const int64_t s = entry->Field2;
-    if (s < 0 || uint64_t(s) >= xrefStmItems_.size() || decodedObjectStreams_.count(s)) continue;
+    if (!HasEntryListSlot(s) || decodedObjectStreams_.count(s)) continue;
     auto [at, added] = place.try_emplace(s, streams.size());
     if (added) streams.push_back({s, {}});
     streams[at->second].second.push_back(n);
@@ -347,6 +351,7 @@ void TvxCustomPDFDocument::QueueObjectStream(int64_t s, std::vector<int32_t> wan
     if (filter && !filter->IsNull() && heldWarnings_.size() == warnings) {
       auto job = std::make_unique<TvxObjectStreamJob>();
       job->DocumentID = documentID_;
+      job->DuplicateKeys = &duplicateKeys_;
       job->Filter = filter->Clone();
       job->Source = stream->DataView();
       auto* count = As<TvxPDFIntegerObject>(stream->Dictionary->Find("/N"));

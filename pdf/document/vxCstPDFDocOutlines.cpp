@@ -403,7 +403,10 @@ class TvxOutlineReader {
   std::unique_ptr<TvxPDFOutline> PrepareItem(std::unique_ptr<TvxPDFDictObject> dict, uint32_t documentID,
                                              int32_t number, uint16_t generation, int32_t& first, int32_t& next) {
     auto item = std::make_unique<TvxPDFOutline>(&doc_, documentID, number, generation, nullptr);
-    if (auto count = IntegerValue(dict->Find("/Count"))) item->Closed = *count < 0;
+    // Open only when the source says so: a positive /Count. Without one (or
+    // with 0) viewers show the item closed.
+    auto count = IntegerValue(dict->Find("/Count"));
+    item->Closed = !(count && *count > 0);
     if (TvxPDFObject* title = dict->Find("/Title"); title && !title->IsString()) {
       if (std::unique_ptr<TvxPDFStringObject> text = doc_.LoadString(title))
         dict->SetValue("/Title", std::move(text));

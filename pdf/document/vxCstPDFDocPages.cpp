@@ -1,6 +1,7 @@
 // The page tree: walked once at load into the flat page list with inherited
 // attributes pushed down into each page; page accessors and page ranges.
 #include <cmath>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "pdf/document/vxCstPDFDoc.h"
@@ -15,6 +16,12 @@ namespace {
 
 // Page trees are shallow; a deeper one is damaged or hostile.
 constexpr int kMaxTreeDepth = 256;
+// A page listed in more than one place is a page in each (as other readers
+// show it), up to the root's declared /Count and this many pages whatever it
+// declares; walking a node again costs a visit, and visits are bounded too,
+// so that a tree shared at every level still reads in linear time.
+constexpr int64_t kMaxPagesWithCopies = 100000;
+constexpr int64_t kMaxRevisits = 100000;
 constexpr double kScreenPixelsPerInch = 96.0;
 
 const char* const kInheritable[4] = {"/Rotate", "/MediaBox", "/Resources", "/CropBox"};
@@ -32,10 +39,11 @@ double FromPoints(double value, TvxMeasurementUnit unit) {
 
 }  // namespace
 
-// One walk of the page tree. Every node is walked once: a page has one
-// parent, so a node reached again (a cycle, or a /Kids entry shared by two
-// nodes) is skipped with a warning, and a hostile tree whose nodes name the
-// same kid twice at every level is read in time linear in its size.
+// One walk of the page tree. A node that is its own ancestor (a cycle) is
+// skipped with a warning. A node reached again by another way (a page listed
+// twice, a subtree shared by two nodes) is walked again while the bounds
+// above allow, and each page it reaches again becomes a copy of that page:
+// the document shows it in both places, as other readers do.
 class TvxPageTreeWalker {
  public:
   explicit TvxPageTreeWalker(TvxCustomPDFDocument& doc) : doc_(doc) {}
@@ -44,9 +52,19 @@ class TvxPageTreeWalker {
  private:
   void Walk(int32_t number, const TvxPDFDictObject* inherited, int depth);
   void AddPage(TvxFetchedObject node, const TvxPDFDictObject* inherited);
+  void AddPageCopy(const TvxPDFIndirectObject& page, const TvxPDFDictObject* inherited);
+  // Copies the inherited entries the page lacks into it; answers which
+  // (bit i: kInheritable[i]).
+  uint8_t Inherit(TvxPDFDictObject& pageDict, const TvxPDFDictObject* inherited);
+  void LoadPageValues(TvxPDFDictObject& pageDict);
 
   TvxCustomPDFDocument& doc_;
   std::unordered_set<int32_t> visited_;
+  std::unordered_set<int32_t> onPath_;  // the nodes from the root to the one walked
+  std::unordered_map<int32_t, uint8_t> inheritedKeys_;  // page -> entries its first place gave it
+  std::unordered_set<int32_t> copied_;  // pages copied (said once each)
+  int64_t pageLimit_ = kMaxPagesWithCopies;
+  int64_t revisits_ = 0;
 };
 
 void TvxCustomPDFDocument::LoadPageTree(int32_t objectNumber) {
@@ -88,16 +106,19 @@ void TvxPageTreeWalker::WalkRoot(int32_t number) {
     if (auto* integer = As<TvxPDFIntegerObject>(value.get())) doc_.declaredPageCount_ = integer->Value;
   }
   root = TvxFetchedObject();  // read again by the walk; kept only when it is a page
+  if (doc_.declaredPageCount_ >= 0) pageLimit_ = std::min<int64_t>(pageLimit_, doc_.declaredPageCount_);
   Walk(number, nullptr, 0);
   if (doc_.declaredPageCount_ > doc_.PageCount())
     doc_.Warning(Format(res::SPagesLost, {doc_.declaredPageCount_, doc_.PageCount()}));
 }
 
 void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, int depth) {
-  if (!visited_.insert(number).second) {
+  const bool again = !visited_.insert(number).second;
+  if (again && (onPath_.count(number) || doc_.PageCount() >= pageLimit_ || revisits_ >= kMaxRevisits)) {
     doc_.Warning(Format(res::SPageTreeNodeShared, {number}));
     return;  // the node is skipped; the rest of the tree still loads
   }
+  if (again) ++revisits_;
   if (depth > kMaxTreeDepth) {
     doc_.Warning(Format(res::SPageTreeTooDeep, {kMaxTreeDepth, number}));
     return;
@@ -142,10 +163,54 @@ void TvxPageTreeWalker::Walk(int32_t number, const TvxPDFDictObject* inherited, 
       }
     }
     doc_.DecodeAheadFor(kidNumbers);
+    onPath_.insert(number);
     for (int32_t kid : kidNumbers) Walk(kid, attributes.get(), depth + 1);
+    onPath_.erase(number);
     return;
   }
-  AddPage(std::move(node), inherited);
+  if (again && !node.FromFile())
+    AddPageCopy(*node.Object, inherited);
+  else
+    AddPage(std::move(node), inherited);
+}
+
+uint8_t TvxPageTreeWalker::Inherit(TvxPDFDictObject& pageDict, const TvxPDFDictObject* inherited) {
+  uint8_t added = 0;
+  if (!inherited) return added;
+  for (const auto& e : inherited->Entries()) {
+    if (pageDict.IndexOf(e.Key) >= 0) continue;
+    pageDict.Add(e.Key, e.Value->Clone());
+    for (size_t i = 0; i < std::size(kInheritable); ++i)
+      if (std::string_view(e.Key) == kInheritable[i]) added |= uint8_t(1u << i);
+  }
+  return added;
+}
+
+void TvxPageTreeWalker::LoadPageValues(TvxPDFDictObject& pageDict) {
+  for (int i = 0; i < pageDict.Count(); ++i) {
+    const std::string& key = pageDict.KeyAt(i);
+    if (key == "/Annots" || key == "/B") continue;
+    doc_.LoadObjectClosure(pageDict.ValueAt(i));
+  }
+}
+
+void TvxPageTreeWalker::AddPageCopy(const TvxPDFIndirectObject& page, const TvxPDFDictObject* inherited) {
+  // The page as its own dictionary has it, with what this place inherits;
+  // everything else it names is shared with the first place.
+  auto* source = As<TvxPDFDictObject>(page.Content.get());
+  if (!source) return;
+  std::unique_ptr<TvxPDFDictObject> copy(static_cast<TvxPDFDictObject*>(source->Clone().release()));
+  if (auto it = inheritedKeys_.find(page.ObjectNumber); it != inheritedKeys_.end())
+    for (size_t i = 0; i < std::size(kInheritable); ++i)
+      if (it->second & (1u << i)) copy->Remove(kInheritable[i]);
+  Inherit(*copy, inherited);
+  const int32_t own = doc_.store_->NewObjectNumber();
+  TvxPDFIndirectObject* added =
+      doc_.store_->Add(std::make_unique<TvxPDFIndirectObject>(doc_.DocumentID(), own, uint16_t(0), std::move(copy)));
+  added->MarkUsed();
+  LoadPageValues(static_cast<TvxPDFDictObject&>(*added->Content));
+  doc_.pageList_.push_back(added);
+  if (copied_.insert(page.ObjectNumber).second) doc_.Warning(Format(res::SPageListedAgain, {page.ObjectNumber}));
 }
 
 void TvxPageTreeWalker::AddPage(TvxFetchedObject node, const TvxPDFDictObject* inherited) {
@@ -155,15 +220,8 @@ void TvxPageTreeWalker::AddPage(TvxFetchedObject node, const TvxPDFDictObject* i
   auto& pageDict = static_cast<TvxPDFDictObject&>(*page->Content);
   pageDict.Remove("/Parent");
   pageDict.Remove("/B");
-  if (inherited) {
-    for (const auto& e : inherited->Entries())
-      if (pageDict.IndexOf(e.Key) < 0) pageDict.Add(e.Key, e.Value->Clone());
-  }
-  for (int i = 0; i < pageDict.Count(); ++i) {
-    const std::string& key = pageDict.KeyAt(i);
-    if (key == "/Annots" || key == "/B") continue;
-    doc_.LoadObjectClosure(pageDict.ValueAt(i));
-  }
+  if (const uint8_t added = Inherit(pageDict, inherited)) inheritedKeys_[page->ObjectNumber] = added;
+  LoadPageValues(pageDict);
   doc_.pageList_.push_back(page);
 }
 

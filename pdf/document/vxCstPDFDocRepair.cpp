@@ -594,6 +594,8 @@ void TvxCustomPDFDocument::RebuildXRef(const std::string& problem) {
   // The trailers are read below, the newest first.
   xrefLoopSeen_ = false;
   pendingIdValue_.reset();
+  trailersTaken_ = 0;
+  olderInfoPassedOver_ = false;
   trailer_ = std::make_unique<TvxPDFTrailer>();
   KeepEntriesThatPointAtTheirObjects(d);
 
@@ -774,6 +776,7 @@ void TvxCustomPDFDocument::CompleteRepair() {
             std::string_view(*decoded).substr(from, to - from).find("/Catalog") == std::string_view::npos)
           continue;
         TvxPDFStreamReader memberReader(documentID_, std::make_shared<const std::string>(decoded->substr(from, to - from)));
+        memberReader.DuplicateKeys = &duplicateKeys_;
         try {
           if (IsCatalogDictionary(memberReader.ParseObject().get())) found = int32_t(m);
         } catch (const Exception&) {

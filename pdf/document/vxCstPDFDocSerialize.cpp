@@ -137,15 +137,9 @@ void TvxDocumentWriter::AppendObject(TvxCustomPDFDocument& document, std::string
     }
     case otDictionary: {
       const auto& entries = static_cast<const TvxPDFDictObject*>(object)->Entries();
-      // The first /Type decides, as a lookup would. Scanning here (rather
-      // than Find) leaves the dictionary untouched, so threads can share it.
-      bool isPage = false;
-      for (const auto& e : entries) {
-        if (std::string_view(e.Key) != "/Type") continue;
-        auto* type = As<TvxPDFNameObject>(e.Value.get());
-        isPage = type && type->Text == "/Page";
-        break;
-      }
+      // A page of the page list hangs from the new root; any other
+      // dictionary, /Type /Page or not, is written as it is.
+      const bool isPage = depth == 0 && document.savedPageDictionaries_.count(object) != 0;
       // A signature's /Contents is stored unencrypted whatever the file's
       // encryption; -1 as the object number writes a string as it stands.
       const bool isSignature = IsSignatureDictionaryEntries(entries);

@@ -112,6 +112,10 @@ void TvxCustomPDFDocument::LoadObjectClosure(TvxPDFObject* value) {
   TvxClosureWalker(*this).Walk(value);
 }
 
+bool TvxCustomPDFDocument::HasEntryListSlot(int64_t objectNumber) const {
+  return objectNumber > 0 && uint64_t(objectNumber) < std::max(xrefItems_.size(), xrefStmItems_.size());
+}
+
 int64_t TvxCustomPDFDocument::LookupObjectOffset(int32_t objectNumber) const {
   if (objectNumber < 0) return 0;
   size_t n = size_t(objectNumber);
@@ -268,7 +272,9 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
     const auto& entry = xrefStmItems_[index];
     if (!entry || entry->EntryType != 2) continue;
     int64_t s = entry->Field2;
-    if (s < 0 || uint64_t(s) >= xrefStmItems_.size()) continue;
+    // The stream itself may be listed by either kind of section (a hybrid
+    // file's classic table often holds it).
+    if (!HasEntryListSlot(s)) continue;
     if (listed.size() <= size_t(s)) listed.resize(size_t(s) + 1, false);
     if (listed[size_t(s)]) continue;
     listed[size_t(s)] = true;
@@ -278,10 +284,7 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
 
   const int32_t infoNumber = trailer_->InfoRef ? trailer_->InfoRef->ObjectNumber : -1;
   for (int64_t s : streams) {
-    int64_t offset = xrefStmItems_[size_t(s)] && xrefStmItems_[size_t(s)]->EntryType == 1
-                         ? xrefStmItems_[size_t(s)]->Field2
-                         : LookupObjectOffset(int32_t(s));
-    std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(offset);
+    std::unique_ptr<TvxPDFIndirectObject> holder = ReadObjectAt(LookupObjectOffset(int32_t(s)));
     std::unique_ptr<TvxLoadHelper::TvxJob> taken = ahead ? ahead->Take(s) : nullptr;
     if (!holder) continue;
     auto& stream = Cast<TvxPDFStreamObject>(holder->Content.get());
@@ -348,6 +351,7 @@ void TvxCustomPDFDocument::ExpandObjectStreams() {
       continue;
     }
     TvxPDFStreamReader members(documentID_, decoded);
+    members.DuplicateKeys = &duplicateKeys_;
     ForEachObjectStreamEntry(members, decoded->size(), count, first, [&](int32_t number, std::optional<size_t> start) {
       if (!start || !wanted(number)) return;
       members.SetPos(*start);
@@ -384,9 +388,11 @@ std::unique_ptr<TvxLoadHelper> TvxCustomPDFDocument::ExpandAhead(const std::vect
     return nullptr;
   auto ahead = std::make_unique<TvxLoadHelper>([] { return std::optional<int32_t>(); }, true, fileBytes_);
   for (int64_t s : streams) {
-    const auto& own = xrefStmItems_[size_t(s)];
-    if (!own || own->EntryType != 1 || own->Field2 <= 0 || uint64_t(own->Field2) >= fileBytes_->size()) continue;
-    ahead->Queue(s, std::make_unique<TvxExpandedStream>(documentID_, fileBytes_, own->Field2));
+    const int64_t offset = LookupObjectOffset(int32_t(s));
+    if (offset <= 0 || uint64_t(offset) >= fileBytes_->size()) continue;
+    auto job = std::make_unique<TvxExpandedStream>(documentID_, fileBytes_, offset);
+    job->DuplicateKeys = &duplicateKeys_;
+    ahead->Queue(s, std::move(job));
   }
   return ahead;
 }

@@ -461,6 +461,7 @@ void TvxDocumentWriter::WriteDocument() {
       Writer.pipeline_.reset();
       Writer.textPipeline_.reset();
       Writer.document_.saveStore_.reset();
+      Writer.document_.savedPageDictionaries_.clear();
     }
   } scope{*this};
 
@@ -472,6 +473,7 @@ void TvxDocumentWriter::WriteDocument() {
   SyncXmpPacket(document_);
 
   document_.saveStore_ = std::make_unique<TvxPDFObjectStore>();
+  for (const TvxPDFIndirectObject* page : document_.PageList()) document_.savedPageDictionaries_.insert(page->Content.get());
   Status(res::SBuildingOutlines);
   if (document_.OutlineRoot() != nullptr) document_.BuildOutlines();
 

@@ -93,6 +93,8 @@ void TvxCustomPDFDocument::FreeEntry(int64_t number) {
 
 void TvxCustomPDFDocument::LoadClassicXRef(int64_t offset) {
   visitedSections_.clear();
+  trailersTaken_ = 0;
+  olderInfoPassedOver_ = false;
   ReadXRefTable(offset);
   CompleteXRef();
 }
@@ -100,6 +102,8 @@ void TvxCustomPDFDocument::LoadClassicXRef(int64_t offset) {
 void TvxCustomPDFDocument::LoadStreamXRef(int64_t offset) {
   Status(res::SReadingXRefStream);
   visitedSections_.clear();
+  trailersTaken_ = 0;
+  olderInfoPassedOver_ = false;
   ReadXRefStream(offset);
   CompleteXRef();
 }
@@ -123,7 +127,10 @@ void TvxCustomPDFDocument::CompleteXRef() {
   }
 }
 
-void TvxCustomPDFDocument::TakeTrailerEntries(const TvxPDFDictObject& dict) {
+void TvxCustomPDFDocument::TakeTrailerEntries(const TvxPDFDictObject& dict, bool sectionStream) {
+  // The document information is the newest trailer's alone, as other readers
+  // have it: an update that drops /Info removes the information.
+  const bool newest = !sectionStream && trailersTaken_++ == 0;
   if (trailer_->RootNumber == -1) {
     if (TvxPDFObject* root = dict.Find("/Root")) trailer_->RootNumber = Cast<TvxPDFIndirectReference>(root).ObjectNumber;
   }
@@ -133,10 +140,12 @@ void TvxCustomPDFDocument::TakeTrailerEntries(const TvxPDFDictObject& dict) {
   if (!trailer_->EncryptValue) {
     if (TvxPDFObject* encrypt = dict.Find("/Encrypt")) trailer_->EncryptValue = encrypt->Clone();
   }
-  if (!trailer_->InfoRef) {
-    if (TvxPDFObject* info = dict.Find("/Info")) {
+  if (TvxPDFObject* info = dict.Find("/Info"); info && !sectionStream) {
+    if (newest) {
       auto& ref = Cast<TvxPDFIndirectReference>(info);
       trailer_->InfoRef = std::make_unique<TvxPDFIndirectReference>(ref.DocumentID, ref.ObjectNumber, ref.Generation);
+    } else if (!trailer_->InfoRef) {
+      olderInfoPassedOver_ = true;
     }
   }
 }
@@ -268,7 +277,7 @@ void TvxCustomPDFDocument::ReadXRefStream(int64_t offset, std::unordered_set<int
     }
   }
 
-  TakeTrailerEntries(dict);
+  TakeTrailerEntries(dict, placedNumbers != nullptr);
   if (TvxPDFObject* prev = dict.Find("/Prev")) {
     // An older section may be of either kind, whatever this one is.
     int64_t prevOffset = Cast<TvxPDFIntegerObject>(prev).Value;

@@ -10,8 +10,8 @@
 namespace vx {
 
 TvxObjectPreparser::TvxObjectPreparser(uint32_t documentID, std::shared_ptr<const std::string> bytes,
-                                       std::vector<int64_t> offsets)
-    : documentID_(documentID), bytes_(std::move(bytes)), offsets_(std::move(offsets)) {
+                                       std::vector<int64_t> offsets, TvxDuplicateKeys* duplicateKeys)
+    : documentID_(documentID), bytes_(std::move(bytes)), duplicateKeys_(duplicateKeys), offsets_(std::move(offsets)) {
   std::sort(offsets_.begin(), offsets_.end());
   offsets_.erase(std::unique(offsets_.begin(), offsets_.end()), offsets_.end());
   slots_ = std::make_unique<Slot[]>(offsets_.size());
@@ -25,6 +25,8 @@ TvxObjectPreparser::~TvxObjectPreparser() {
 
 void TvxObjectPreparser::Run() {
   auto reader = std::make_unique<TvxPDFStreamReader>(documentID_, bytes_);
+  reader->DuplicateKeys = duplicateKeys_;
+      reader->DuplicateKeys = duplicateKeys_;
   for (size_t i = offsets_.size(); i-- > 0;) {
     if (stop_.load(std::memory_order_relaxed)) return;
     Slot& slot = slots_[i];
@@ -48,6 +50,7 @@ void TvxObjectPreparser::Run() {
       uint8_t working = kWorking;
       slot.State.compare_exchange_strong(working, kFailed, std::memory_order_acq_rel);
       reader = std::make_unique<TvxPDFStreamReader>(documentID_, bytes_);
+      reader->DuplicateKeys = duplicateKeys_;
     }
   }
 }

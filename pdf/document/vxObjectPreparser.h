@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "pdf/objects/vxPDFObjects.h"
+#include "pdf/parsers/vxPDFParsers.h"
 
 namespace vx {
 
@@ -22,7 +23,9 @@ class TvxObjectPreparser {
   // Starts parsing the objects at `offsets` (any order, duplicates allowed),
   // last offset first: the loader usually walks a file from the front, so
   // the two threads meet in the middle.
-  TvxObjectPreparser(uint32_t documentID, std::shared_ptr<const std::string> bytes, std::vector<int64_t> offsets);
+  // `duplicateKeys` (not owned) hears of keys given twice.
+  TvxObjectPreparser(uint32_t documentID, std::shared_ptr<const std::string> bytes, std::vector<int64_t> offsets,
+                     TvxDuplicateKeys* duplicateKeys = nullptr);
   // Stops the thread; objects nobody took are freed.
   ~TvxObjectPreparser();
   TvxObjectPreparser(const TvxObjectPreparser&) = delete;
@@ -47,6 +50,7 @@ class TvxObjectPreparser {
 
   uint32_t documentID_;
   std::shared_ptr<const std::string> bytes_;
+  TvxDuplicateKeys* duplicateKeys_;
   std::vector<int64_t> offsets_;  // sorted, distinct
   std::unique_ptr<Slot[]> slots_;  // one per offset
   std::atomic<bool> stop_{false};

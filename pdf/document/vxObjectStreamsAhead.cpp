@@ -52,6 +52,7 @@ void TvxExpandedStream::Run() {
     // stream's own dictionary: a /Length or /Filter kept elsewhere is left
     // to the loader.
     TvxPDFStreamReader reader(documentID_, file_);
+    reader.DuplicateKeys = DuplicateKeys;
     reader.SetPos(size_t(offset_));
     TvxPDFObjectPtr parsed = reader.ParseObject();
     auto* object = As<TvxPDFIndirectObject>(parsed.get());
@@ -88,6 +89,7 @@ void TvxExpandedStream::Run() {
 
     auto decoded = std::make_shared<const std::string>(std::move(decodedBytes));
     TvxPDFStreamReader members(documentID_, decoded);
+    members.DuplicateKeys = DuplicateKeys;
     ForEachObjectStreamEntry(members, decoded->size(), Count, First, [&](int32_t number, std::optional<size_t> start) {
       if (!start) {
         Members.push_back({number, false, nullptr});

@@ -22,6 +22,7 @@
 namespace vx {
 
 class TvxPDFStreamReader;
+class TvxDuplicateKeys;
 
 // Goes through the header of an object stream, `count` pairs of numbers at
 // the start of its decoded bytes (`size` of them) read by `reader`, fewer
@@ -58,6 +59,7 @@ struct TvxExpandedStream : TvxLoadHelper::TvxJob {
   bool Filtered = false;
   int64_t Count = 0, First = 0;
   std::vector<TvxMember> Members;
+  TvxDuplicateKeys* DuplicateKeys = nullptr;  // where the readers note keys given twice
 
  private:
   uint32_t documentID_;

@@ -8,10 +8,6 @@ namespace vx {
 
 namespace {
 
-bool StartsWithMarker(std::string_view bytes) {
-  return bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF;
-}
-
 template <typename T>
 std::optional<T> XmpValue(const std::optional<T>* member) {
   return member ? *member : std::nullopt;
@@ -30,14 +26,7 @@ std::u16string TvxPDFInfo::GetText(const std::u16string& cached, std::string_vie
   if (!cached.empty()) return cached;
   auto* s = As<TvxPDFStringObject>(dict_->Find(key));
   if (!s) return std::u16string();
-  if (!s->IsHex) {
-    std::string content = s->Contents();
-    if (StartsWithMarker(content)) return DecodeTextString(s->Text);
-    return AnsiToWide(content);
-  }
-  std::string bytes = HexToBytes(s->Contents());
-  if (StartsWithMarker(bytes)) return DecodeTextString(bytes);
-  return AnsiToWide(bytes);
+  return TextStringToUnicode(s->IsHex ? HexToBytes(s->Contents()) : s->Contents());
 }
 
 std::string TvxPDFInfo::GetDate(const std::string& cached, std::string_view key) const {

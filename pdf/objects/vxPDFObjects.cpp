@@ -86,7 +86,7 @@ std::string TvxPDFStringObject::Contents() const {
 
 std::u16string TvxPDFStringObject::WideText() const {
   if (IsHex) return HexTextToUnicode(Contents());
-  return AnsiToWide(Contents());
+  return TextStringToUnicode(Contents());
 }
 
 // ----------------------------------------------------------------------- array

@@ -149,8 +149,7 @@ class TvxPDFStringObject : public TvxPDFObject {
   TvxPDFObjectPtr Clone() const;
   // Text without its first and last character.
   std::string Contents() const;
-  // The value as wide text: hex strings through HexTextToUnicode, literals
-  // through the ANSI code page.
+  // The value as wide text, read as a PDF text string (TextStringToUnicode).
   std::u16string WideText() const;
   bool IsHex;  // first: it sits in the padding after the kind byte
   std::string Text;

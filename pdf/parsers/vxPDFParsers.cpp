@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_map>
 
 #include "pdf/objects/vxSignatureDictionary.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -344,6 +345,62 @@ std::unique_ptr<TvxPDFArrayObject> TvxPDFStreamReader::ReadArray() {
   return array;
 }
 
+void TvxDuplicateKeys::Note(std::string_view key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto known = [key](const std::vector<std::string>& list) {
+    return std::find(list.begin(), list.end(), key) != list.end();
+  };
+  if (known(keys_) || known(said_)) return;
+  if (keys_.size() + said_.size() < kMaxKept)
+    keys_.emplace_back(key);
+  else
+    ++more_;
+}
+
+std::vector<std::string> TvxDuplicateKeys::Take(size_t& more) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  more = std::exchange(more_, 0);
+  said_.insert(said_.end(), keys_.begin(), keys_.end());
+  return std::exchange(keys_, {});
+}
+
+void TvxPDFStreamReader::KeepLastOfDuplicateKeys(std::vector<TvxPDFDictObject::Entry>& entries) {
+  // Small dictionaries are compared pair by pair; large ones through a map
+  // of first places, so that a hostile dictionary stays linear.
+  constexpr size_t kScanUpTo = 16;
+  std::vector<size_t> dropped;
+  auto merge = [&](size_t first, size_t later) {
+    entries[first].Value = std::move(entries[later].Value);
+    dropped.push_back(later);
+    if (DuplicateKeys) DuplicateKeys->Note(std::string_view(entries[later].Key));
+  };
+  if (entries.size() <= kScanUpTo) {
+    for (size_t j = 1; j < entries.size(); ++j)
+      for (size_t i = 0; i < j; ++i)
+        if (entries[i].Value && std::string_view(entries[i].Key) == std::string_view(entries[j].Key)) {
+          merge(i, j);
+          break;
+        }
+  } else {
+    std::unordered_map<std::string_view, size_t> firstPlace;
+    for (size_t j = 0; j < entries.size(); ++j) {
+      auto [it, added] = firstPlace.try_emplace(std::string_view(entries[j].Key), j);
+      if (!added) merge(it->second, j);
+    }
+  }
+  if (dropped.empty()) return;
+  size_t kept = 0;
+  for (size_t j = 0, d = 0; j < entries.size(); ++j) {
+    if (d < dropped.size() && dropped[d] == j) {
+      ++d;
+      continue;
+    }
+    if (kept != j) entries[kept] = std::move(entries[j]);
+    ++kept;
+  }
+  entries.resize(kept);
+}
+
 std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
   SkipWhitespace();
   for (int i = 0; i < 2; ++i) {
@@ -377,6 +434,7 @@ std::unique_ptr<TvxPDFDictObject> TvxPDFStreamReader::ReadDictionary() {
     if (!contentsStrings.empty() && IsSignatureDictionaryEntries(entries)) {
       for (const auto& [index, at] : contentsStrings) entries[index].Value = ReadRawStringAt(at);
     }
+    KeepLastOfDuplicateKeys(entries);
   } catch (...) {
     entries.clear();
     throw;

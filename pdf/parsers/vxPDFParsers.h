@@ -7,7 +7,9 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "pdf/objects/vxPDFObjects.h"
@@ -21,6 +23,22 @@ using TvxDecryptFunction = std::function<void(std::string& bytes, int32_t object
 // which crypt filter applies, or that the data is not encrypted at all.
 using TvxStreamDecryptFunction = std::function<void(std::string& bytes, int32_t objectNumber, int32_t generation,
                                                     const TvxPDFDictObject* dictionary)>;
+
+// Keys that a parsed dictionary held more than once, noted by readers on any
+// thread: each is said once, and a hostile file cannot make the list long.
+class TvxDuplicateKeys {
+ public:
+  static constexpr size_t kMaxKept = 8;
+  void Note(std::string_view key);
+  // The keys noted since the last call, and how many more there were.
+  std::vector<std::string> Take(size_t& more);
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> keys_;
+  std::vector<std::string> said_;  // taken before: not said again
+  size_t more_ = 0;
+};
 
 class TvxPDFStreamReader : public TvxRandomAccessFilter {
  public:
@@ -102,6 +120,10 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   TvxStreamDecryptFunction StreamDecryptor;  // set: used for streams instead of Decryptor
   int32_t CurrentObjectNumber = -1;
   int32_t CurrentGeneration = -1;
+  // A key given twice in a dictionary keeps its first place and its last
+  // value, as other readers take it; the key is noted here (when set, not
+  // owned).
+  TvxDuplicateKeys* DuplicateKeys = nullptr;
 
  private:
   class DepthGuard;
@@ -111,6 +133,7 @@ class TvxPDFStreamReader : public TvxRandomAccessFilter {
   TvxPDFObjectPtr ParseWord();
   TvxPDFObjectPtr ParseKeyword(std::string_view expected);
   std::string DescribeByte(int c) const;
+  void KeepLastOfDuplicateKeys(std::vector<TvxPDFDictObject::Entry>& entries);
   void Decrypt(std::string& bytes, int32_t objectNumber, int32_t generation);
   // The string at `at` as stored, without decryption; the position is kept.
   std::unique_ptr<TvxPDFStringObject> ReadRawStringAt(size_t at);

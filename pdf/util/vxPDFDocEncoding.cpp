@@ -60,11 +60,13 @@ std::optional<std::string> Utf8ToPDFDocEncoding(std::string_view utf8, char32_t*
   return out;
 }
 
-std::string PDFDocEncodingToUtf8(std::string_view bytes) {
+std::u16string PDFDocEncodingToUnicode(std::string_view bytes) {
   std::u16string units;
   units.reserve(bytes.size());
   for (char c : bytes) units += CodeToUnicode(uint8_t(c));
-  return Utf16ToUtf8(units);
+  return units;
 }
+
+std::string PDFDocEncodingToUtf8(std::string_view bytes) { return Utf16ToUtf8(PDFDocEncodingToUnicode(bytes)); }
 
 }  // namespace vx

@@ -19,6 +19,9 @@ std::optional<std::string> Utf8ToPDFDocEncoding(std::string_view utf8, char32_t*
 // back unchanged from Utf8ToPDFDocEncoding.
 std::string PDFDocEncodingToUtf8(std::string_view bytes);
 
+// Bytes in PDFDocEncoding as text (the undefined codes as above).
+std::u16string PDFDocEncodingToUnicode(std::string_view bytes);
+
 // True when `text` is well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

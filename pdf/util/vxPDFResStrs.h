@@ -64,6 +64,13 @@ inline constexpr const char* SPageTreeKidMissing = "Page tree node %d is missing
 inline constexpr const char* SPageTreeNodeShared = "Page tree node %d is reached a second time and is skipped";
 inline constexpr const char* SPageTreeKidNotReference = "Page tree node %d has a kid that is not a reference; it is skipped";
 inline constexpr const char* SPageTreeTooDeep = "Page tree deeper than %d levels; node %d is skipped";
+inline constexpr const char* SOlderInfoPassedOver =
+    "An older revision holds document information (/Info) that the newest trailer no longer names; it is not used";
+inline constexpr const char* SDuplicateKey =
+    "A dictionary gives the key %s more than once; its last value is used, as other readers use it";
+inline constexpr const char* SDuplicateKeysMore = "%d more keys are given more than once in a dictionary";
+inline constexpr const char* SPageListedAgain =
+    "Page %d is listed more than once in the page tree; each further place gets a copy of it";
 inline constexpr const char* SPagesLost = "The page tree declares %d pages but %d could be read";
 inline constexpr const char* SDeepResolveLimit = "A structure of more than %d objects is cut short; the rest reads as null";
 inline constexpr const char* SXRefRepaired =

@@ -1,5 +1,7 @@
 #include "pdf/util/vxPDFUtils.h"
 
+#include "pdf/util/vxPDFDocEncoding.h"
+
 #include "pdf/objects/vxPDFObjects.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -127,66 +129,38 @@ std::string HexToBytes(std::string_view text) {
   return out;
 }
 
-std::u16string HexTextToUnicode(std::string_view text) {
-  if (text.size() < 4 || AsciiUpper(text.substr(0, 4)) != "FEFF") return AnsiToWide(HexToBytes(text));
-  std::string_view rest = text.substr(4, 999);
+std::u16string HexTextToUnicode(std::string_view text) { return TextStringToUnicode(HexToBytes(text)); }
+
+namespace {
+
+std::u16string Utf16Units(std::string_view bytes, bool bigEndian) {
   std::u16string out;
-  size_t i = 0;
-  while (i < rest.size()) {
-    if (rest[i] == '.') {
-      out += u'.';
-      ++i;
-      continue;
-    }
-    if (i + 4 <= rest.size() && AsciiUpper(rest.substr(i, 4)) == "FEFF") {
-      i += 4;
-      continue;
-    }
-    if (i + 4 > rest.size()) break;
-    int unit = 0;
-    bool ok = true;
-    for (size_t k = 0; k < 4; ++k) {
-      int v = HexValue(uint8_t(rest[i + k]));
-      if (v < 0) ok = false;
-      unit = unit << 4 | (v < 0 ? 0 : v);
-    }
-    i += 4;
-    if (!ok) continue;
+  out.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    const uint8_t first = uint8_t(bytes[i]), second = uint8_t(bytes[i + 1]);
+    const char16_t unit = bigEndian ? char16_t(first << 8 | second) : char16_t(second << 8 | first);
     if (unit == 0) break;
-    out += char16_t(unit);
+    out += unit;
   }
   return out;
 }
 
+}  // namespace
+
+std::u16string TextStringToUnicode(std::string_view bytes) {
+  auto startsWith = [bytes](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+  if (startsWith("\xFE\xFF")) return Utf16Units(bytes.substr(2), true);
+  if (startsWith("\xFF\xFE")) return Utf16Units(bytes.substr(2), false);
+  if (startsWith("\xEF\xBB\xBF")) return Utf8ToUtf16(bytes.substr(3));
+  // No text begins with NUL: that is UTF-16BE whose marker was left out.
+  if (bytes.size() >= 2 && bytes[0] == '\0' && bytes.size() % 2 == 0) return Utf16Units(bytes, true);
+  return PDFDocEncodingToUnicode(bytes);
+}
+
 std::u16string DecodeTextString(std::string_view raw) {
-  if (raw.empty() || raw == "()" || raw == "<>") return {};
-  std::string_view bytes = raw;
-  if ((bytes[0] == '(' || bytes[0] == '<') && bytes.size() >= 2) bytes = bytes.substr(1, bytes.size() - 2);
-  bool unicode = false;
-  if (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF) {
-    bytes.remove_prefix(2);
-    unicode = true;
-    if (bytes.empty()) return {};
-  }
-  if (bytes.size() >= 4 && AsciiUpper(bytes.substr(0, 4)) == "FEFF") return HexTextToUnicode(bytes);
-  if (bytes.empty()) return {};
-  if (unicode || uint8_t(bytes[0]) <= 0x20) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < bytes.size()) {
-      if (bytes[i] == '.') {
-        ++i;
-        continue;
-      }
-      if (i + 1 >= bytes.size()) break;
-      char16_t unit = char16_t(uint8_t(bytes[i]) << 8 | uint8_t(bytes[i + 1]));
-      if (unit == 0) break;
-      out += unit;
-      i += 2;
-    }
-    return out;
-  }
-  return AnsiToWide(bytes);
+  if (raw.size() >= 2 && raw.front() == '<' && raw.back() == '>') return HexTextToUnicode(raw.substr(1, raw.size() - 2));
+  if (raw.size() >= 2 && raw.front() == '(' && raw.back() == ')') return TextStringToUnicode(raw.substr(1, raw.size() - 2));
+  return TextStringToUnicode(raw);
 }
 
 std::string TextStringBytes(std::u16string_view value) {

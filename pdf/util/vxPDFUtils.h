@@ -33,11 +33,15 @@ std::string BytesToHex(std::string_view bytes);
 // Pairs of hexadecimal digits; every other byte is skipped, a final lone digit
 // reads as if a 0 followed it.
 std::string HexToBytes(std::string_view text);
-// A hexadecimal string's digits as text: "FEFF" + UTF-16BE groups (with "."
-// joining the parts of qualified names), or ANSI bytes otherwise.
+// A hexadecimal string's digits as text (its bytes through TextStringToUnicode).
 std::u16string HexTextToUnicode(std::string_view text);
 
-// The text of a string object's stored form (with or without delimiters).
+// The bytes of a text string as text, as PDF readers take them: UTF-16BE
+// after FE FF (UTF-16LE after FF FE, which some writers make), UTF-8 after
+// EF BB BF, and PDFDocEncoding otherwise. UTF-16 ends at a zero code unit.
+std::u16string TextStringToUnicode(std::string_view bytes);
+// The text of a string object's stored form: "(" bytes ")", "<" hex digits
+// ">", or the bytes without delimiters.
 std::u16string DecodeTextString(std::string_view raw);
 // FE FF followed by the UTF-16BE code units of `value` (before encryption and
 // escaping, which the document adds).

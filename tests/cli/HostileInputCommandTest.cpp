@@ -599,6 +599,33 @@ TEST(VordelHostile, XmpPacketsTheToolkitMustNotSeeAreKept) {
   EXPECT_FALSE(fs::exists(f / "refused.pdf"));
 }
 
+// PDF 2.0 UTF-8 text strings (and PDFDocEncoding's own codes) are text, not
+// Latin-1 or Windows-1252 bytes: shown right, and never written over a
+// correct XMP title by an option that has nothing to do with it.
+TEST(VordelHostile, TextStringsAreReadAsTheirMarksSay) {
+  const struct {
+    const char* name;
+    std::string stored;  // /Title's bytes
+    const char* text;    // as UTF-8
+  } rows[] = {
+      {"utf8", "\xEF\xBB\xBF" "Caf\xC3\xA9 \xE2\x80\x93 \xE6\x97\xA5", "Caf\xC3\xA9 \xE2\x80\x93 \xE6\x97\xA5"},
+      {"pdfdoc", "Links in PDF \x85 Example", "Links in PDF \xE2\x80\x93 Example"},
+  };
+  Folder f;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    f.Write("in.pdf", vxtest::PdfWithXmpPacket(vxtest::SampleXmpPacket(row.text), "/Title (" + row.stored + ")"));
+    Result info = Vordel("info --json in.pdf", f.Path());
+    ASSERT_EQ(info.code, 0) << info.out;
+    EXPECT_EQ(nlohmann::json::parse(info.out)["info"]["Title"], row.text);
+    Result set = Vordel("set --author Someone in.pdf -o out.pdf", f.Path());
+    ASSERT_EQ(set.code, 0) << set.out;
+    EXPECT_EQ(vxtest::PikeQuery(f / "out.pdf", "with pdf.open_metadata() as m:\n    print(m.get('dc:title'))\n"
+                                               "print(pdf.docinfo.Title)"),
+              std::string(row.text) + "\n" + row.text);
+  }
+}
+
 // ------------------------------------------------ encrypted and filtered input
 // Files other readers open, made by qpdf (in QDF form, edited as text) or by
 // hand; what vordel answers, and what pikepdf or MuPDF reads from the output
@@ -879,6 +906,42 @@ std::string UpdateCutOffInsideAnObject() {
 
 // An incremental update needs a new object (the information dictionary
 // the file lacks) above a /Size that leaves none.
+// A hybrid file whose catalog and page tree sit in object stream 20, which
+// only the classic table lists; the /XRefStm lists 1 and 2 (/Index [1 2]).
+std::string HybridObjectStreamInClassicTable() {
+  std::string bytes = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
+  const std::string members[] = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"};
+  const std::string header = "1 0 2 " + std::to_string(members[0].size() + 1) + " ";
+  const std::string data = header + members[0] + " " + members[1];
+  const size_t twenty = bytes.size();
+  bytes += "20 0 obj\n<< /Type /ObjStm /N 2 /First " + std::to_string(header.size()) + " /Length " +
+           std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\n";
+  const size_t three = bytes.size();
+  bytes += "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>\nendobj\n";
+  const std::string rows("\x02\x00\x00\x00\x14\x00\x00\x02\x00\x00\x00\x14\x00\x01", 14);
+  const size_t stm = bytes.size();
+  bytes += "21 0 obj\n<< /Type /XRef /W [1 4 2] /Index [1 2] /Size 22 /Length 14 >>\nstream\n" + rows +
+           "\nendstream\nendobj\n";
+  char table[160];
+  snprintf(table, sizeof table, "xref\n0 1\n0000000000 65535 f \n3 1\n%010zu 00000 n \n20 2\n%010zu 00000 n \n%010zu 00000 n \n",
+           three, twenty, stm);
+  const size_t xref = bytes.size();
+  bytes += std::string(table) + "trailer\n<< /Size 22 /Root 1 0 R /XRefStm " + std::to_string(stm) +
+           " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return bytes;
+}
+
+// Two pages, the first listed twice in /Kids (and the root counting three).
+std::string PageListedTwice(int declared) {
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count " + std::to_string(declared) + " >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+  b.Object(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] >>");
+  b.FinishWithTable("/Root 1 0 R");
+  return b.Bytes();
+}
+
 std::string WithSize(const std::string& size) {
   std::string bytes = vxtest::SimplePdf(1);
   size_t at = bytes.rfind("/Size ") + 6;
@@ -917,6 +980,12 @@ TEST(VordelHostile, DamagedAndHostileFilesKeepTheirDocument) {
        "", 1},
       {"a binary comment line before the header", "%\xE2\xE3\xCF\xD3\n" + vxtest::SimplePdf(2),
        "set --fit-window in.pdf -o out.pdf", 0, "6 bytes before the PDF header are ignored", 2, "rebuilt"},
+      {"a hybrid file's object stream listed by its classic table only", HybridObjectStreamInClassicTable(),
+       "set --fit-window in.pdf -o out.pdf", 0, "", 1, "typecast"},
+      {"a page listed twice in /Kids", PageListedTwice(3), "set --fit-window in.pdf -o out.pdf", 0,
+       "Page 3 is listed more than once", 3},
+      {"a page listed twice, the root counting two", PageListedTwice(2), "set --fit-window in.pdf -o out.pdf", 0,
+       "Page tree node 3 is reached a second time", 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -224,21 +224,32 @@ TEST(PageTree, PagesWrittenInlineInKidsAreKept) {
                                                 "The page tree declares 3 pages but 2 could be read"}));
 }
 
-TEST(PageTree, ASharedKidIsReadOnceWithAWarning) {
-  PdfBuilder b;
-  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  b.Object(2, "<< /Type /Pages /Kids [3 0 R 5 0 R 3 0 R] /Count 3 >>");
-  b.Object(3, "<< /Type /Page /MediaBox [0 0 1 1] >>");
-  b.Object(5, "<< /Type /Pages /Kids [4 0 R 4 0 R] /Count 2 >>");
-  b.Object(4, "<< /Type /Page /MediaBox [0 0 2 2] >>");
-  b.FinishWithTable("/Root 1 0 R");
-  std::vector<std::string> warnings;
-  auto doc = LoadWithWarnings(b.Bytes(), warnings);
-  // A page has one parent: the second way to it is not a second page.
-  ASSERT_EQ(doc->PageCount(), 2);
-  EXPECT_EQ(doc->PageList()[0]->ObjectNumber, 3);
-  EXPECT_EQ(doc->PageList()[1]->ObjectNumber, 4);
-  EXPECT_EQ(warnings, (std::vector<std::string>{"Page tree node 4 is reached a second time and is skipped",
-                                                "Page tree node 3 is reached a second time and is skipped",
-                                                "The page tree declares 3 pages but 2 could be read"}));
+// A page listed in two places is a page in each, as other readers show it:
+// the second place gets a copy with what that place inherits. Copies stop at
+// the root's declared /Count.
+TEST(PageTree, APageListedTwiceIsCopiedUpToTheDeclaredCount) {
+  for (int declared : {4, 3}) {
+    SCOPED_TRACE(declared);
+    PdfBuilder b;
+    b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.Object(2, "<< /Type /Pages /Rotate 90 /Kids [3 0 R 5 0 R 3 0 R] /Count " + std::to_string(declared) + " >>");
+    b.Object(3, "<< /Type /Page /MediaBox [0 0 1 1] >>");
+    b.Object(5, "<< /Type /Pages /Rotate 180 /Kids [4 0 R 4 0 R] /Count 2 >>");
+    b.Object(4, "<< /Type /Page /MediaBox [0 0 2 2] >>");
+    b.FinishWithTable("/Root 1 0 R");
+    std::vector<std::string> warnings;
+    auto doc = LoadWithWarnings(b.Bytes(), warnings);
+    ASSERT_EQ(doc->PageCount(), declared);
+    const std::vector<double> widths = {1, 2, 2, 1};
+    const std::vector<int> rotations = {90, 180, 180, 90};
+    for (int i = 0; i < declared; ++i) {
+      EXPECT_EQ(doc->GetPageBox(i + 1, muPoints)[2], widths[size_t(i)]) << i;
+      EXPECT_EQ(doc->GetPageRotation(i + 1), rotations[size_t(i)]) << i;
+    }
+    EXPECT_NE(doc->PageList()[2]->ObjectNumber, 4);  // an object of its own
+    std::vector<std::string> expected = {"Page 4 is listed more than once in the page tree; each further place gets a copy of it"};
+    expected.push_back(declared == 4 ? "Page 3 is listed more than once in the page tree; each further place gets a copy of it"
+                                     : "Page tree node 3 is reached a second time and is skipped");
+    EXPECT_EQ(warnings, expected);
+  }
 }

@@ -23,16 +23,31 @@ std::unique_ptr<TvxPDFArrayObject> ParseArray(const std::string& text);
 
 }  // namespace
 
-TEST(Dictionary, DuplicateKeysKeepFileOrderAndFirstMatchWins) {
-  auto d = ParseDict("<< /A 1 /A 2 >>");
-  ASSERT_EQ(d->Count(), 2);
-  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d->Find("/A")).Value, 1);
-  d->SetValue("/A", MakeInteger(3));
-  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d->ValueAt(0)).Value, 3);
-  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d->ValueAt(1)).Value, 2);
-  d->Remove("/A");
-  ASSERT_EQ(d->Count(), 1);
-  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d->Find("/A")).Value, 2);
+TEST(Dictionary, ParsedDuplicateKeysKeepTheFirstPlaceAndTheLastValue) {
+  // As other readers take them; small and large dictionaries alike.
+  for (int extra : {0, 30}) {
+    std::string text = "<< /A 1 /B 2 ";
+    for (int i = 0; i < extra; ++i) text += "/K" + std::to_string(i) + " 0 ";
+    text += "/A 3 /A << /C 4 >> /B 5 >>";
+    TvxDuplicateKeys noted;
+    TvxPDFStreamReader reader(101, std::make_shared<const std::string>(text));
+    reader.DuplicateKeys = &noted;
+    auto d = std::unique_ptr<TvxPDFDictObject>(&Cast<TvxPDFDictObject>(reader.ParseObject().release()));
+    ASSERT_EQ(d->Count(), 2 + extra);
+    EXPECT_EQ(d->KeyAt(0), "/A");
+    EXPECT_TRUE(d->ValueAt(0)->IsDictionary());
+    EXPECT_EQ(Cast<TvxPDFIntegerObject>(d->Find("/B")).Value, 5);
+    size_t more = 0;
+    EXPECT_EQ(noted.Take(more), (std::vector<std::string>{"/A", "/B"}));
+    EXPECT_TRUE(noted.Take(more).empty());  // said once
+  }
+  // Built in memory, duplicates stay and the first match wins.
+  TvxPDFDictObject d;
+  d.AddInteger("/A", 1);
+  d.AddInteger("/A", 2);
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d.Find("/A")).Value, 1);
+  d.Remove("/A");
+  EXPECT_EQ(Cast<TvxPDFIntegerObject>(d.Find("/A")).Value, 2);
 }
 
 TEST(Dictionary, KeysCompareByteForByte) {
@@ -113,9 +128,9 @@ TEST(Dictionary, PairsSurviveGrowthDeletionAndAdoption) {
   ASSERT_EQ(c.Count(), d.Count());
   for (int i = 0; i < d.Count(); ++i) EXPECT_EQ(c.KeyAt(i), d.KeyAt(i));
   EXPECT_NE(c.ValueAt(0), d.ValueAt(0));
-  auto parsed = ParseDict("<< /A 1 /B << /C [1 2] >> /A 3 >>");
+  auto parsed = ParseDict("<< /A 1 /B << /C [1 2] >> /D 3 >>");
   ASSERT_EQ(parsed->Count(), 3);
-  EXPECT_EQ(parsed->KeyAt(2), "/A");
+  EXPECT_EQ(parsed->KeyAt(2), "/D");
   EXPECT_EQ(Cast<TvxPDFIntegerObject>(parsed->Find("/A")).Value, 1);
   TvxPDFDictObject::EntryList aside;
   for (int i = 0; i < 3; ++i) aside.push_back({TvxKey("/K"), MakeInteger(i)});

@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "pdf/objects/vxPDFObjects.h"
+#include "pdf/util/vxPDFDocEncoding.h"
 #include "pdf/util/vxPDFUtils.h"
 #include "pdf/util/vxUtils.h"
 
@@ -44,10 +45,10 @@ TEST(Hex, BothDirections) {
   EXPECT_EQ(HexToBytes("414"), "A@");  // a final digit alone is followed by 0
   EXPECT_EQ(HexToBytes("<4g1>"), "A");
   EXPECT_EQ(HexTextToUnicode("FEFF0041"), u"A");
-  EXPECT_EQ(HexTextToUnicode("feff0041.FEFF0042"), u"A.B");
+  EXPECT_EQ(HexTextToUnicode("feff 0041 2E80"), u"A\u2E80");  // a 0x2E byte is no separator
   EXPECT_EQ(HexTextToUnicode("FEFF00410000FFFF"), u"A");
   EXPECT_EQ(HexTextToUnicode("4142"), u"AB");
-  EXPECT_EQ(HexTextToUnicode("80"), u"\u20AC");  // through Windows-1252
+  EXPECT_EQ(HexTextToUnicode("80"), u"\u2022");  // PDFDocEncoding's bullet
 }
 
 TEST(TextStrings, DecodeAndEncode) {
@@ -61,6 +62,33 @@ TEST(TextStrings, DecodeAndEncode) {
   EXPECT_EQ(DecodeTextString(std::string("(\xFE\xFF)", 4)), u"");
   EXPECT_EQ(DecodeTextString("(caf\xE9)"), u"caf\u00E9");
   EXPECT_EQ(TvxPDFStringObject("<FEFF0041>", true).WideText(), u"A");
+}
+
+// Byte strings are PDFDocEncoding, not a code page: the rows are the codes
+// where the two differ, then the byte-order marks of UTF-16 and UTF-8.
+TEST(TextStrings, DecodedAsThePdfStandardSays) {
+  using namespace std::string_literals;
+  const std::pair<std::string, std::u16string> rows[] = {
+      {"Links in PDF \x85 Example", u"Links in PDF \u2013 Example"},  // EN DASH, not an ellipsis
+      {"\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F", u"\u02D8\u02C7\u02C6\u02D9\u02DD\u02DB\u02DA\u02DC"},
+      {"\x80\x83\x8A\x93\x9A\xA0", u"\u2022\u2026\u2212\uFB01\u0131\u20AC"},
+      {"\x7F\x9F\xAD\xE9", u"\u007F\u009F\u00AD\u00E9"},  // undefined codes keep their number
+      {" leading blank", u" leading blank"},
+      {"\xFE\xFF\x00\x41\x2E\x80"s, u"A\u2E80"},
+      {"\xFF\xFE\x41\x00\x42\x00"s, u"AB"},
+      {"\xEF\xBB\xBF" "Caf\xC3\xA9 \xE2\x80\x93 \xE6\x97\xA5", u"Caf\u00E9 \u2013 \u65E5"},
+  };
+  for (const auto& [bytes, text] : rows) {
+    SCOPED_TRACE(bytes);
+    EXPECT_EQ(TextStringToUnicode(bytes), text);
+    EXPECT_EQ(DecodeTextString("<" + BytesToHex(bytes) + ">"), text);
+    EXPECT_EQ(TvxPDFStringObject("(" + bytes + ")", false).WideText(), text);
+  }
+  // Both directions of the table agree on every defined code.
+  for (int b = 1; b < 256; ++b) {
+    const std::string byte(1, char(b));
+    EXPECT_EQ(Utf8ToPDFDocEncoding(PDFDocEncodingToUtf8(byte)), byte) << b;
+  }
 }
 
 TEST(Rectangles, NumbersOnly) {
