@@ -95,8 +95,11 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
   cmd->add_option("--keywords", s.keywords, "Document keywords");
   cmd->add_option("--author", s.author, "Document author");
   cmd->add_option("--creator", s.creator, "Creating application");
-  cmd->add_option("--property", s.properties, "Custom document property NAME=VALUE (repeatable)");
-  cmd->add_option("--remove-property", s.removeProperties, "Remove the custom document property NAME (repeatable)");
+  // One value each time given, so that the input names after them stay inputs.
+  cmd->add_option("--property", s.properties, "Custom document property NAME=VALUE (repeatable)")
+      ->allow_extra_args(false);
+  cmd->add_option("--remove-property", s.removeProperties, "Remove the custom document property NAME (repeatable)")
+      ->allow_extra_args(false);
   cmd->add_option("--trapped", s.trapped, "Trapping: true, false, unknown or unset")->check(CLI::IsMember(kTrapped));
   cmd->add_flag("--strip-metadata", s.stripMetadata,
                 "Remove the document information (producer aside), the XMP packet and /PieceInfo (not for "

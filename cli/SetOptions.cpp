@@ -298,8 +298,9 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
   // Metadata goes first, so that values given with it are what is left.
   if (s.stripMetadata) {
     if (doc.SaveKind() == TvxSaveKind::Incremental)
-      throw SettingsRefused{std::string("--strip-metadata: ") + res::SIncrementalStripMetadata +
-                            " (--rewrite)"};
+      throw SettingsRefused{
+          "--strip-metadata: this file is saved as an incremental update, and the earlier revision it keeps would "
+          "still hold every removed value; --rewrite writes a whole new file (its signatures become invalid)"};
     doc.StripMetadata();
   }
   TvxPDFInfo& info = doc.Info();
