@@ -96,16 +96,6 @@ const char* const kDuplexNames[4] = {"default", "simplex", "short-edge", "long-e
 const char* const kTrappedNames[4] = {"unset", "true", "false", "unknown"};
 const char* const kFitNames[6] = {"keep-zoom", "fit-page", "fit-width", "fit-height", "fit-visible", "zoom"};
 
-std::string PageSpansText(const std::vector<TvxPageSpan>& spans) {
-  std::string text;
-  for (const TvxPageSpan& span : spans) {
-    if (!text.empty()) text += ",";
-    text += std::to_string(span.First);
-    if (span.Last != span.First) text += "-" + std::to_string(span.Last);
-  }
-  return text;
-}
-
 std::string EnforcedName(const std::string& key) { return key == "/PrintScaling" ? "print-scaling" : key.substr(1); }
 
 nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::string& file) {

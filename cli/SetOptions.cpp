@@ -114,23 +114,12 @@ std::optional<TvxOpenView> ParseOpenAt(const std::string& text, std::string& pro
 }
 
 std::optional<std::vector<TvxPageSpan>> ParsePrintPages(const std::string& text, std::string& problem) {
-  problem = "--print-pages: \"" + text + "\" is not a list of pages and ranges like 1-4,9 (or all)";
-  std::vector<TvxPageSpan> spans;
-  if (text == "all") return spans;
-  std::stringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) {
-    const size_t dash = item.find('-');
-    std::optional<long> first = WholeNumber(item.substr(0, dash));
-    std::optional<long> last = dash == std::string::npos ? first : WholeNumber(item.substr(dash + 1));
-    if (!first || !last || *first < 1) return std::nullopt;
-    if (*last < *first) {
-      problem = "--print-pages: " + item + " runs backwards (write the first page first)";
-      return std::nullopt;
-    }
-    spans.push_back({int(*first), int(*last)});
+  std::optional<std::vector<TvxPageSpan>> spans = ParsePageSpans(text, &problem);
+  if (!spans || (spans->empty() && text != "all")) {
+    if (spans) problem = "\"\" is not a list of pages and ranges like 1-4,9";
+    problem = "--print-pages: " + problem + " (all: every page)";
+    return std::nullopt;
   }
-  if (spans.empty() || text.back() == ',') return std::nullopt;
   return spans;
 }
 

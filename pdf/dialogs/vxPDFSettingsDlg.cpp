@@ -132,6 +132,9 @@ TvxPDFSettingsDlg::TvxPDFSettingsDlg(QWidget* parent) : TvxSettingsDlg(parent) {
   CreateViewTab();
   CreateEmailTab();
   CreateCompressTab();
+  CreateInitialViewTab();
+  CreatePrintingTab();
+  CreatePropertiesTab();
 
   btnOK = new QPushButton(Text(res::SDlgOK), this);
   btnOK->setDefault(true);
@@ -460,6 +463,7 @@ void TvxPDFSettingsDlg::FormShow() {
   const bool flags[] = {preferences.HideToolbar(),  preferences.HideMenubar(),  preferences.HideWindowUI(),
                         preferences.FitWindow(),    preferences.CenterWindow(), preferences.DisplayDocTitle()};
   for (int i = 0; i < int(std::size(flags)); ++i) SetChecked(chklstViewerPreferences, i, flags[i]);
+  ShowViewerSettings();
 
   // A document saved as an update keeps its streams and its encryption as
   // they are: those controls are off, and a line says why.
@@ -594,6 +598,10 @@ void TvxPDFSettingsDlg::btnOKClick() {
       return;
     }
   }
+  if (QString problem = ViewerSettingsProblem(); !problem.isEmpty()) {
+    ShowError(problem);
+    return;
+  }
   try {
     ApplyToDocument(transitionPages);
   } catch (const std::exception& e) {
@@ -647,6 +655,7 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
 
   doc.SetPageLayout(TvxPageLayout(cbPageLayout->currentIndex()));
   doc.SetPageMode(TvxPageMode(cbPageMode->currentIndex()));
+  ApplyViewerSettings();
 
   // Every flag follows its item, so unchecking an item clears the flag.
   TvxPDFViewerPreferences& preferences = doc.ViewerPreferences();

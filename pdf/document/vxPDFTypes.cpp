@@ -1,5 +1,7 @@
 #include "pdf/document/vxPDFTypes.h"
 
+#include <algorithm>
+
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxUtils.h"
 
@@ -19,6 +21,44 @@ bool TvxPDFCatalog::IsBuiltKey(std::string_view key) {
   for (const char* built : kBuilt)
     if (key == built) return true;
   return false;
+}
+
+std::optional<std::vector<TvxPageSpan>> ParsePageSpans(std::string_view text, std::string* problem) {
+  auto fail = [&](std::string why) -> std::optional<std::vector<TvxPageSpan>> {
+    if (problem) *problem = std::move(why);
+    return std::nullopt;
+  };
+  std::vector<TvxPageSpan> spans;
+  if (text.empty() || text == "all") return spans;
+  auto number = [](std::string_view digits) -> std::optional<int> {
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+      return std::nullopt;
+    return std::stoi(std::string(digits));
+  };
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t comma = std::min(text.find(',', at), text.size());
+    std::string_view item = text.substr(at, comma - at);
+    const size_t dash = item.find('-');
+    std::optional<int> first = number(item.substr(0, dash));
+    std::optional<int> last = dash == std::string_view::npos ? first : number(item.substr(dash + 1));
+    if (!first || !last || *first < 1)
+      return fail("\"" + std::string(text) + "\" is not a list of pages and ranges like 1-4,9");
+    if (*last < *first) return fail(std::string(item) + " runs backwards (write the first page first)");
+    spans.push_back({*first, *last});
+    at = comma + 1;
+  }
+  return spans;
+}
+
+std::string PageSpansText(const std::vector<TvxPageSpan>& spans) {
+  std::string text;
+  for (const TvxPageSpan& span : spans) {
+    if (!text.empty()) text += ",";
+    text += std::to_string(span.First);
+    if (span.Last != span.First) text += "-" + std::to_string(span.Last);
+  }
+  return text;
 }
 
 std::string PDFVersionText(int version) {

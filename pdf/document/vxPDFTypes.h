@@ -52,6 +52,11 @@ struct TvxOpenView {
 };
 inline constexpr double kMaxOpenZoom = 6400;
 
+// Page spans as users write them ("1-4,9"; "all" or empty text: none);
+// nothing, with the reason in `problem`, for text of another form.
+std::optional<std::vector<TvxPageSpan>> ParsePageSpans(std::string_view text, std::string* problem = nullptr);
+std::string PageSpansText(const std::vector<TvxPageSpan>& spans);
+
 // A set of small enumeration values, one bit per member.
 template <typename E>
 class TvxSet {

@@ -169,7 +169,7 @@ TEST(VordelSettings, BadValuesNameTheOptionAndWriteNothing) {
       {"--remove-property Trapped", 1, "--remove-property: Trapped is a standard key"},
       {"--property 'Doc No=1'", 1, "cannot name a metadata (XMP) property"},
       {"--print-pages 4-2", 1, "--print-pages: 4-2 runs backwards"},
-      {"--print-pages 1,,3", 1, "--print-pages: \"1,,3\" is not a list"},
+      {"--print-pages 1,,3", 1, "--print-pages: \"1,,3\" is not a list"}, {"--print-pages 2,", 1, "is not a list"},
       {"--duplex sideways", 1, "--duplex"},
       // A page the file does not have fails that file alone.
       {"--open-at 9:fit-page", 2, "--open-at: page 9 is beyond the last page (4)"},
