@@ -127,6 +127,8 @@ TvxPDFSettingsDlg::TvxPDFSettingsDlg(QWidget* parent) : TvxSettingsDlg(parent) {
   setWindowTitle(Text(res::SDocumentSettingsCaption));
 
   pcSettings = new QTabWidget(this);
+  // Every tab's name in view: the dialog grows to fit them.
+  pcSettings->setUsesScrollButtons(false);
   CreateGeneralTab();
   CreateSecurityTab();
   CreateViewTab();
