@@ -224,6 +224,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   std::unique_ptr<TvxPDFIndirectObject> ReadObjectAt(int64_t offset);
   void LoadObjectClosure(TvxPDFObject* value);
   TvxFetchedObject FetchObject(int32_t objectNumber);
+  [[noreturn]] void ExplainMissingCatalog();
   // Resolving operations that read missing objects from the file. The
   // answers point into the store or into `keep` (which owns what was read
   // only for the caller).

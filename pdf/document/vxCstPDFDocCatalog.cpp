@@ -4,6 +4,7 @@
 
 #include "pdf/document/vxCstPDFDoc.h"
 #include "pdf/document/vxXmpMetadata.h"
+#include "pdf/filters/vxFilterChain.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -47,6 +48,25 @@ bool TvxCustomPDFDocument::LoadKeptEntry(std::string_view key, TvxPDFObject* val
   }
 }
 
+// A catalog that reads as nothing: when it is a member of an object stream
+// whose filter this reader lacks (its members read as null), the filter is
+// named; otherwise the file is corrupted.
+void TvxCustomPDFDocument::ExplainMissingCatalog() {
+  const size_t root = size_t(std::max(trailer_->RootNumber, 0));
+  if (root < xrefStmItems_.size() && xrefStmItems_[root] && xrefStmItems_[root]->EntryType == 2) {
+    const int64_t offset = LookupObjectOffset(int32_t(xrefStmItems_[root]->Field2));
+    std::unique_ptr<TvxPDFIndirectObject> holder;
+    try {
+      holder = offset > 0 ? ReadObjectAt(offset) : nullptr;
+    } catch (const Exception&) {
+    }
+    if (auto* stream = holder ? As<TvxPDFStreamObject>(holder->Content.get()) : nullptr)
+      if (TvxPDFObject* filter = store_->Resolve(stream->Dictionary->Find("/Filter")); filter && !filter->IsNull())
+        ReadFilterList(filter);  // raises EUnsupportedFilterError naming the filter
+  }
+  throw EPDFFileCorruptedError(res::SFileCorrupted);
+}
+
 void TvxCustomPDFDocument::ReadCatalog() {
   // The catalog object read from the file is only looked at, never kept, and
   // the reader over the source goes away whatever happens (loaded on
@@ -72,7 +92,8 @@ void TvxCustomPDFDocument::ReadCatalog() {
 
   // 2. The catalog.
   TvxFetchedObject catalogObject = FetchObject(trailer_->RootNumber);
-  auto& catalog = Cast<TvxPDFDictObject>(catalogObject ? catalogObject->Content.get() : nullptr);
+  if (!catalogObject || !As<TvxPDFDictObject>(catalogObject->Content.get())) ExplainMissingCatalog();
+  auto& catalog = Cast<TvxPDFDictObject>(catalogObject->Content.get());
   catalog_->LoadedDictionary.reset(static_cast<TvxPDFDictObject*>(catalog.Clone().release()));
   catalog_->LoadedGeneration = catalogObject->Generation;
 
