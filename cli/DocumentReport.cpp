@@ -1,5 +1,6 @@
 #include "cli/DocumentReport.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/MessageText.h"
@@ -87,15 +88,23 @@ static const char* LinearizationText(TvxLinearizationState state) {
 }
 
 const char* PageModeName(int mode) {
-  static const char* const kNames[5] = {"none", "outlines", "thumbs", "fullscreen", "attachments"};
-  return mode >= 0 && mode < 5 ? kNames[mode] : "none";
+  static const char* const kNames[6] = {"none", "outlines", "thumbs", "fullscreen", "attachments", "optional-content"};
+  return mode >= 0 && mode < 6 ? kNames[mode] : "none";
 }
 
 const char* PageLayoutName(int layout) {
-  static const char* const kNames[5] = {"none", "single-page", "one-column", "two-column-left",
-                                        "two-column-right"};
-  return layout >= 0 && layout < 5 ? kNames[layout] : "none";
+  static const char* const kNames[7] = {"none",           "single-page",   "one-column",    "two-column-left",
+                                        "two-column-right", "two-page-left", "two-page-right"};
+  return layout >= 0 && layout < 7 ? kNames[layout] : "none";
 }
+
+const char* const kDirectionNames[2] = {"l2r", "r2l"};
+const char* const kPrintScalingNames[2] = {"app-default", "none"};
+const char* const kDuplexNames[4] = {"default", "simplex", "short-edge", "long-edge"};
+const char* const kTrappedNames[4] = {"unset", "true", "false", "unknown"};
+const char* const kFitNames[6] = {"keep-zoom", "fit-page", "fit-width", "fit-height", "fit-visible", "zoom"};
+
+std::string EnforcedName(const std::string& key) { return key == "/PrintScaling" ? "print-scaling" : key.substr(1); }
 
 nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::string& file) {
   nlohmann::ordered_json j;
@@ -125,7 +134,42 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
   j["pageLayout"] = PageLayoutName(doc.PageLayout());
   nlohmann::ordered_json prefs;
   for (const auto& p : kPreferences) prefs[p.jsonKey] = (doc.ViewerPreferences().*p.get)();
+  const TvxPDFViewerPreferences& vp = doc.ViewerPreferences();
+  prefs["nonFullScreenPageMode"] = PageModeName(vp.NonFullScreenPageMode());
+  prefs["direction"] = kDirectionNames[vp.Direction()];
+  // Kept as loaded; null when the document names none.
+  auto nameOrNull = [](const std::string& name) {
+    return name.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(ValidUtf8(name));
+  };
+  prefs["viewArea"] = nameOrNull(vp.ViewArea());
+  prefs["viewClip"] = nameOrNull(vp.ViewClip());
+  prefs["printArea"] = nameOrNull(vp.PrintArea());
+  prefs["printClip"] = nameOrNull(vp.PrintClip());
   j["viewerPreferences"] = prefs;
+  nlohmann::ordered_json printing;
+  printing["scaling"] = kPrintScalingNames[vp.PrintScaling()];
+  printing["duplex"] = kDuplexNames[vp.Duplex()];
+  const std::optional<bool> pickTray = vp.PickTrayByPDFSize();
+  printing["pickTrayByPdfSize"] = pickTray ? nlohmann::ordered_json(*pickTray) : nlohmann::ordered_json(nullptr);
+  nlohmann::ordered_json ranges = nlohmann::ordered_json::array();
+  for (const TvxPageSpan& span : vp.PrintPageRange()) ranges.push_back({span.First, span.Last});
+  printing["pageRanges"] = ranges;
+  printing["copies"] = vp.NumCopies();
+  nlohmann::ordered_json enforced = nlohmann::ordered_json::array();
+  for (const std::string& key : vp.Enforce()) enforced.push_back(ValidUtf8(EnforcedName(key)));
+  printing["enforce"] = enforced;
+  j["printing"] = printing;
+  if (doc.OpenActionKind() == oaNone) {
+    j["openAction"] = nullptr;
+  } else if (std::optional<TvxOpenView> view = doc.OpenView()) {
+    nlohmann::ordered_json action{{"kind", "page"}, {"page", view->Page}, {"fit", kFitNames[view->Fit]}};
+    if (view->Fit == ofZoom) action["zoom"] = view->Zoom;
+    action["description"] = doc.OpenActionDescription();
+    j["openAction"] = action;
+  } else {
+    j["openAction"] = {{"kind", "other"}, {"description", ValidUtf8(doc.OpenActionDescription())}};
+  }
+  j["language"] = ValidUtf8(doc.Language());
   const TvxPDFInfo& info = doc.Info();
   // "info" is the /Info dictionary as stored, "xmp" what the packet says.
   j["info"] = {{"Title", Utf8(info.InfoText("/Title"))},       {"Subject", Utf8(info.InfoText("/Subject"))},
@@ -133,6 +177,10 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
                {"Creator", Utf8(info.InfoText("/Creator"))},   {"Producer", Utf8(info.InfoText("/Producer"))},
                {"CreationDate", DateUtf8(info.InfoDate("/CreationDate"))},
                {"ModDate", DateUtf8(info.InfoDate("/ModDate"))}};
+  j["trapped"] = kTrappedNames[std::min<int>(info.Trapped(), 3)];
+  nlohmann::ordered_json properties = nlohmann::ordered_json::object();
+  for (const auto& [name, value] : info.CustomProperties()) properties[ValidUtf8(name)] = Utf8(value);
+  j["properties"] = properties;
   if (const auto& xmp = info.Xmp()) {
     auto text = [](const std::optional<std::u16string>& v) {
       return v ? nlohmann::ordered_json(Utf8(*v)) : nlohmann::ordered_json(nullptr);
@@ -144,6 +192,11 @@ nlohmann::ordered_json DocumentJson(const TvxCustomPDFDocument& doc, const std::
                 {"Keywords", text(xmp->Keywords)}, {"Author", text(xmp->Author)},
                 {"Creator", text(xmp->Creator)},   {"Producer", text(xmp->Producer)},
                 {"CreationDate", date(xmp->CreationDate)}, {"ModDate", date(xmp->ModDate)}};
+    j["xmp"]["Language"] = text(xmp->Language);
+    j["xmp"]["Trapped"] = text(xmp->Trapped);
+    nlohmann::ordered_json custom = nlohmann::ordered_json::object();
+    for (const auto& [name, value] : xmp->Custom) custom[ValidUtf8(name)] = Utf8(value);
+    j["xmp"]["properties"] = custom;
   }
   j["outlines"] = CountOutlineItems(doc.OutlineRoot());
   nlohmann::ordered_json fields = nlohmann::ordered_json::array();
@@ -201,7 +254,26 @@ std::string DocumentText(const TvxCustomPDFDocument& doc, const std::string& fil
   std::string prefs;
   for (const auto& p : kPreferences)
     if ((doc.ViewerPreferences().*p.get)()) prefs += (prefs.empty() ? "" : ", ") + std::string(p.textName);
+  const TvxPDFViewerPreferences& vp = doc.ViewerPreferences();
+  auto add = [](std::string& list, const std::string& item) { list += (list.empty() ? "" : ", ") + item; };
+  if (vp.NonFullScreenPageMode() != pmNone)
+    add(prefs, std::string("non-full-screen-mode ") + PageModeName(vp.NonFullScreenPageMode()));
+  if (vp.Direction() != rdL2R) add(prefs, std::string("direction ") + kDirectionNames[vp.Direction()]);
+  for (const auto& [label, name] : {std::pair{"view-area ", vp.ViewArea()}, {"view-clip ", vp.ViewClip()},
+                                    {"print-area ", vp.PrintArea()}, {"print-clip ", vp.PrintClip()}})
+    if (!name.empty()) add(prefs, label + name);
   line("Viewer preferences", prefs.empty() ? "none" : prefs);
+  std::string printing;
+  if (vp.PrintScaling() != psAppDefault) add(printing, std::string("scaling ") + kPrintScalingNames[vp.PrintScaling()]);
+  if (vp.Duplex() != dxViewerDefault) add(printing, std::string("duplex ") + kDuplexNames[vp.Duplex()]);
+  if (std::optional<bool> pickTray = vp.PickTrayByPDFSize())
+    add(printing, *pickTray ? "pick-tray-by-pdf-size" : "no-pick-tray-by-pdf-size");
+  if (!vp.PrintPageRange().empty()) add(printing, "pages " + PageSpansText(vp.PrintPageRange()));
+  if (vp.NumCopies() != 1) add(printing, "copies " + std::to_string(vp.NumCopies()));
+  for (const std::string& key : vp.Enforce()) add(printing, "enforce " + EnforcedName(key));
+  line("Printing", printing.empty() ? "defaults" : printing);
+  line("Open action", doc.OpenActionDescription());
+  line("Language", doc.Language());
   const TvxPDFInfo& info = doc.Info();
   line("Title", Utf8(info.Title()));
   line("Subject", Utf8(info.Subject()));
@@ -211,6 +283,8 @@ std::string DocumentText(const TvxCustomPDFDocument& doc, const std::string& fil
   line("Producer", Utf8(info.Producer()));
   line("Created", DateUtf8(info.CreationDate()));
   line("Modified", DateUtf8(info.ModDate()));
+  if (info.Trapped() != trUnset) line("Trapped", kTrappedNames[info.Trapped()]);
+  for (const auto& [name, value] : info.CustomProperties()) line("Property " + name, Utf8(value));
   line("Outlines", std::to_string(CountOutlineItems(doc.OutlineRoot())) + " items");
   line("Form fields", std::to_string(doc.FieldList() ? doc.FieldList()->size() : 0));
   const int signatures = doc.SignatureCount();

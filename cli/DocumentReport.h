@@ -20,6 +20,12 @@ std::string DocumentText(const vx::TvxCustomPDFDocument& doc, const std::string&
 // The names the command line uses for modes, layouts and permissions.
 const char* PageModeName(int mode);
 const char* PageLayoutName(int layout);
-extern const char* const kPermissionNames[8];  // in /P bit order: print, modify, copy, ...
+extern const char* const kPermissionNames[8];
+// The names of the value preferences, by enumeration value.
+extern const char* const kDirectionNames[2];
+extern const char* const kPrintScalingNames[2];
+extern const char* const kDuplexNames[4];
+extern const char* const kTrappedNames[4];
+extern const char* const kFitNames[6];  // in /P bit order: print, modify, copy, ...
 
 }  // namespace vordel

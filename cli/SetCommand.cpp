@@ -70,12 +70,40 @@ void AddSetCommand(CLI::App& app, SetCommandOptions& o) {
   AddFlagPair(cmd, "hide-window-ui", s.hideWindowUI, "HideWindowUI");
   cmd->add_option("--page-mode", s.pageMode, "Page mode")->check(CLI::IsMember(kPageModes));
   cmd->add_option("--page-layout", s.pageLayout, "Page layout")->check(CLI::IsMember(kPageLayouts));
+  cmd->add_option("--non-full-screen-mode", s.nonFullScreenMode, "Page mode on leaving full-screen mode")
+      ->check(CLI::IsMember(kNonFullScreenModes));
+  cmd->add_option("--direction", s.direction, "Reading order: l2r (default) or r2l")->check(CLI::IsMember(kDirections));
+  cmd->add_option("--open-at", s.openAt,
+                  "Open at a page: PAGE, PAGE:fit-page, PAGE:fit-width, PAGE:fit-height, PAGE:fit-visible, "
+                  "PAGE:PERCENT% (like 3:fit-width, 1:150%), or none (the viewer's default)");
+  cmd->add_option("--print-scaling", s.printScaling, "Print dialog's scaling: app-default or none (actual size)")
+      ->check(CLI::IsMember(kPrintScalings));
+  cmd->add_option("--duplex", s.duplex, "Print dialog's duplex: default, simplex, short-edge or long-edge")
+      ->check(CLI::IsMember(kDuplexes));
+  cmd->add_flag_callback("--pick-tray-by-pdf-size", [&s] { s.pickTrayByPdfSize = true; },
+                         "Print dialog picks the paper tray by page size");
+  cmd->add_flag_callback("--no-pick-tray-by-pdf-size", [&s] { s.pickTrayByPdfSize = false; },
+                         "Print dialog does not pick the paper tray by page size");
+  cmd->add_option("--print-pages", s.printPages, "Print dialog's page ranges, like 1-4,9 (all: every page)");
+  cmd->add_option("--copies", s.copies, "Print dialog's number of copies, 1 (the default) to 5");
+  cmd->add_option("--enforce", s.enforce, "Preferences a viewer must keep: print-scaling, or none")
+      ->check(CLI::IsMember(kEnforce));
+  cmd->add_option("--lang", s.lang, "Document language, a BCP 47 tag like en-US or de (none removes it)");
   cmd->add_option("--pdf-version", s.pdfVersion, "PDF version of the header written")->check(CLI::IsMember(kPdfVersions));
   cmd->add_option("--title", s.title, "Document title");
   cmd->add_option("--subject", s.subject, "Document subject");
   cmd->add_option("--keywords", s.keywords, "Document keywords");
   cmd->add_option("--author", s.author, "Document author");
   cmd->add_option("--creator", s.creator, "Creating application");
+  // One value each time given, so that the input names after them stay inputs.
+  cmd->add_option("--property", s.properties, "Custom document property NAME=VALUE (repeatable)")
+      ->allow_extra_args(false);
+  cmd->add_option("--remove-property", s.removeProperties, "Remove the custom document property NAME (repeatable)")
+      ->allow_extra_args(false);
+  cmd->add_option("--trapped", s.trapped, "Trapping: true, false, unknown or unset")->check(CLI::IsMember(kTrapped));
+  cmd->add_flag("--strip-metadata", s.stripMetadata,
+                "Remove the document information (producer aside), the XMP packet and /PieceInfo (not for "
+                "updates of signed files)");
   cmd->add_option("--xmp", s.xmp, "XMP packet: keep (default; one present takes the fields you set) or create")
       ->check(CLI::IsMember({"keep", "create"}));
   cmd->add_option("--compress", s.compress, "flate (default), runlength, or none (streams written as loaded)")

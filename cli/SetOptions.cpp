@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <stdexcept>
 #include <sstream>
@@ -13,15 +14,25 @@
 #include "pdf/document/vxXmpMetadata.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
+#include "pdf/util/vxLanguageTag.h"
+#include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
 
 namespace vordel {
 
 using namespace vx;
 
-const std::vector<std::string> kPageModes = {"none", "outlines", "thumbs", "fullscreen", "attachments"};
+// In the order of the library's enumerations.
+const std::vector<std::string> kPageModes = {"none", "outlines", "thumbs", "fullscreen", "attachments",
+                                             "optional-content"};
 const std::vector<std::string> kPageLayouts = {"none", "single-page", "one-column", "two-column-left",
-                                               "two-column-right"};
+                                               "two-column-right", "two-page-left", "two-page-right"};
+const std::vector<std::string> kNonFullScreenModes = {"none", "outlines", "thumbs", "optional-content"};
+const std::vector<std::string> kDirections = {"l2r", "r2l"};
+const std::vector<std::string> kPrintScalings = {"app-default", "none"};
+const std::vector<std::string> kDuplexes = {"default", "simplex", "short-edge", "long-edge"};
+const std::vector<std::string> kEnforce = {"none", "print-scaling"};
+const std::vector<std::string> kTrapped = {"unset", "true", "false", "unknown"};
 const std::vector<std::string> kPdfVersions = {"1.0", "1.1", "1.2", "1.3", "1.4", "1.5", "1.6", "1.7", "2.0"};
 // Effect numbers 1..16 of the page transitions, in order.
 const std::vector<std::string> kTransitions = {
@@ -59,7 +70,58 @@ std::optional<TvxUserPermissions> ParsePermissions(const std::string& list) {
   return perms;
 }
 
+// A whole decimal number with nothing around it.
+std::optional<long> WholeNumber(const std::string& text) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  return std::stol(text);
+}
+
+std::optional<std::pair<std::string, std::string>> SplitProperty(const std::string& text) {
+  size_t eq = text.find('=');
+  if (eq == std::string::npos) return std::nullopt;
+  return std::pair{text.substr(0, eq), text.substr(eq + 1)};
+}
+
 }  // namespace
+
+std::optional<TvxOpenView> ParseOpenAt(const std::string& text, std::string& problem) {
+  problem = "--open-at: \"" + text +
+            "\" is not PAGE, PAGE:fit-page, PAGE:fit-width, PAGE:fit-height, PAGE:fit-visible, PAGE:PERCENT% or none";
+  const size_t colon = text.find(':');
+  std::optional<long> page = WholeNumber(text.substr(0, colon));
+  if (!page || *page < 1) return std::nullopt;
+  TvxOpenView view;
+  view.Page = int(*page);
+  if (colon == std::string::npos) return view;
+  const std::string fit = text.substr(colon + 1);
+  static const std::pair<const char*, TvxOpenFit> kFits[] = {
+      {"fit-page", ofFitPage}, {"fit-width", ofFitWidth}, {"fit-height", ofFitHeight}, {"fit-visible", ofFitVisible}};
+  for (const auto& [name, value] : kFits)
+    if (fit == name) {
+      view.Fit = value;
+      return view;
+    }
+  if (fit.size() < 2 || fit.back() != '%' || fit.find_first_not_of("0123456789.") != fit.size() - 1) return std::nullopt;
+  const std::string number = fit.substr(0, fit.size() - 1);
+  if (number.front() == '.' || number.back() == '.' || std::count(number.begin(), number.end(), '.') > 1) return std::nullopt;
+  view.Fit = ofZoom;
+  view.Zoom = std::strtod(number.c_str(), nullptr);
+  if (!(view.Zoom > 0 && view.Zoom <= kMaxOpenZoom)) {
+    problem = "--open-at: a zoom of " + fit + " is outside the zoom a viewer takes (more than 0%, at most 6400%)";
+    return std::nullopt;
+  }
+  return view;
+}
+
+std::optional<std::vector<TvxPageSpan>> ParsePrintPages(const std::string& text, std::string& problem) {
+  std::optional<std::vector<TvxPageSpan>> spans = ParsePageSpans(text, &problem);
+  if (!spans || (spans->empty() && text != "all")) {
+    if (spans) problem = "\"\" is not a list of pages and ranges like 1-4,9";
+    problem = "--print-pages: " + problem + " (all: every page)";
+    return std::nullopt;
+  }
+  return spans;
+}
 
 std::optional<std::string> ValidateSettings(const DocumentSettings& s) {
   if (!ParsePermissions(s.allow)) return "--allow: unknown permission in \"" + s.allow + "\"";
@@ -76,6 +138,39 @@ std::optional<std::string> ValidateSettings(const DocumentSettings& s) {
       std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
       return std::string(option) + ": " + code + " is not a character document metadata (XMP) can hold";
     }
+  std::string problem;
+  if (s.openAt && *s.openAt != "none" && !ParseOpenAt(*s.openAt, problem)) return problem;
+  if (s.printPages && !ParsePrintPages(*s.printPages, problem)) return problem;
+  if (s.copies && (*s.copies < 1 || *s.copies > 5))
+    return "--copies: " + std::to_string(*s.copies) + " is not from 1 to 5 (1 is the viewer's default)";
+  if (s.lang && !s.lang->empty() && *s.lang != "none")
+    if (std::string why = LanguageTagProblem(*s.lang); !why.empty())
+      return "--lang: \"" + *s.lang + "\" is not a BCP 47 language tag like en, de-DE or zh-Hant-TW (" + why +
+             "); \"none\" removes the language";
+  auto badName = [](const char* option, const std::string& name) -> std::optional<std::string> {
+    if (std::string why = TvxPDFInfo::CustomNameProblem(name); !why.empty())
+      return std::string(option) + ": " + why +
+             (TvxPDFInfo::IsStandardKey(name) ? " (use --title, --subject, --keywords, --author, --creator or --trapped)"
+                                              : " (like DocNo=A-17)");
+    if (!IsXmpPropertyName(name))
+      return std::string(option) + ": \"" + name +
+             "\" cannot name a metadata (XMP) property: use letters, digits, \"-\", \"_\" and \".\", beginning "
+             "with a letter";
+    return std::nullopt;
+  };
+  for (const std::string& text : s.properties) {
+    auto split = SplitProperty(text);
+    if (!split) return "--property: \"" + text + "\" is not NAME=VALUE";
+    if (auto problem = badName("--property", split->first)) return problem;
+    if (char32_t c = CharacterXmpCannotHold(Utf8ToUtf16(split->second))) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
+      return std::string("--property: ") + code + " is not a character document metadata (XMP) can hold";
+    }
+  }
+  for (const std::string& name : s.removeProperties)
+    if (auto problem = badName("--remove-property", name)) return problem;
+  if (s.stripMetadata && s.xmp == "create") return "--strip-metadata and --xmp create exclude each other";
   if (!std::isfinite(s.duration) || s.duration < 0 || s.duration > 1e6)
     return "--duration: a number of seconds from 0 to 1000000";
   // Without an owner password anyone who opens the file is its owner.
@@ -149,6 +244,37 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
     doc.Catalog().ForeignPageLayout.clear();
     doc.SetPageLayout(TvxPageLayout(IndexIn(kPageLayouts, *s.pageLayout)));
   }
+  if (s.nonFullScreenMode) {
+    static const TvxPageMode kModes[] = {pmNone, pmUseOutlines, pmUseThumbs, pmUseOC};
+    prefs.SetNonFullScreenPageMode(kModes[IndexIn(kNonFullScreenModes, *s.nonFullScreenMode)]);
+  }
+  if (s.direction) prefs.SetDirection(TvxReadingDirection(IndexIn(kDirections, *s.direction)));
+  if (s.printScaling) prefs.SetPrintScaling(TvxPrintScaling(IndexIn(kPrintScalings, *s.printScaling)));
+  if (s.duplex) prefs.SetDuplex(TvxDuplex(IndexIn(kDuplexes, *s.duplex)));
+  if (s.pickTrayByPdfSize) prefs.SetPickTrayByPDFSize(*s.pickTrayByPdfSize);
+  if (s.enforce) prefs.SetEnforce(*s.enforce == "none" ? std::vector<std::string>{} : std::vector<std::string>{"/PrintScaling"});
+  if (s.copies) prefs.SetNumCopies(*s.copies);
+  std::string problem;
+  if (s.printPages) {
+    std::vector<TvxPageSpan> spans = *ParsePrintPages(*s.printPages, problem);
+    for (const TvxPageSpan& span : spans)
+      if (span.Last > doc.PageCount())
+        throw EInvalidPageError("--print-pages: page " + std::to_string(span.Last) + " is beyond the last page (" +
+                                std::to_string(doc.PageCount()) + ")");
+    prefs.SetPrintPageRange(spans);
+  }
+  if (s.openAt) {
+    if (*s.openAt == "none") {
+      doc.ClearOpenAction();
+    } else {
+      TvxOpenView view = *ParseOpenAt(*s.openAt, problem);
+      if (view.Page > doc.PageCount())
+        throw EInvalidPageError("--open-at: page " + std::to_string(view.Page) + " is beyond the last page (" +
+                                std::to_string(doc.PageCount()) + ")");
+      doc.SetOpenView(view);
+    }
+  }
+  if (s.lang) doc.SetLanguage(*s.lang == "none" ? std::string() : *s.lang);
   if (s.pdfVersion) doc.SetPDFVersion(TvxPDFVersion(IndexIn(kPdfVersions, *s.pdfVersion)));
   if (s.objectStreams == "generate") {
     doc.SetObjectStreams(osGenerate);
@@ -160,6 +286,14 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
 
   if (s.linearize) doc.SetLinearize(*s.linearize);
 
+  // Metadata goes first, so that values given with it are what is left.
+  if (s.stripMetadata) {
+    if (doc.SaveKind() == TvxSaveKind::Incremental)
+      throw SettingsRefused{
+          "--strip-metadata: this file is saved as an incremental update, and the earlier revision it keeps would "
+          "still hold every removed value; --rewrite writes a whole new file (its signatures become invalid)"};
+    doc.StripMetadata();
+  }
   TvxPDFInfo& info = doc.Info();
   // An option given is a field changed, even to the value it had: the XMP
   // packet then says the same.
@@ -168,6 +302,12 @@ void ApplySettings(TvxCustomPDFDocument& doc, const DocumentSettings& s) {
   if (s.keywords) info.SetKeywords(Utf8ToUtf16(*s.keywords)), info.MarkChanged("/Keywords");
   if (s.author) info.SetAuthor(Utf8ToUtf16(*s.author)), info.MarkChanged("/Author");
   if (s.creator) info.SetCreator(Utf8ToUtf16(*s.creator)), info.MarkChanged("/Creator");
+  if (s.trapped) info.SetTrapped(TvxTrapped(IndexIn(kTrapped, *s.trapped)));
+  for (const std::string& name : s.removeProperties) info.RemoveCustomProperty(name);
+  for (const std::string& text : s.properties) {
+    auto [name, value] = *SplitProperty(text);
+    info.SetCustomProperty(name, Utf8ToUtf16(value));
+  }
   if (s.xmp == "create") AddXmpPacket(doc);
 
   if (s.transition) {

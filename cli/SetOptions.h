@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pdf/document/vxPDFTypes.h"
+
 namespace vx {
 class TvxCustomPDFDocument;
 }
@@ -33,7 +35,23 @@ struct DocumentSettings {
   // Fast web view: unset writes a linearized input linearized and any other
   // input not.
   std::optional<bool> linearize;
+  // Initial view and printing (unset leaves the loaded value).
+  std::optional<std::string> openAt;       // none | PAGE | PAGE:FIT | PAGE:PERCENT%
+  std::optional<std::string> nonFullScreenMode, direction, printScaling, duplex, enforce;
+  std::optional<bool> pickTrayByPdfSize;
+  std::optional<std::string> printPages;   // like 1-4,9; "all" removes
+  std::optional<int> copies;
+  std::optional<std::string> lang;         // a BCP 47 tag; "" or "none" removes
+  std::vector<std::string> properties;     // NAME=VALUE
+  std::vector<std::string> removeProperties;
+  std::optional<std::string> trapped;      // true | false | unknown | unset
+  bool stripMetadata = false;
 };
+
+// The parsed forms of --open-at and --print-pages; nothing (with the message
+// in `problem`) for a malformed value.
+std::optional<vx::TvxOpenView> ParseOpenAt(const std::string& text, std::string& problem);
+std::optional<std::vector<vx::TvxPageSpan>> ParsePrintPages(const std::string& text, std::string& problem);
 
 // Checks the values that do not need a document; answers a message for the
 // first bad one, or nothing.
@@ -57,5 +75,6 @@ unsigned char NeedAppearancesMode(const DocumentSettings& settings);
 
 // Names accepted on the command line.
 extern const std::vector<std::string> kPageModes, kPageLayouts, kPdfVersions, kTransitions;
+extern const std::vector<std::string> kNonFullScreenModes, kDirections, kPrintScalings, kDuplexes, kEnforce, kTrapped;
 
 }  // namespace vordel

@@ -15,12 +15,14 @@ python3 - "$work/sample.pdf" <<'PY'
 import sys
 objects = [
     b"<< /Type /Catalog /Pages 2 0 R /PageMode /UseOutlines /PageLayout /OneColumn "
-    b"/ViewerPreferences << /CenterWindow true /DisplayDocTitle true /HideToolbar true >> >>",
+    b"/OpenAction [3 0 R /FitH null] /Lang (en-US) "
+    b"/ViewerPreferences << /CenterWindow true /DisplayDocTitle true /HideToolbar true "
+    b"/PrintScaling /None /Duplex /DuplexFlipLongEdge /NumCopies 2 /PrintPageRange [1 1] >> >>",
     b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
     b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>",
     None,
     b"<< /Title (Quarterly Report) /Subject (Sales figures for the third quarter) "
-    b"/Keywords (sales, report, Q3) /Author (Jane Example) >>",
+    b"/Keywords (sales, report, Q3) /Author (Jane Example) /DocNo (A-17) /Department (Sales) >>",
 ]
 content = b"BT /F1 24 Tf 72 700 Td (Hello) Tj ET"
 out = bytearray(b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n")

@@ -11,6 +11,52 @@ inline constexpr const char* SDlgTabSecurity = "Security";
 inline constexpr const char* SDlgTabView = "View";
 inline constexpr const char* SDlgTabEmail = "Email";
 inline constexpr const char* SDlgTabCompress = "Compress";
+inline constexpr const char* SDlgTabInitialView = "Initial View";
+inline constexpr const char* SDlgTabPrinting = "Printing";
+inline constexpr const char* SDlgTabProperties = "Properties";
+// "Initial View"
+inline constexpr const char* SDlgOpenAction = " Open Action ";
+inline constexpr const char* SDlgOpenWith = "On Opening:";
+inline constexpr const char* const SDlgOpenActionItems[] = {"Viewer's Default", "Show Page"};
+inline constexpr const char* SDlgKeepOpenAction = "Keep: %1";
+inline constexpr const char* SDlgOpenPage = "Page:";
+inline constexpr const char* SDlgMagnification = "Magnification:";
+inline constexpr const char* const SDlgMagnificationItems[] = {"Keep Zoom", "Fit Page", "Fit Width", "Fit Height",
+                                                               "Fit Visible", "Zoom"};
+inline constexpr const char* SDlgZoom = "Zoom:";
+inline constexpr const char* SDlgNonFullScreenMode = "After Full Screen:";
+inline constexpr const char* const SDlgNonFullScreenItems[] = {"None", "Use Outlines", "Use Thumbs",
+                                                               "Use Optional Content"};
+inline constexpr const char* SDlgDirection = "Reading Direction:";
+inline constexpr const char* const SDlgDirectionItems[] = {"Left To Right", "Right To Left"};
+inline constexpr const char* SDlgLanguage = "Language:";
+inline constexpr const char* SDlgLanguageHint = "A language tag, for example en-US, de or zh-Hant-TW";
+// "Printing"
+inline constexpr const char* SDlgPrintDialog = " Print Dialog Presets ";
+inline constexpr const char* SDlgPrintScaling = "Page Scaling:";
+inline constexpr const char* const SDlgPrintScalingItems[] = {"Application Default", "None"};
+inline constexpr const char* SDlgDuplex = "Duplex:";
+inline constexpr const char* const SDlgDuplexItems[] = {"Printer Default", "Simplex", "Flip On Short Edge",
+                                                        "Flip On Long Edge"};
+inline constexpr const char* SDlgPickTray = "Paper Source By Page Size:";
+inline constexpr const char* const SDlgPickTrayItems[] = {"Viewer Default", "Yes", "No"};
+inline constexpr const char* SDlgPrintPages = "Print Page Range:";
+inline constexpr const char* SDlgPrintPagesHint = "Empty for all pages. For example, 1-4,9";
+inline constexpr const char* SDlgNumCopies = "Number Of Copies:";
+inline constexpr const char* SDlgEnforceScaling = "Enforce Page Scaling";
+// "Properties"
+inline constexpr const char* SDlgTrapped = "Trapped:";
+inline constexpr const char* const SDlgTrappedItems[] = {"Not Set", "True", "False", "Unknown"};
+inline constexpr const char* SDlgCustomProperties = " Custom Properties ";
+inline constexpr const char* SDlgPropertyName = "Name";
+inline constexpr const char* SDlgPropertyValue = "Value";
+inline constexpr const char* SDlgAddProperty = "Add";
+inline constexpr const char* SDlgRemoveProperty = "Remove";
+inline constexpr const char* SDlgPropertyProblem = "Property \"%1\": %2";
+inline constexpr const char* SDlgPropertyXmpName =
+    "a property name is letters, digits, \"-\", \"_\" and \".\", beginning with a letter";
+inline constexpr const char* SDlgPrintPagesProblem = "Print Page Range: %1";
+inline constexpr const char* SDlgPrintPagesBeyond = "Print Page Range: page %1 is beyond the last page (%2)";
 inline constexpr const char* SDlgOK = "OK";
 inline constexpr const char* SDlgCancel = "Cancel";
 
@@ -54,10 +100,11 @@ inline constexpr const char* SDlgPages = "Pages:";
 inline constexpr const char* SDlgPageRangeHint =
     "Enter page numbers and/or page ranges separated by commas. For example, 1,3,5-12";
 inline constexpr const char* SDlgViewerPreferences = " Viewer Preferences ";
-inline constexpr const char* const SDlgPageLayoutItems[] = {"None", "Single Page", "One Column", "Two Column Left",
-                                                            "Two Column Right"};
+inline constexpr const char* const SDlgPageLayoutItems[] = {"None",           "Single Page",   "One Column",
+                                                            "Two Column Left", "Two Column Right", "Two Page Left",
+                                                            "Two Page Right"};
 inline constexpr const char* const SDlgPageModeItems[] = {"None", "Use Outlines", "Use Thumbs", "Full Screen",
-                                                          "Use Attachments"};
+                                                          "Use Attachments", "Use Optional Content"};
 inline constexpr const char* const SDlgTransitionItems[] = {
     "None",
     "Split Horizontal Inward",

@@ -127,11 +127,16 @@ TvxPDFSettingsDlg::TvxPDFSettingsDlg(QWidget* parent) : TvxSettingsDlg(parent) {
   setWindowTitle(Text(res::SDocumentSettingsCaption));
 
   pcSettings = new QTabWidget(this);
+  // Every tab's name in view: the dialog grows to fit them.
+  pcSettings->setUsesScrollButtons(false);
   CreateGeneralTab();
   CreateSecurityTab();
   CreateViewTab();
   CreateEmailTab();
   CreateCompressTab();
+  CreateInitialViewTab();
+  CreatePrintingTab();
+  CreatePropertiesTab();
 
   btnOK = new QPushButton(Text(res::SDlgOK), this);
   btnOK->setDefault(true);
@@ -462,6 +467,7 @@ void TvxPDFSettingsDlg::FormShow() {
   const bool flags[] = {preferences.HideToolbar(),  preferences.HideMenubar(),  preferences.HideWindowUI(),
                         preferences.FitWindow(),    preferences.CenterWindow(), preferences.DisplayDocTitle()};
   for (int i = 0; i < int(std::size(flags)); ++i) SetChecked(chklstViewerPreferences, i, flags[i]);
+  ShowViewerSettings();
 
   // A document saved as an update keeps its streams and its encryption as
   // they are: those controls are off, and a line says why.
@@ -599,6 +605,10 @@ void TvxPDFSettingsDlg::btnOKClick() {
       return;
     }
   }
+  if (QString problem = ViewerSettingsProblem(); !problem.isEmpty()) {
+    ShowError(problem);
+    return;
+  }
   try {
     ApplyToDocument(transitionPages);
   } catch (const std::exception& e) {
@@ -652,6 +662,7 @@ void TvxPDFSettingsDlg::ApplyToDocument(const std::string& transitionPages) {
 
   doc.SetPageLayout(TvxPageLayout(cbPageLayout->currentIndex()));
   doc.SetPageMode(TvxPageMode(cbPageMode->currentIndex()));
+  ApplyViewerSettings();
 
   // Every flag follows its item, so unchecking an item clears the flag.
   TvxPDFViewerPreferences& preferences = doc.ViewerPreferences();

@@ -19,7 +19,10 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QDoubleSpinBox;
+class QSpinBox;
 class QTabWidget;
+class QTableWidget;
 
 namespace vx {
 
@@ -35,6 +38,9 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   QWidget* tsView;
   QWidget* tsEmailDoc;
   QWidget* tsCompress;
+  QWidget* tsInitialView;
+  QWidget* tsPrinting;
+  QWidget* tsProperties;
   QPushButton* btnOK;
   QPushButton* btnCancel;
 
@@ -103,6 +109,32 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   // Linearized output; starts as the document would be written.
   QCheckBox* chkFastWebView;
 
+  // "Initial View"
+  QGroupBox* gbOpenAction;
+  QComboBox* cbOpenAction;  // "Viewer's Default", "Show Page", then "Keep: ..." for another kind
+  QSpinBox* edtOpenPage;
+  QComboBox* cbMagnification;  // in the order of TvxOpenFit
+  QDoubleSpinBox* edtZoom;      // percent
+  QComboBox* cbNonFullScreenMode;
+  QComboBox* cbDirection;
+  QLineEdit* edtLanguage;
+
+  // "Printing"
+  QGroupBox* gbPrintDialog;
+  QComboBox* cbPrintScaling;
+  QComboBox* cbDuplex;
+  QComboBox* cbPickTray;
+  QLineEdit* edtPrintPages;
+  QSpinBox* edtNumCopies;
+  QCheckBox* chkEnforceScaling;
+
+  // "Properties"
+  QComboBox* cbTrapped;
+  QGroupBox* gbCustomProperties;
+  QTableWidget* tblProperties;
+  QPushButton* btnAddProperty;
+  QPushButton* btnRemoveProperty;
+
   // Opened to edit a document rather than shown before a save: the after-save
   // actions and the compression then start from what the document holds, so
   // that OK without a change keeps them.
@@ -117,6 +149,17 @@ class TvxPDFSettingsDlg : public TvxSettingsDlg {
   void CreateViewTab();
   void CreateEmailTab();
   void CreateCompressTab();
+  // The tabs of the initial view, the print presets and the properties
+  // (vxPDFSettingsDlgViewer.cpp).
+  void CreateInitialViewTab();
+  void CreatePrintingTab();
+  void CreatePropertiesTab();
+  void ShowViewerSettings();
+  // What is wrong with the values of those tabs, or empty text.
+  QString ViewerSettingsProblem() const;
+  // Writes the values that differ from the document's.
+  void ApplyViewerSettings();
+  void ShowOpenActionControls();
 
   // Fills the controls from `Document`.
   void FormShow();

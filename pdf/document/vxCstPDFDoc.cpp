@@ -85,6 +85,7 @@ void TvxCustomPDFDocument::InitDocument() {
   compression_ = std::make_unique<TvxCompression>();
   asciiEncode_ = std::make_unique<TvxASCIIEncode>();
   pdfVersion_ = pvPDF14;
+  metadataStripped_ = false;
   info_ = std::make_unique<TvxPDFInfo>(*this);
   catalog_ = std::make_unique<TvxPDFCatalog>();
   trailer_ = std::make_unique<TvxPDFTrailer>();

@@ -101,6 +101,37 @@ class TvxCustomPDFDocument : public TvxComponent {
     if (v != pageLayout_ && catalog_) catalog_->ForeignPageLayout.clear();
     pageLayout_ = v;
   }
+  // The names written for the page mode and layout (the document's own
+  // name outside the tables while nothing else is set); empty for none.
+  std::string PageModeText() const;
+  std::string PageLayoutText() const;
+
+  // The document's language (/Lang), a BCP 47 tag such as "de-DE"; empty
+  // when it names none. Setting empty text removes it; a malformed tag
+  // raises EInvalidLanguageTag and changes nothing. (vxCstPDFDocLanguage.cpp)
+  std::string Language() const;
+  void SetLanguage(const std::string& tag);
+
+  // What the viewer does on opening the document (/OpenAction):
+  // nothing; shows a page of it (OpenView); or something else (a script, a
+  // named action, a named destination), which OpenActionDescription names.
+  // SetOpenView replaces any of them (raising EInvalidPageError for a page
+  // the document does not have, and EInvalidZoom for a zoom outside
+  // 0-6400 percent); ClearOpenAction removes it. (vxCstPDFDocOpenAction.cpp)
+  TvxOpenActionKind OpenActionKind() const;
+  std::optional<TvxOpenView> OpenView() const;
+  std::string OpenActionDescription() const;
+  void SetOpenView(const TvxOpenView& view);
+  void ClearOpenAction();
+
+  // Takes every trace of who made the document and how out of it: empties
+  // the information (the producer, written by every save, aside), drops the
+  // XMP packet and the document's /PieceInfo, with what only they reach.
+  // An incremental save of such a document is refused: the earlier
+  // revision would still hold every removed value. (vxCstPDFDocStrip.cpp)
+  void StripMetadata();
+  bool MetadataStripped() const { return metadataStripped_; }
+
   const std::string& Filename() const { return filename_; }
   // A non-empty name is stored and loaded; an empty one clears the name.
   void SetFilename(const std::string& name);
@@ -626,6 +657,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   TvxPDFVersion pdfVersion_ = pvPDF14;
   TvxPageMode pageMode_ = pmNone;
   TvxPageLayout pageLayout_ = plNone;
+  bool metadataStripped_ = false;
   std::string filename_;
   std::string workFileName_;
 

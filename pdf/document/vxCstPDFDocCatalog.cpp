@@ -98,8 +98,8 @@ void TvxCustomPDFDocument::ReadCatalog() {
   catalog_->LoadedDictionary.reset(static_cast<TvxPDFDictObject*>(catalog.Clone().release()));
   catalog_->LoadedGeneration = catalogObject->Generation;
 
-  // 3. Page mode and layout by exact name. A name outside the tables (/UseOC,
-  //    /TwoPageLeft, a private one) reads as none and is kept aside, so the
+  // 3. Page mode and layout by exact name. A name outside the tables (a
+  //    private or misspelt one) reads as none and is kept aside, so the
   //    document's own choice is written back unless another one is set.
   pageMode_ = pmNone;
   if (TvxPDFObject* mode = Present(catalog, "/PageMode")) {
@@ -201,6 +201,11 @@ void TvxCustomPDFDocument::ReadCatalog() {
   if (TvxPDFObject* aa = Present(catalog, "/AA")) {
     LoadObjectClosure(aa);
     catalog_->AdditionalActions = aa->Clone();
+  }
+  // The document's language, kept as loaded (with its object, when it is
+  // one of its own) until another is set.
+  if (TvxPDFObject* lang = Present(catalog, "/Lang")) {
+    if (LoadKeptEntry("/Lang", lang, TvxKeptPlace::Catalog)) catalog_->LanguageValue = lang->Clone();
   }
 
   // 15. Name trees.

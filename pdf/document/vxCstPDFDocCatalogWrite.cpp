@@ -27,20 +27,15 @@ std::string TvxDocumentWriter::CatalogText(TvxCustomPDFDocument& doc) {
   // The names of the two tables, or the document's own name when it was
   // outside them and nothing else has been set; an enumeration value outside
   // the tables (which no setter produces) counts as the default.
-  if (doc.PageMode() != pmNone && doc.PageMode() <= pmUseAttachments)
-    entries += entry("/PageMode", PageModeNames[doc.PageMode()]);
-  else if (doc.PageMode() == pmNone)
-    entries += entry("/PageMode", catalog.ForeignPageMode);
-  if (doc.PageLayout() != plNone && doc.PageLayout() <= plTwoColumnRight)
-    entries += entry("/PageLayout", PageLayoutNames[doc.PageLayout()]);
-  else if (doc.PageLayout() == plNone)
-    entries += entry("/PageLayout", catalog.ForeignPageLayout);
+  entries += entry("/PageMode", doc.PageModeText());
+  entries += entry("/PageLayout", doc.PageLayoutText());
   entries += entry("/Names", value(catalog.NamesValue.get()));
   entries += entry("/Outlines", value(catalog.OutlinesRef.get()));
   entries += entry("/ViewerPreferences", catalog.ViewerPreferences.BuildPreferencesText(value));
   entries += entry("/AcroForm", value(catalog.AcroFormValue.get()));
   entries += entry("/OpenAction", value(catalog.OpenActionValue.get()));
   entries += entry("/AA", value(catalog.AdditionalActions.get()));
+  entries += entry("/Lang", value(catalog.LanguageValue.get()));
   for (const auto& [key, kept] : catalog.KeptEntries) entries += entry(key, value(kept.get()));
   return TvxCustomPDFDocument::WrapDictionary(entries);
 }

@@ -404,6 +404,7 @@ void TvxCustomPDFDocument::LeaveOutKeptEntry(TvxKeptPlace place, const std::stri
     auto& kept = catalog_->KeptEntries;
     kept.erase(std::remove_if(kept.begin(), kept.end(), [&](const auto& entry) { return entry.first == key; }),
                kept.end());
+    if (key == "/Lang") catalog_->LanguageValue.reset();
   } else if (place == TvxKeptPlace::ViewerPreferences) {
     TvxPDFDictObject* prefs = catalog_->ViewerPreferences.Dictionary();
     for (int i = prefs ? prefs->IndexOf(key) : -1; i >= 0; i = prefs->IndexOf(key)) prefs->Delete(i);

@@ -505,6 +505,7 @@ void TvxDocumentWriter::RefreshInfoTexts() {
   if (isSet("/Creator")) info.SetCreator(info.InfoText("/Creator"));
   if (isSet("/CreationDate")) info.SetCreationDate(info.InfoDate("/CreationDate"));
   if (isSet("/ModDate")) info.SetModDate(info.InfoDate("/ModDate"));
+  info.EncodeCustomFor(2);
 }
 
 void TvxDocumentWriter::NumberObjects() {

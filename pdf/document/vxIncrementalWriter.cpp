@@ -161,16 +161,6 @@ void TvxCustomPDFDocument::MarkObjectChanged(const TvxPDFIndirectObject* object)
 
 namespace {
 
-std::string PageModeText(const TvxCustomPDFDocument& doc) {
-  if (doc.PageMode() != pmNone && doc.PageMode() <= pmUseAttachments) return PageModeNames[doc.PageMode()];
-  return doc.PageMode() == pmNone ? doc.Catalog().ForeignPageMode : std::string();
-}
-
-std::string PageLayoutText(const TvxCustomPDFDocument& doc) {
-  if (doc.PageLayout() != plNone && doc.PageLayout() <= plTwoColumnRight) return PageLayoutNames[doc.PageLayout()];
-  return doc.PageLayout() == plNone ? doc.Catalog().ForeignPageLayout : std::string();
-}
-
 TvxPDFIndirectObject* MetadataObject(const TvxCustomPDFDocument& doc) {
   auto* ref = As<TvxPDFIndirectReference>(doc.Catalog().MetadataRef.get());
   return ref ? doc.Store().Find(ref) : nullptr;
@@ -205,10 +195,12 @@ std::unique_ptr<TvxSourceSnapshot> TvxIncrementalWriter::Snapshot(TvxCustomPDFDo
   TvxKeptNumbersScope kept(doc.keptNumbersUpTo_, INT32_MAX);
   auto plain = [&doc](const TvxPDFObject* value) { return ValueText(doc, -1, value); };
   snapshot->LastLoadedNumber = doc.store_->LastObjectNumber();
-  snapshot->PageModeText = PageModeText(doc);
-  snapshot->PageLayoutText = PageLayoutText(doc);
+  snapshot->PageModeText = doc.PageModeText();
+  snapshot->PageLayoutText = doc.PageLayoutText();
   snapshot->PreferencesText = doc.catalog_->ViewerPreferences.BuildPreferencesText(plain);
   snapshot->MetadataText = plain(doc.catalog_->MetadataRef.get());
+  snapshot->OpenActionText = plain(doc.catalog_->OpenActionValue.get());
+  snapshot->LanguageText = plain(doc.catalog_->LanguageValue.get());
   if (TvxPDFDictObject* form = FormDictionary(doc)) snapshot->NeedAppearancesText = plain(form->Find("/NeedAppearances"));
   snapshot->InfoText = plain(doc.info_->InfoDict());
   snapshot->MetadataData = MetadataData(doc);
@@ -246,6 +238,7 @@ void TvxIncrementalWriter::CheckSettings() {
                     {PDFVersionText(chosen), PDFVersionText(declared)}));
     versionText_ = "/" + PDFVersionText(chosen);
   }
+  if (doc.metadataStripped_) throw EIncrementalSaveRefused(res::SIncrementalStripMetadata);
   // Streams already in the file are not written again, so nothing can
   // compress or re-encode them.
   if (doc.compression_->Active) refuse(res::SIncrementalCompression);
@@ -273,13 +266,17 @@ std::string TvxIncrementalWriter::CatalogText(int32_t objectNumber, bool asLoade
   // Entries replaced (an empty text removes the entry).
   std::vector<std::pair<std::string, std::string>> replaced;
   if (!asLoaded) {
-    if (PageModeText(doc) != snapshot.PageModeText) replaced.emplace_back("/PageMode", PageModeText(doc));
-    if (PageLayoutText(doc) != snapshot.PageLayoutText) replaced.emplace_back("/PageLayout", PageLayoutText(doc));
+    if (doc.PageModeText() != snapshot.PageModeText) replaced.emplace_back("/PageMode", doc.PageModeText());
+    if (doc.PageLayoutText() != snapshot.PageLayoutText) replaced.emplace_back("/PageLayout", doc.PageLayoutText());
     const TvxPDFViewerPreferences& prefs = doc.catalog_->ViewerPreferences;
     if (prefs.BuildPreferencesText(plain) != snapshot.PreferencesText)
       replaced.emplace_back("/ViewerPreferences", prefs.BuildPreferencesText(value));
     if (plain(doc.catalog_->MetadataRef.get()) != snapshot.MetadataText)
       replaced.emplace_back("/Metadata", value(doc.catalog_->MetadataRef.get()));
+    if (plain(doc.catalog_->OpenActionValue.get()) != snapshot.OpenActionText)
+      replaced.emplace_back("/OpenAction", value(doc.catalog_->OpenActionValue.get()));
+    if (plain(doc.catalog_->LanguageValue.get()) != snapshot.LanguageText)
+      replaced.emplace_back("/Lang", value(doc.catalog_->LanguageValue.get()));
     // A form dictionary held in the catalog itself changes with it.
     const TvxPDFObject* loadedForm = loaded.Find("/AcroForm");
     TvxPDFDictObject* form = FormDictionary(doc);
@@ -509,9 +506,11 @@ void TvxIncrementalWriter::WriteDocument() {
     for (const char* key : {"/CreationDate", "/ModDate"})
       if (As<TvxPDFNameObject>(dict->Find(key)))
         dict->SetValue(key, MakeName("(" + doc.EncodeTextString(AnsiToWide(info.InfoDate(key)), infoNumber) + ")"));
+    info.EncodeCustomFor(infoNumber);
     doc.saveGeneration_ = 0;
-    SyncXmpPacket(doc);
   }
+  // The packet follows the information and the catalog's language.
+  if (infoChanged || doc.info_->Changed("/Lang")) SyncXmpPacket(doc);
 
   doc.Status(Format(res::SAppendingUpdate, {output_.Target()}));
   for (TvxPDFIndirectObject* object : added) WriteObject(object->NewNumber, 0, object->Content.get());

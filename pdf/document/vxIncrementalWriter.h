@@ -24,6 +24,7 @@ class TvxSaveFile;
 struct TvxSourceSnapshot {
   int32_t LastLoadedNumber = 0;  // objects above it (or of other documents) are new
   std::string PageModeText, PageLayoutText, PreferencesText, MetadataText;
+  std::string OpenActionText, LanguageText;
   std::string NeedAppearancesText;
   std::string InfoText;
   std::optional<std::string> MetadataData;  // the packet stream's data

@@ -7,8 +7,11 @@
 
 #include <memory>
 #include <optional>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "pdf/document/vxXmpMetadata.h"
 #include "pdf/objects/vxPDFObjects.h"
@@ -16,6 +19,9 @@
 namespace vx {
 
 class TvxCustomPDFDocument;
+
+// /Trapped: unset (no key), or the name /True, /False or /Unknown.
+enum TvxTrapped : uint8_t { trUnset = 0, trTrue, trFalse, trUnknown };
 
 class TvxPDFInfo {
  public:
@@ -48,12 +54,38 @@ class TvxPDFInfo {
   void SetCreationDate(const std::string& v) { SetDate(creationDate_, "/CreationDate", v); }
   void SetModDate(const std::string& v) { SetDate(modDate_, "/ModDate", v); }
 
+  TvxTrapped Trapped() const;
+  void SetTrapped(TvxTrapped v);
+
+  // Properties beyond the standard keys, by name (the key without its slash
+  // and #xx escapes), in the dictionary's order; values that are not text
+  // are not listed (and are kept). Setting adds or replaces, removing takes
+  // the key out; a name that is empty or a standard key's raises
+  // EInvalidPropertyName.
+  std::vector<std::pair<std::string, std::u16string>> CustomProperties() const;
+  void SetCustomProperty(const std::string& name, const std::u16string& value);
+  void RemoveCustomProperty(const std::string& name);
+  // "Title" .. "ModDate" and "Trapped".
+  static bool IsStandardKey(std::string_view name);
+  // Empty text for a name a custom property may have, else why not.
+  static std::string CustomNameProblem(const std::string& name);
+  // The key a property name is stored under ("/Doc#20No" for "Doc No").
+  static std::string CustomKey(const std::string& name);
+  static std::string CustomName(std::string_view key);
+  // Empties the dictionary and forgets every value set and the packet's.
+  void Clear();
+  // Values set through the properties are stored encoded for object 2;
+  // this encodes every such custom value again for `objectNumber` (the
+  // standard ones go through their setters).
+  void EncodeCustomFor(int32_t objectNumber);
+
   // The keys whose value was changed since the document was loaded: set to
   // a value other than the one the getter answered, or marked by a caller
   // that was asked for the value as such (an option naming it). The XMP
   // packet changes only where these say.
   bool Changed(std::string_view key) const { return changed_.count(key) != 0; }
   void MarkChanged(std::string_view key) { changed_.emplace(key); }
+  const std::set<std::string, std::less<>>& ChangedKeys() const { return changed_; }
 
   TvxPDFDictObject* InfoDict() const { return dict_.get(); }
   void SetInfoDict(std::unique_ptr<TvxPDFDictObject> dict);
@@ -76,6 +108,7 @@ class TvxPDFInfo {
   std::u16string title_, author_, subject_, keywords_, creator_, producer_;
   std::string creationDate_, modDate_;
   std::optional<TvxXmpInfo> xmp_;
+  std::map<std::string, std::u16string, std::less<>> custom_;  // by key, as set
   std::set<std::string, std::less<>> changed_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,10 +21,41 @@ enum TvxPDFVersion : uint8_t {
 // "1.0" .. "1.7", "2.0"; anything else "1.4".
 std::string PDFVersionText(int version);
 
-enum TvxPageMode : uint8_t { pmNone = 0, pmUseOutlines, pmUseThumbs, pmFullScreen, pmUseAttachments };
-enum TvxPageLayout : uint8_t { plNone = 0, plSinglePage, plOneColumn, plTwoColumnLeft, plTwoColumnRight };
+enum TvxPageMode : uint8_t { pmNone = 0, pmUseOutlines, pmUseThumbs, pmFullScreen, pmUseAttachments, pmUseOC };
+enum TvxPageLayout : uint8_t {
+  plNone = 0, plSinglePage, plOneColumn, plTwoColumnLeft, plTwoColumnRight, plTwoPageLeft, plTwoPageRight
+};
+// Viewer preferences with a value rather than a flag. The first member of
+// each is what a viewer does when the key is absent, and setting it removes
+// the key.
+enum TvxReadingDirection : uint8_t { rdL2R = 0, rdR2L };
+enum TvxPrintScaling : uint8_t { psAppDefault = 0, psNone };
+enum TvxDuplex : uint8_t { dxViewerDefault = 0, dxSimplex, dxFlipShortEdge, dxFlipLongEdge };
+// A run of pages, 1-based and inclusive.
+struct TvxPageSpan {
+  int First = 1, Last = 1;
+  bool operator==(const TvxPageSpan&) const = default;
+};
 enum TvxMeasurementUnit : uint8_t { muPixels = 0, muPoints, muInches, muMM, muTwips };
 enum TvxMergeOptionsType : uint8_t { moIncludeOutlines = 0, moIncludeFormFields };
+
+// What a viewer does on opening a document.
+enum TvxOpenActionKind : uint8_t { oaNone = 0, oaView, oaOther };
+// How the page opened at is fitted: ofKeepZoom leaves the viewer's zoom,
+// ofZoom uses Zoom (percent).
+enum TvxOpenFit : uint8_t { ofKeepZoom = 0, ofFitPage, ofFitWidth, ofFitHeight, ofFitVisible, ofZoom };
+struct TvxOpenView {
+  int Page = 1;  // 1-based
+  TvxOpenFit Fit = ofKeepZoom;
+  double Zoom = 100;
+  bool operator==(const TvxOpenView&) const = default;
+};
+inline constexpr double kMaxOpenZoom = 6400;
+
+// Page spans as users write them ("1-4,9"; "all" or empty text: none);
+// nothing, with the reason in `problem`, for text of another form.
+std::optional<std::vector<TvxPageSpan>> ParsePageSpans(std::string_view text, std::string* problem = nullptr);
+std::string PageSpansText(const std::vector<TvxPageSpan>& spans);
 
 // A set of small enumeration values, one bit per member.
 template <typename E>
@@ -49,9 +81,11 @@ class TvxSet {
 };
 using TvxMergeOptions = TvxSet<TvxMergeOptionsType>;
 
-// "/UseNone" .. "/UseAttachments" and "/None" .. "/TwoColumnRight".
-extern const char* const PageModeNames[5];
-extern const char* const PageLayoutNames[5];
+// "/UseNone" .. "/UseOC" and "/None" .. "/TwoPageRight", by enumeration value.
+extern const char* const PageModeNames[6];
+extern const char* const PageLayoutNames[7];
+inline constexpr int kPageModeCount = 6;
+inline constexpr int kPageLayoutCount = 7;
 
 // The viewer preferences: all state lives in one dictionary, so entries the
 // library does not know are kept too. Flags set false are removed.
@@ -72,6 +106,36 @@ class TvxPDFViewerPreferences {
   void SetCenterWindow(bool v) { SetFlag("/CenterWindow", v); }
   void SetDisplayDocTitle(bool v) { SetFlag("/DisplayDocTitle", v); }
 
+  // The mode after leaving full-screen mode: pmNone (the default),
+  // pmUseOutlines, pmUseThumbs or pmUseOC; other modes raise.
+  TvxPageMode NonFullScreenPageMode() const;
+  void SetNonFullScreenPageMode(TvxPageMode v);
+  TvxReadingDirection Direction() const;
+  void SetDirection(TvxReadingDirection v);
+  TvxPrintScaling PrintScaling() const;
+  void SetPrintScaling(TvxPrintScaling v);
+  TvxDuplex Duplex() const;
+  void SetDuplex(TvxDuplex v);
+  // Unset: the viewer decides; false is written as false.
+  std::optional<bool> PickTrayByPDFSize() const;
+  void SetPickTrayByPDFSize(std::optional<bool> v);
+  // The print dialog's page ranges; empty: all pages. Spans must be valid
+  // (1 <= First <= Last); the caller checks them against the page count.
+  std::vector<TvxPageSpan> PrintPageRange() const;
+  void SetPrintPageRange(const std::vector<TvxPageSpan>& spans);
+  // 1 (the viewer's default, no key) to 5; other values raise.
+  int NumCopies() const;
+  void SetNumCopies(int copies);
+  // Preferences a viewer must not let the user override, as key names
+  // ("/PrintScaling"); empty: none.
+  std::vector<std::string> Enforce() const;
+  void SetEnforce(const std::vector<std::string>& keys);
+  // The boundary names kept as loaded (without the slash), empty when unset.
+  std::string ViewArea() const { return NameOf("/ViewArea"); }
+  std::string ViewClip() const { return NameOf("/ViewClip"); }
+  std::string PrintArea() const { return NameOf("/PrintArea"); }
+  std::string PrintClip() const { return NameOf("/PrintClip"); }
+
   // The keys the window and the command line know, in the order they are
   // written.
   static const char* const KnownKeys[12];
@@ -89,6 +153,9 @@ class TvxPDFViewerPreferences {
  private:
   bool Flag(std::string_view key) const;
   void SetFlag(std::string_view key, bool value);
+  std::string NameOf(std::string_view key) const;
+  // Sets the name value, or removes the key for empty text.
+  void SetName(std::string_view key, std::string_view name);
 
   std::unique_ptr<TvxPDFDictObject> dict_;
 };
@@ -100,14 +167,16 @@ class TvxPDFCatalog {
   TvxPDFObjectPtr NamesValue;
   std::unique_ptr<TvxPDFIndirectReference> OutlinesRef;
   TvxPDFObjectPtr OpenActionValue;
+  // The loaded /Lang value (a text string, or a reference to one), or none.
+  TvxPDFObjectPtr LanguageValue;
   TvxPDFObjectPtr AcroFormValue;
   TvxPDFObjectPtr MetadataRef;
   TvxPDFObjectPtr AdditionalActions;
   // Every other entry of the loaded catalog, in source order, written after
   // the entries above; the objects they reach were taken into use at load.
   std::vector<std::pair<std::string, TvxPDFObjectPtr>> KeptEntries;
-  // A loaded /PageMode or /PageLayout name outside the known tables (such
-  // as /UseOC), written back as it was until another mode or layout is set;
+  // A loaded /PageMode or /PageLayout name outside the known tables (a
+  // private or misspelt one), written back as it was until another mode or layout is set;
   // empty when there is none.
   std::string ForeignPageMode;
   std::string ForeignPageLayout;

@@ -3,6 +3,7 @@
 #include <exempi/xmp.h>
 #include <exempi/xmpconsts.h>
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <iostream>
@@ -98,7 +99,13 @@ class TvxToolkitWords {
 
 void InitExempi() {
   static std::once_flag once;
-  std::call_once(once, [] { xmp_init(); });
+  std::call_once(once, [] {
+    xmp_init();
+    // Custom information keys are written as pdfx properties.
+    XmpStringPtr prefix = xmp_string_new();
+    xmp_register_namespace("http://ns.adobe.com/pdfx/1.3/", "pdfx", prefix);
+    xmp_string_free(prefix);
+  });
 }
 
 struct TvxXmpFree {
@@ -166,7 +173,7 @@ TvxXmpHandle ScanAndParse(std::string_view packet, TvxXmpScan& scan, std::string
 // ---------------------------------------------------------- property mapping
 
 // How one information value is held in the packet.
-enum class TvxXmpForm { LangAlt, Sequence, Simple, Date };
+enum class TvxXmpForm { LangAlt, Sequence, Bag, Simple, Date };
 
 struct TvxXmpMapping {
   std::string_view InfoKey;
@@ -187,7 +194,11 @@ const TvxXmpMapping kMappings[] = {
     {"/Producer", NS_PDF, "pdf", "Producer", TvxXmpForm::Simple},
     {"/CreationDate", NS_XAP, "xmp", "CreateDate", TvxXmpForm::Date},
     {"/ModDate", NS_XAP, "xmp", "ModifyDate", TvxXmpForm::Date},
+    {"/Trapped", NS_PDF, "pdf", "Trapped", TvxXmpForm::Simple},
+    {"/Lang", NS_DC, "dc", "language", TvxXmpForm::Bag},
 };
+// Custom information keys: pdfx:NAME, as Acrobat writes them.
+constexpr const char kNsPdfx[] = "http://ns.adobe.com/pdfx/1.3/";
 const TvxXmpMapping kMetadataDate{"", NS_XAP, "xmp", "MetadataDate", TvxXmpForm::Date};
 
 // Several authors read as one text, the way /Info lists them; the text
@@ -215,7 +226,8 @@ std::optional<std::string> GetValue(XmpPtr xmp, const TvxXmpMapping& p) {
       if (!xmp_get_localized_text(xmp, p.Schema, p.Name, "", "x-default", nullptr, value.get(), nullptr))
         return std::nullopt;
       return value.str();
-    case TvxXmpForm::Sequence: {
+    case TvxXmpForm::Sequence:
+    case TvxXmpForm::Bag: {
       std::string joined;
       bool any = false;
       for (int32_t i = 1; xmp_get_array_item(xmp, p.Schema, p.Name, i, value.get(), nullptr); ++i) {
@@ -239,11 +251,12 @@ bool SetValue(XmpPtr xmp, const TvxXmpMapping& p, const std::string& value) {
   switch (p.Form) {
     case TvxXmpForm::LangAlt:
       return xmp_set_localized_text(xmp, p.Schema, p.Name, "", "x-default", value.c_str(), 0);
-    case TvxXmpForm::Sequence: {
+    case TvxXmpForm::Sequence:
+    case TvxXmpForm::Bag: {
       xmp_delete_property(xmp, p.Schema, p.Name);
+      const uint32_t form = p.Form == TvxXmpForm::Bag ? XMP_PROP_ARRAY_IS_UNORDERED : XMP_PROP_ARRAY_IS_ORDERED;
       bool done = true;
-      for (const std::string& item : ListItems(value))
-        done &= xmp_append_array_item(xmp, p.Schema, p.Name, XMP_PROP_ARRAY_IS_ORDERED, item.c_str(), 0);
+      for (const std::string& item : ListItems(value)) done &= xmp_append_array_item(xmp, p.Schema, p.Name, form, item.c_str(), 0);
       return done;
     }
     case TvxXmpForm::Simple:
@@ -273,8 +286,9 @@ bool SameDate(const std::string& a, const std::string& b);
 using TvxExpected = std::map<std::string, std::vector<std::string>>;
 
 void Expect(TvxExpected& expected, const TvxXmpMapping& p, const std::string& value) {
-  std::vector<std::string> texts = p.Form == TvxXmpForm::Sequence ? ListItems(value) : std::vector<std::string>{};
-  if (p.Form != TvxXmpForm::Sequence && !value.empty()) texts.push_back(value);
+  const bool list = p.Form == TvxXmpForm::Sequence || p.Form == TvxXmpForm::Bag;
+  std::vector<std::string> texts = list ? ListItems(value) : std::vector<std::string>{};
+  if (!list && !value.empty()) texts.push_back(value);
   expected[XmpPropertyKey(p.Schema, p.Name)] = std::move(texts);
 }
 
@@ -288,8 +302,23 @@ struct TvxXmpChange {
 // after any change. A value equal to what the packet already says is no
 // change, so an author list of several entries stays a list while /Info
 // agrees with it.
-std::vector<TvxXmpChange> ChangesOf(XmpPtr xmp, const TvxXmpInfo& update, std::string_view metadataDate) {
+// The properties of the custom keys `update` names that a packet can hold;
+// they point into `update`, which must outlive them.
+std::vector<TvxXmpMapping> CustomMappings(const TvxXmpInfo& update) {
+  std::vector<TvxXmpMapping> mappings;
+  for (const auto& [name, value] : update.Custom)
+    if (IsXmpPropertyName(name)) mappings.push_back({name, kNsPdfx, "pdfx", name.c_str(), TvxXmpForm::Simple});
+  return mappings;
+}
+
+std::vector<TvxXmpChange> ChangesOf(XmpPtr xmp, const TvxXmpInfo& update, std::string_view metadataDate,
+                                    const std::vector<TvxXmpMapping>& custom) {
   std::vector<TvxXmpChange> changes;
+  for (const TvxXmpMapping& p : custom) {
+    std::optional<std::string> current = GetValue(xmp, p);
+    std::string wanted = Utf16ToUtf8(update.Custom.at(std::string(p.InfoKey)));
+    if (current ? *current != wanted : !wanted.empty()) changes.push_back({&p, std::move(wanted)});
+  }
   for (const TvxXmpMapping& p : kMappings) {
     std::string wanted;
     std::optional<std::string> current = GetValue(xmp, p);
@@ -364,10 +393,11 @@ std::string NewElement(const TvxXmpMapping& p, const std::string& value) {
   std::string inner;
   if (p.Form == TvxXmpForm::LangAlt)
     inner = "<rdf:Alt" + rdf + "><rdf:li xml:lang=\"x-default\">" + XmlEscaped(value) + "</rdf:li></rdf:Alt>";
-  else if (p.Form == TvxXmpForm::Sequence) {
-    inner = "<rdf:Seq" + rdf + ">";
+  else if (p.Form == TvxXmpForm::Sequence || p.Form == TvxXmpForm::Bag) {
+    const std::string kind = p.Form == TvxXmpForm::Bag ? "rdf:Bag" : "rdf:Seq";
+    inner = "<" + kind + rdf + ">";
     for (const std::string& item : ListItems(value)) inner += "<rdf:li>" + XmlEscaped(item) + "</rdf:li>";
-    inner += "</rdf:Seq>";
+    inner += "</" + kind + ">";
   } else {
     inner = XmlEscaped(value);
   }
@@ -527,20 +557,40 @@ void StorePacket(TvxPDFStreamObject& stream, std::string packet) {
 // for this save; otherwise the fields changed since load and the producer,
 // and with a changed field the modification date. Answers whether a field
 // other than the producer changed.
-bool UpdateFromInfo(const TvxPDFInfo& info, bool everything, TvxXmpInfo& update) {
+bool UpdateFromInfo(const TvxCustomPDFDocument& document, bool everything, TvxXmpInfo& update) {
+  const TvxPDFInfo& info = document.Info();
   const TvxPDFDictObject* dict = info.InfoDict();
   auto present = [dict](std::string_view key) { return dict && dict->Find(key) && !dict->Find(key)->IsNull(); };
+  // The language and trapping are removed from the packet with the key;
+  // the other fields, which setters never remove, only change.
+  static const char* const kTrappedTexts[] = {"", "True", "False", "Unknown"};
+  auto valueOf = [&](std::string_view key) -> std::optional<std::u16string> {
+    if (key == "/Lang") return Utf8ToUtf16(document.Language());
+    if (key == "/Trapped") return AnsiToWide(kTrappedTexts[std::min<int>(info.Trapped(), 3)]);
+    if (!present(key)) return std::nullopt;
+    return info.InfoText(key);
+  };
   bool fieldChanged = false;
-  for (const TvxXmpMapping& p : kMappings)
-    fieldChanged |= p.InfoKey != "/Producer" && info.Changed(p.InfoKey);
+  for (const std::string& key : info.ChangedKeys()) fieldChanged |= key != "/Producer";
   for (const TvxXmpMapping& p : kMappings) {
     const bool wanted = everything || info.Changed(p.InfoKey) || p.InfoKey == "/Producer" ||
                         (p.InfoKey == "/ModDate" && fieldChanged);
-    if (!wanted || !present(p.InfoKey)) continue;
-    if (p.Form == TvxXmpForm::Date)
-      *update.Date(p.InfoKey) = info.InfoDate(p.InfoKey);
-    else
-      *update.Text(p.InfoKey) = info.InfoText(p.InfoKey);
+    if (!wanted) continue;
+    if (p.Form == TvxXmpForm::Date) {
+      if (present(p.InfoKey)) *update.Date(p.InfoKey) = info.InfoDate(p.InfoKey);
+    } else if (std::optional<std::u16string> value = valueOf(p.InfoKey); value && (!everything || !value->empty())) {
+      *update.Text(p.InfoKey) = *value;
+    }
+  }
+  // Custom keys: every one for a new packet, else those changed (a removed
+  // one leaves the packet too).
+  for (const auto& [name, value] : info.CustomProperties())
+    if (everything || info.Changed(TvxPDFInfo::CustomKey(name))) update.Custom[name] = value;
+  for (const std::string& key : info.ChangedKeys()) {
+    if (key.size() < 2 || present(key) || TvxPDFInfo::IsStandardKey(key.substr(1))) continue;
+    bool known = false;
+    for (const TvxXmpMapping& p : kMappings) known |= p.InfoKey == key;
+    if (!known) update.Custom[TvxPDFInfo::CustomName(key)] = std::u16string();
   }
   return fieldChanged;
 }
@@ -556,6 +606,8 @@ std::optional<std::u16string>* TvxXmpInfo::Text(std::string_view key) {
          : key == "/Author"   ? &Author
          : key == "/Creator"  ? &Creator
          : key == "/Producer" ? &Producer
+         : key == "/Lang"     ? &Language
+         : key == "/Trapped"  ? &Trapped
                               : nullptr;
 }
 const std::optional<std::u16string>* TvxXmpInfo::Text(std::string_view key) const {
@@ -578,7 +630,22 @@ std::optional<TvxXmpInfo> ReadXmpInfo(std::string_view packet, std::string* prob
     if (problem) *problem = why;
     return std::nullopt;
   }
-  return ReadInfo(xmp.get());
+  TvxXmpInfo info = ReadInfo(xmp.get());
+  const std::string prefix = XmpPropertyKey(kNsPdfx, "");
+  for (const auto& [key, texts] : scan.Properties)
+    if (key.compare(0, prefix.size(), prefix) == 0 && !texts.empty())
+      info.Custom[key.substr(prefix.size())] = Utf8ToUtf16(texts.front());
+  return info;
+}
+
+bool IsXmpPropertyName(std::string_view name) {
+  if (name.empty() || name.size() > 128) return false;
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+  if (!letter(name[0])) return false;
+  for (char c : name)
+    if (!letter(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.') return false;
+  // Names beginning with "xml" are reserved by XML.
+  return !(name.size() >= 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' && (name[2] | 0x20) == 'l');
 }
 
 std::optional<std::string> UpdateXmpPacket(std::string_view packet, const TvxXmpInfo& update,
@@ -593,7 +660,8 @@ std::optional<std::string> UpdateXmpPacket(std::string_view packet, const TvxXmp
   TvxXmpScan before;
   TvxXmpHandle xmp = ScanAndParse(packet, before, why);
   if (!xmp) return fail(why);
-  const std::vector<TvxXmpChange> changes = ChangesOf(xmp.get(), update, metadataDate);
+  const std::vector<TvxXmpMapping> custom = CustomMappings(update);
+  const std::vector<TvxXmpChange> changes = ChangesOf(xmp.get(), update, metadataDate, custom);
   if (changes.empty()) return std::string(packet);
   TvxExpected expected;
   for (const TvxXmpChange& c : changes) Expect(expected, *c.Property, c.Value);
@@ -619,7 +687,8 @@ std::string NewXmpPacket(const TvxXmpInfo& update, std::string_view metadataDate
   TvxXmpHandle xmp(xmp_new_empty());
   if (!xmp) throw EUnexpectedError(res::SUnexpectedError);
   TvxToolkitWords words;
-  ApplyChanges(xmp.get(), ChangesOf(xmp.get(), update, metadataDate));
+  const std::vector<TvxXmpMapping> custom = CustomMappings(update);
+  ApplyChanges(xmp.get(), ChangesOf(xmp.get(), update, metadataDate, custom));
   TvxXmpString out;
   if (!xmp_serialize(xmp.get(), out.get(), 0, 0)) throw EUnexpectedError(res::SUnexpectedError);
   return out.str();
@@ -713,7 +782,7 @@ void SyncXmpPacket(TvxCustomPDFDocument& document) {
   TvxPDFInfo& info = document.Info();
   const bool created = stream->DataView().empty() && !stream->Dictionary->Find("/Filter");
   TvxXmpInfo update;
-  const bool fieldChanged = UpdateFromInfo(info, created, update);
+  const bool fieldChanged = UpdateFromInfo(document, created, update);
   // A packet the load could not read is not decoded again for the producer
   // alone; the load has said why.
   if (!created && !info.Xmp() && !fieldChanged) return;

@@ -5,6 +5,7 @@
 // and checks what the toolkit writes.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,9 +22,14 @@ class TvxPDFDictObject;
 struct TvxXmpInfo {
   std::optional<std::u16string> Title, Subject, Keywords, Author, Creator, Producer;
   std::optional<std::string> CreationDate, ModDate;
+  // The catalog's /Lang (dc:language) and /Trapped ("True", "False",
+  // "Unknown"; pdf:Trapped), held as text like the information's.
+  std::optional<std::u16string> Language, Trapped;
+  // Custom information keys (pdfx:NAME), by name without the slash.
+  std::map<std::string, std::u16string> Custom;
 
-  // The member that holds an /Info key's value ("/Title", ...; the dates
-  // for Date); nullptr for a key of the other kind or one the packet does
+  // The member that holds an /Info key's value ("/Title", ...; "/Lang" and
+  // "/Trapped"; the dates for Date); nullptr for a key of the other kind or one the packet does
   // not carry.
   std::optional<std::u16string>* Text(std::string_view key);
   const std::optional<std::u16string>* Text(std::string_view key) const;
@@ -55,6 +61,11 @@ std::string NewXmpPacket(const TvxXmpInfo& update, std::string_view metadataDate
 // hold (U+FFFE, U+FFFF, most control characters, a lone surrogate); 0 when
 // there is none.
 char32_t CharacterXmpCannotHold(std::u16string_view text);
+
+// Whether a custom key's name can name an XMP property (an XML name of
+// ASCII letters, digits, "-", "_" and "."): one that cannot stays out of the
+// packet.
+bool IsXmpPropertyName(std::string_view name);
 
 // Date forms. Each answers empty text for a value that is not a date.
 std::string PdfDateToXmp(std::string_view pdfDate);

@@ -69,6 +69,11 @@ VX_DECLARE_EXCEPTION(EUnsupportedImageError, EPDFException);
 VX_DECLARE_EXCEPTION(EUnsupportedEncryption, EPDFException);
 VX_DECLARE_EXCEPTION(EPasswordError, EPDFException);
 VX_DECLARE_EXCEPTION(EObjectNotLoaded, EPDFException);
+// A document setting given a value it cannot take (the message says which
+// and what it can take).
+VX_DECLARE_EXCEPTION(EInvalidLanguageTag, EPDFException);
+VX_DECLARE_EXCEPTION(EInvalidZoom, EPDFException);
+VX_DECLARE_EXCEPTION(EInvalidPropertyName, EPDFException);
 
 // The library base exception and the stream classes' errors (vxClasses).
 VX_DECLARE_EXCEPTION(TvxException, Exception);

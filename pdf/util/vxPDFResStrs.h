@@ -122,6 +122,9 @@ inline constexpr const char* SIncrementalCompression = "the compression of the f
 inline constexpr const char* SIncrementalEncryption = "the encryption";
 inline constexpr const char* SIncrementalStreamEncoding = "the encoding of the file's streams";
 inline constexpr const char* SIncrementalObjectStreams = "the packing of objects into object streams";
+inline constexpr const char* SIncrementalStripMetadata =
+    "Metadata cannot be removed by an incremental update: the earlier revision, which an update keeps in the "
+    "file, would still hold every removed value; save with a full rewrite (signatures then become invalid)";
 inline constexpr const char* SIncrementalNoNumbers =
     "The file's /Size (%s) leaves no object number for an incremental update within the limit of 8388607; save "
     "with a full rewrite";

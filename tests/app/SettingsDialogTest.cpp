@@ -12,7 +12,10 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QDoubleSpinBox>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QTabWidget>
 #include <QTest>
 #include <QUrl>
@@ -85,6 +88,8 @@ class TSettingsDialogTest : public QObject {
   void saveShowsTheDialogAndOkWritesItsSettings();
   void saveStopsWhenTheDialogIsCancelled();
   void editingStartsFromTheDocumentsOwnChoices();
+  void viewerTabsShowEachLoadedSettingAndOkKeepsThem();
+  void viewerTabsWriteEachChangedSetting();
 };
 
 void TSettingsDialogTest::showingUsesPacketValuesWhereInfoHasNone() {
@@ -686,3 +691,143 @@ void TSettingsDialogTest::editingStartsFromTheDocumentsOwnChoices() {
 
 VX_APP_TEST_MAIN(TSettingsDialogTest)
 #include "SettingsDialogTest.moc"
+
+namespace {
+
+// Every setting of the "Initial View", "Printing" and "Properties" tabs,
+// with a value other than the default (page 2 is object 5).
+std::string ViewerSettingsPdf(const std::string& openAction = "[ 5 0 R /FitH null ]") {
+  return vxtest::SimplePdf(3,
+                           "/PageMode /UseOC /PageLayout /TwoPageRight /Lang (fr-CA) /OpenAction " + openAction +
+                               " /ViewerPreferences << /NonFullScreenPageMode /UseThumbs /Direction /R2L "
+                               "/PrintScaling /None /Duplex /DuplexFlipShortEdge /PickTrayByPDFSize false "
+                               "/PrintPageRange [ 1 2 ] /NumCopies 4 /Enforce [ /PrintScaling ] >>",
+                           "/Title (Report) /Trapped /False /DocNo (A-17)");
+}
+
+}  // namespace
+
+void TSettingsDialogTest::viewerTabsShowEachLoadedSettingAndOkKeepsThem() {
+  vxtest::TempFile file;
+  file.Write(ViewerSettingsPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  vxtest::TempFile before, after;
+  QVERIFY(doc.SaveToFile(before.Path()));
+  TShownDialog shown(doc);
+  TvxPDFSettingsDlg& d = shown.Dialog;
+  QCOMPARE(d.pcSettings->tabText(5), QString("Initial View"));
+  QCOMPARE(d.pcSettings->tabText(6), QString("Printing"));
+  QCOMPARE(d.pcSettings->tabText(7), QString("Properties"));
+  QCOMPARE(d.cbPageLayout->currentText(), QString("Two Page Right"));
+  QCOMPARE(d.cbPageMode->currentText(), QString("Use Optional Content"));
+  QCOMPARE(d.cbOpenAction->currentText(), QString("Show Page"));
+  QCOMPARE(d.edtOpenPage->value(), 2);
+  QCOMPARE(d.cbMagnification->currentText(), QString("Fit Width"));
+  QVERIFY(!d.edtZoom->isEnabled());
+  QCOMPARE(d.cbNonFullScreenMode->currentText(), QString("Use Thumbs"));
+  QCOMPARE(d.cbDirection->currentText(), QString("Right To Left"));
+  QCOMPARE(d.edtLanguage->text(), QString("fr-CA"));
+  QCOMPARE(d.cbPrintScaling->currentText(), QString("None"));
+  QVERIFY(d.chkEnforceScaling->isChecked());
+  QCOMPARE(d.cbDuplex->currentText(), QString("Flip On Short Edge"));
+  QCOMPARE(d.cbPickTray->currentText(), QString("No"));
+  QCOMPARE(d.edtPrintPages->text(), QString("1-2"));
+  QCOMPARE(d.edtNumCopies->value(), 4);
+  QCOMPARE(d.cbTrapped->currentText(), QString("False"));
+  QCOMPARE(d.tblProperties->rowCount(), 1);
+  QCOMPARE(d.tblProperties->item(0, 0)->text(), QString("DocNo"));
+  QCOMPARE(d.tblProperties->item(0, 1)->text(), QString("A-17"));
+
+  // OK without a change writes the catalog the document had.
+  d.btnOK->click();
+  QCOMPARE(d.result(), int(QDialog::Accepted));
+  QVERIFY(doc.SaveToFile(after.Path()));
+  QString error;
+  const apptest::TQpdfView was = apptest::ReadWithQpdf(before.Path(), error), is = apptest::ReadWithQpdf(after.Path(), error);
+  QVERIFY2(error.isEmpty(), qPrintable(error));
+  QCOMPARE(is.Catalog, was.Catalog);
+  // (OK sets the five text fields of the "General" tab, empty ones too.)
+  for (const char* key : {"/DocNo", "/Trapped", "/Title"}) QCOMPARE(is.Info.value(key), was.Info.value(key));
+
+  // An open action of another kind is named and kept.
+  file.Write(ViewerSettingsPdf("<< /S /JavaScript /JS (app.alert\\(1\\)) >>"));
+  vx::TvxPDFDocument scripted;
+  QVERIFY(scripted.LoadFromFile(file.Path()));
+  TShownDialog again(scripted);
+  QCOMPARE(again.Dialog.cbOpenAction->currentText(), QString("Keep: JavaScript action"));
+  again.Dialog.btnOK->click();
+  QCOMPARE(scripted.OpenActionDescription(), std::string("JavaScript action"));
+}
+
+void TSettingsDialogTest::viewerTabsWriteEachChangedSetting() {
+  vxtest::TempFile file, target;
+  file.Write(RichPdf());
+  vx::TvxPDFDocument doc;
+  QVERIFY(doc.LoadFromFile(file.Path()));
+  TShownDialog shown(doc);
+  TvxPDFSettingsDlg& d = shown.Dialog;
+  d.cbPageLayout->setCurrentText("Two Page Left");
+  d.cbPageMode->setCurrentText("Use Optional Content");
+  d.cbOpenAction->setCurrentText("Show Page");
+  d.edtOpenPage->setValue(3);
+  d.cbMagnification->setCurrentText("Zoom");
+  QVERIFY(d.edtZoom->isEnabled());
+  d.edtZoom->setValue(150);
+  d.cbNonFullScreenMode->setCurrentText("Use Outlines");
+  d.cbDirection->setCurrentText("Right To Left");
+  d.cbPrintScaling->setCurrentText("None");
+  d.chkEnforceScaling->setChecked(true);
+  d.cbDuplex->setCurrentText("Flip On Long Edge");
+  d.cbPickTray->setCurrentText("Yes");
+  d.edtNumCopies->setValue(2);
+  d.cbTrapped->setCurrentText("True");
+  d.btnAddProperty->click();
+  d.tblProperties->item(0, 0)->setText("DocNo");
+  d.tblProperties->item(0, 1)->setText("A-17");
+
+  // Bad values keep the dialog open, changing nothing, and say why.
+  const struct {
+    const char* language;
+    const char* printPages;
+    const char* says;
+  } bad[] = {{"english", "", "Language: \"english\": it does not begin with a two- or three-letter language code"},
+             {"de-DE", "4-2", "Print Page Range: 4-2 runs backwards"},
+             {"de-DE", "1-9", "Print Page Range: page 9 is beyond the last page (3)"}};
+  for (const auto& b : bad) {
+    d.edtLanguage->setText(b.language);
+    d.edtPrintPages->setText(b.printPages);
+    TMessageBoxWatcher watcher;
+    d.btnOK->click();
+    QCOMPARE(watcher.Seen().size(), 1);
+    QVERIFY2(watcher.Seen()[0].Text.startsWith(b.says), qPrintable(watcher.Seen()[0].Text));
+    QVERIFY(d.isVisible());
+    QCOMPARE(doc.PageLayout(), vx::plTwoColumnLeft);
+  }
+  d.edtPrintPages->setText("1-2,3");
+  d.btnOK->click();
+  QCOMPARE(d.result(), int(QDialog::Accepted));
+  QVERIFY(doc.SaveToFile(target.Path()));
+
+  QString error;
+  apptest::TQpdfView view = apptest::ReadWithQpdf(target.Path(), error);
+  QVERIFY2(error.isEmpty(), qPrintable(error));
+  QCOMPARE(view.Catalog.value("/PageLayout").toString(), QString("/TwoPageLeft"));
+  QCOMPARE(view.Catalog.value("/PageMode").toString(), QString("/UseOC"));
+  QCOMPARE(view.Catalog.value("/Lang").toString(), QString("u:de-DE"));
+  const QJsonArray open = view.Catalog.value("/OpenAction").toArray();
+  QCOMPARE(open.at(1).toString(), QString("/XYZ"));
+  QCOMPARE(open.at(4).toDouble(), 1.5);
+  QCOMPARE(view.Object(open.at(0).toString()).value("/Type").toString(), QString("/Page"));
+  const QJsonObject prefs = view.Catalog.value("/ViewerPreferences").toObject();
+  QCOMPARE(prefs.value("/NonFullScreenPageMode").toString(), QString("/UseOutlines"));
+  QCOMPARE(prefs.value("/Direction").toString(), QString("/R2L"));
+  QCOMPARE(prefs.value("/PrintScaling").toString(), QString("/None"));
+  QCOMPARE(prefs.value("/Enforce").toArray(), QJsonArray({"/PrintScaling"}));
+  QCOMPARE(prefs.value("/Duplex").toString(), QString("/DuplexFlipLongEdge"));
+  QCOMPARE(prefs.value("/PickTrayByPDFSize").toBool(), true);
+  QCOMPARE(prefs.value("/PrintPageRange").toArray(), QJsonArray({1, 2, 3, 3}));
+  QCOMPARE(prefs.value("/NumCopies").toInt(), 2);
+  QCOMPARE(view.Info.value("/Trapped").toString(), QString("/True"));
+  QCOMPARE(view.Info.value("/DocNo").toString(), QString("u:A-17"));
+}

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace vxtest {
 
@@ -15,5 +16,8 @@ namespace vxtest {
 // failure to run it, answers {"error": "..."}, so that a comparison fails
 // visibly.
 nlohmann::json PdfJsSummary(const std::string& path, const std::string& password = "");
+// The summaries of unencrypted files in one run of pdf.js (most of its cost
+// is starting), in the order given.
+std::vector<nlohmann::json> PdfJsSummaries(const std::vector<std::string>& paths);
 
 }  // namespace vxtest

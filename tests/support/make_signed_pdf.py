@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Writes a small signed PDF, the way signing tools do.
 
-usage: make_signed_pdf.py OUTPUT WORKDIR
+usage: make_signed_pdf.py OUTPUT WORKDIR [PAGES]
 
 A self-signed certificate is made with `openssl req`; the file gets one
 signature field (/FT /Sig) whose value is a signature dictionary with a
@@ -17,12 +17,13 @@ CONTENTS_HEX = 16384  # room for the signature, hex digits
 RANGE_WIDTH = 10      # digits of each /ByteRange number
 
 
-def build_unsigned():
+def build_unsigned(pages=1):
     content = b"BT /F1 24 Tf 72 700 Td (Signed contract) Tj ET"
     placeholder_range = b"[" + b" ".join([b"0" * RANGE_WIDTH] * 4) + b"]"
     objects = [
         b"<< /Type /Catalog /Pages 2 0 R /AcroForm 5 0 R >>",
-        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Pages /Kids [3 0 R" + b"".join(b" %d 0 R" % (10 + i) for i in range(pages - 1)) +
+        b"] /Count %d >>" % pages,
         b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 7 0 R"
         b" /Resources << /Font << /F1 8 0 R >> >> /Annots [4 0 R] >>",
         b"<< /FT /Sig /T (Signature1) /V 6 0 R /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /F 132 /P 3 0 R >>",
@@ -32,7 +33,8 @@ def build_unsigned():
         b"<< /Length " + str(len(content)).encode() + b" >>\nstream\n" + content + b"\nendstream",
         b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
         b"<< /Title (Contract) /Producer (make_signed_pdf) >>",
-    ]
+    ] + [b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 7 0 R"
+         b" /Resources << /Font << /F1 8 0 R >> >> >>"] * (pages - 1)
     out = bytearray(b"%PDF-1.7\n%\xe2\xe3\xcf\xd3\n")
     offsets = []
     for number, body in enumerate(objects, start=1):
@@ -53,7 +55,7 @@ def main():
     key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
                     "-days", "3650", "-subj", "/CN=Vordel Test Signer"], check=True, capture_output=True)
-    pdf = build_unsigned()
+    pdf = build_unsigned(int(sys.argv[3]) if len(sys.argv) > 3 else 1)
     start = pdf.index(b"/Contents <") + len(b"/Contents ")
     end = start + CONTENTS_HEX + 2  # past "<" digits ">"
     ranges = [0, start, end, len(pdf) - end]

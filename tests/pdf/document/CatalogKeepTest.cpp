@@ -139,13 +139,14 @@ TEST(CatalogKeep, ViewerPreferencesKeepEntriesTheProgramDoesNotEdit) {
 }
 
 TEST(CatalogKeep, PageModeAndLayoutOutsideTheTablesAreWrittenBackUntilChanged) {
-  auto doc = vxtest::LoadBytes(vxtest::SimplePdf(1, "/PageMode /UseOC /PageLayout /TwoPageLeft"));
+  // Private names: the standard's /UseOC and /TwoPageLeft are in the tables.
+  auto doc = vxtest::LoadBytes(vxtest::SimplePdf(1, "/PageMode /UseStories /PageLayout /ThreePage"));
   EXPECT_EQ(doc->PageMode(), pmNone);
   EXPECT_EQ(doc->PageLayout(), plNone);
   auto catalog = [&] { return vxtest::SavedObject(vxtest::SaveToBytes(*doc), 1); };
   std::string saved = catalog();
-  EXPECT_NE(saved.find("/PageMode /UseOC\r\n"), std::string::npos) << saved;
-  EXPECT_NE(saved.find("/PageLayout /TwoPageLeft\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("/PageMode /UseStories\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("/PageLayout /ThreePage\r\n"), std::string::npos) << saved;
 
   // Setting what the document already reads (the window does on every save)
   // changes nothing.
