@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "pdf/parsers/vxPDFParsers.h"
 #include "pdf/util/vxThreads.h"
@@ -25,17 +28,25 @@ TvxObjectPreparser::~TvxObjectPreparser() {
 
 void TvxObjectPreparser::Run() {
   auto reader = std::make_unique<TvxPDFStreamReader>(documentID_, bytes_);
-  reader->DuplicateKeys = duplicateKeys_;
-      reader->DuplicateKeys = duplicateKeys_;
   for (size_t i = offsets_.size(); i-- > 0;) {
     if (stop_.load(std::memory_order_relaxed)) return;
     Slot& slot = slots_[i];
     uint8_t expected = kFree;
     // The loader may have claimed it already: then it parses it itself.
     if (!slot.State.compare_exchange_strong(expected, kWorking, std::memory_order_acq_rel)) continue;
+    // Keys given twice are kept with the object and said only when the
+    // loader takes it: an object nothing reaches stays unmentioned, as in a
+    // load on one thread.
+    TvxDuplicateKeys found;
+    reader->DuplicateKeys = &found;
     try {
       reader->SetPos(size_t(offsets_[i]));
       TvxPDFObjectPtr object = reader->ParseObject();
+      size_t more = 0;
+      if (std::vector<std::string> keys = found.Take(more); !keys.empty()) {
+        std::lock_guard<std::mutex> lock(keysMutex_);
+        keysOf_.emplace(i, std::move(keys));
+      }
       const size_t length = reader->Pos() - size_t(offsets_[i]);
       if (length > UINT32_MAX) throw std::length_error("object too long");
       slot.Object = std::move(object);
@@ -50,7 +61,6 @@ void TvxObjectPreparser::Run() {
       uint8_t working = kWorking;
       slot.State.compare_exchange_strong(working, kFailed, std::memory_order_acq_rel);
       reader = std::make_unique<TvxPDFStreamReader>(documentID_, bytes_);
-      reader->DuplicateKeys = duplicateKeys_;
     }
   }
 }
@@ -68,6 +78,13 @@ bool TvxObjectPreparser::Take(int64_t offset, TvxPDFObjectPtr& object, size_t& e
   if (state != kReady) return false;
   object = std::move(slot.Object);
   end = size_t(offset) + slot.Length;
+  if (duplicateKeys_) {
+    std::lock_guard<std::mutex> lock(keysMutex_);
+    if (auto keys = keysOf_.find(size_t(it - offsets_.begin())); keys != keysOf_.end()) {
+      for (const std::string& key : keys->second) duplicateKeys_->Note(key);
+      keysOf_.erase(keys);
+    }
+  }
   slot.State.store(kTaken, std::memory_order_relaxed);
   return true;
 }

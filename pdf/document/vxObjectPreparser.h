@@ -9,8 +9,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "pdf/objects/vxPDFObjects.h"
@@ -53,6 +55,8 @@ class TvxObjectPreparser {
   TvxDuplicateKeys* duplicateKeys_;
   std::vector<int64_t> offsets_;  // sorted, distinct
   std::unique_ptr<Slot[]> slots_;  // one per offset
+  std::mutex keysMutex_;
+  std::unordered_map<size_t, std::vector<std::string>> keysOf_;  // by slot: keys its object gave twice
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
