@@ -46,7 +46,7 @@ ALLOWED = {
     "(pdfaid:part='1') is unseen there and seen in an output that writes it as an element",
 }
 
-# Prefixes the XMP specification once used for namespaces that now have others.
+# Prefixes that older XMP packets used for namespaces that now have others.
 XMP_PREFIX_ALIASES = {"xap": "xmp", "xapmm": "xmpmm", "xaprights": "xmprights", "xapgimg": "xmpgimg"}
 
 # Places not compared (info-producer-moddate, linearized, xmp-in-step).
