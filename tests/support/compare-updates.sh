@@ -14,18 +14,13 @@ every=${4:-1}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-# Passwords the corpus README gives: the owner's where there is one (an
-# update keeps the encryption, which only the owner may write).
+source "$(dirname "$0")/corpus-passwords.sh"
+# The owner's password where there is one (an update keeps the encryption,
+# which only the owner may write): the last one given.
 password() {
-  local name=$1
-  case $name in
-    *005-libreoffice-writer-password*) echo "permissionpassword"; return ;;
-    encrypted-40-bit-R3.pdf) echo "623"; return ;;
-  esac
-  local owner user
-  owner=$(sed -n 's/.*O=\([^,]*\)\.pdf$/\1/p' <<<"$name")
-  user=$(sed -n 's/.*U=\([^,]*\)[,.].*/\1/p' <<<"$name")
-  echo "${owner:-$user}"
+  local all
+  read -ra all <<<"$(corpus_passwords "$1")"
+  if [ ${#all[@]} -gt 0 ]; then echo "${all[-1]}"; fi
 }
 
 settings=(

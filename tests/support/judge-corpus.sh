@@ -12,23 +12,12 @@ support=$(dirname "$0")
 vordel=$build/cli/vordel
 mkdir -p "$out"
 
-# Passwords the corpus README gives: user first, then owner.
-passwords() {
-  local name=$1
-  case $name in
-    *005-libreoffice-writer-password*) echo "openpassword permissionpassword"; return ;;
-    encrypted-40-bit-R3.pdf) echo "623"; return ;;
-  esac
-  local user owner
-  user=$(sed -n 's/.*U=\([^,]*\)[,.].*/\1/p' <<<"$name")
-  owner=$(sed -n 's/.*O=\([^,]*\)\.pdf$/\1/p' <<<"$name")
-  echo "$user $owner"
-}
+source "$(dirname "$0")/corpus-passwords.sh"
 
 read_by_qpdf=0 judged=0 different=0 unreadable=0 not_saved=0
 while IFS= read -r -d '' source; do
   name=$(basename "$source")
-  pws=$(passwords "$name")
+  pws=$(corpus_passwords "$name")
   qpdf_pw=()
   first=""
   for pw in $pws; do [ -z "$first" ] && first=$pw; done
