@@ -272,6 +272,8 @@ int RunSet(SetCommandOptions& o) {
         doc.SetSaveThreads(saveThreads);
         doc.SetLoadOnDemand(onDemand);
         doc.SetReadFileOnDemand(onDemand);
+        // The update's copy of the input's bytes is made while the rest loads.
+        doc.SetUpdateTarget(onDemand ? job.output : std::string());
         // Files loaded side by side have the cores already.
         if (saveThreads == 1) doc.SetLoadThreads(1);
         warnings.clear();

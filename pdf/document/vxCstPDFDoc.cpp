@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "pdf/document/vxDocumentWriter.h"
 #include "pdf/document/vxIncrementalWriter.h"
 #include "pdf/document/vxLoadHelper.h"
 #include "pdf/document/vxObjectPreparser.h"
@@ -118,7 +119,8 @@ void TvxCustomPDFDocument::ClearDocument() {
   preparser_.reset();
   reader_.reset();
   fileBytes_.reset();
-  sourceFile_.reset();  // closes the file held for a report
+  preparedUpdate_.reset();  // its copy is stopped and its file removed
+  sourceFile_.reset();      // closes the file held for a report
   deferredObjectStreams_ = false;
 }
 
@@ -184,6 +186,7 @@ bool TvxCustomPDFDocument::LoadForReport(const std::string& fileName) {
   loadStarted_ = true;
   sourceFile_ = std::move(file);
   reportOnly_ = readForReport_;
+  if (!reportOnly_ && !updateTarget_.empty()) BeginExpectedUpdate();
   holdWarnings_ = true;
   bool loaded = false;
   std::exception_ptr failure;

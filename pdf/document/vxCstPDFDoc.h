@@ -36,6 +36,7 @@ class TvxLoadHelper;
 using TvxObjectStreamMembers = std::vector<std::pair<int32_t, size_t>>;
 class TvxPDFEncryption;
 class TvxPicture;
+class TvxSaveFile;
 class TvxPDFEncryptionSettings;
 struct TvxSourceSnapshot;
 
@@ -179,6 +180,14 @@ class TvxCustomPDFDocument : public TvxComponent {
   // meanwhile makes the reads fail with EReadError. Set before LoadFromFile.
   bool ReadFileOnDemand() const { return readFileOnDemand_; }
   void SetReadFileOnDemand(bool v) { readFileOnDemand_ = v; }
+  // Empty (the default). A name, with ReadFileOnDemand, when an incremental
+  // update to that file is expected: LoadFromFile starts copying the file's
+  // bytes into the save's temporary file beside it on a thread of its own
+  // while it reads the document, so that an incremental SaveToFile to the
+  // same name only appends its update. Any other save, a save to another
+  // name, or the next load drops that copy. Set before LoadFromFile.
+  const std::string& UpdateTarget() const { return updateTarget_; }
+  void SetUpdateTarget(const std::string& fileName) { updateTarget_ = fileName; }
   // True without a decrypting handler, else whether the owner password opened it.
   bool IsOwner() const;
   TvxPDFEncryptionSettings& Encryption() const { return *encryptionSettings_; }
@@ -423,6 +432,10 @@ class TvxCustomPDFDocument : public TvxComponent {
     size_t Order;
   };
   void StartPlacementCheck(const std::unordered_set<int32_t>& sectionObjects);
+  // Begins the save file of the update UpdateTarget expects, with the copy
+  // of the source file under way (vxCstPDFDocWriter.cpp). A target that
+  // cannot be begun is left for the save to report.
+  void BeginExpectedUpdate();
   static std::optional<int32_t> FirstMisplacedEntry(const TvxFileOnDemand& file, std::vector<TvxPlacedEntry>& entries);
   bool RootIsCatalog(int32_t number);
   bool RootIsDictionary(int32_t number);
@@ -563,6 +576,11 @@ class TvxCustomPDFDocument : public TvxComponent {
   // The file read piece by piece, when read for a report or on demand
   // (else null).
   std::shared_ptr<TvxFileOnDemand> sourceFile_;
+  // The save file an expected update was begun in (UpdateTarget), under
+  // the name it was begun for and whether links are replaced.
+  std::unique_ptr<TvxSaveFile> preparedUpdate_;
+  std::string preparedName_;
+  bool preparedReplacesLinks_ = false;
   // Read for a report: never completed nor saved, and what only a save
   // needs (the kept walks, the snapshot) is not kept.
   bool reportOnly_ = false;
@@ -671,6 +689,7 @@ class TvxCustomPDFDocument : public TvxComponent {
   bool loadOnDemand_ = false;
   bool readForReport_ = false;
   bool readFileOnDemand_ = false;
+  std::string updateTarget_;
   bool emailAfterSave_ = false;
   std::unique_ptr<TvxEMailInfo> emailInfo_;
   unsigned saveThreads_ = 0;

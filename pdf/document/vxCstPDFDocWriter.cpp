@@ -18,9 +18,11 @@
 #include <exception>
 #include <fstream>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "pdf/document/vxDocumentWriter.h"
+#include "pdf/document/vxEarlyCopy.h"
 #include "pdf/document/vxIncrementalWriter.h"
 #include "pdf/document/vxKeptFileAttributes.h"
 #include "pdf/document/vxLinearizer.h"
@@ -122,6 +124,7 @@ TvxSaveFile::~TvxSaveFile() {
 }
 
 void TvxSaveFile::Discard() {
+  early_.reset();  // stopped and waited for before the file goes
   behind_.reset();  // what was still to be written is dropped
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -142,6 +145,7 @@ TvxWriteBehind& TvxSaveFile::Behind() {
 
 void TvxSaveFile::Flush() {
   if (buffer_.empty()) return;
+  if (early_) throw std::logic_error("bytes written before the early copy was taken");
   flushed_ += int64_t(buffer_.size());
   ThrowIfFailed(Behind().Post(buffer_));
 }
@@ -162,7 +166,19 @@ void TvxSaveFile::Write(std::string_view bytes) {
   }
 }
 
+void TvxSaveFile::StartCopyFrom(std::shared_ptr<const TvxFileOnDemand> source) {
+  if (Position() != 0 || early_) throw std::logic_error("a copy may only start an empty save file");
+  early_ = std::make_unique<TvxEarlyCopy>(std::move(source), fd_);
+}
+
 void TvxSaveFile::CopyFrom(const TvxFileOnDemand& source) {
+  if (early_ && &early_->Source() == &source) {
+    const int error = early_->Finish();
+    early_.reset();
+    ThrowIfFailed(error);
+    flushed_ += int64_t(source.Size());
+    return;
+  }
   // What waits to be written goes first: the copy goes on at the file's
   // offset, where the writing thread has left it.
   Flush();
@@ -890,6 +906,19 @@ void TvxDocumentWriter::WriteXRefAndTrailer() {
 
 // -------------------------------------------------------------- SaveToFile
 
+void TvxCustomPDFDocument::BeginExpectedUpdate() {
+  const std::string target = literalFileNames_ ? updateTarget_ : SaveTargetName(updateTarget_);
+  try {
+    auto file = std::make_unique<TvxSaveFile>(target, !replaceLinksOnSave_);
+    file->StartCopyFrom(sourceFile_);
+    preparedUpdate_ = std::move(file);
+    preparedName_ = target;
+    preparedReplacesLinks_ = replaceLinksOnSave_;
+  } catch (const std::exception&) {
+    // The save begins its own file, and says why it cannot.
+  }
+}
+
 bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode) {
   // Read for a report, the document holds only part of its file.
   if (reportOnly_) throw EPDFException(res::SReadForReportNotSaved);
@@ -925,7 +954,13 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
   Status(Format(res::SSavingFile, {target}));
   saveCancelled_ = false;
   {
-    TvxSaveFile file(target, !replaceLinksOnSave_);
+    // An update begun at the load for this very target goes on in its file.
+    std::unique_ptr<TvxSaveFile> prepared = std::move(preparedUpdate_);
+    if (prepared && (saveKind_ != TvxSaveKind::Incremental || preparedName_ != target ||
+                     preparedReplacesLinks_ != replaceLinksOnSave_))
+      prepared.reset();
+    if (!prepared) prepared = std::make_unique<TvxSaveFile>(target, !replaceLinksOnSave_);
+    TvxSaveFile& file = *prepared;
     if (saveKind_ == TvxSaveKind::Incremental) {
       TvxIncrementalWriter writer(*this, file);
       writer.WriteDocument();

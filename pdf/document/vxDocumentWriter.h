@@ -16,6 +16,7 @@
 
 namespace vx {
 
+class TvxEarlyCopy;
 class TvxObjectTextPipeline;
 class TvxWriteBehind;
 
@@ -46,7 +47,12 @@ class TvxSaveFile {
   void Write(std::string_view bytes);
   // Appends the whole of `source` (see TvxFileOnDemand::CopyTo): its
   // bytes never pass through the save's buffers.
+  // A copy of the same source started by StartCopyFrom is waited for.
   void CopyFrom(const TvxFileOnDemand& source);
+  // Starts copying the whole of `source` into this file, still empty, on a
+  // thread of its own (TvxEarlyCopy); the file is then written to only
+  // through CopyFrom of that source, which takes the copy's place.
+  void StartCopyFrom(std::shared_ptr<const TvxFileOnDemand> source);
   // The buffer to append to directly; call MaybeFlush after appending.
   std::string& Buffer() { return buffer_; }
   void MaybeFlush() {
@@ -84,6 +90,7 @@ class TvxSaveFile {
   bool followLinks_ = true;
   std::vector<std::string> losses_;
   std::unique_ptr<TvxWriteBehind> behind_;
+  std::unique_ptr<TvxEarlyCopy> early_;
 };
 
 // One save in progress.

@@ -297,7 +297,7 @@ size_t TvxFileOnDemand::ReadInto(char* buffer, size_t count, size_t offset) cons
   return done;
 }
 
-int TvxFileOnDemand::CopyTo(int fd) const {
+int TvxFileOnDemand::CopyTo(int fd, const std::atomic<bool>* stop) const {
   loff_t in = 0;
   const loff_t size = loff_t(size_);
   const off_t out = std::max<off_t>(::lseek(fd, 0, SEEK_CUR), 0);
@@ -313,6 +313,7 @@ int TvxFileOnDemand::CopyTo(int fd) const {
     started = in;
   };
   while (in < size) {
+    if (stop && *stop) return ECANCELED;
     const size_t wanted = size_t(std::min<loff_t>(size - in, kPiece));
     if (inKernel) {
       ssize_t n = ::copy_file_range(fd_, &in, fd, nullptr, wanted, 0);

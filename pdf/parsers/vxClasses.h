@@ -4,6 +4,7 @@
 // read-only / write-only / random-access views the reader and writer use.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -156,7 +157,8 @@ class TvxFileOnDemand {
   // descriptor's offset, in the kernel where it can (copy_file_range), else
   // through a buffer. Raises EReadError when the file cannot be read or has
   // become shorter; a failure to write answers its errno value, else 0.
-  int CopyTo(int fd) const;
+  // A `stop` that turns true ends the copy between pieces (ECANCELED).
+  int CopyTo(int fd, const std::atomic<bool>* stop = nullptr) const;
 
  private:
   void ReadChunk(size_t chunk);

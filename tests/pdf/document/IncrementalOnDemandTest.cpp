@@ -19,12 +19,14 @@ using vxtest::TempFile;
 
 namespace {
 
-std::unique_ptr<TvxPDFDocument> Open(const std::string& path, bool onDemand, const std::string& password = "") {
+std::unique_ptr<TvxPDFDocument> Open(const std::string& path, bool onDemand, const std::string& password = "",
+                                     const std::string& updateTarget = "") {
   auto doc = std::make_unique<TvxPDFDocument>();
   doc->SetShowSetupDialog(false);
   doc->SetLiteralFileNames(true);
   doc->SetLoadOnDemand(onDemand);
   doc->SetReadFileOnDemand(onDemand);
+  doc->SetUpdateTarget(updateTarget);
   doc->OnPassword = [password](TvxCustomPDFDocument&, std::string& offered, bool& proceed, int tries) {
     offered = password;
     proceed = tries == 0;
@@ -34,11 +36,12 @@ std::unique_ptr<TvxPDFDocument> Open(const std::string& path, bool onDemand, con
 }
 
 // The bytes of an update with `change` made, or the message it failed with.
+// `begunAtLoad`: the copy of the source is begun by the load (UpdateTarget).
 std::string UpdateOf(const std::string& path, bool onDemand, const std::function<void(TvxCustomPDFDocument&)>& change,
-                     const std::string& password = "") {
+                     const std::string& password = "", bool begunAtLoad = false) {
   TempFile out;
   try {
-    auto doc = Open(path, onDemand, password);
+    auto doc = Open(path, onDemand, password, begunAtLoad ? out.Path() : "");
     if (!doc) return "not loaded";
     change(*doc);
     doc->SetSaveKind(TvxSaveKind::Incremental);
@@ -96,6 +99,7 @@ TEST(IncrementalOnDemand, CorpusUpdatesAreThoseOfAFullLoad) {
       const std::string full = UpdateOf(path, false, change, password);
       const std::string lazy = UpdateOf(path, true, change, password);
       EXPECT_TRUE(full == lazy) << "full load: " << full.substr(0, 200) << "\non demand: " << lazy.substr(0, 200);
+      EXPECT_TRUE(full == UpdateOf(path, true, change, password, true)) << "copy begun at the load";
       if (full.rfind("failed", 0) != 0 && full != "not loaded") ++written;
     }
   }
@@ -169,4 +173,71 @@ TEST(IncrementalOnDemand, ObjectThatCannotBeReadFailsOnlyTheSaveThatNeedsIt) {
   }
   EXPECT_NE(message.find("Error reading PDF name"), std::string::npos) << message;
   EXPECT_EQ(target.Read(), "kept");
+}
+
+// The copy a load begins for an expected update serves that update only:
+// a save elsewhere, a rewrite, a refused update, a new load or no save at
+// all leave no file of it behind, and the target as a save without it
+// would.
+TEST(IncrementalOnDemand, CopyBegunAtTheLoadServesOnlyItsUpdate) {
+  PdfBuilder b("%PDF-1.5\n");
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+  b.FinishWithTable("/Root 1 0 R");
+  TempFile source, named, other;
+  source.Write(b.Bytes());
+  auto title = [](TvxCustomPDFDocument& d) { d.Info().SetTitle(u"Early"); };
+  const std::string update = UpdateOf(source.Path(), false, title);
+  ASSERT_EQ(update.compare(0, b.Bytes().size(), b.Bytes()), 0);
+  auto leftovers = [&] {
+    const auto dir = std::filesystem::path(named.Path()).parent_path();
+    const std::string prefix = "." + std::filesystem::path(named.Path()).filename().string() + ".vxtmp-";
+    size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) n += entry.path().filename().string().rfind(prefix, 0) == 0;
+    return n;
+  };
+
+  struct Case {
+    const char* what;
+    std::function<void(TvxPDFDocument&)> act;
+    std::function<void()> judge;
+  };
+  const std::vector<Case> cases = {
+      {"update elsewhere",
+       [&](TvxPDFDocument& d) {
+         d.SetSaveKind(TvxSaveKind::Incremental);
+         d.SaveToFile(other.Path(), 2);
+       },
+       [&] { EXPECT_EQ(other.Read(), update); }},
+      {"rewrite of the target",
+       [&](TvxPDFDocument& d) { d.SaveToFile(named.Path(), 2); },
+       [&] {
+         const std::string written = named.Read();
+         EXPECT_EQ(written.rfind("%PDF-", 0), 0u);
+         EXPECT_NE(written.compare(0, b.Bytes().size(), b.Bytes()), 0);  // a whole new file
+       }},
+      {"refused update",
+       [&](TvxPDFDocument& d) {
+         d.SetPDFVersion(pvPDF13);
+         d.SetSaveKind(TvxSaveKind::Incremental);
+         EXPECT_THROW(d.SaveToFile(named.Path(), 2), EIncrementalSaveRefused);
+       },
+       [&] { EXPECT_EQ(named.Read(), "kept"); }},
+      {"new load", [&](TvxPDFDocument& d) { d.LoadFromFile(source.Path()); }, [&] { EXPECT_EQ(named.Read(), "kept"); }},
+      {"no save", [](TvxPDFDocument&) {}, [&] { EXPECT_EQ(named.Read(), "kept"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    named.Write("kept");
+    {
+      auto doc = Open(source.Path(), true, "", named.Path());
+      ASSERT_TRUE(doc);
+      title(*doc);
+      c.act(*doc);
+      if (std::string(c.what) == "new load") EXPECT_EQ(leftovers(), 1u);  // the new load begins its own
+    }
+    c.judge();
+    EXPECT_EQ(leftovers(), 0u);
+  }
 }
