@@ -39,15 +39,23 @@ PY
 # Median seconds of each command (-n NAME COMMAND pairs), one line each. The
 # commands take turns, a warm-up round and then `runs` rounds, so that a
 # stretch where the shared machine runs slower, or memory another program
-# left fragmented, weighs on each of them alike.
+# left fragmented, weighs on each of them alike. The files named in
+# FRESH_OUTPUTS (separated by spaces) are removed, untimed, before each
+# command runs: replacing a file costs the file system the freeing of the
+# old one, which depends on the file system and not on the program.
 interleaved_medians() {
-  python3 - "$runs" "$@" <<'PY'
-import shlex, statistics, subprocess, sys, time
+  FRESH_OUTPUTS=${FRESH_OUTPUTS:-} python3 - "$runs" "$@" <<'PY'
+import os, shlex, statistics, subprocess, sys, time
 runs, args = int(sys.argv[1]), sys.argv[2:]
 names, commands = args[1::3], [shlex.split(c) for c in args[2::3]]
+fresh = os.environ["FRESH_OUTPUTS"].split()
 times = [[] for _ in commands]
 for turn in range(runs + 1):
     for i, command in enumerate(commands):
+        for path in fresh:
+            if os.path.exists(path):
+                os.remove(path)
+                os.sync()
         start = time.perf_counter()
         subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         if turn:
