@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "pdf/document/vxCstPDFDoc.h"
+#include "pdf/document/vxDocumentWriter.h"
 #include "pdf/document/vxLoadHelper.h"
 #include "pdf/filters/vxDZLIB.h"
 #include "pdf/filters/vxFilterChain.h"
@@ -363,6 +364,7 @@ int TvxCustomPDFDocument::ReadHeaderAfterJunk() {
     Warning(Format(res::SJunkBeforeHeader, {int(at)}));
     reader_->ReadWhole();
     fileBytes_ = std::make_shared<const std::string>(reader_->Data().substr(at));
+    preparedUpdate_.reset();  // it copies the file, junk included
     sourceFile_.reset();
     reader_ = SourceReader();
     return version;

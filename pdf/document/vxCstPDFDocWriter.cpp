@@ -956,7 +956,7 @@ bool TvxCustomPDFDocument::SaveToFile(const std::string& fileName, uint8_t mode)
   {
     // An update begun at the load for this very target goes on in its file.
     std::unique_ptr<TvxSaveFile> prepared = std::move(preparedUpdate_);
-    if (prepared && (saveKind_ != TvxSaveKind::Incremental || preparedName_ != target ||
+    if (prepared && (saveKind_ != TvxSaveKind::Incremental || !sourceFile_ || preparedName_ != target ||
                      preparedReplacesLinks_ != replaceLinksOnSave_))
       prepared.reset();
     if (!prepared) prepared = std::make_unique<TvxSaveFile>(target, !replaceLinksOnSave_);

@@ -90,6 +90,7 @@ TEST(IncrementalOnDemand, CorpusUpdatesAreThoseOfAFullLoad) {
       {vxtest::CorpusDir() + "/qpdf-tests/enc-R3,V2,U=view,O=master.pdf", "master"},
       {vxtest::CorpusDir() + "/qpdf-tests/enc-R2,V1,U=view,O=master.pdf", "master"},
       {vxtest::CorpusDir() + "/qpdf-tests/digitally-signed.pdf", ""},
+      {vxtest::CorpusDir() + "/qpdf-tests/leading-junk.pdf", ""},  // read from memory after all
   };
   for (size_t i = 0; i < files.size(); i += files.size() / kFiles) sample.emplace_back(files[i], "");
   size_t written = 0;
