@@ -192,6 +192,7 @@ void TvxSaveFile::CopyFrom(const TvxFileOnDemand& source) {
 }
 
 void TvxSaveFile::Commit() {
+  if (early_) throw std::logic_error("the early copy was never taken");
   Flush();
   if (behind_) {
     const int error = behind_->Drain();
