@@ -98,8 +98,8 @@ std::string SaveTargetName(const std::string& fileName) {
 
 // ------------------------------------------------------------------ the file
 
-TvxSaveFile::TvxSaveFile(const std::string& target, bool followLinks)
-    : target_(followLinks ? FollowLinks(target) : target), followLinks_(followLinks) {
+TvxSaveFile::TvxSaveFile(const std::string& target, bool followLinks, TvxUse use)
+    : target_(followLinks ? FollowLinks(target) : target), followLinks_(followLinks), scratch_(use == TvxUse::Scratch) {
   RequireRegularOrAbsent(target_, followLinks);
   RemoveStaleSaveFiles(target_);
   size_t slash = target_.find_last_of('/');
@@ -140,9 +140,23 @@ TvxWriteBehind& TvxSaveFile::Behind() {
   return *behind_;
 }
 
+void TvxSaveFile::WriteNow(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ThrowIfFailed(n < 0 ? errno : EIO);
+    bytes.remove_prefix(size_t(n));
+  }
+}
+
 void TvxSaveFile::Flush() {
   if (buffer_.empty()) return;
   flushed_ += int64_t(buffer_.size());
+  if (scratch_) {
+    WriteNow(buffer_);
+    buffer_.clear();
+    return;
+  }
   ThrowIfFailed(Behind().Post(buffer_));
 }
 
@@ -152,13 +166,17 @@ void TvxSaveFile::Write(std::string_view bytes) {
     return;
   }
   Flush();
-  if (bytes.size() >= kBufferSize) {
+  if (bytes.size() < kBufferSize) {
+    buffer_.append(bytes);
+    return;
+  }
+  flushed_ += int64_t(bytes.size());
+  if (scratch_) {
+    WriteNow(bytes);
+  } else {
     // Large stream data is handed over in buffer-sized pieces, so that what
     // waits to be written stays a few buffers whatever the stream's size.
-    flushed_ += int64_t(bytes.size());
     ThrowIfFailed(Behind().PostCopy(bytes, kBufferSize));
-  } else {
-    buffer_.append(bytes);
   }
 }
 

@@ -34,9 +34,13 @@ struct TvxStreamText {
 // then the target is untouched; a file that is never committed is removed.
 // A target that is a symbolic link is followed (the file it leads to is
 // replaced) unless `followLinks` is false: then the link itself is.
+// A scratch file, which is never committed, is written on the calling
+// thread as each buffer fills: no buffers wait there for a writing thread,
+// and nothing is pushed towards the disk.
 class TvxSaveFile {
  public:
-  explicit TvxSaveFile(const std::string& target, bool followLinks = true);
+  enum class TvxUse { Target, Scratch };
+  explicit TvxSaveFile(const std::string& target, bool followLinks = true, TvxUse use = TvxUse::Target);
   ~TvxSaveFile();
   TvxSaveFile(const TvxSaveFile&) = delete;
   TvxSaveFile& operator=(const TvxSaveFile&) = delete;
@@ -72,6 +76,8 @@ class TvxSaveFile {
   void Discard();
   // The thread that writes the buffers; raising a write error it met.
   TvxWriteBehind& Behind();
+  // Writes `bytes` at the file's offset on this thread.
+  void WriteNow(std::string_view bytes);
   void ThrowIfFailed(int error) const;
 
   std::string target_;
@@ -82,6 +88,7 @@ class TvxSaveFile {
   bool committed_ = false;
   int pendingSlot_ = -1;  // where a signal handler finds tempName_
   bool followLinks_ = true;
+  bool scratch_ = false;
   std::vector<std::string> losses_;
   std::unique_ptr<TvxWriteBehind> behind_;
 };

@@ -1,6 +1,7 @@
 #include "pdf/document/vxLinearizationPlan.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 #include "pdf/util/vxExceptions.h"
@@ -70,6 +71,37 @@ TvxPart PartOf(const TvxUsers& u) {
   return TvxPart::Unreached;
 }
 
+// Whether a page's use of an object in this part goes into the shared
+// object hint table.
+bool MayBeShared(TvxPart part, bool outlinesWithFirstPage) {
+  return part == TvxPart::FirstPageShared || part == TvxPart::Shared ||
+         (part == TvxPart::Outlines && outlinesWithFirstPage);
+}
+
+// Numbers appended in blocks of one size: nothing is copied as the list
+// grows (a large document's pages reach hundreds of thousands of objects),
+// and blocks already read can be given back.
+class TvxBlockList {
+ public:
+  void Add(uint32_t value) {
+    if (size_ % kBlock == 0) blocks_.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlock));
+    blocks_.back()[size_ % kBlock] = value;
+    ++size_;
+  }
+  size_t Size() const { return size_; }
+  uint32_t operator[](size_t k) const { return blocks_[k / kBlock][k % kBlock]; }
+  // Frees the blocks that hold only entries before `k`.
+  void ReleaseBefore(size_t k) {
+    for (; released_ < k / kBlock; ++released_) blocks_[released_].reset();
+  }
+
+ private:
+  static constexpr size_t kBlock = size_t(1) << 14;
+  std::vector<std::unique_ptr<uint32_t[]>> blocks_;
+  size_t size_ = 0;
+  size_t released_ = 0;
+};
+
 }  // namespace
 
 // Walks what one user reaches, marking each object with the user. (A friend
@@ -78,20 +110,18 @@ class TvxUserWalker {
  public:
   enum class Kind : uint8_t { Page, Thumb, OpenDocument, Outlines, Other };
 
-  TvxUserWalker(TvxCustomPDFDocument& document, std::vector<const TvxPDFIndirectObject*>& objects,
-                std::vector<TvxUsers>& users)
-      : document_(document), objects_(objects), users_(users) {}
+  TvxUserWalker(TvxCustomPDFDocument& document, std::vector<TvxUsers>& users) : document_(document), users_(users) {}
 
   // One user's walk from `start`; with `reached`, the indexes of the objects
   // it reaches are appended there.
-  void Walk(Kind kind, int32_t page, const TvxPDFObject* start, std::vector<uint32_t>* reached = nullptr) {
+  void Walk(Kind kind, int32_t page, const TvxPDFObject* start, TvxBlockList* reached = nullptr) {
     ++walk_;
     stack_.push_back({start, kind, page, false});
     Run(reached);
   }
 
   // A page's walk: the page object itself is the one page it enters.
-  void WalkPage(int32_t page, const TvxPDFIndirectObject* pageObject, std::vector<uint32_t>* reached) {
+  void WalkPage(int32_t page, const TvxPDFIndirectObject* pageObject, TvxBlockList* reached) {
     ++walk_;
     stack_.push_back({pageObject, Kind::Page, page, true});
     Run(reached);
@@ -137,7 +167,7 @@ class TvxUserWalker {
     return target && target->UseCount != 0 && target->NewNumber > 0 ? target : nullptr;
   }
 
-  void Run(std::vector<uint32_t>* reached) {
+  void Run(TvxBlockList* reached) {
     while (!stack_.empty()) {
       const Item item = stack_.back();
       stack_.pop_back();
@@ -164,7 +194,7 @@ class TvxUserWalker {
         if (u.Walk == walk_) continue;
         u.Walk = walk_;
         Mark(u, item.UserKind, item.Page);
-        if (reached) reached->push_back(index);
+        if (reached) reached->Add(index);
         value = target->Content.get();
         if (!value) continue;
       }
@@ -220,7 +250,6 @@ class TvxUserWalker {
   }
 
   TvxCustomPDFDocument& document_;
-  std::vector<const TvxPDFIndirectObject*>& objects_;
   std::vector<TvxUsers>& users_;
   std::vector<Item> stack_;
   std::vector<std::pair<std::string_view, const TvxPDFObject*>> entries_;
@@ -230,24 +259,27 @@ class TvxUserWalker {
 
 TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   TvxCustomPDFDocument& doc = document;
-  // The written objects in store order; each one's NewNumber is its index
-  // plus one while the plan is made.
-  std::vector<const TvxPDFIndirectObject*> objects;
-  for (const TvxPDFObjectStore* store : {doc.store_.get(), doc.saveStore_.get()}) {
-    if (!store) continue;
-    for (const auto& object : store->Objects()) {
-      object->NewNumber = 0;
-      if (object->UseCount == 0) continue;
-      objects.push_back(object.get());
-      object->NewNumber = int32_t(objects.size());
-    }
+  // Every stored object has an index: its place in the store, then in the
+  // save-time store. A written object's NewNumber is its index plus one
+  // while the plan is made; the others' is 0.
+  const TvxPDFObjectStore* stores[] = {doc.store_.get(), doc.saveStore_.get()};
+  const size_t firstCount = stores[0] ? stores[0]->Objects().size() : 0;
+  const size_t count = firstCount + (stores[1] ? stores[1]->Objects().size() : 0);
+  auto objectAt = [&](size_t index) -> const TvxPDFIndirectObject* {
+    return index < firstCount ? stores[0]->Objects()[index].get() : stores[1]->Objects()[index - firstCount].get();
+  };
+  for (size_t i = 0; i < count; ++i) {
+    const TvxPDFIndirectObject* object = objectAt(i);
+    const_cast<TvxPDFIndirectObject*>(object)->NewNumber = object->UseCount == 0 ? 0 : int32_t(i + 1);
   }
   struct TvxClearNumbers {
-    std::vector<const TvxPDFIndirectObject*>& Objects;
+    const TvxPDFObjectStore* const* Stores;
     ~TvxClearNumbers() {
-      for (const TvxPDFIndirectObject* o : Objects) const_cast<TvxPDFIndirectObject*>(o)->NewNumber = 0;
+      for (size_t s = 0; s < 2; ++s)
+        if (Stores[s])
+          for (const auto& object : Stores[s]->Objects()) object->NewNumber = 0;
     }
-  } clear{objects};
+  } clear{stores};
 
   for (const TvxPDFIndirectObject* page : doc.pageList_)
     if (page && page->UseCount != 0 && page->NewNumber > 0) Pages.push_back(page);
@@ -256,8 +288,8 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
     return;
   }
 
-  std::vector<TvxUsers> users(objects.size());
-  TvxUserWalker walker(doc, objects, users);
+  std::vector<TvxUsers> users(count);
+  TvxUserWalker walker(doc, users);
   const TvxPDFCatalog& catalog = *doc.catalog_;
   using Kind = TvxUserWalker::Kind;
   // The catalog's entries as the writer builds them, with the kind of user
@@ -275,89 +307,129 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   for (const auto& entry : catalogEntries) walker.CatalogValues.push_back(entry.second);
 
   // Pages first: the first page, then the others, noting what each reaches.
-  std::vector<uint32_t> reached;
+  TvxBlockList reached;
   std::vector<size_t> reachedStart(Pages.size() + 1, 0);
   for (size_t p = 0; p < Pages.size(); ++p) {
     if (users[size_t(Pages[p]->NewNumber - 1)].Walk != 0) {
       Refusal = res::SLinearizingDuplicatePages;
       return;
     }
-    reachedStart[p] = reached.size();
+    reachedStart[p] = reached.Size();
     walker.WalkPage(int32_t(p), Pages[p], p == 0 ? nullptr : &reached);
   }
-  reachedStart[Pages.size()] = reached.size();
+  reachedStart[Pages.size()] = reached.Size();
   for (const auto& [kind, value] : catalogEntries) walker.Walk(kind, 0, value);
   if (const TvxPDFDictObject* info = doc.info_->InfoDict()) walker.Walk(Kind::Other, 0, info);
 
   const TvxPDFOutline* outlineRootItem = doc.OutlineRoot();
   OutlinesWithFirstPage = doc.PageMode() == pmUseOutlines && outlineRootItem != nullptr;
 
-  // The parts, each in store order (a page's own objects after its page
-  // object, the outline root before the other outline objects).
-  std::vector<TvxPart> parts(objects.size());
-  for (size_t i = 0; i < objects.size(); ++i) parts[i] = PartOf(users[i]);
+  // The part of each written object.
+  std::vector<TvxPart> parts(count, TvxPart::Unreached);
+  for (size_t i = 0; i < count; ++i) parts[i] = PartOf(users[i]);
   const TvxPDFIndirectObject* outlineRoot = nullptr;
   if (catalog.OutlinesRef) {
-    for (size_t i = 0; i < objects.size(); ++i) {
-      const TvxPDFIndirectObject* o = objects[i];
-      if (parts[i] == TvxPart::Outlines && o->ObjectNumber == catalog.OutlinesRef->ObjectNumber &&
+    for (size_t i = 0; i < count; ++i) {
+      const TvxPDFIndirectObject* o = objectAt(i);
+      if (o->UseCount != 0 && parts[i] == TvxPart::Outlines && o->ObjectNumber == catalog.OutlinesRef->ObjectNumber &&
           o->DocumentID == catalog.OutlinesRef->DocumentID && o->Generation == catalog.OutlinesRef->Generation) {
         outlineRoot = o;
         break;
       }
     }
   }
-  OtherPages.resize(Pages.size());
-  FirstPage.push_back(Pages[0]);
-  for (size_t p = 1; p < Pages.size(); ++p) OtherPages[p].push_back(Pages[p]);
-  if (outlineRoot) Outlines.push_back(outlineRoot);
-  TvxObjects firstPageShared, thumbnailShared, other, unreached;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    const TvxPDFIndirectObject* o = objects[i];
-    switch (parts[i]) {
-      case TvxPart::Outlines:
-        if (o != outlineRoot) Outlines.push_back(o);
-        break;
-      case TvxPart::OpenDocument: OpenDocument.push_back(o); break;
-      case TvxPart::FirstPagePrivate:
-        if (o != Pages[0]) FirstPage.push_back(o);
-        break;
-      case TvxPart::FirstPageShared: firstPageShared.push_back(o); break;
-      case TvxPart::PagePrivate:
-        if (o != Pages[size_t(users[i].Page)]) OtherPages[size_t(users[i].Page)].push_back(o);
-        break;
-      case TvxPart::Shared: Shared.push_back(o); break;
-      case TvxPart::ThumbnailPrivate: Other.push_back(o); break;
-      case TvxPart::ThumbnailShared: thumbnailShared.push_back(o); break;
-      case TvxPart::Other: other.push_back(o); break;
-      case TvxPart::Unreached: unreached.push_back(o); break;
-    }
-  }
-  FirstPage.insert(FirstPage.end(), firstPageShared.begin(), firstPageShared.end());
-  Other.insert(Other.end(), thumbnailShared.begin(), thumbnailShared.end());
-  Other.insert(Other.end(), other.begin(), other.end());
-  Other.insert(Other.end(), unreached.begin(), unreached.end());
 
-  // Each object a page may share gets a position once; `users` is done with,
-  // and its Walk field keeps the position.
+  // Each object a page may share gets a position once; `users` keeps the
+  // position in its Page field, marked by a Walk of UINT32_MAX. The list
+  // is counted first so that it is made at its size, and the blocks of
+  // `reached` go as they are read.
+  const size_t firstReached = reachedStart[1];
+  size_t uses = 0;
+  for (size_t k = firstReached; k < reached.Size(); ++k)
+    if (MayBeShared(parts[reached[k]], OutlinesWithFirstPage)) ++uses;
+  SharedUse.reserve(uses);
   SharedUseStart.assign(Pages.size() + 1, 0);
   for (size_t p = 1; p < Pages.size(); ++p) {
     SharedUseStart[p] = SharedUse.size();
     for (size_t k = reachedStart[p]; k < reachedStart[p + 1]; ++k) {
       const uint32_t index = reached[k];
-      const TvxPart part = parts[index];
-      if (part != TvxPart::FirstPageShared && part != TvxPart::Shared &&
-          !(part == TvxPart::Outlines && OutlinesWithFirstPage))
-        continue;
+      if (!MayBeShared(parts[index], OutlinesWithFirstPage)) continue;
       if (users[index].Walk != UINT32_MAX) {
         users[index].Walk = UINT32_MAX;
         users[index].Page = int32_t(SharedObjects.size());
-        SharedObjects.push_back(objects[index]);
+        SharedObjects.push_back(objectAt(index));
       }
       SharedUse.push_back(uint32_t(users[index].Page));
     }
+    reached.ReleaseBefore(reachedStart[p + 1]);
   }
   SharedUseStart[Pages.size()] = SharedUse.size();
+  reached = TvxBlockList();
+
+  // The parts in one list, each in store order (a page's own objects after
+  // its page object, the outline root before the other outline objects),
+  // through buckets counted first: what opens the document; the first page
+  // and its own objects, then those it shares; each later page; the shared
+  // objects; the outlines; the thumbnails' own objects, those thumbnails
+  // share, the other objects reached, and those nothing reaches.
+  const size_t pageCount = Pages.size();
+  const size_t kOpen = 0, kFirstOwn = 1, kFirstShared = 2, kPage0 = 2;  // page p (from 1): kPage0 + p
+  const size_t kShared = kPage0 + pageCount, kOutlines = kShared + 1, kThumbOwn = kOutlines + 1,
+               kThumbShared = kThumbOwn + 1, kOther = kThumbShared + 1, kUnreached = kOther + 1,
+               kBuckets = kUnreached + 1;
+  // The bucket of a written object, or SIZE_MAX for one that is already
+  // at the head of its bucket (a page object, the outline root).
+  auto bucketOf = [&](size_t i, const TvxPDFIndirectObject* o) -> size_t {
+    switch (parts[i]) {
+      case TvxPart::Outlines: return o == outlineRoot ? SIZE_MAX : kOutlines;
+      case TvxPart::OpenDocument: return kOpen;
+      case TvxPart::FirstPagePrivate: return o == Pages[0] ? SIZE_MAX : kFirstOwn;
+      case TvxPart::FirstPageShared: return kFirstShared;
+      case TvxPart::PagePrivate: {
+        const size_t page = size_t(users[i].Page);
+        return o == Pages[page] ? SIZE_MAX : kPage0 + page;
+      }
+      case TvxPart::Shared: return kShared;
+      case TvxPart::ThumbnailPrivate: return kThumbOwn;
+      case TvxPart::ThumbnailShared: return kThumbShared;
+      case TvxPart::Other: return kOther;
+      case TvxPart::Unreached: return kUnreached;
+    }
+    return SIZE_MAX;
+  };
+  std::vector<size_t> start(kBuckets + 1, 0);
+  // The heads: the first page's object, each later page's, the outline root.
+  start[kFirstOwn] = 1;
+  for (size_t p = 1; p < pageCount; ++p) start[kPage0 + p] = 1;
+  if (outlineRoot) start[kOutlines] = 1;
+  for (size_t i = 0; i < count; ++i) {
+    const TvxPDFIndirectObject* o = objectAt(i);
+    if (o->UseCount == 0) continue;
+    if (const size_t bucket = bucketOf(i, o); bucket != SIZE_MAX) ++start[bucket];
+  }
+  size_t total = 0;
+  for (size_t b = 0; b <= kBuckets; ++b) {
+    const size_t n = start[b];
+    start[b] = total;
+    total += n;
+  }
+  Objects.resize(total);
+  std::vector<size_t> cursor(start.begin(), start.end() - 1);
+  Objects[cursor[kFirstOwn]++] = Pages[0];
+  for (size_t p = 1; p < pageCount; ++p) Objects[cursor[kPage0 + p]++] = Pages[p];
+  if (outlineRoot) Objects[cursor[kOutlines]++] = outlineRoot;
+  for (size_t i = 0; i < count; ++i) {
+    const TvxPDFIndirectObject* o = objectAt(i);
+    if (o->UseCount == 0) continue;
+    if (const size_t bucket = bucketOf(i, o); bucket != SIZE_MAX) Objects[cursor[bucket]++] = o;
+  }
+  OpenDocument = {start[kOpen], start[kOpen + 1]};
+  FirstPage = {start[kFirstOwn], start[kFirstShared + 1]};
+  PageStart.assign(pageCount + 1, 0);
+  for (size_t p = 1; p <= pageCount; ++p) PageStart[p] = start[kPage0 + p];
+  Shared = {start[kShared], start[kShared + 1]};
+  Outlines = {start[kOutlines], start[kOutlines + 1]};
+  Other = {start[kThumbOwn], start[kUnreached + 1]};
 }
 
 }  // namespace vx

@@ -18,6 +18,11 @@ namespace vx {
 class TvxLinearizationPlan {
  public:
   using TvxObjects = std::vector<const TvxPDFIndirectObject*>;
+  // Objects[Begin .. End).
+  struct TvxRun {
+    size_t Begin = 0;
+    size_t End = 0;
+  };
 
   // For a document ready to be written: outlines built into the save-time
   // store, the objects to write marked in use. Uses the objects' NewNumber
@@ -30,22 +35,26 @@ class TvxLinearizationPlan {
 
   // The written page objects in page order.
   TvxObjects Pages;
+  // The parts, one after the other in one list (a large document has
+  // thousands of pages, and a list each would cost more than the objects).
+  TvxObjects Objects;
   // What opens the document, after the catalog (which the writer builds).
-  TvxObjects OpenDocument;
+  TvxRun OpenDocument;
   // The first page's page object, the objects only it uses, then those it
   // shares with others.
-  TvxObjects FirstPage;
+  TvxRun FirstPage;
   // Page i (from 1): its page object, then the objects only it uses.
-  std::vector<TvxObjects> OtherPages;
+  TvxRun Page(size_t i) const { return {PageStart[i], PageStart[i + 1]}; }
+  std::vector<size_t> PageStart;  // [0] unused
   // Objects that several pages after the first share.
-  TvxObjects Shared;
+  TvxRun Shared;
   // The outline objects, the root first; with the first page when the
   // document opens on its outlines.
-  TvxObjects Outlines;
+  TvxRun Outlines;
   bool OutlinesWithFirstPage = false;
   // Everything else reached (thumbnails first), then the written objects
   // nothing reaches.
-  TvxObjects Other;
+  TvxRun Other;
   // For page i (from 1): the objects it uses that sit with the first page
   // or among the shared ones, each once, as positions in SharedObjects:
   // SharedUse[SharedUseStart[i] .. SharedUseStart[i + 1]).
