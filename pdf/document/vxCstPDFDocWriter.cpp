@@ -794,8 +794,8 @@ class TvxDocumentWriter::TvxObjectStreamWorker {
 void TvxDocumentWriter::FlushObjectStream() {
   if (objectStream_.Empty()) return;
   const int32_t number = objectStreamNumber_;
-  TvxObjectStreamWorker::Task task([this, number, members = std::move(objectStream_)]() {
-    TvxStreamText made = MakeObjectStream(document_, number, members);
+  TvxObjectStreamWorker::Task task([this, number, members = std::move(objectStream_)]() mutable {
+    TvxStreamText made = MakeObjectStream(document_, number, std::move(members));
     return TvxPendingObjectStream::Ready{std::move(made.DictText), std::move(*made.Encoded)};
   });
   objectStream_ = TvxObjectStreamBuilder();
@@ -811,13 +811,14 @@ void TvxDocumentWriter::FlushObjectStream() {
 }
 
 TvxStreamText TvxDocumentWriter::MakeObjectStream(TvxCustomPDFDocument& document, int32_t number,
-                                                  const TvxObjectStreamBuilder& members) {
+                                                  TvxObjectStreamBuilder&& members) {
   int64_t first = 0;
   TvxStreamText made;
-  std::string data = CompressWriterData(document, members.Build(first));
+  const size_t count = members.Count();
+  std::string data = CompressWriterData(document, std::move(members).Build(first));
   TvxPDFDictObject dict;
   dict.AddName("/Type", "/ObjStm");
-  dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(int64_t(members.Count())));
+  dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(int64_t(count)));
   dict.SetValue("/First", std::make_unique<TvxPDFInt64Object>(first));
   dict.AddName("/Filter", "/FlateDecode");
   // Encrypted as one stream under its own number; the members inside are

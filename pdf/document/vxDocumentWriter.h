@@ -131,7 +131,7 @@ class TvxDocumentWriter {
   // An object stream of `members` under `number`: its dictionary text and
   // its data (compressed, and encrypted when the save encrypts).
   static TvxStreamText MakeObjectStream(TvxCustomPDFDocument& document, int32_t number,
-                                        const TvxObjectStreamBuilder& members);
+                                        TvxObjectStreamBuilder&& members);
   // Flate data for a stream the writer makes itself (an object stream, the
   // cross-reference stream); /Filter /FlateDecode goes with it.
   static std::string CompressWriterData(const TvxCustomPDFDocument& document, std::string_view data);

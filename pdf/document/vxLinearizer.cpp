@@ -247,7 +247,7 @@ template <typename Out>
 void TvxLinearizer::WriteGroup(Out& out, TvxGroup& group) {
   const std::vector<const TvxPDFIndirectObject*>& objects = plan_->Objects;
   if (group.HasLead()) WriteObject(out, *objects[group.Begin]);
-  TvxObjectStreamBuilder members;
+  TvxObjectStreamBuilder members(true);
   int32_t stream = group.FirstStream();
   std::string text;
   for (size_t i = group.Packed; i < group.Single; ++i) {
@@ -257,9 +257,9 @@ void TvxLinearizer::WriteGroup(Out& out, TvxGroup& group) {
     members.Add(o->NewNumber, text);
     writer_.ReportProgress();
     if (members.Count() == kObjectStreamMembers || i + 1 == group.Single) {
-      TvxStreamText made = TvxDocumentWriter::MakeObjectStream(document_, stream, members);
+      TvxStreamText made = TvxDocumentWriter::MakeObjectStream(document_, stream, std::move(members));
+      members = TvxObjectStreamBuilder(true);
       WriteStream(out, stream++, made.DictText, made.Data());
-      members = TvxObjectStreamBuilder();
     }
   }
   for (size_t i = group.Single; i < group.End; ++i) WriteObject(out, *objects[i]);

@@ -38,21 +38,30 @@ bool MayPackInObjectStream(const TvxPDFObject* content, uint16_t writtenGenerati
 // of their fixed ten decimals (one decimal stays, so a real stays a real).
 // The objects the text describes are the same.
 std::string CompactObjectText(std::string_view text);
+// The same, appended to `out`.
+void AppendCompactObjectText(std::string& out, std::string_view text);
 
 // Gathers the members of one object stream as the serialiser wrote them;
-// Build, which may run on another thread, makes the stream's data.
+// Build, which may run on another thread, makes the stream's data. With
+// `compactNow`, each member is compacted as it is added rather than by
+// Build: the builder then holds only what goes into the stream.
 class TvxObjectStreamBuilder {
  public:
+  explicit TvxObjectStreamBuilder(bool compactNow = false) : compactNow_(compactNow) {}
   void Add(int32_t number, std::string_view text);
   size_t Count() const { return numbers_.size(); }
   bool Empty() const { return numbers_.empty(); }
   // The stream's decoded data: pairs of number and offset, then the members
-  // in compact form; `first` is where the members begin (/First).
-  std::string Build(int64_t& first) const;
+  // in compact form; `first` is where the members begin (/First). Uses up
+  // the builder.
+  std::string Build(int64_t& first) &&;
 
  private:
+  bool compactNow_ = false;
   std::vector<int32_t> numbers_;
-  std::vector<size_t> ends_;  // of each member's text in texts_
+  // Where each member's text ends in texts_ (compacted later), or where it
+  // begins (compacted now); in Build, where it begins in the data.
+  std::vector<size_t> marks_;
   std::string texts_;
 };
 
