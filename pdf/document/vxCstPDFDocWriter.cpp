@@ -558,7 +558,7 @@ void TvxDocumentWriter::PlaceObject(int32_t number, int64_t offset) {
   if (!packing_) {
     // Numbers are given in emission order; the table is built by position.
     if (number != int32_t(locations_.size())) throw EUnexpectedError(res::SUnexpectedError);
-    locations_.push_back(TvxObjectLocation{offset, 0, 0});
+    locations_.push_back(TvxObjectLocation::At(offset));
     return;
   }
   // With object streams, the streams take numbers after the body's objects
@@ -566,7 +566,7 @@ void TvxDocumentWriter::PlaceObject(int32_t number, int64_t offset) {
   if (number <= 0) throw EUnexpectedError(res::SUnexpectedError);
   if (size_t(number) >= locations_.size()) locations_.resize(size_t(number) + 1);
   if (locations_[size_t(number)].Placed()) throw EUnexpectedError(res::SUnexpectedError);
-  locations_[size_t(number)].Offset = offset;
+  locations_[size_t(number)].SetOffset(offset);
 }
 
 // A classic file opens every object with an empty line and ends its lines
@@ -730,7 +730,7 @@ void TvxDocumentWriter::PackObject(int32_t number, std::string_view text) {
   if (objectStream_.Empty()) objectStreamNumber_ = ++nextObjectNumber_;
   if (size_t(number) >= locations_.size()) locations_.resize(size_t(number) + 1);
   if (locations_[size_t(number)].Placed()) throw EUnexpectedError(res::SUnexpectedError);
-  locations_[size_t(number)] = TvxObjectLocation{-1, objectStreamNumber_, int32_t(objectStream_.Count())};
+  locations_[size_t(number)] = TvxObjectLocation::InStream(objectStreamNumber_, int32_t(objectStream_.Count()));
   objectStream_.Add(number, text);
   if (objectStream_.Count() >= kObjectStreamMembers) FlushObjectStream();
 }
@@ -890,7 +890,7 @@ void TvxDocumentWriter::WriteXRefAndTrailer() {
   out += std::to_string(count);
   out += "\r\n0000000000 65535 f\r\n";
   for (size_t number = 1; number < count; ++number) {
-    const int64_t offset = locations_[number].Offset;
+    const int64_t offset = locations_[number].Offset();
     if (offset > 9999999999LL) throw EWriteError(res::SFileTooLargeForXRef);
     AppendPadded(out, offset, 10);
     out += " 00000 n\r\n";

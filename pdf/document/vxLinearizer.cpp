@@ -96,9 +96,8 @@ void TvxLinearizer::NumberMembers(TvxGroup& group) {
 void TvxLinearizer::PlaceMembers(const TvxGroup& group) {
   for (size_t i = group.Packed; i < group.Single; ++i) {
     const size_t k = i - group.Packed;
-    locations_[size_t(plan_->Objects[i]->NewNumber)] =
-        TvxObjectLocation{-1, group.FirstStream() + int32_t(k / kObjectStreamMembers),
-                          int32_t(k % kObjectStreamMembers)};
+    locations_[size_t(plan_->Objects[i]->NewNumber)] = TvxObjectLocation::InStream(
+        group.FirstStream() + int32_t(k / kObjectStreamMembers), int32_t(k % kObjectStreamMembers));
   }
 }
 
@@ -153,7 +152,7 @@ void TvxLinearizer::NumberEverything() {
 
 int32_t TvxLinearizer::UnitOf(const TvxPDFIndirectObject* object) const {
   const TvxObjectLocation& l = locations_[size_t(object->NewNumber)];
-  return l.StreamNumber > 0 ? l.StreamNumber : object->NewNumber;
+  return l.StreamNumber() > 0 ? l.StreamNumber() : object->NewNumber;
 }
 
 // The shared object table lists the first page's units (the outlines' too
@@ -197,7 +196,7 @@ template <typename Out>
 void TvxLinearizer::Begin(Out& out, int32_t number) {
   // Framed like the objects of a classic rewrite: an empty line, then the
   // object; its offset is that of its number.
-  locations_[size_t(number)].Offset = out.Position() + 2;
+  locations_[size_t(number)].SetOffset(out.Position() + 2);
   std::string& b = out.Buffer();
   b += "\r\n";
   AppendInteger(b, number);
@@ -269,17 +268,21 @@ void TvxLinearizer::WriteGroup(Out& out, TvxGroup& group) {
 int64_t TvxLinearizer::UnitEnd(const TvxGroup& group, int32_t unit) const {
   // A group's units follow one another; what follows the group begins with
   // the line break before its number.
-  if (unit + 1 < group.FirstUnit + group.Units) return locations_[size_t(unit + 1)].Offset;
+  if (unit + 1 < group.FirstUnit + group.Units) return locations_[size_t(unit + 1)].Offset();
   return group.EndPosition == spillSize_ ? spillSize_ : group.EndPosition + 2;
 }
 
 int64_t TvxLinearizer::GroupLength(const TvxGroup& group) const {
   if (group.Units == 0) return 0;
-  return UnitEnd(group, group.FirstUnit + group.Units - 1) - locations_[size_t(group.FirstUnit)].Offset;
+  return UnitEnd(group, group.FirstUnit + group.Units - 1) - locations_[size_t(group.FirstUnit)].Offset();
+}
+
+void TvxLinearizer::MoveBy(int32_t number, int64_t by) {
+  locations_[size_t(number)].SetOffset(locations_[size_t(number)].Offset() + by);
 }
 
 void TvxLinearizer::Shift(const TvxGroup& group, int64_t by) {
-  for (int32_t u = group.FirstUnit; u < group.FirstUnit + group.Units; ++u) locations_[size_t(u)].Offset += by;
+  for (int32_t u = group.FirstUnit; u < group.FirstUnit + group.Units; ++u) MoveBy(u, by);
 }
 
 // ------------------------------------------------------------ hint stream
@@ -288,7 +291,7 @@ std::string TvxLinearizer::HintStreamObject(int64_t base) {
   const TvxLinearizationPlan& plan = *plan_;
   // Offsets as if the hint stream were not there: the scratch file's objects
   // would then start at `base`.
-  auto hintless = [&](int32_t number) { return base + locations_[size_t(number)].Offset; };
+  auto hintless = [&](int32_t number) { return base + locations_[size_t(number)].Offset(); };
   TvxHintData& hints = hints_;
   const bool outlinesFirst = plan.OutlinesWithFirstPage;
   hints.Pages[0].Objects = firstPage_.Units + (outlinesFirst ? outlines_.Units : 0);
@@ -301,7 +304,7 @@ std::string TvxLinearizer::HintStreamObject(int64_t base) {
     if (!g) continue;
     if (g == &shared_) hints.SharedFirstPage = int64_t(hints.Shared.size());
     for (int32_t u = g->FirstUnit; u < g->FirstUnit + g->Units; ++u)
-      hints.Shared.push_back({UnitEnd(*g, u) - locations_[size_t(u)].Offset});
+      hints.Shared.push_back({UnitEnd(*g, u) - locations_[size_t(u)].Offset()});
   }
   if (shared_.Units > 0) {
     hints.FirstSharedObject = shared_.FirstUnit;
@@ -330,9 +333,9 @@ std::string TvxLinearizer::HintStreamObject(int64_t base) {
   dict.SetValue("/Length", std::make_unique<TvxPDFInt64Object>(int64_t(data.size())));
 
   TvxMemoryOutput out;
-  const int64_t offset = locations_[size_t(hintNumber_)].Offset;
+  const int64_t offset = locations_[size_t(hintNumber_)].Offset();
   WriteStream(out, hintNumber_, document_.SerializeObject(-1, &dict), data);
-  locations_[size_t(hintNumber_)].Offset = offset;
+  locations_[size_t(hintNumber_)].SetOffset(offset);
   return std::move(out.Buffer());
 }
 
@@ -359,7 +362,7 @@ std::string TvxLinearizer::FirstPageXRef(int64_t mainXRefOffset, int64_t xrefOff
     for (const TvxNumberRange& range : ranges) {
       out += std::to_string(range.First) + " " + std::to_string(range.Count) + "\r\n";
       for (size_t n = range.First; n < range.First + range.Count; ++n) {
-        const int64_t offset = locations_[n].Offset;
+        const int64_t offset = locations_[n].Offset();
         if (offset > 9999999999LL) throw EWriteError(res::SFileTooLargeForXRef);
         AppendPadded(out, std::max<int64_t>(offset, 0), 10);
         out += " 00000 n\r\n";
@@ -370,7 +373,7 @@ std::string TvxLinearizer::FirstPageXRef(int64_t mainXRefOffset, int64_t xrefOff
   }
   // A cross-reference stream of fixed widths, stored as it is, so that its
   // size is known before the offsets are.
-  locations_[size_t(firstXRefNumber_)].Offset = xrefOffset + 2;
+  locations_[size_t(firstXRefNumber_)].SetOffset(xrefOffset + 2);
   const TvxXRefStreamRows rows = BuildXRefStreamRows(locations_, ranges, width2, false);
   if (rows.Width2 != width2) throw EUnexpectedError(res::SUnexpectedError);
   std::string entries = Doc::EntryText("/Type", "/XRef") + TrailerEntries(true, mainXRefOffset) +
@@ -381,7 +384,7 @@ std::string TvxLinearizer::FirstPageXRef(int64_t mainXRefOffset, int64_t xrefOff
                         Doc::EntryText("/Length", std::to_string(rows.Rows.size()));
   TvxMemoryOutput framed;
   WriteStream(framed, firstXRefNumber_, Doc::WrapDictionary(entries), rows.Rows);
-  locations_[size_t(firstXRefNumber_)].Offset = xrefOffset + 2;
+  locations_[size_t(firstXRefNumber_)].SetOffset(xrefOffset + 2);
   return std::move(framed.Buffer());
 }
 
@@ -396,14 +399,14 @@ std::string TvxLinearizer::MainXRef(int64_t offset, int64_t firstPageXRefOffset,
     whiteSpaceBeforeFirstEntry = offset + int64_t(out.size());
     out += "\r\n0000000000 65535 f\r\n";
     for (int32_t n = 1; n <= lastMainNumber_; ++n) {
-      const int64_t o = locations_[size_t(n)].Offset;
+      const int64_t o = locations_[size_t(n)].Offset();
       if (o > 9999999999LL) throw EWriteError(res::SFileTooLargeForXRef);
       AppendPadded(out, o, 10);
       out += " 00000 n\r\n";
     }
     out += "trailer\r\n" + Doc::WrapDictionary(TrailerEntries(false, 0));
   } else {
-    locations_[size_t(mainXRefNumber_)].Offset = offset;
+    locations_[size_t(mainXRefNumber_)].SetOffset(offset);
     whiteSpaceBeforeFirstEntry = offset - 1;
     const TvxXRefStreamRows rows = BuildXRefStreamRows(locations_, ranges);
     const std::string data = TvxDocumentWriter::CompressWriterData(document_, rows.Rows);
@@ -498,21 +501,21 @@ bool TvxLinearizer::Write() {
   const int64_t openingStart = xrefStart + xrefSize;
   const int64_t base = openingStart + int64_t(opening.Bytes().size());
 
-  locations_[size_t(hintNumber_)].Offset = base + 2;
+  locations_[size_t(hintNumber_)].SetOffset(base + 2);
   const std::string hint = HintStreamObject(base);
   const int64_t spillStart = base + int64_t(hint.size());
   for (int32_t n : {1, encryptNumber_})
-    if (n > 0) locations_[size_t(n)].Offset += openingStart;
+    if (n > 0) MoveBy(n, openingStart);
   Shift(openDocument_, openingStart);
   for (const TvxGroup* g : spilled) {
     if (g) {
       Shift(*g, spillStart);
     } else {
-      locations_[3].Offset += spillStart;
-      locations_[2].Offset += spillStart;
+      MoveBy(3, spillStart);
+      MoveBy(2, spillStart);
     }
   }
-  locations_[size_t(linearizationNumber_)].Offset = linearizationStart + 2;
+  locations_[size_t(linearizationNumber_)].SetOffset(linearizationStart + 2);
 
   const int64_t mainStart = spillStart + spillSize_;
   int64_t whiteSpace = 0;

@@ -90,7 +90,8 @@ class TvxLinearizer {
   // begins, or the end of the scratch file.
   int64_t UnitEnd(const TvxGroup& group, int32_t unit) const;
   int64_t GroupLength(const TvxGroup& group) const;
-  // Moves the offsets of a group's units by `by`.
+  // Moves the offset of an object, or those of a group's units, by `by`.
+  void MoveBy(int32_t number, int64_t by);
   void Shift(const TvxGroup& group, int64_t by);
 
   // The unit an object is written in: itself, or its object stream.

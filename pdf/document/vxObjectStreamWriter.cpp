@@ -195,11 +195,11 @@ TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& loca
     rows += range.Count;
     for (size_t number = range.First; number < range.First + range.Count; ++number) {
       const TvxObjectLocation& l = locations.at(number);
-      if (l.Offset >= 0) {
-        largest2 = std::max(largest2, uint64_t(l.Offset));
-      } else if (l.StreamNumber > 0) {
-        largest2 = std::max(largest2, uint64_t(l.StreamNumber));
-        largest3 = std::max(largest3, uint64_t(l.Index));
+      if (l.Offset() >= 0) {
+        largest2 = std::max(largest2, uint64_t(l.Offset()));
+      } else if (l.StreamNumber() > 0) {
+        largest2 = std::max(largest2, uint64_t(l.StreamNumber()));
+        largest3 = std::max(largest3, uint64_t(l.Index()));
       }
     }
   }
@@ -217,14 +217,14 @@ TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& loca
     for (size_t number = range.First; number < range.First + range.Count; ++number) {
       const TvxObjectLocation& l = locations[number];
       row.clear();
-      if (number != 0 && l.Offset >= 0) {
+      if (number != 0 && l.Offset() >= 0) {
         row += char(1);
-        AppendBigEndian(row, uint64_t(l.Offset), result.Width2);
+        AppendBigEndian(row, uint64_t(l.Offset()), result.Width2);
         AppendBigEndian(row, 0, result.Width3);
-      } else if (number != 0 && l.StreamNumber > 0) {
+      } else if (number != 0 && l.StreamNumber() > 0) {
         row += char(2);
-        AppendBigEndian(row, uint64_t(l.StreamNumber), result.Width2);
-        AppendBigEndian(row, uint64_t(l.Index), result.Width3);
+        AppendBigEndian(row, uint64_t(l.StreamNumber()), result.Width2);
+        AppendBigEndian(row, uint64_t(l.Index()), result.Width3);
       } else {
         row += char(0);  // free; object 0 heads the (empty) free list
         AppendBigEndian(row, 0, result.Width2);

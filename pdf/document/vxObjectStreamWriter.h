@@ -18,13 +18,30 @@ namespace vx {
 // not decode much more than it needs.
 inline constexpr size_t kObjectStreamMembers = 400;
 
-// Where a written object lies: at a byte offset of the file (Offset >= 0), or
-// as member `Index` of object stream `StreamNumber`. Neither: a free number.
-struct TvxObjectLocation {
-  int64_t Offset = -1;
-  int32_t StreamNumber = 0;
-  int32_t Index = 0;
-  bool Placed() const { return Offset >= 0 || StreamNumber > 0; }
+// Where a written object lies: at a byte offset of the file (Offset() >= 0),
+// or as member Index() of object stream StreamNumber(). Neither: a free
+// number. Eight bytes: a save holds one for every object it writes.
+class TvxObjectLocation {
+ public:
+  TvxObjectLocation() = default;
+  static TvxObjectLocation At(int64_t offset) { return TvxObjectLocation(offset); }
+  static TvxObjectLocation InStream(int32_t streamNumber, int32_t index) {
+    return TvxObjectLocation(-2 - int64_t((uint64_t(uint32_t(streamNumber)) << kIndexBits) | uint32_t(index)));
+  }
+  int64_t Offset() const { return value_ >= 0 ? value_ : -1; }
+  int32_t StreamNumber() const { return value_ < -1 ? int32_t(Member() >> kIndexBits) : 0; }
+  int32_t Index() const { return value_ < -1 ? int32_t(Member() & ((uint64_t(1) << kIndexBits) - 1)) : 0; }
+  bool Placed() const { return value_ != -1; }
+  void SetOffset(int64_t offset) { value_ = offset; }
+
+ private:
+  // Members per stream stay far below this (kObjectStreamMembers).
+  static constexpr int kIndexBits = 24;
+  explicit TvxObjectLocation(int64_t value) : value_(value) {}
+  uint64_t Member() const { return uint64_t(-2 - value_); }
+  // An offset; -1 for a free number; -2 - (stream << kIndexBits | index)
+  // for a member.
+  int64_t value_ = -1;
 };
 
 // Whether an object of the body may go into an object stream. Streams cannot;
