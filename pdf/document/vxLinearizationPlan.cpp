@@ -78,30 +78,6 @@ bool MayBeShared(TvxPart part, bool outlinesWithFirstPage) {
          (part == TvxPart::Outlines && outlinesWithFirstPage);
 }
 
-// Numbers appended in blocks of one size: nothing is copied as the list
-// grows (a large document's pages reach hundreds of thousands of objects),
-// and blocks already read can be given back.
-class TvxBlockList {
- public:
-  void Add(uint32_t value) {
-    if (size_ % kBlock == 0) blocks_.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlock));
-    blocks_.back()[size_ % kBlock] = value;
-    ++size_;
-  }
-  size_t Size() const { return size_; }
-  uint32_t operator[](size_t k) const { return blocks_[k / kBlock][k % kBlock]; }
-  // Frees the blocks that hold only entries before `k`.
-  void ReleaseBefore(size_t k) {
-    for (; released_ < k / kBlock; ++released_) blocks_[released_].reset();
-  }
-
- private:
-  static constexpr size_t kBlock = size_t(1) << 14;
-  std::vector<std::unique_ptr<uint32_t[]>> blocks_;
-  size_t size_ = 0;
-  size_t released_ = 0;
-};
-
 }  // namespace
 
 // Walks what one user reaches, marking each object with the user. (A friend
@@ -114,14 +90,14 @@ class TvxUserWalker {
 
   // One user's walk from `start`; with `reached`, the indexes of the objects
   // it reaches are appended there.
-  void Walk(Kind kind, int32_t page, const TvxPDFObject* start, TvxBlockList* reached = nullptr) {
+  void Walk(Kind kind, int32_t page, const TvxPDFObject* start, TvxNumberBlocks* reached = nullptr) {
     ++walk_;
     stack_.push_back({start, kind, page, false});
     Run(reached);
   }
 
   // A page's walk: the page object itself is the one page it enters.
-  void WalkPage(int32_t page, const TvxPDFIndirectObject* pageObject, TvxBlockList* reached) {
+  void WalkPage(int32_t page, const TvxPDFIndirectObject* pageObject, TvxNumberBlocks* reached) {
     ++walk_;
     stack_.push_back({pageObject, Kind::Page, page, true});
     Run(reached);
@@ -167,7 +143,7 @@ class TvxUserWalker {
     return target && target->UseCount != 0 && target->NewNumber > 0 ? target : nullptr;
   }
 
-  void Run(TvxBlockList* reached) {
+  void Run(TvxNumberBlocks* reached) {
     while (!stack_.empty()) {
       const Item item = stack_.back();
       stack_.pop_back();
@@ -262,14 +238,12 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   // Every stored object has an index: its place in the store, then in the
   // save-time store. A written object's NewNumber is its index plus one
   // while the plan is made; the others' is 0.
-  const TvxPDFObjectStore* stores[] = {doc.store_.get(), doc.saveStore_.get()};
-  const size_t firstCount = stores[0] ? stores[0]->Objects().size() : 0;
-  const size_t count = firstCount + (stores[1] ? stores[1]->Objects().size() : 0);
-  auto objectAt = [&](size_t index) -> const TvxPDFIndirectObject* {
-    return index < firstCount ? stores[0]->Objects()[index].get() : stores[1]->Objects()[index - firstCount].get();
-  };
+  stores_[0] = doc.store_.get();
+  stores_[1] = doc.saveStore_.get();
+  firstCount_ = stores_[0] ? stores_[0]->Objects().size() : 0;
+  const size_t count = firstCount_ + (stores_[1] ? stores_[1]->Objects().size() : 0);
   for (size_t i = 0; i < count; ++i) {
-    const TvxPDFIndirectObject* object = objectAt(i);
+    const TvxPDFIndirectObject* object = ObjectAt(i);
     const_cast<TvxPDFIndirectObject*>(object)->NewNumber = object->UseCount == 0 ? 0 : int32_t(i + 1);
   }
   struct TvxClearNumbers {
@@ -279,7 +253,7 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
         if (Stores[s])
           for (const auto& object : Stores[s]->Objects()) object->NewNumber = 0;
     }
-  } clear{stores};
+  } clear{stores_};
 
   for (const TvxPDFIndirectObject* page : doc.pageList_)
     if (page && page->UseCount != 0 && page->NewNumber > 0) Pages.push_back(page);
@@ -307,7 +281,7 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   for (const auto& entry : catalogEntries) walker.CatalogValues.push_back(entry.second);
 
   // Pages first: the first page, then the others, noting what each reaches.
-  TvxBlockList reached;
+  TvxNumberBlocks reached;
   std::vector<size_t> reachedStart(Pages.size() + 1, 0);
   for (size_t p = 0; p < Pages.size(); ++p) {
     if (users[size_t(Pages[p]->NewNumber - 1)].Walk != 0) {
@@ -324,47 +298,32 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   const TvxPDFOutline* outlineRootItem = doc.OutlineRoot();
   OutlinesWithFirstPage = doc.PageMode() == pmUseOutlines && outlineRootItem != nullptr;
 
-  // The part of each written object.
-  std::vector<TvxPart> parts(count, TvxPart::Unreached);
-  for (size_t i = 0; i < count; ++i) parts[i] = PartOf(users[i]);
+  // The uses that go into the shared object table, in place of what the
+  // pages reached (page 0 noted nothing, so the kept ones never overtake
+  // the ones read).
+  size_t kept = 0;
+  SharedUseStart.assign(Pages.size() + 1, 0);
+  for (size_t p = 1; p < Pages.size(); ++p) {
+    SharedUseStart[p] = kept;
+    for (size_t k = reachedStart[p]; k < reachedStart[p + 1]; ++k)
+      if (MayBeShared(PartOf(users[reached[k]]), OutlinesWithFirstPage)) reached.Set(kept++, reached[k]);
+  }
+  SharedUseStart[Pages.size()] = kept;
+  reached.Truncate(kept);
+  SharedUse = std::move(reached);
+
   const TvxPDFIndirectObject* outlineRoot = nullptr;
   if (catalog.OutlinesRef) {
     for (size_t i = 0; i < count; ++i) {
-      const TvxPDFIndirectObject* o = objectAt(i);
-      if (o->UseCount != 0 && parts[i] == TvxPart::Outlines && o->ObjectNumber == catalog.OutlinesRef->ObjectNumber &&
-          o->DocumentID == catalog.OutlinesRef->DocumentID && o->Generation == catalog.OutlinesRef->Generation) {
+      const TvxPDFIndirectObject* o = ObjectAt(i);
+      if (o->UseCount != 0 && PartOf(users[i]) == TvxPart::Outlines &&
+          o->ObjectNumber == catalog.OutlinesRef->ObjectNumber && o->DocumentID == catalog.OutlinesRef->DocumentID &&
+          o->Generation == catalog.OutlinesRef->Generation) {
         outlineRoot = o;
         break;
       }
     }
   }
-
-  // Each object a page may share gets a position once; `users` keeps the
-  // position in its Page field, marked by a Walk of UINT32_MAX. The list
-  // is counted first so that it is made at its size, and the blocks of
-  // `reached` go as they are read.
-  const size_t firstReached = reachedStart[1];
-  size_t uses = 0;
-  for (size_t k = firstReached; k < reached.Size(); ++k)
-    if (MayBeShared(parts[reached[k]], OutlinesWithFirstPage)) ++uses;
-  SharedUse.reserve(uses);
-  SharedUseStart.assign(Pages.size() + 1, 0);
-  for (size_t p = 1; p < Pages.size(); ++p) {
-    SharedUseStart[p] = SharedUse.size();
-    for (size_t k = reachedStart[p]; k < reachedStart[p + 1]; ++k) {
-      const uint32_t index = reached[k];
-      if (!MayBeShared(parts[index], OutlinesWithFirstPage)) continue;
-      if (users[index].Walk != UINT32_MAX) {
-        users[index].Walk = UINT32_MAX;
-        users[index].Page = int32_t(SharedObjects.size());
-        SharedObjects.push_back(objectAt(index));
-      }
-      SharedUse.push_back(uint32_t(users[index].Page));
-    }
-    reached.ReleaseBefore(reachedStart[p + 1]);
-  }
-  SharedUseStart[Pages.size()] = SharedUse.size();
-  reached = TvxBlockList();
 
   // The parts in one list, each in store order (a page's own objects after
   // its page object, the outline root before the other outline objects),
@@ -377,17 +336,19 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   const size_t kShared = kPage0 + pageCount, kOutlines = kShared + 1, kThumbOwn = kOutlines + 1,
                kThumbShared = kThumbOwn + 1, kOther = kThumbShared + 1, kUnreached = kOther + 1,
                kBuckets = kUnreached + 1;
-  // The bucket of a written object, or SIZE_MAX for one that is already
-  // at the head of its bucket (a page object, the outline root).
+  // The bucket of each written object, kNone for one that is already at the
+  // head of its bucket (a page object, the outline root) or not written.
+  // Who reaches what is done with once they are known.
+  constexpr uint32_t kNone = UINT32_MAX;
   auto bucketOf = [&](size_t i, const TvxPDFIndirectObject* o) -> size_t {
-    switch (parts[i]) {
-      case TvxPart::Outlines: return o == outlineRoot ? SIZE_MAX : kOutlines;
+    switch (PartOf(users[i])) {
+      case TvxPart::Outlines: return o == outlineRoot ? kNone : kOutlines;
       case TvxPart::OpenDocument: return kOpen;
-      case TvxPart::FirstPagePrivate: return o == Pages[0] ? SIZE_MAX : kFirstOwn;
+      case TvxPart::FirstPagePrivate: return o == Pages[0] ? kNone : kFirstOwn;
       case TvxPart::FirstPageShared: return kFirstShared;
       case TvxPart::PagePrivate: {
         const size_t page = size_t(users[i].Page);
-        return o == Pages[page] ? SIZE_MAX : kPage0 + page;
+        return o == Pages[page] ? kNone : kPage0 + page;
       }
       case TvxPart::Shared: return kShared;
       case TvxPart::ThumbnailPrivate: return kThumbOwn;
@@ -395,18 +356,22 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
       case TvxPart::Other: return kOther;
       case TvxPart::Unreached: return kUnreached;
     }
-    return SIZE_MAX;
+    return kNone;
   };
+  std::vector<uint32_t> buckets(count, kNone);
+  for (size_t i = 0; i < count; ++i) {
+    const TvxPDFIndirectObject* o = ObjectAt(i);
+    if (o->UseCount != 0) buckets[i] = uint32_t(bucketOf(i, o));
+  }
+  std::vector<TvxUsers>().swap(users);
+
   std::vector<size_t> start(kBuckets + 1, 0);
   // The heads: the first page's object, each later page's, the outline root.
   start[kFirstOwn] = 1;
   for (size_t p = 1; p < pageCount; ++p) start[kPage0 + p] = 1;
   if (outlineRoot) start[kOutlines] = 1;
-  for (size_t i = 0; i < count; ++i) {
-    const TvxPDFIndirectObject* o = objectAt(i);
-    if (o->UseCount == 0) continue;
-    if (const size_t bucket = bucketOf(i, o); bucket != SIZE_MAX) ++start[bucket];
-  }
+  for (uint32_t bucket : buckets)
+    if (bucket != kNone) ++start[bucket];
   size_t total = 0;
   for (size_t b = 0; b <= kBuckets; ++b) {
     const size_t n = start[b];
@@ -418,11 +383,8 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   Objects[cursor[kFirstOwn]++] = Pages[0];
   for (size_t p = 1; p < pageCount; ++p) Objects[cursor[kPage0 + p]++] = Pages[p];
   if (outlineRoot) Objects[cursor[kOutlines]++] = outlineRoot;
-  for (size_t i = 0; i < count; ++i) {
-    const TvxPDFIndirectObject* o = objectAt(i);
-    if (o->UseCount == 0) continue;
-    if (const size_t bucket = bucketOf(i, o); bucket != SIZE_MAX) Objects[cursor[bucket]++] = o;
-  }
+  for (size_t i = 0; i < count; ++i)
+    if (buckets[i] != kNone) Objects[cursor[buckets[i]]++] = ObjectAt(i);
   OpenDocument = {start[kOpen], start[kOpen + 1]};
   FirstPage = {start[kFirstOwn], start[kFirstShared + 1]};
   PageStart.assign(pageCount + 1, 0);

@@ -9,11 +9,42 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "pdf/document/vxCstPDFDoc.h"
 
 namespace vx {
+
+// Numbers kept in blocks of one size: nothing is copied as the list grows
+// (a large document's pages reach hundreds of thousands of objects), and
+// blocks no longer needed can be given back.
+class TvxNumberBlocks {
+ public:
+  void Add(uint32_t value) {
+    if (size_ % kBlock == 0) blocks_.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlock));
+    blocks_.back()[size_ % kBlock] = value;
+    ++size_;
+  }
+  size_t Size() const { return size_; }
+  uint32_t operator[](size_t k) const { return blocks_[k / kBlock][k % kBlock]; }
+  void Set(size_t k, uint32_t value) { blocks_[k / kBlock][k % kBlock] = value; }
+  // Keeps the first `n` numbers only.
+  void Truncate(size_t n) {
+    size_ = n;
+    blocks_.resize((n + kBlock - 1) / kBlock);
+  }
+  // Frees the blocks that hold only numbers before `k`; those are not read again.
+  void ReleaseBefore(size_t k) {
+    for (; released_ < k / kBlock && released_ < blocks_.size(); ++released_) blocks_[released_].reset();
+  }
+
+ private:
+  static constexpr size_t kBlock = size_t(1) << 14;
+  std::vector<std::unique_ptr<uint32_t[]>> blocks_;
+  size_t size_ = 0;
+  size_t released_ = 0;
+};
 
 class TvxLinearizationPlan {
  public:
@@ -56,11 +87,19 @@ class TvxLinearizationPlan {
   // nothing reaches.
   TvxRun Other;
   // For page i (from 1): the objects it uses that sit with the first page
-  // or among the shared ones, each once, as positions in SharedObjects:
+  // or among the shared ones, each once, as indexes for ObjectAt:
   // SharedUse[SharedUseStart[i] .. SharedUseStart[i + 1]).
-  TvxObjects SharedObjects;
-  std::vector<uint32_t> SharedUse;
+  TvxNumberBlocks SharedUse;
   std::vector<size_t> SharedUseStart;
+  const TvxPDFIndirectObject* ObjectAt(size_t index) const {
+    return index < firstCount_ ? stores_[0]->Objects()[index].get() : stores_[1]->Objects()[index - firstCount_].get();
+  }
+
+ private:
+  // The stored objects, which the indexes count: the store, then the
+  // save-time store.
+  const TvxPDFObjectStore* stores_[2] = {};
+  size_t firstCount_ = 0;
 };
 
 }  // namespace vx

@@ -168,25 +168,30 @@ int32_t TvxLinearizer::SharedTableIndex(int32_t unit) const {
 void TvxLinearizer::TakeSharedUse() {
   TvxLinearizationPlan& plan = *plan_;
   hints_.Pages.resize(plan.Pages.size());
-  // Each page's entries, in place of its uses: members of one object stream
-  // are one entry.
-  std::vector<uint32_t>& ids = plan.SharedUse;
+  // Each page's entries (members of one object stream are one entry) go in
+  // place of its uses; then they are copied out at their count, the blocks
+  // of uses going as they are read.
+  TvxNumberBlocks& uses = plan.SharedUse;
+  std::vector<uint32_t> entries;  // one page's
   size_t kept = 0;
   for (size_t p = 1; p < plan.Pages.size(); ++p) {
-    const size_t first = kept;
+    entries.clear();
     for (size_t k = plan.SharedUseStart[p]; k < plan.SharedUseStart[p + 1]; ++k) {
-      const int32_t index = SharedTableIndex(UnitOf(plan.SharedObjects[ids[k]]));
-      if (index >= 0) ids[kept++] = uint32_t(index);
+      const int32_t index = SharedTableIndex(UnitOf(plan.ObjectAt(uses[k])));
+      if (index >= 0) entries.push_back(uint32_t(index));
     }
-    auto begin = ids.begin() + std::ptrdiff_t(first);
-    std::sort(begin, ids.begin() + std::ptrdiff_t(kept));
-    kept = size_t(std::unique(begin, ids.begin() + std::ptrdiff_t(kept)) - ids.begin());
-    hints_.Pages[p].SharedCount = uint32_t(kept - first);
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+    for (uint32_t entry : entries) uses.Set(kept++, entry);
+    hints_.Pages[p].SharedCount = uint32_t(entries.size());
   }
-  ids.resize(kept);
-  ids.shrink_to_fit();  // with object streams, a fraction of the uses
-  hints_.SharedIdentifiers = std::move(ids);
-  std::vector<const TvxPDFIndirectObject*>().swap(plan.SharedObjects);
+  std::vector<uint32_t>& identifiers = hints_.SharedIdentifiers;
+  identifiers.reserve(kept);
+  for (size_t k = 0; k < kept; ++k) {
+    identifiers.push_back(uses[k]);
+    uses.ReleaseBefore(k);
+  }
+  plan.SharedUse = TvxNumberBlocks();
   std::vector<size_t>().swap(plan.SharedUseStart);
 }
 
