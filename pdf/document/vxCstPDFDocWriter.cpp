@@ -114,8 +114,9 @@ TvxSaveFile::TvxSaveFile(const std::string& target, bool followLinks, TvxUse use
                                                            SystemReason(error)}));
   }
   tempName_ = pattern;
-  buffer_.reserve(kBufferSize + kBufferSize / 4);
 }
+
+void TvxSaveFile::ReserveBuffer() { buffer_.reserve(kBufferSize + kBufferSize / 4); }
 
 TvxSaveFile::~TvxSaveFile() {
   if (!committed_) Discard();
@@ -154,13 +155,14 @@ void TvxSaveFile::Flush() {
   flushed_ += int64_t(buffer_.size());
   if (scratch_) {
     WriteNow(buffer_);
-    buffer_.clear();
+    std::string().swap(buffer_);
     return;
   }
   ThrowIfFailed(Behind().Post(buffer_));
 }
 
 void TvxSaveFile::Write(std::string_view bytes) {
+  if (buffer_.capacity() < kBufferSize) ReserveBuffer();
   if (buffer_.size() + bytes.size() <= kBufferSize) {
     buffer_.append(bytes);
     return;

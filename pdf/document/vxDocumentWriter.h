@@ -52,10 +52,16 @@ class TvxSaveFile {
   // bytes never pass through the save's buffers.
   void CopyFrom(const TvxFileOnDemand& source);
   // The buffer to append to directly; call MaybeFlush after appending.
-  std::string& Buffer() { return buffer_; }
+  std::string& Buffer() {
+    if (buffer_.capacity() < kBufferSize) ReserveBuffer();
+    return buffer_;
+  }
   void MaybeFlush() {
     if (buffer_.size() >= kBufferSize) Flush();
   }
+  // Hands what is buffered over to be written (a scratch file writes it at
+  // once, and gives its buffer back until it is written to again).
+  void Flush();
   // Writes out the rest, syncs it to disk and puts the file in the target's
   // place.
   void Commit();
@@ -72,7 +78,9 @@ class TvxSaveFile {
   // Small pieces (a quarter of a megabyte): the buffers in hand, with the
   // thread that writes them, hold about what one large buffer held.
   static constexpr size_t kBufferSize = size_t(256) << 10;
-  void Flush();
+  // Made when first written to: a linearized save fills its scratch file
+  // long before it writes the target.
+  void ReserveBuffer();
   void Discard();
   // The thread that writes the buffers; raising a write error it met.
   TvxWriteBehind& Behind();

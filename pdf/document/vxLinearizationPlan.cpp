@@ -380,11 +380,12 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   }
   Objects.resize(total);
   std::vector<size_t> cursor(start.begin(), start.end() - 1);
-  Objects[cursor[kFirstOwn]++] = Pages[0];
-  for (size_t p = 1; p < pageCount; ++p) Objects[cursor[kPage0 + p]++] = Pages[p];
-  if (outlineRoot) Objects[cursor[kOutlines]++] = outlineRoot;
+  auto indexOf = [](const TvxPDFIndirectObject* o) { return uint32_t(o->NewNumber - 1); };
+  Objects[cursor[kFirstOwn]++] = indexOf(Pages[0]);
+  for (size_t p = 1; p < pageCount; ++p) Objects[cursor[kPage0 + p]++] = indexOf(Pages[p]);
+  if (outlineRoot) Objects[cursor[kOutlines]++] = indexOf(outlineRoot);
   for (size_t i = 0; i < count; ++i)
-    if (buckets[i] != kNone) Objects[cursor[buckets[i]]++] = ObjectAt(i);
+    if (buckets[i] != kNone) Objects[cursor[buckets[i]]++] = uint32_t(i);
   OpenDocument = {start[kOpen], start[kOpen + 1]};
   FirstPage = {start[kFirstOwn], start[kFirstShared + 1]};
   PageStart.assign(pageCount + 1, 0);

@@ -66,9 +66,10 @@ class TvxLinearizationPlan {
 
   // The written page objects in page order.
   TvxObjects Pages;
-  // The parts, one after the other in one list (a large document has
-  // thousands of pages, and a list each would cost more than the objects).
-  TvxObjects Objects;
+  // The parts, one after the other in one list of indexes for ObjectAt (a
+  // large document has thousands of pages, and a list each would cost more
+  // than the objects).
+  std::vector<uint32_t> Objects;
   // What opens the document, after the catalog (which the writer builds).
   TvxRun OpenDocument;
   // The first page's page object, the objects only it uses, then those it

@@ -57,7 +57,7 @@ TvxLinearizer::~TvxLinearizer() = default;
 // ------------------------------------------------------------------ numbers
 
 void TvxLinearizer::Sort(TvxGroup& group, TvxLinearizationPlan::TvxRun run, bool leadAlone) {
-  std::vector<const TvxPDFIndirectObject*>& objects = plan_->Objects;
+  std::vector<uint32_t>& objects = plan_->Objects;
   group.Begin = group.Packed = run.Begin;
   group.End = run.End;
   // The packed ones move up in place (never past the object being looked
@@ -65,9 +65,10 @@ void TvxLinearizer::Sort(TvxGroup& group, TvxLinearizationPlan::TvxRun run, bool
   size_t packed = run.Begin;
   singles_.clear();
   for (size_t i = run.Begin; i < run.End; ++i) {
-    const TvxPDFIndirectObject* o = objects[i];
+    const uint32_t o = objects[i];
     const bool first = i == run.Begin;
-    const bool packable = packing_ && !(first && leadAlone) && MayPackInObjectStream(o->Content.get(), 0);
+    const bool packable =
+        packing_ && !(first && leadAlone) && MayPackInObjectStream(plan_->ObjectAt(o)->Content.get(), 0);
     if (first && !packable) {
       group.Packed = packed = i + 1;  // the lead stays where it is
     } else if (packable) {
@@ -81,22 +82,21 @@ void TvxLinearizer::Sort(TvxGroup& group, TvxLinearizationPlan::TvxRun run, bool
 }
 
 void TvxLinearizer::NumberUnits(TvxGroup& group) {
-  const std::vector<const TvxPDFIndirectObject*>& objects = plan_->Objects;
   group.FirstUnit = next_;
-  if (group.HasLead()) SetNumber(objects[group.Begin], next_++);
+  if (group.HasLead()) SetNumber(ObjectOf(group.Begin), next_++);
   for (size_t k = group.Packed; k < group.Single; k += kObjectStreamMembers) ++next_;
-  for (size_t i = group.Single; i < group.End; ++i) SetNumber(objects[i], next_++);
+  for (size_t i = group.Single; i < group.End; ++i) SetNumber(ObjectOf(i), next_++);
   group.Units = next_ - group.FirstUnit;
 }
 
 void TvxLinearizer::NumberMembers(TvxGroup& group) {
-  for (size_t i = group.Packed; i < group.Single; ++i) SetNumber(plan_->Objects[i], next_++);
+  for (size_t i = group.Packed; i < group.Single; ++i) SetNumber(ObjectOf(i), next_++);
 }
 
 void TvxLinearizer::PlaceMembers(const TvxGroup& group) {
   for (size_t i = group.Packed; i < group.Single; ++i) {
     const size_t k = i - group.Packed;
-    locations_[size_t(plan_->Objects[i]->NewNumber)] = TvxObjectLocation::InStream(
+    locations_[size_t(ObjectOf(i)->NewNumber)] = TvxObjectLocation::InStream(
         group.FirstStream() + int32_t(k / kObjectStreamMembers), int32_t(k % kObjectStreamMembers));
   }
 }
@@ -117,7 +117,7 @@ void TvxLinearizer::NumberEverything() {
   Sort(outlines_, plan.Outlines, false);
   Sort(other_, plan.Other, false);
   Sort(openDocument_, plan.OpenDocument, false);
-  std::vector<const TvxPDFIndirectObject*>().swap(singles_);
+  std::vector<uint32_t>().swap(singles_);
 
   std::vector<TvxGroup*> main;
   for (size_t p = 1; p < pages_.size(); ++p) main.push_back(&pages_[p]);
@@ -149,6 +149,8 @@ void TvxLinearizer::NumberEverything() {
   PlaceMembers(firstPage_);
   if (outlinesFirst) PlaceMembers(outlines_);
 }
+
+const TvxPDFIndirectObject* TvxLinearizer::ObjectOf(size_t i) const { return plan_->ObjectAt(plan_->Objects[i]); }
 
 int32_t TvxLinearizer::UnitOf(const TvxPDFIndirectObject* object) const {
   const TvxObjectLocation& l = locations_[size_t(object->NewNumber)];
@@ -249,13 +251,12 @@ void TvxLinearizer::WriteObject(Out& out, const TvxPDFIndirectObject& object) {
 
 template <typename Out>
 void TvxLinearizer::WriteGroup(Out& out, TvxGroup& group) {
-  const std::vector<const TvxPDFIndirectObject*>& objects = plan_->Objects;
-  if (group.HasLead()) WriteObject(out, *objects[group.Begin]);
+  if (group.HasLead()) WriteObject(out, *ObjectOf(group.Begin));
   TvxObjectStreamBuilder members(true);
   int32_t stream = group.FirstStream();
   std::string text;
   for (size_t i = group.Packed; i < group.Single; ++i) {
-    const TvxPDFIndirectObject* o = objects[i];
+    const TvxPDFIndirectObject* o = ObjectOf(i);
     text.clear();
     TvxObjectTextPipeline::AppendBodyText(document_, true, *o, text);
     members.Add(o->NewNumber, text);
@@ -266,7 +267,7 @@ void TvxLinearizer::WriteGroup(Out& out, TvxGroup& group) {
       WriteStream(out, stream++, made.DictText, made.Data());
     }
   }
-  for (size_t i = group.Single; i < group.End; ++i) WriteObject(out, *objects[i]);
+  for (size_t i = group.Single; i < group.End; ++i) WriteObject(out, *ObjectOf(i));
   group.EndPosition = out.Position();
 }
 
@@ -400,6 +401,7 @@ std::string TvxLinearizer::MainXRef(int64_t offset, int64_t firstPageXRefOffset,
   const std::vector<TvxNumberRange> ranges = {{0, size_t(lastMainNumber_) + 1}};
   std::string out;
   if (!packing_) {
+    out.reserve(20 * size_t(lastMainNumber_ + 1) + 1024);  // the entries, the head and the trailer
     out += "xref\r\n0 " + std::to_string(lastMainNumber_ + 1);
     whiteSpaceBeforeFirstEntry = offset + int64_t(out.size());
     out += "\r\n0000000000 65535 f\r\n";
@@ -413,8 +415,9 @@ std::string TvxLinearizer::MainXRef(int64_t offset, int64_t firstPageXRefOffset,
   } else {
     locations_[size_t(mainXRefNumber_)].SetOffset(offset);
     whiteSpaceBeforeFirstEntry = offset - 1;
-    const TvxXRefStreamRows rows = BuildXRefStreamRows(locations_, ranges);
+    TvxXRefStreamRows rows = BuildXRefStreamRows(locations_, ranges);
     const std::string data = TvxDocumentWriter::CompressWriterData(document_, rows.Rows);
+    std::string().swap(rows.Rows);
     std::string entries =
         Doc::EntryText("/Type", "/XRef") + TrailerEntries(false, 0) +
         Doc::EntryText("/Index", "[ 0 " + std::to_string(lastMainNumber_ + 1) + " ]") +
@@ -423,6 +426,7 @@ std::string TvxLinearizer::MainXRef(int64_t offset, int64_t firstPageXRefOffset,
         Doc::EntryText("/DecodeParms", "<< /Columns " + std::to_string(rows.Columns()) + " /Predictor 12 >>") +
         Doc::EntryText("/Length", std::to_string(data.size()));
     out += std::to_string(mainXRefNumber_) + " 0 obj\r\n" + Doc::WrapDictionary(entries) + "\r\nstream\r\n";
+    out.reserve(out.size() + data.size() + 128);
     out += data;
     out += "\r\nendstream\r\nendobj";
   }
@@ -480,6 +484,7 @@ bool TvxLinearizer::Write() {
     if (g == (outlinesFirst ? &outlines_ : &firstPage_)) firstPageEnd_ = spill.Position();
   }
   spillSize_ = spill.Position();
+  spill.Flush();
 
   // The catalog and what opens the document, then the encryption dictionary
   // (built once everything is encrypted, as in any save).
@@ -491,7 +496,7 @@ bool TvxLinearizer::Write() {
     WriteText(opening, encryptNumber_, document_.SerializeObject(-1, dict.get()));
   }
   // Everything is written: the numbers and offsets are what is left to use.
-  std::vector<const TvxPDFIndirectObject*>().swap(plan_->Objects);
+  std::vector<uint32_t>().swap(plan_->Objects);
 
   // Where everything lands: the sizes of the parts before the first page
   // do not depend on the offsets they hold.
@@ -521,6 +526,8 @@ bool TvxLinearizer::Write() {
     }
   }
   locations_[size_t(linearizationNumber_)].SetOffset(linearizationStart + 2);
+  std::vector<TvxGroup>().swap(pages_);
+  std::vector<TvxGroup*>().swap(spilled);
 
   const int64_t mainStart = spillStart + spillSize_;
   int64_t whiteSpace = 0;

@@ -94,6 +94,8 @@ class TvxLinearizer {
   void MoveBy(int32_t number, int64_t by);
   void Shift(const TvxGroup& group, int64_t by);
 
+  // The object at place `i` of the plan's list.
+  const TvxPDFIndirectObject* ObjectOf(size_t i) const;
   // The unit an object is written in: itself, or its object stream.
   int32_t UnitOf(const TvxPDFIndirectObject* object) const;
   // The primary hint stream's object, given where the first half ends
@@ -126,7 +128,7 @@ class TvxLinearizer {
   TvxHintData hints_;             // filled as what it describes is known
   int64_t spillSize_ = 0;         // of the scratch file
   int64_t firstPageEnd_ = 0;      // in the scratch file
-  std::vector<const TvxPDFIndirectObject*> singles_;  // Sort's scratch space
+  std::vector<uint32_t> singles_;  // Sort's scratch space
 };
 
 }  // namespace vx
