@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -14,13 +15,21 @@ namespace {
 constexpr int32_t kNobody = -1;
 constexpr int32_t kSeveral = -2;
 
-enum : uint8_t { kFirstPage = 1, kOutlines = 2, kOpenDocument = 4, kOthers = 8 };
+enum : uint8_t {
+  kFirstPage = 1,
+  kOutlines = 2,
+  kOpenDocument = 4,
+  kOthers = 8,
+  kReached = 16,  // by any walk
+  kThumbed = 32   // by a thumbnail: TvxUserWalker::ThumbOf says whose
+};
 
-// Who reaches one written object.
+// Who reaches one written object; eight bytes, as a large document has
+// hundreds of thousands. Few objects belong to thumbnails: the page whose
+// thumbnail reaches one is kept aside.
 struct TvxUsers {
-  uint32_t Walk = 0;         // the last walk that reached it
-  int32_t Page = kNobody;    // the one page after the first that reaches it
-  int32_t Thumb = kNobody;   // the one page whose thumbnail reaches it
+  int32_t Page = kNobody;  // the one page after the first that reaches it
+  uint16_t Walk = 0;       // the last walk that reached it (see TvxUserWalker::Begin)
   uint8_t Flags = 0;
 };
 
@@ -57,17 +66,18 @@ enum class TvxPart : uint8_t {
   Unreached
 };
 
-TvxPart PartOf(const TvxUsers& u) {
+// `thumb`: the one page whose thumbnail reaches the object, kNobody or kSeveral.
+TvxPart PartOf(const TvxUsers& u, int32_t thumb) {
   const bool others = (u.Flags & kOthers) != 0;
   if (u.Flags & kOutlines) return TvxPart::Outlines;
   if (u.Flags & kOpenDocument) return TvxPart::OpenDocument;
-  if ((u.Flags & kFirstPage) && !others && u.Page == kNobody && u.Thumb == kNobody) return TvxPart::FirstPagePrivate;
+  if ((u.Flags & kFirstPage) && !others && u.Page == kNobody && thumb == kNobody) return TvxPart::FirstPagePrivate;
   if (u.Flags & kFirstPage) return TvxPart::FirstPageShared;
-  if (u.Page >= 1 && !others && u.Thumb == kNobody) return TvxPart::PagePrivate;
+  if (u.Page >= 1 && !others && thumb == kNobody) return TvxPart::PagePrivate;
   if (u.Page == kSeveral) return TvxPart::Shared;
-  if (u.Thumb >= 0 && !others) return TvxPart::ThumbnailPrivate;
-  if (u.Thumb == kSeveral) return TvxPart::ThumbnailShared;
-  if (u.Walk != 0) return TvxPart::Other;
+  if (thumb >= 0 && !others) return TvxPart::ThumbnailPrivate;
+  if (thumb == kSeveral) return TvxPart::ThumbnailShared;
+  if (u.Flags & kReached) return TvxPart::Other;
   return TvxPart::Unreached;
 }
 
@@ -91,16 +101,22 @@ class TvxUserWalker {
   // One user's walk from `start`; with `reached`, the indexes of the objects
   // it reaches are appended there.
   void Walk(Kind kind, int32_t page, const TvxPDFObject* start, TvxNumberBlocks* reached = nullptr) {
-    ++walk_;
+    Begin();
     stack_.push_back({start, kind, page, false});
     Run(reached);
   }
 
   // A page's walk: the page object itself is the one page it enters.
   void WalkPage(int32_t page, const TvxPDFIndirectObject* pageObject, TvxNumberBlocks* reached) {
-    ++walk_;
+    Begin();
     stack_.push_back({pageObject, Kind::Page, page, true});
     Run(reached);
+  }
+
+  // The part of the object at `index`, from who reaches it.
+  TvxPart PartAt(size_t index) const {
+    const TvxUsers& u = users_[index];
+    return PartOf(u, (u.Flags & kThumbed) ? thumbs_.at(uint32_t(index)) : kNobody);
   }
 
   // The entries of the catalog as the writer builds it, for a walk that
@@ -115,7 +131,19 @@ class TvxUserWalker {
     bool Top;
   };
 
-  void Mark(TvxUsers& u, Kind kind, int32_t page) {
+  // A walk's objects carry its number modulo 2^16: when it comes round to
+  // 0, every object is marked unreached by the walks to come.
+  void Begin() {
+    ++walk_;
+    if (uint16_t(walk_) == 0) {
+      for (TvxUsers& u : users_) u.Walk = 0;
+      ++walk_;
+    }
+  }
+
+  void Mark(uint32_t index, Kind kind, int32_t page) {
+    TvxUsers& u = users_[index];
+    u.Flags |= kReached;
     switch (kind) {
       case Kind::Page:
         if (page == 0)
@@ -123,7 +151,10 @@ class TvxUserWalker {
         else
           AddUser(u.Page, page);
         break;
-      case Kind::Thumb: AddUser(u.Thumb, page); break;
+      case Kind::Thumb:
+        u.Flags |= kThumbed;
+        AddUser(thumbs_.try_emplace(index, kNobody).first->second, page);
+        break;
       case Kind::OpenDocument: u.Flags |= kOpenDocument; break;
       case Kind::Outlines: u.Flags |= kOutlines; break;
       case Kind::Other: u.Flags |= kOthers; break;
@@ -167,9 +198,9 @@ class TvxUserWalker {
         if (!target || (!item.Top && IsPageDictionary(target->Content.get()))) continue;
         const uint32_t index = uint32_t(target->NewNumber - 1);
         TvxUsers& u = users_[index];
-        if (u.Walk == walk_) continue;
-        u.Walk = walk_;
-        Mark(u, item.UserKind, item.Page);
+        if (u.Walk == uint16_t(walk_)) continue;
+        u.Walk = uint16_t(walk_);
+        Mark(index, item.UserKind, item.Page);
         if (reached) reached->Add(index);
         value = target->Content.get();
         if (!value) continue;
@@ -227,6 +258,7 @@ class TvxUserWalker {
 
   TvxCustomPDFDocument& document_;
   std::vector<TvxUsers>& users_;
+  std::unordered_map<uint32_t, int32_t> thumbs_;
   std::vector<Item> stack_;
   std::vector<std::pair<std::string_view, const TvxPDFObject*>> entries_;
   uint32_t walk_ = 0;
@@ -284,7 +316,7 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   TvxNumberBlocks reached;
   std::vector<size_t> reachedStart(Pages.size() + 1, 0);
   for (size_t p = 0; p < Pages.size(); ++p) {
-    if (users[size_t(Pages[p]->NewNumber - 1)].Walk != 0) {
+    if (users[size_t(Pages[p]->NewNumber - 1)].Flags & kReached) {
       Refusal = res::SLinearizingDuplicatePages;
       return;
     }
@@ -306,7 +338,7 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   for (size_t p = 1; p < Pages.size(); ++p) {
     SharedUseStart[p] = kept;
     for (size_t k = reachedStart[p]; k < reachedStart[p + 1]; ++k)
-      if (MayBeShared(PartOf(users[reached[k]]), OutlinesWithFirstPage)) reached.Set(kept++, reached[k]);
+      if (MayBeShared(walker.PartAt(reached[k]), OutlinesWithFirstPage)) reached.Set(kept++, reached[k]);
   }
   SharedUseStart[Pages.size()] = kept;
   reached.Truncate(kept);
@@ -316,7 +348,7 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   if (catalog.OutlinesRef) {
     for (size_t i = 0; i < count; ++i) {
       const TvxPDFIndirectObject* o = ObjectAt(i);
-      if (o->UseCount != 0 && PartOf(users[i]) == TvxPart::Outlines &&
+      if (o->UseCount != 0 && walker.PartAt(i) == TvxPart::Outlines &&
           o->ObjectNumber == catalog.OutlinesRef->ObjectNumber && o->DocumentID == catalog.OutlinesRef->DocumentID &&
           o->Generation == catalog.OutlinesRef->Generation) {
         outlineRoot = o;
@@ -341,7 +373,7 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   // Who reaches what is done with once they are known.
   constexpr uint32_t kNone = UINT32_MAX;
   auto bucketOf = [&](size_t i, const TvxPDFIndirectObject* o) -> size_t {
-    switch (PartOf(users[i])) {
+    switch (walker.PartAt(i)) {
       case TvxPart::Outlines: return o == outlineRoot ? kNone : kOutlines;
       case TvxPart::OpenDocument: return kOpen;
       case TvxPart::FirstPagePrivate: return o == Pages[0] ? kNone : kFirstOwn;

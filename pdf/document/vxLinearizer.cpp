@@ -1,5 +1,9 @@
 #include "pdf/document/vxLinearizer.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 
 #include "pdf/document/vxDocumentWriter.h"
@@ -26,6 +30,15 @@ constexpr size_t kPrevWidth = 20;
 
 void SetNumber(const TvxPDFIndirectObject* object, int32_t number) {
   const_cast<TvxPDFIndirectObject*>(object)->NewNumber = number;
+}
+
+// Gives the pages of what was freed back to the system, which the allocator
+// would otherwise keep: each step of a large save then starts from what is
+// in use, not from the most the steps before it held.
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 std::string Padded(int64_t value, size_t width) {
@@ -458,6 +471,7 @@ bool TvxLinearizer::Write() {
   packing_ = writer_.packing_;
   NumberEverything();
   TakeSharedUse();
+  ReturnFreedMemory();  // who reaches what, of the plan
   writer_.totalObjects_ = size_t(size_);
   writer_.visited_ = 0;
 
@@ -513,6 +527,7 @@ bool TvxLinearizer::Write() {
 
   locations_[size_t(hintNumber_)].SetOffset(base + 2);
   const std::string hint = HintStreamObject(base);
+  ReturnFreedMemory();  // the writing's buffers and the hint tables
   const int64_t spillStart = base + int64_t(hint.size());
   for (int32_t n : {1, encryptNumber_})
     if (n > 0) MoveBy(n, openingStart);

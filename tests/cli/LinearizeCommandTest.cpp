@@ -108,6 +108,29 @@ TEST(VordelLinearize, EveryLayoutPassesOtherReadersAndMatchesThePlainRewrite) {
   }
 }
 
+// More pages than the walks of the plan count before they come round (the
+// count has 16 bits): every page uses the font and the content stream the
+// first page uses, and the hint tables must say so for each.
+TEST(VordelLinearize, PagesPastTheWalkCounterAreDescribedRight) {
+  constexpr int kPages = 65600;
+  vxtest::PdfBuilder b;
+  std::string kids;
+  for (int i = 0; i < kPages; ++i) kids += std::to_string(5 + i) + " 0 R ";
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Count " + std::to_string(kPages) + " /Kids [ " + kids + "] >>");
+  b.Object(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.Stream(4, "", "BT /F1 12 Tf 72 720 Td (x) Tj ET");
+  for (int i = 0; i < kPages; ++i)
+    b.Object(5 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 200 200 ] /Resources << /Font << /F1 3 0 R >> >> "
+                    "/Contents 4 0 R >>");
+  b.FinishWithTable("/Root 1 0 R");
+  TempFile in, out;
+  b.WriteTo(in.Path());
+  std::string said;
+  ASSERT_EQ(Vordel("set -q --linearize " + Quote(in.Path()) + " -o " + Quote(out.Path()), &said), 0) << said;
+  ExpectLinearizedByQpdf(out.Path(), "", "65600 pages");
+}
+
 TEST(VordelLinearize, TwoSavesWriteTheSameBytes) {
   VX_NEEDS_CORPUS();
   for (const char* options : {"", "--object-streams generate", "--encrypt 128 --owner-password o"}) {
