@@ -21,7 +21,7 @@ enum : uint8_t {
   kOpenDocument = 4,
   kOthers = 8,
   kReached = 16,  // by any walk
-  kThumbed = 32   // by a thumbnail: TvxUserWalker::ThumbOf says whose
+  kThumbed = 32   // by a thumbnail: the walker keeps whose
 };
 
 // Who reaches one written object; eight bytes, as a large document has
@@ -372,28 +372,28 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   // head of its bucket (a page object, the outline root) or not written.
   // Who reaches what is done with once they are known.
   constexpr uint32_t kNone = UINT32_MAX;
-  auto bucketOf = [&](size_t i, const TvxPDFIndirectObject* o) -> size_t {
+  auto bucketOf = [&](size_t i, const TvxPDFIndirectObject* o) -> uint32_t {
     switch (walker.PartAt(i)) {
-      case TvxPart::Outlines: return o == outlineRoot ? kNone : kOutlines;
-      case TvxPart::OpenDocument: return kOpen;
-      case TvxPart::FirstPagePrivate: return o == Pages[0] ? kNone : kFirstOwn;
-      case TvxPart::FirstPageShared: return kFirstShared;
+      case TvxPart::Outlines: return o == outlineRoot ? kNone : uint32_t(kOutlines);
+      case TvxPart::OpenDocument: return uint32_t(kOpen);
+      case TvxPart::FirstPagePrivate: return o == Pages[0] ? kNone : uint32_t(kFirstOwn);
+      case TvxPart::FirstPageShared: return uint32_t(kFirstShared);
       case TvxPart::PagePrivate: {
         const size_t page = size_t(users[i].Page);
-        return o == Pages[page] ? kNone : kPage0 + page;
+        return o == Pages[page] ? kNone : uint32_t(kPage0 + page);
       }
-      case TvxPart::Shared: return kShared;
-      case TvxPart::ThumbnailPrivate: return kThumbOwn;
-      case TvxPart::ThumbnailShared: return kThumbShared;
-      case TvxPart::Other: return kOther;
-      case TvxPart::Unreached: return kUnreached;
+      case TvxPart::Shared: return uint32_t(kShared);
+      case TvxPart::ThumbnailPrivate: return uint32_t(kThumbOwn);
+      case TvxPart::ThumbnailShared: return uint32_t(kThumbShared);
+      case TvxPart::Other: return uint32_t(kOther);
+      case TvxPart::Unreached: return uint32_t(kUnreached);
     }
     return kNone;
   };
   std::vector<uint32_t> buckets(count, kNone);
   for (size_t i = 0; i < count; ++i) {
     const TvxPDFIndirectObject* o = ObjectAt(i);
-    if (o->UseCount != 0) buckets[i] = uint32_t(bucketOf(i, o));
+    if (o->UseCount != 0) buckets[i] = bucketOf(i, o);
   }
   std::vector<TvxUsers>().swap(users);
 
