@@ -21,7 +21,8 @@ enum : uint8_t {
   kOpenDocument = 4,
   kOthers = 8,
   kReached = 16,  // by any walk
-  kThumbed = 32   // by a thumbnail: the walker keeps whose
+  kThumbed = 32,  // by a thumbnail: the walker keeps whose
+  kPage = 64      // one of the document's pages, whatever its /Type says
 };
 
 // Who reaches one written object; eight bytes, as a large document has
@@ -195,9 +196,11 @@ class TvxUserWalker {
           }
           continue;
         }
-        if (!target || (!item.Top && IsPageDictionary(target->Content.get()))) continue;
+        if (!target) continue;
         const uint32_t index = uint32_t(target->NewNumber - 1);
         TvxUsers& u = users_[index];
+        // Another page is its own user's: a walk stops there.
+        if (!item.Top && ((u.Flags & kPage) || IsPageDictionary(target->Content.get()))) continue;
         if (u.Walk == uint16_t(walk_)) continue;
         u.Walk = uint16_t(walk_);
         Mark(index, item.UserKind, item.Page);
@@ -230,7 +233,7 @@ class TvxUserWalker {
           dict = static_cast<const TvxPDFStreamObject*>(value)->Dictionary.get();
         } else {
           dict = static_cast<const TvxPDFDictObject*>(value);
-          isPage = IsPageDictionary(value);
+          isPage = item.Top || IsPageDictionary(value);
           if (isPage && !item.Top) return;
         }
         if (!dict) return;
@@ -315,6 +318,7 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   // Pages first: the first page, then the others, noting what each reaches.
   TvxNumberBlocks reached;
   std::vector<size_t> reachedStart(Pages.size() + 1, 0);
+  for (const TvxPDFIndirectObject* page : Pages) users[size_t(page->NewNumber - 1)].Flags |= kPage;
   for (size_t p = 0; p < Pages.size(); ++p) {
     if (users[size_t(Pages[p]->NewNumber - 1)].Flags & kReached) {
       Refusal = res::SLinearizingDuplicatePages;
