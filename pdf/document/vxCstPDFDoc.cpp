@@ -13,6 +13,7 @@
 #include "pdf/document/vxIncrementalWriter.h"
 #include "pdf/document/vxLoadHelper.h"
 #include "pdf/document/vxObjectPreparser.h"
+#include "pdf/filters/vxLibDeflate.h"
 #include "pdf/security/vxPDFCrypt.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -258,6 +259,7 @@ bool TvxCustomPDFDocument::LoadSource(const std::string& name) {
     ReleaseEntryLists();
   }
   if (store_) store_->Compact();
+  ReleaseDecodeScratch();  // decoding on the load's thread is done
   return isLoaded_;
 }
 

@@ -5,6 +5,7 @@
 #include "pdf/document/vxXmpMetadata.h"
 #include "pdf/filters/vxFilterChain.h"
 #include "pdf/filters/vxFilters.h"
+#include "pdf/filters/vxLibDeflate.h"
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
 #include "pdf/util/vxUtils.h"
@@ -114,7 +115,9 @@ std::string TvxDocumentWriter::CompressWriterData(const TvxCustomPDFDocument& do
   // "none" and the other encodings get the default level.
   const TvxCompression& settings = *document.compression_;
   const bool flateChosen = settings.Active && !UsesRunLength(settings) && settings.Level != 0;
-  return TvxFlateFilter().CompressString(data, flateChosen ? settings.Level : 2);
+  // Their data (object text, cross-reference rows, hint tables) packs to a
+  // fraction of its size.
+  return LibDeflateCompress(data, LibDeflateLevel(flateChosen ? settings.Level : 2), data.size() / 4 + 1024);
 }
 
 }  // namespace vx

@@ -100,8 +100,8 @@ std::string SaveTargetName(const std::string& fileName) {
 
 // ------------------------------------------------------------------ the file
 
-TvxSaveFile::TvxSaveFile(const std::string& target, bool followLinks)
-    : target_(followLinks ? FollowLinks(target) : target), followLinks_(followLinks) {
+TvxSaveFile::TvxSaveFile(const std::string& target, bool followLinks, TvxUse use)
+    : target_(followLinks ? FollowLinks(target) : target), followLinks_(followLinks), scratch_(use == TvxUse::Scratch) {
   RequireRegularOrAbsent(target_, followLinks);
   RemoveStaleSaveFiles(target_);
   size_t slash = target_.find_last_of('/');
@@ -116,8 +116,9 @@ TvxSaveFile::TvxSaveFile(const std::string& target, bool followLinks)
                                                            SystemReason(error)}));
   }
   tempName_ = pattern;
-  buffer_.reserve(kBufferSize + kBufferSize / 4);
 }
+
+void TvxSaveFile::ReserveBuffer() { buffer_.reserve(kBufferSize + kBufferSize / 4); }
 
 TvxSaveFile::~TvxSaveFile() {
   if (!committed_) Discard();
@@ -143,26 +144,45 @@ TvxWriteBehind& TvxSaveFile::Behind() {
   return *behind_;
 }
 
+void TvxSaveFile::WriteNow(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ThrowIfFailed(n < 0 ? errno : EIO);
+    bytes.remove_prefix(size_t(n));
+  }
+}
+
 void TvxSaveFile::Flush() {
   if (buffer_.empty()) return;
   if (early_) throw std::logic_error("bytes written before the early copy was taken");
   flushed_ += int64_t(buffer_.size());
+  if (scratch_) {
+    WriteNow(buffer_);
+    std::string().swap(buffer_);
+    return;
+  }
   ThrowIfFailed(Behind().Post(buffer_));
 }
 
 void TvxSaveFile::Write(std::string_view bytes) {
+  if (buffer_.capacity() < kBufferSize) ReserveBuffer();
   if (buffer_.size() + bytes.size() <= kBufferSize) {
     buffer_.append(bytes);
     return;
   }
   Flush();
-  if (bytes.size() >= kBufferSize) {
+  if (bytes.size() < kBufferSize) {
+    buffer_.append(bytes);
+    return;
+  }
+  flushed_ += int64_t(bytes.size());
+  if (scratch_) {
+    WriteNow(bytes);
+  } else {
     // Large stream data is handed over in buffer-sized pieces, so that what
     // waits to be written stays a few buffers whatever the stream's size.
-    flushed_ += int64_t(bytes.size());
     ThrowIfFailed(Behind().PostCopy(bytes, kBufferSize));
-  } else {
-    buffer_.append(bytes);
   }
 }
 
@@ -557,7 +577,7 @@ void TvxDocumentWriter::PlaceObject(int32_t number, int64_t offset) {
   if (!packing_) {
     // Numbers are given in emission order; the table is built by position.
     if (number != int32_t(locations_.size())) throw EUnexpectedError(res::SUnexpectedError);
-    locations_.push_back(TvxObjectLocation{offset, 0, 0});
+    locations_.push_back(TvxObjectLocation::At(offset));
     return;
   }
   // With object streams, the streams take numbers after the body's objects
@@ -565,7 +585,7 @@ void TvxDocumentWriter::PlaceObject(int32_t number, int64_t offset) {
   if (number <= 0) throw EUnexpectedError(res::SUnexpectedError);
   if (size_t(number) >= locations_.size()) locations_.resize(size_t(number) + 1);
   if (locations_[size_t(number)].Placed()) throw EUnexpectedError(res::SUnexpectedError);
-  locations_[size_t(number)].Offset = offset;
+  locations_[size_t(number)].SetOffset(offset);
 }
 
 // A classic file opens every object with an empty line and ends its lines
@@ -729,7 +749,7 @@ void TvxDocumentWriter::PackObject(int32_t number, std::string_view text) {
   if (objectStream_.Empty()) objectStreamNumber_ = ++nextObjectNumber_;
   if (size_t(number) >= locations_.size()) locations_.resize(size_t(number) + 1);
   if (locations_[size_t(number)].Placed()) throw EUnexpectedError(res::SUnexpectedError);
-  locations_[size_t(number)] = TvxObjectLocation{-1, objectStreamNumber_, int32_t(objectStream_.Count())};
+  locations_[size_t(number)] = TvxObjectLocation::InStream(objectStreamNumber_, int32_t(objectStream_.Count()));
   objectStream_.Add(number, text);
   if (objectStream_.Count() >= kObjectStreamMembers) FlushObjectStream();
 }
@@ -793,8 +813,8 @@ class TvxDocumentWriter::TvxObjectStreamWorker {
 void TvxDocumentWriter::FlushObjectStream() {
   if (objectStream_.Empty()) return;
   const int32_t number = objectStreamNumber_;
-  TvxObjectStreamWorker::Task task([this, number, members = std::move(objectStream_)]() {
-    TvxStreamText made = MakeObjectStream(document_, number, members);
+  TvxObjectStreamWorker::Task task([this, number, members = std::move(objectStream_)]() mutable {
+    TvxStreamText made = MakeObjectStream(document_, number, std::move(members));
     return TvxPendingObjectStream::Ready{std::move(made.DictText), std::move(*made.Encoded)};
   });
   objectStream_ = TvxObjectStreamBuilder();
@@ -810,13 +830,14 @@ void TvxDocumentWriter::FlushObjectStream() {
 }
 
 TvxStreamText TvxDocumentWriter::MakeObjectStream(TvxCustomPDFDocument& document, int32_t number,
-                                                  const TvxObjectStreamBuilder& members) {
+                                                  TvxObjectStreamBuilder&& members) {
   int64_t first = 0;
   TvxStreamText made;
-  std::string data = CompressWriterData(document, members.Build(first));
+  const size_t count = members.Count();
+  std::string data = CompressWriterData(document, std::move(members).Build(first));
   TvxPDFDictObject dict;
   dict.AddName("/Type", "/ObjStm");
-  dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(int64_t(members.Count())));
+  dict.SetValue("/N", std::make_unique<TvxPDFInt64Object>(int64_t(count)));
   dict.SetValue("/First", std::make_unique<TvxPDFInt64Object>(first));
   dict.AddName("/Filter", "/FlateDecode");
   // Encrypted as one stream under its own number; the members inside are
@@ -888,7 +909,7 @@ void TvxDocumentWriter::WriteXRefAndTrailer() {
   out += std::to_string(count);
   out += "\r\n0000000000 65535 f\r\n";
   for (size_t number = 1; number < count; ++number) {
-    const int64_t offset = locations_[number].Offset;
+    const int64_t offset = locations_[number].Offset();
     if (offset > 9999999999LL) throw EWriteError(res::SFileTooLargeForXRef);
     AppendPadded(out, offset, 10);
     out += " 00000 n\r\n";

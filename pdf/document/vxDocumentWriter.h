@@ -35,9 +35,13 @@ struct TvxStreamText {
 // then the target is untouched; a file that is never committed is removed.
 // A target that is a symbolic link is followed (the file it leads to is
 // replaced) unless `followLinks` is false: then the link itself is.
+// A scratch file, which is never committed, is written on the calling
+// thread as each buffer fills: no buffers wait there for a writing thread,
+// and nothing is pushed towards the disk.
 class TvxSaveFile {
  public:
-  explicit TvxSaveFile(const std::string& target, bool followLinks = true);
+  enum class TvxUse { Target, Scratch };
+  explicit TvxSaveFile(const std::string& target, bool followLinks = true, TvxUse use = TvxUse::Target);
   ~TvxSaveFile();
   TvxSaveFile(const TvxSaveFile&) = delete;
   TvxSaveFile& operator=(const TvxSaveFile&) = delete;
@@ -54,10 +58,16 @@ class TvxSaveFile {
   // through CopyFrom of that source, which takes the copy's place.
   void StartCopyFrom(std::shared_ptr<const TvxFileOnDemand> source);
   // The buffer to append to directly; call MaybeFlush after appending.
-  std::string& Buffer() { return buffer_; }
+  std::string& Buffer() {
+    if (buffer_.capacity() < kBufferSize) ReserveBuffer();
+    return buffer_;
+  }
   void MaybeFlush() {
     if (buffer_.size() >= kBufferSize) Flush();
   }
+  // Hands what is buffered over to be written (a scratch file writes it at
+  // once, and gives its buffer back until it is written to again).
+  void Flush();
   // Writes out the rest, syncs it to disk and puts the file in the target's
   // place.
   void Commit();
@@ -74,10 +84,14 @@ class TvxSaveFile {
   // Small pieces (a quarter of a megabyte): the buffers in hand, with the
   // thread that writes them, hold about what one large buffer held.
   static constexpr size_t kBufferSize = size_t(256) << 10;
-  void Flush();
+  // Made when first written to: a linearized save fills its scratch file
+  // long before it writes the target.
+  void ReserveBuffer();
   void Discard();
   // The thread that writes the buffers; raising a write error it met.
   TvxWriteBehind& Behind();
+  // Writes `bytes` at the file's offset on this thread.
+  void WriteNow(std::string_view bytes);
   void ThrowIfFailed(int error) const;
 
   std::string target_;
@@ -88,6 +102,7 @@ class TvxSaveFile {
   bool committed_ = false;
   int pendingSlot_ = -1;  // where a signal handler finds tempName_
   bool followLinks_ = true;
+  bool scratch_ = false;
   std::vector<std::string> losses_;
   std::unique_ptr<TvxWriteBehind> behind_;
   std::unique_ptr<TvxEarlyCopy> early_;
@@ -131,7 +146,7 @@ class TvxDocumentWriter {
   // An object stream of `members` under `number`: its dictionary text and
   // its data (compressed, and encrypted when the save encrypts).
   static TvxStreamText MakeObjectStream(TvxCustomPDFDocument& document, int32_t number,
-                                        const TvxObjectStreamBuilder& members);
+                                        TvxObjectStreamBuilder&& members);
   // Flate data for a stream the writer makes itself (an object stream, the
   // cross-reference stream); /Filter /FlateDecode goes with it.
   static std::string CompressWriterData(const TvxCustomPDFDocument& document, std::string_view data);

@@ -1,7 +1,9 @@
 #include "pdf/document/vxLinearizationPlan.h"
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
+#include <unordered_map>
 
 #include "pdf/util/vxExceptions.h"
 #include "pdf/util/vxPDFResStrs.h"
@@ -13,13 +15,22 @@ namespace {
 constexpr int32_t kNobody = -1;
 constexpr int32_t kSeveral = -2;
 
-enum : uint8_t { kFirstPage = 1, kOutlines = 2, kOpenDocument = 4, kOthers = 8 };
+enum : uint8_t {
+  kFirstPage = 1,
+  kOutlines = 2,
+  kOpenDocument = 4,
+  kOthers = 8,
+  kReached = 16,  // by any walk
+  kThumbed = 32,  // by a thumbnail: the walker keeps whose
+  kPage = 64      // one of the document's pages, whatever its /Type says
+};
 
-// Who reaches one written object.
+// Who reaches one written object; eight bytes, as a large document has
+// hundreds of thousands. Few objects belong to thumbnails: the page whose
+// thumbnail reaches one is kept aside.
 struct TvxUsers {
-  uint32_t Walk = 0;         // the last walk that reached it
-  int32_t Page = kNobody;    // the one page after the first that reaches it
-  int32_t Thumb = kNobody;   // the one page whose thumbnail reaches it
+  int32_t Page = kNobody;  // the one page after the first that reaches it
+  uint16_t Walk = 0;       // the last walk that reached it (see TvxUserWalker::Begin)
   uint8_t Flags = 0;
 };
 
@@ -56,18 +67,26 @@ enum class TvxPart : uint8_t {
   Unreached
 };
 
-TvxPart PartOf(const TvxUsers& u) {
+// `thumb`: the one page whose thumbnail reaches the object, kNobody or kSeveral.
+TvxPart PartOf(const TvxUsers& u, int32_t thumb) {
   const bool others = (u.Flags & kOthers) != 0;
   if (u.Flags & kOutlines) return TvxPart::Outlines;
   if (u.Flags & kOpenDocument) return TvxPart::OpenDocument;
-  if ((u.Flags & kFirstPage) && !others && u.Page == kNobody && u.Thumb == kNobody) return TvxPart::FirstPagePrivate;
+  if ((u.Flags & kFirstPage) && !others && u.Page == kNobody && thumb == kNobody) return TvxPart::FirstPagePrivate;
   if (u.Flags & kFirstPage) return TvxPart::FirstPageShared;
-  if (u.Page >= 1 && !others && u.Thumb == kNobody) return TvxPart::PagePrivate;
+  if (u.Page >= 1 && !others && thumb == kNobody) return TvxPart::PagePrivate;
   if (u.Page == kSeveral) return TvxPart::Shared;
-  if (u.Thumb >= 0 && !others) return TvxPart::ThumbnailPrivate;
-  if (u.Thumb == kSeveral) return TvxPart::ThumbnailShared;
-  if (u.Walk != 0) return TvxPart::Other;
+  if (thumb >= 0 && !others) return TvxPart::ThumbnailPrivate;
+  if (thumb == kSeveral) return TvxPart::ThumbnailShared;
+  if (u.Flags & kReached) return TvxPart::Other;
   return TvxPart::Unreached;
+}
+
+// Whether a page's use of an object in this part goes into the shared
+// object hint table.
+bool MayBeShared(TvxPart part, bool outlinesWithFirstPage) {
+  return part == TvxPart::FirstPageShared || part == TvxPart::Shared ||
+         (part == TvxPart::Outlines && outlinesWithFirstPage);
 }
 
 }  // namespace
@@ -78,23 +97,27 @@ class TvxUserWalker {
  public:
   enum class Kind : uint8_t { Page, Thumb, OpenDocument, Outlines, Other };
 
-  TvxUserWalker(TvxCustomPDFDocument& document, std::vector<const TvxPDFIndirectObject*>& objects,
-                std::vector<TvxUsers>& users)
-      : document_(document), objects_(objects), users_(users) {}
+  TvxUserWalker(TvxCustomPDFDocument& document, std::vector<TvxUsers>& users) : document_(document), users_(users) {}
 
   // One user's walk from `start`; with `reached`, the indexes of the objects
   // it reaches are appended there.
-  void Walk(Kind kind, int32_t page, const TvxPDFObject* start, std::vector<uint32_t>* reached = nullptr) {
-    ++walk_;
+  void Walk(Kind kind, int32_t page, const TvxPDFObject* start, TvxNumberBlocks* reached = nullptr) {
+    Begin();
     stack_.push_back({start, kind, page, false});
     Run(reached);
   }
 
   // A page's walk: the page object itself is the one page it enters.
-  void WalkPage(int32_t page, const TvxPDFIndirectObject* pageObject, std::vector<uint32_t>* reached) {
-    ++walk_;
+  void WalkPage(int32_t page, const TvxPDFIndirectObject* pageObject, TvxNumberBlocks* reached) {
+    Begin();
     stack_.push_back({pageObject, Kind::Page, page, true});
     Run(reached);
+  }
+
+  // The part of the object at `index`, from who reaches it.
+  TvxPart PartAt(size_t index) const {
+    const TvxUsers& u = users_[index];
+    return PartOf(u, (u.Flags & kThumbed) ? thumbs_.at(uint32_t(index)) : kNobody);
   }
 
   // The entries of the catalog as the writer builds it, for a walk that
@@ -109,7 +132,19 @@ class TvxUserWalker {
     bool Top;
   };
 
-  void Mark(TvxUsers& u, Kind kind, int32_t page) {
+  // A walk's objects carry its number modulo 2^16: when it comes round to
+  // 0, every object is marked unreached by the walks to come.
+  void Begin() {
+    ++walk_;
+    if (uint16_t(walk_) == 0) {
+      for (TvxUsers& u : users_) u.Walk = 0;
+      ++walk_;
+    }
+  }
+
+  void Mark(uint32_t index, Kind kind, int32_t page) {
+    TvxUsers& u = users_[index];
+    u.Flags |= kReached;
     switch (kind) {
       case Kind::Page:
         if (page == 0)
@@ -117,7 +152,10 @@ class TvxUserWalker {
         else
           AddUser(u.Page, page);
         break;
-      case Kind::Thumb: AddUser(u.Thumb, page); break;
+      case Kind::Thumb:
+        u.Flags |= kThumbed;
+        AddUser(thumbs_.try_emplace(index, kNobody).first->second, page);
+        break;
       case Kind::OpenDocument: u.Flags |= kOpenDocument; break;
       case Kind::Outlines: u.Flags |= kOutlines; break;
       case Kind::Other: u.Flags |= kOthers; break;
@@ -137,7 +175,7 @@ class TvxUserWalker {
     return target && target->UseCount != 0 && target->NewNumber > 0 ? target : nullptr;
   }
 
-  void Run(std::vector<uint32_t>* reached) {
+  void Run(TvxNumberBlocks* reached) {
     while (!stack_.empty()) {
       const Item item = stack_.back();
       stack_.pop_back();
@@ -158,13 +196,15 @@ class TvxUserWalker {
           }
           continue;
         }
-        if (!target || (!item.Top && IsPageDictionary(target->Content.get()))) continue;
+        if (!target) continue;
         const uint32_t index = uint32_t(target->NewNumber - 1);
         TvxUsers& u = users_[index];
-        if (u.Walk == walk_) continue;
-        u.Walk = walk_;
-        Mark(u, item.UserKind, item.Page);
-        if (reached) reached->push_back(index);
+        // Another page is its own user's: a walk stops there.
+        if (!item.Top && ((u.Flags & kPage) || IsPageDictionary(target->Content.get()))) continue;
+        if (u.Walk == uint16_t(walk_)) continue;
+        u.Walk = uint16_t(walk_);
+        Mark(index, item.UserKind, item.Page);
+        if (reached) reached->Add(index);
         value = target->Content.get();
         if (!value) continue;
       }
@@ -193,7 +233,7 @@ class TvxUserWalker {
           dict = static_cast<const TvxPDFStreamObject*>(value)->Dictionary.get();
         } else {
           dict = static_cast<const TvxPDFDictObject*>(value);
-          isPage = IsPageDictionary(value);
+          isPage = item.Top || IsPageDictionary(value);
           if (isPage && !item.Top) return;
         }
         if (!dict) return;
@@ -220,8 +260,8 @@ class TvxUserWalker {
   }
 
   TvxCustomPDFDocument& document_;
-  std::vector<const TvxPDFIndirectObject*>& objects_;
   std::vector<TvxUsers>& users_;
+  std::unordered_map<uint32_t, int32_t> thumbs_;
   std::vector<Item> stack_;
   std::vector<std::pair<std::string_view, const TvxPDFObject*>> entries_;
   uint32_t walk_ = 0;
@@ -230,24 +270,25 @@ class TvxUserWalker {
 
 TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   TvxCustomPDFDocument& doc = document;
-  // The written objects in store order; each one's NewNumber is its index
-  // plus one while the plan is made.
-  std::vector<const TvxPDFIndirectObject*> objects;
-  for (const TvxPDFObjectStore* store : {doc.store_.get(), doc.saveStore_.get()}) {
-    if (!store) continue;
-    for (const auto& object : store->Objects()) {
-      object->NewNumber = 0;
-      if (object->UseCount == 0) continue;
-      objects.push_back(object.get());
-      object->NewNumber = int32_t(objects.size());
-    }
+  // Every stored object has an index: its place in the store, then in the
+  // save-time store. A written object's NewNumber is its index plus one
+  // while the plan is made; the others' is 0.
+  stores_[0] = doc.store_.get();
+  stores_[1] = doc.saveStore_.get();
+  firstCount_ = stores_[0] ? stores_[0]->Objects().size() : 0;
+  const size_t count = firstCount_ + (stores_[1] ? stores_[1]->Objects().size() : 0);
+  for (size_t i = 0; i < count; ++i) {
+    const TvxPDFIndirectObject* object = ObjectAt(i);
+    const_cast<TvxPDFIndirectObject*>(object)->NewNumber = object->UseCount == 0 ? 0 : int32_t(i + 1);
   }
   struct TvxClearNumbers {
-    std::vector<const TvxPDFIndirectObject*>& Objects;
+    const TvxPDFObjectStore* const* Stores;
     ~TvxClearNumbers() {
-      for (const TvxPDFIndirectObject* o : Objects) const_cast<TvxPDFIndirectObject*>(o)->NewNumber = 0;
+      for (size_t s = 0; s < 2; ++s)
+        if (Stores[s])
+          for (const auto& object : Stores[s]->Objects()) object->NewNumber = 0;
     }
-  } clear{objects};
+  } clear{stores_};
 
   for (const TvxPDFIndirectObject* page : doc.pageList_)
     if (page && page->UseCount != 0 && page->NewNumber > 0) Pages.push_back(page);
@@ -256,8 +297,8 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
     return;
   }
 
-  std::vector<TvxUsers> users(objects.size());
-  TvxUserWalker walker(doc, objects, users);
+  std::vector<TvxUsers> users(count);
+  TvxUserWalker walker(doc, users);
   const TvxPDFCatalog& catalog = *doc.catalog_;
   using Kind = TvxUserWalker::Kind;
   // The catalog's entries as the writer builds them, with the kind of user
@@ -275,89 +316,119 @@ TvxLinearizationPlan::TvxLinearizationPlan(TvxCustomPDFDocument& document) {
   for (const auto& entry : catalogEntries) walker.CatalogValues.push_back(entry.second);
 
   // Pages first: the first page, then the others, noting what each reaches.
-  std::vector<uint32_t> reached;
+  TvxNumberBlocks reached;
   std::vector<size_t> reachedStart(Pages.size() + 1, 0);
+  for (const TvxPDFIndirectObject* page : Pages) users[size_t(page->NewNumber - 1)].Flags |= kPage;
   for (size_t p = 0; p < Pages.size(); ++p) {
-    if (users[size_t(Pages[p]->NewNumber - 1)].Walk != 0) {
+    if (users[size_t(Pages[p]->NewNumber - 1)].Flags & kReached) {
       Refusal = res::SLinearizingDuplicatePages;
       return;
     }
-    reachedStart[p] = reached.size();
+    reachedStart[p] = reached.Size();
     walker.WalkPage(int32_t(p), Pages[p], p == 0 ? nullptr : &reached);
   }
-  reachedStart[Pages.size()] = reached.size();
+  reachedStart[Pages.size()] = reached.Size();
   for (const auto& [kind, value] : catalogEntries) walker.Walk(kind, 0, value);
   if (const TvxPDFDictObject* info = doc.info_->InfoDict()) walker.Walk(Kind::Other, 0, info);
 
   const TvxPDFOutline* outlineRootItem = doc.OutlineRoot();
   OutlinesWithFirstPage = doc.PageMode() == pmUseOutlines && outlineRootItem != nullptr;
 
-  // The parts, each in store order (a page's own objects after its page
-  // object, the outline root before the other outline objects).
-  std::vector<TvxPart> parts(objects.size());
-  for (size_t i = 0; i < objects.size(); ++i) parts[i] = PartOf(users[i]);
+  // The uses that go into the shared object table, in place of what the
+  // pages reached (page 0 noted nothing, so the kept ones never overtake
+  // the ones read).
+  size_t kept = 0;
+  SharedUseStart.assign(Pages.size() + 1, 0);
+  for (size_t p = 1; p < Pages.size(); ++p) {
+    SharedUseStart[p] = kept;
+    for (size_t k = reachedStart[p]; k < reachedStart[p + 1]; ++k)
+      if (MayBeShared(walker.PartAt(reached[k]), OutlinesWithFirstPage)) reached.Set(kept++, reached[k]);
+  }
+  SharedUseStart[Pages.size()] = kept;
+  reached.Truncate(kept);
+  SharedUse = std::move(reached);
+
   const TvxPDFIndirectObject* outlineRoot = nullptr;
   if (catalog.OutlinesRef) {
-    for (size_t i = 0; i < objects.size(); ++i) {
-      const TvxPDFIndirectObject* o = objects[i];
-      if (parts[i] == TvxPart::Outlines && o->ObjectNumber == catalog.OutlinesRef->ObjectNumber &&
-          o->DocumentID == catalog.OutlinesRef->DocumentID && o->Generation == catalog.OutlinesRef->Generation) {
+    for (size_t i = 0; i < count; ++i) {
+      const TvxPDFIndirectObject* o = ObjectAt(i);
+      if (o->UseCount != 0 && walker.PartAt(i) == TvxPart::Outlines &&
+          o->ObjectNumber == catalog.OutlinesRef->ObjectNumber && o->DocumentID == catalog.OutlinesRef->DocumentID &&
+          o->Generation == catalog.OutlinesRef->Generation) {
         outlineRoot = o;
         break;
       }
     }
   }
-  OtherPages.resize(Pages.size());
-  FirstPage.push_back(Pages[0]);
-  for (size_t p = 1; p < Pages.size(); ++p) OtherPages[p].push_back(Pages[p]);
-  if (outlineRoot) Outlines.push_back(outlineRoot);
-  TvxObjects firstPageShared, thumbnailShared, other, unreached;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    const TvxPDFIndirectObject* o = objects[i];
-    switch (parts[i]) {
-      case TvxPart::Outlines:
-        if (o != outlineRoot) Outlines.push_back(o);
-        break;
-      case TvxPart::OpenDocument: OpenDocument.push_back(o); break;
-      case TvxPart::FirstPagePrivate:
-        if (o != Pages[0]) FirstPage.push_back(o);
-        break;
-      case TvxPart::FirstPageShared: firstPageShared.push_back(o); break;
-      case TvxPart::PagePrivate:
-        if (o != Pages[size_t(users[i].Page)]) OtherPages[size_t(users[i].Page)].push_back(o);
-        break;
-      case TvxPart::Shared: Shared.push_back(o); break;
-      case TvxPart::ThumbnailPrivate: Other.push_back(o); break;
-      case TvxPart::ThumbnailShared: thumbnailShared.push_back(o); break;
-      case TvxPart::Other: other.push_back(o); break;
-      case TvxPart::Unreached: unreached.push_back(o); break;
-    }
-  }
-  FirstPage.insert(FirstPage.end(), firstPageShared.begin(), firstPageShared.end());
-  Other.insert(Other.end(), thumbnailShared.begin(), thumbnailShared.end());
-  Other.insert(Other.end(), other.begin(), other.end());
-  Other.insert(Other.end(), unreached.begin(), unreached.end());
 
-  // Each object a page may share gets a position once; `users` is done with,
-  // and its Walk field keeps the position.
-  SharedUseStart.assign(Pages.size() + 1, 0);
-  for (size_t p = 1; p < Pages.size(); ++p) {
-    SharedUseStart[p] = SharedUse.size();
-    for (size_t k = reachedStart[p]; k < reachedStart[p + 1]; ++k) {
-      const uint32_t index = reached[k];
-      const TvxPart part = parts[index];
-      if (part != TvxPart::FirstPageShared && part != TvxPart::Shared &&
-          !(part == TvxPart::Outlines && OutlinesWithFirstPage))
-        continue;
-      if (users[index].Walk != UINT32_MAX) {
-        users[index].Walk = UINT32_MAX;
-        users[index].Page = int32_t(SharedObjects.size());
-        SharedObjects.push_back(objects[index]);
+  // The parts in one list, each in store order (a page's own objects after
+  // its page object, the outline root before the other outline objects),
+  // through buckets counted first: what opens the document; the first page
+  // and its own objects, then those it shares; each later page; the shared
+  // objects; the outlines; the thumbnails' own objects, those thumbnails
+  // share, the other objects reached, and those nothing reaches.
+  const size_t pageCount = Pages.size();
+  const size_t kOpen = 0, kFirstOwn = 1, kFirstShared = 2, kPage0 = 2;  // page p (from 1): kPage0 + p
+  const size_t kShared = kPage0 + pageCount, kOutlines = kShared + 1, kThumbOwn = kOutlines + 1,
+               kThumbShared = kThumbOwn + 1, kOther = kThumbShared + 1, kUnreached = kOther + 1,
+               kBuckets = kUnreached + 1;
+  // The bucket of each written object, kNone for one that is already at the
+  // head of its bucket (a page object, the outline root) or not written.
+  // Who reaches what is done with once they are known.
+  constexpr uint32_t kNone = UINT32_MAX;
+  auto bucketOf = [&](size_t i, const TvxPDFIndirectObject* o) -> uint32_t {
+    switch (walker.PartAt(i)) {
+      case TvxPart::Outlines: return o == outlineRoot ? kNone : uint32_t(kOutlines);
+      case TvxPart::OpenDocument: return uint32_t(kOpen);
+      case TvxPart::FirstPagePrivate: return o == Pages[0] ? kNone : uint32_t(kFirstOwn);
+      case TvxPart::FirstPageShared: return uint32_t(kFirstShared);
+      case TvxPart::PagePrivate: {
+        const size_t page = size_t(users[i].Page);
+        return o == Pages[page] ? kNone : uint32_t(kPage0 + page);
       }
-      SharedUse.push_back(uint32_t(users[index].Page));
+      case TvxPart::Shared: return uint32_t(kShared);
+      case TvxPart::ThumbnailPrivate: return uint32_t(kThumbOwn);
+      case TvxPart::ThumbnailShared: return uint32_t(kThumbShared);
+      case TvxPart::Other: return uint32_t(kOther);
+      case TvxPart::Unreached: return uint32_t(kUnreached);
     }
+    return kNone;
+  };
+  std::vector<uint32_t> buckets(count, kNone);
+  for (size_t i = 0; i < count; ++i) {
+    const TvxPDFIndirectObject* o = ObjectAt(i);
+    if (o->UseCount != 0) buckets[i] = bucketOf(i, o);
   }
-  SharedUseStart[Pages.size()] = SharedUse.size();
+  std::vector<TvxUsers>().swap(users);
+
+  std::vector<size_t> start(kBuckets + 1, 0);
+  // The heads: the first page's object, each later page's, the outline root.
+  start[kFirstOwn] = 1;
+  for (size_t p = 1; p < pageCount; ++p) start[kPage0 + p] = 1;
+  if (outlineRoot) start[kOutlines] = 1;
+  for (uint32_t bucket : buckets)
+    if (bucket != kNone) ++start[bucket];
+  size_t total = 0;
+  for (size_t b = 0; b <= kBuckets; ++b) {
+    const size_t n = start[b];
+    start[b] = total;
+    total += n;
+  }
+  Objects.resize(total);
+  std::vector<size_t> cursor(start.begin(), start.end() - 1);
+  auto indexOf = [](const TvxPDFIndirectObject* o) { return uint32_t(o->NewNumber - 1); };
+  Objects[cursor[kFirstOwn]++] = indexOf(Pages[0]);
+  for (size_t p = 1; p < pageCount; ++p) Objects[cursor[kPage0 + p]++] = indexOf(Pages[p]);
+  if (outlineRoot) Objects[cursor[kOutlines]++] = indexOf(outlineRoot);
+  for (size_t i = 0; i < count; ++i)
+    if (buckets[i] != kNone) Objects[cursor[buckets[i]]++] = uint32_t(i);
+  OpenDocument = {start[kOpen], start[kOpen + 1]};
+  FirstPage = {start[kFirstOwn], start[kFirstShared + 1]};
+  PageStart.assign(pageCount + 1, 0);
+  for (size_t p = 1; p <= pageCount; ++p) PageStart[p] = start[kPage0 + p];
+  Shared = {start[kShared], start[kShared + 1]};
+  Outlines = {start[kOutlines], start[kOutlines + 1]};
+  Other = {start[kThumbOwn], start[kUnreached + 1]};
 }
 
 }  // namespace vx

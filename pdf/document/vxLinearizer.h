@@ -18,13 +18,14 @@
 #include <string_view>
 #include <vector>
 
+#include "pdf/document/vxHintTables.h"
+#include "pdf/document/vxLinearizationPlan.h"
 #include "pdf/document/vxObjectStreamWriter.h"
 
 namespace vx {
 
 class TvxCustomPDFDocument;
 class TvxDocumentWriter;
-class TvxLinearizationPlan;
 class TvxPDFIndirectObject;
 
 class TvxLinearizer {
@@ -41,38 +42,60 @@ class TvxLinearizer {
   bool Write();
 
  private:
-  // The objects of one part (or of one page) and how they are written:
-  // the first on its own when it must be (a page object) or cannot be
-  // packed, then the object streams that hold the packed ones, then the
-  // rest one by one. Each of those is a unit: the hint tables count units.
+  // The objects of one part (or of one page), the plan's Objects[Begin ..
+  // End), sorted there into the order they are written in: the first on
+  // its own when it must be (a page object) or cannot be packed, then those
+  // packed in object streams, then the rest one by one. Each of those is a
+  // unit (the hint tables count units); a group's units have consecutive
+  // numbers, in file order.
   struct TvxGroup {
-    const TvxPDFIndirectObject* Lead = nullptr;
-    std::vector<const TvxPDFIndirectObject*> Packed;
-    std::vector<const TvxPDFIndirectObject*> Single;
-    std::vector<int32_t> StreamNumbers;
-    std::vector<int32_t> Units;  // object numbers, in file order
+    size_t Begin = 0;
+    size_t Packed = 0;  // [Begin, Packed): the lead, if any
+    size_t Single = 0;  // [Packed, Single): the packed ones; [Single, End): the rest
+    size_t End = 0;
+    int32_t FirstUnit = 0;
+    int32_t Units = 0;
+    // Where writing it ended, in the part of the file it was written to.
+    int64_t EndPosition = 0;
+    bool HasLead() const { return Packed > Begin; }
+    int32_t FirstStream() const { return FirstUnit + (HasLead() ? 1 : 0); }
   };
   class TvxMemoryOutput;
 
-  void Sort(TvxGroup& group, const std::vector<const TvxPDFIndirectObject*>& objects, bool leadAlone);
+  void Sort(TvxGroup& group, TvxLinearizationPlan::TvxRun run, bool leadAlone);
   void NumberUnits(TvxGroup& group);
   void NumberMembers(TvxGroup& group);
   void NumberEverything();
+  // Where the members of each object stream go, known once numbers are.
+  void PlaceMembers(const TvxGroup& group);
+  // The plan's shared objects each page uses, as entries of the shared
+  // object hint table (the first page's units, then the shared ones).
+  void TakeSharedUse();
+  int32_t SharedTableIndex(int32_t unit) const;
 
   template <typename Out>
-  void WriteGroup(Out& out, TvxGroup& group, std::vector<int32_t>& order);
+  void WriteGroup(Out& out, TvxGroup& group);
   template <typename Out>
-  void WriteObject(Out& out, const TvxPDFIndirectObject& object, std::vector<int32_t>& order);
+  void WriteObject(Out& out, const TvxPDFIndirectObject& object);
   template <typename Out>
-  void WriteText(Out& out, int32_t number, std::string_view body, std::vector<int32_t>& order);
+  void WriteText(Out& out, int32_t number, std::string_view body);
   template <typename Out>
-  void WriteStream(Out& out, int32_t number, std::string_view dictText, std::string_view data,
-                   std::vector<int32_t>& order);
+  void WriteStream(Out& out, int32_t number, std::string_view dictText, std::string_view data);
   template <typename Out>
-  void Begin(Out& out, int32_t number, std::vector<int32_t>& order);
+  void Begin(Out& out, int32_t number);
   template <typename Out>
   void End(Out& out);
 
+  // Where a unit of the scratch file ends: where the next object there
+  // begins, or the end of the scratch file.
+  int64_t UnitEnd(const TvxGroup& group, int32_t unit) const;
+  int64_t GroupLength(const TvxGroup& group) const;
+  // Moves the offset of an object, or those of a group's units, by `by`.
+  void MoveBy(int32_t number, int64_t by);
+  void Shift(const TvxGroup& group, int64_t by);
+
+  // The object at place `i` of the plan's list.
+  const TvxPDFIndirectObject* ObjectOf(size_t i) const;
   // The unit an object is written in: itself, or its object stream.
   int32_t UnitOf(const TvxPDFIndirectObject* object) const;
   // The primary hint stream's object, given where the first half ends
@@ -102,10 +125,10 @@ class TvxLinearizer {
   // Where each object went, by number: while writing, offsets within the
   // scratch file or the in-memory part; then within the file.
   std::vector<TvxObjectLocation> locations_;
-  std::vector<int64_t> lengths_;     // of the units in the scratch file, by number
-  std::vector<int32_t> spillOrder_;  // objects of the scratch file, in file order
-  std::vector<int32_t> memoryOrder_;  // objects of the in-memory part
-  int64_t firstPageEnd_ = 0;         // in the scratch file
+  TvxHintData hints_;             // filled as what it describes is known
+  int64_t spillSize_ = 0;         // of the scratch file
+  int64_t firstPageEnd_ = 0;      // in the scratch file
+  std::vector<uint32_t> singles_;  // Sort's scratch space
 };
 
 }  // namespace vx

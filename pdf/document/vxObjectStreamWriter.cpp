@@ -65,6 +65,12 @@ bool MayPackInObjectStream(const TvxPDFObject* content, uint16_t writtenGenerati
 std::string CompactObjectText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  AppendCompactObjectText(out, text);
+  return out;
+}
+
+void AppendCompactObjectText(std::string& out, std::string_view text) {
+  const size_t base = out.size();
   bool commentOpen = false;  // a comment runs to the line's end: keep that end
   size_t i = 0;
   const size_t n = text.size();
@@ -75,7 +81,7 @@ std::string CompactObjectText(std::string_view text) {
       if (commentOpen) {
         out += '\n';
         commentOpen = false;
-      } else if (!out.empty() && i < n) {
+      } else if (out.size() > base && i < n) {
         out += ' ';
       }
       continue;
@@ -129,36 +135,52 @@ std::string CompactObjectText(std::string_view text) {
     }
     out.append(token);
   }
-  return out;
 }
 
 void TvxObjectStreamBuilder::Add(int32_t number, std::string_view text) {
   numbers_.push_back(number);
-  texts_ += text;
-  ends_.push_back(texts_.size());
+  if (!compactNow_) {
+    texts_ += text;
+    marks_.push_back(texts_.size());
+    return;
+  }
+  // Members are parted by a space, so that two numbers never run together.
+  if (!texts_.empty()) texts_ += ' ';
+  marks_.push_back(texts_.size());
+  AppendCompactObjectText(texts_, text);
 }
 
-std::string TvxObjectStreamBuilder::Build(int64_t& first) const {
-  std::string members;
-  std::vector<size_t> offsets;
-  size_t begin = 0;
-  for (size_t end : ends_) {
-    // Members are parted by a space, so that two numbers never run together.
-    if (!members.empty()) members += ' ';
-    offsets.push_back(members.size());
-    members += CompactObjectText(std::string_view(texts_).substr(begin, end - begin));
-    begin = end;
-  }
+std::string TvxObjectStreamBuilder::Build(int64_t& first) && {
   std::string data;
-  for (size_t k = 0; k < numbers_.size(); ++k) {
-    if (k) data += ' ';
-    AppendInteger(data, numbers_[k]);
-    data += ' ';
-    AppendInteger(data, int64_t(offsets[k]));
+  if (compactNow_) {
+    data = std::move(texts_);  // the members as they go in, each beginning at marks_[k]
+  } else {
+    // The members go into the buffer the stream's data is made in, with
+    // room for the header in front (compacting never lengthens a text, and
+    // a pair of numbers takes at most kPairRoom bytes); the texts are given
+    // back before the header goes in.
+    constexpr size_t kPairRoom = 32;
+    data.reserve(texts_.size() + numbers_.size() * (kPairRoom + 1) + 1);
+    size_t begin = 0;
+    for (size_t& end : marks_) {
+      if (!data.empty()) data += ' ';
+      const size_t start = data.size();
+      AppendCompactObjectText(data, std::string_view(texts_).substr(begin, end - begin));
+      begin = end;
+      end = start;
+    }
+    std::string().swap(texts_);
   }
-  data += '\n';
-  first = int64_t(data.size());
-  data += members;
+  std::string header;
+  for (size_t k = 0; k < numbers_.size(); ++k) {
+    if (k) header += ' ';
+    AppendInteger(header, numbers_[k]);
+    header += ' ';
+    AppendInteger(header, int64_t(marks_[k]));
+  }
+  header += '\n';
+  first = int64_t(header.size());
+  data.insert(0, header);
   return data;
 }
 
@@ -173,11 +195,11 @@ TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& loca
     rows += range.Count;
     for (size_t number = range.First; number < range.First + range.Count; ++number) {
       const TvxObjectLocation& l = locations.at(number);
-      if (l.Offset >= 0) {
-        largest2 = std::max(largest2, uint64_t(l.Offset));
-      } else if (l.StreamNumber > 0) {
-        largest2 = std::max(largest2, uint64_t(l.StreamNumber));
-        largest3 = std::max(largest3, uint64_t(l.Index));
+      if (l.Offset() >= 0) {
+        largest2 = std::max(largest2, uint64_t(l.Offset()));
+      } else if (l.StreamNumber() > 0) {
+        largest2 = std::max(largest2, uint64_t(l.StreamNumber()));
+        largest3 = std::max(largest3, uint64_t(l.Index()));
       }
     }
   }
@@ -195,14 +217,14 @@ TvxXRefStreamRows BuildXRefStreamRows(const std::vector<TvxObjectLocation>& loca
     for (size_t number = range.First; number < range.First + range.Count; ++number) {
       const TvxObjectLocation& l = locations[number];
       row.clear();
-      if (number != 0 && l.Offset >= 0) {
+      if (number != 0 && l.Offset() >= 0) {
         row += char(1);
-        AppendBigEndian(row, uint64_t(l.Offset), result.Width2);
+        AppendBigEndian(row, uint64_t(l.Offset()), result.Width2);
         AppendBigEndian(row, 0, result.Width3);
-      } else if (number != 0 && l.StreamNumber > 0) {
+      } else if (number != 0 && l.StreamNumber() > 0) {
         row += char(2);
-        AppendBigEndian(row, uint64_t(l.StreamNumber), result.Width2);
-        AppendBigEndian(row, uint64_t(l.Index), result.Width3);
+        AppendBigEndian(row, uint64_t(l.StreamNumber()), result.Width2);
+        AppendBigEndian(row, uint64_t(l.Index()), result.Width3);
       } else {
         row += char(0);  // free; object 0 heads the (empty) free list
         AppendBigEndian(row, 0, result.Width2);

@@ -18,13 +18,30 @@ namespace vx {
 // not decode much more than it needs.
 inline constexpr size_t kObjectStreamMembers = 400;
 
-// Where a written object lies: at a byte offset of the file (Offset >= 0), or
-// as member `Index` of object stream `StreamNumber`. Neither: a free number.
-struct TvxObjectLocation {
-  int64_t Offset = -1;
-  int32_t StreamNumber = 0;
-  int32_t Index = 0;
-  bool Placed() const { return Offset >= 0 || StreamNumber > 0; }
+// Where a written object lies: at a byte offset of the file (Offset() >= 0),
+// or as member Index() of object stream StreamNumber(). Neither: a free
+// number. Eight bytes: a save holds one for every object it writes.
+class TvxObjectLocation {
+ public:
+  TvxObjectLocation() = default;
+  static TvxObjectLocation At(int64_t offset) { return TvxObjectLocation(offset); }
+  static TvxObjectLocation InStream(int32_t streamNumber, int32_t index) {
+    return TvxObjectLocation(-2 - int64_t((uint64_t(uint32_t(streamNumber)) << kIndexBits) | uint32_t(index)));
+  }
+  int64_t Offset() const { return value_ >= 0 ? value_ : -1; }
+  int32_t StreamNumber() const { return value_ < -1 ? int32_t(Member() >> kIndexBits) : 0; }
+  int32_t Index() const { return value_ < -1 ? int32_t(Member() & ((uint64_t(1) << kIndexBits) - 1)) : 0; }
+  bool Placed() const { return value_ != -1; }
+  void SetOffset(int64_t offset) { value_ = offset; }
+
+ private:
+  // Members per stream stay far below this (kObjectStreamMembers).
+  static constexpr int kIndexBits = 24;
+  explicit TvxObjectLocation(int64_t value) : value_(value) {}
+  uint64_t Member() const { return uint64_t(-2 - value_); }
+  // An offset; -1 for a free number; -2 - (stream << kIndexBits | index)
+  // for a member.
+  int64_t value_ = -1;
 };
 
 // Whether an object of the body may go into an object stream. Streams cannot;
@@ -38,21 +55,30 @@ bool MayPackInObjectStream(const TvxPDFObject* content, uint16_t writtenGenerati
 // of their fixed ten decimals (one decimal stays, so a real stays a real).
 // The objects the text describes are the same.
 std::string CompactObjectText(std::string_view text);
+// The same, appended to `out`.
+void AppendCompactObjectText(std::string& out, std::string_view text);
 
 // Gathers the members of one object stream as the serialiser wrote them;
-// Build, which may run on another thread, makes the stream's data.
+// Build, which may run on another thread, makes the stream's data. With
+// `compactNow`, each member is compacted as it is added rather than by
+// Build: the builder then holds only what goes into the stream.
 class TvxObjectStreamBuilder {
  public:
+  explicit TvxObjectStreamBuilder(bool compactNow = false) : compactNow_(compactNow) {}
   void Add(int32_t number, std::string_view text);
   size_t Count() const { return numbers_.size(); }
   bool Empty() const { return numbers_.empty(); }
   // The stream's decoded data: pairs of number and offset, then the members
-  // in compact form; `first` is where the members begin (/First).
-  std::string Build(int64_t& first) const;
+  // in compact form; `first` is where the members begin (/First). Uses up
+  // the builder.
+  std::string Build(int64_t& first) &&;
 
  private:
+  bool compactNow_ = false;
   std::vector<int32_t> numbers_;
-  std::vector<size_t> ends_;  // of each member's text in texts_
+  // Where each member's text ends in texts_ (compacted later), or where it
+  // begins (compacted now); in Build, where it begins in the data.
+  std::vector<size_t> marks_;
   std::string texts_;
 };
 

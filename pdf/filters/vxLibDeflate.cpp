@@ -50,10 +50,11 @@ libdeflate_decompressor& Decompressor() {
 // go through a buffer each thread keeps, whose pages are touched once.
 constexpr size_t kScratchBytes = size_t(4) << 20;
 
+thread_local std::unique_ptr<char[]> decodeScratch;
+
 char* DecodeScratch() {
-  thread_local std::unique_ptr<char[]> scratch;
-  if (!scratch) scratch = std::make_unique_for_overwrite<char[]>(kScratchBytes);
-  return scratch.get();
+  if (!decodeScratch) decodeScratch = std::make_unique_for_overwrite<char[]>(kScratchBytes);
+  return decodeScratch.get();
 }
 
 }  // namespace
@@ -67,10 +68,17 @@ int LibDeflateLevel(uint8_t level) {
   }
 }
 
-std::string LibDeflateCompress(std::string_view data, int level) {
+std::string LibDeflateCompress(std::string_view data, int level, size_t firstTry) {
   level = std::clamp(level, 0, kMaxLevel);
   libdeflate_compressor& compressor = CompressorFor(level);
   const size_t bound = libdeflate_zlib_compress_bound(&compressor, data.size());
+  if (firstTry > 0 && firstTry < bound) {
+    // The output does not depend on the room given; too little room only
+    // makes libdeflate answer 0, and the bound is tried then.
+    auto buffer = std::make_unique_for_overwrite<char[]>(firstTry);
+    const size_t written = libdeflate_zlib_compress(&compressor, data.data(), data.size(), buffer.get(), firstTry);
+    if (written != 0) return std::string(buffer.get(), written);
+  }
   // The bound is barely more than the input; only the compressed bytes are
   // kept, so that a queue of finished streams holds no slack.
   auto buffer = std::make_unique_for_overwrite<char[]>(bound);
@@ -78,6 +86,8 @@ std::string LibDeflateCompress(std::string_view data, int level) {
   if (written == 0) throw std::bad_alloc();  // cannot happen with the bound's room
   return std::string(buffer.get(), written);
 }
+
+void ReleaseDecodeScratch() { decodeScratch.reset(); }
 
 std::optional<std::string> LibDeflateDecompress(std::string_view data, int64_t limit) {
   if (data.empty() || limit < 0) return std::nullopt;

@@ -19,8 +19,11 @@ int LibDeflateLevel(uint8_t level);
 
 // `data` as zlib data (header, deflate, Adler-32) at a libdeflate level from
 // 0 to 12. The bytes depend only on the input and the level, never on the
-// thread or on earlier calls.
-std::string LibDeflateCompress(std::string_view data, int level);
+// thread or on earlier calls. With `firstTry`, the output goes first into a
+// buffer of that size rather than one for the worst case (data that
+// compresses well then needs a fraction of the memory); data that does not
+// fit is compressed again.
+std::string LibDeflateCompress(std::string_view data, int level, size_t firstTry = 0);
 
 // Inflates one intact zlib stream (bytes after its end are ignored). Answers
 // nothing when the data is not intact (cut short, corrupt, a wrong checksum):
@@ -29,5 +32,10 @@ std::string LibDeflateCompress(std::string_view data, int level);
 // EZDecompressionError (res::SInflateLimit), as zlib's path does. The output
 // buffer is reserved from the memory budget while it grows.
 std::optional<std::string> LibDeflateDecompress(std::string_view data, int64_t limit);
+
+// Gives back the buffer this thread decodes into (the pages a large stream
+// touched stay with the process until then); the next decoding makes it
+// again.
+void ReleaseDecodeScratch();
 
 }  // namespace vx

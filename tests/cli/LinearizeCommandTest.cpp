@@ -108,6 +108,53 @@ TEST(VordelLinearize, EveryLayoutPassesOtherReadersAndMatchesThePlainRewrite) {
   }
 }
 
+// More pages than the walks of the plan count before they come round (the
+// count has 16 bits): every page uses the font and the content stream the
+// first page uses, and the hint tables must say so for each.
+TEST(VordelLinearize, PagesPastTheWalkCounterAreDescribedRight) {
+  constexpr int kPages = 65600;
+  vxtest::PdfBuilder b;
+  std::string kids;
+  for (int i = 0; i < kPages; ++i) kids += std::to_string(5 + i) + " 0 R ";
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  b.Object(2, "<< /Type /Pages /Count " + std::to_string(kPages) + " /Kids [ " + kids + "] >>");
+  b.Object(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  b.Stream(4, "", "BT /F1 12 Tf 72 720 Td (x) Tj ET");
+  for (int i = 0; i < kPages; ++i)
+    b.Object(5 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 200 200 ] /Resources << /Font << /F1 3 0 R >> >> "
+                    "/Contents 4 0 R >>");
+  b.FinishWithTable("/Root 1 0 R");
+  TempFile in, out;
+  b.WriteTo(in.Path());
+  std::string said;
+  ASSERT_EQ(Vordel("set -q --linearize " + Quote(in.Path()) + " -o " + Quote(out.Path()), &said), 0) << said;
+  ExpectLinearizedByQpdf(out.Path(), "", "65600 pages");
+}
+
+// A page whose dictionary lacks /Type /Page (readers take it as a page)
+// and that the document's open action names stays with its page: written
+// once, and described by the hint tables as that page's.
+TEST(VordelLinearize, APageWithoutItsTypeStaysWithItsPage) {
+  vxtest::PdfBuilder b;
+  b.Object(1, "<< /Type /Catalog /Pages 2 0 R /OpenAction [ 4 0 R /Fit ] >>");
+  b.Object(2, "<< /Type /Pages /Count 2 /Kids [ 3 0 R 4 0 R ] >>");
+  b.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [ 0 0 200 200 ] /Contents 5 0 R >>");
+  b.Object(4, "<< /Parent 2 0 R /MediaBox [ 0 0 200 200 ] /Contents 6 0 R >>");
+  b.Stream(5, "", "0 0 m 10 10 l S");
+  b.Stream(6, "", "0 0 m 20 20 l S");
+  b.FinishWithTable("/Root 1 0 R");
+  TempFile in, out;
+  b.WriteTo(in.Path());
+  ASSERT_EQ(Vordel("set -q --linearize " + Quote(in.Path()) + " -o " + Quote(out.Path())), 0);
+  std::string said;
+  RunCommand("qpdf --check-linearization " + Quote(out.Path()), &said);
+  EXPECT_NE(said.find("no linearization errors"), std::string::npos) << said;
+  EXPECT_EQ(said.find("hint table"), std::string::npos) << said;
+  RunCommand("qpdf --check " + Quote(out.Path()), &said);
+  EXPECT_EQ(said.find("damaged"), std::string::npos) << said;
+  EXPECT_TRUE(Read(out.Path()).optimized);
+}
+
 TEST(VordelLinearize, TwoSavesWriteTheSameBytes) {
   VX_NEEDS_CORPUS();
   for (const char* options : {"", "--object-streams generate", "--encrypt 128 --owner-password o"}) {

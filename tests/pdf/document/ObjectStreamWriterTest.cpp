@@ -259,6 +259,28 @@ TEST(ObjectStreamWriter, CompactTextKeepsStringsNamesAndValues) {
   EXPECT_EQ(CompactObjectText("[ /K%x\r\n/L 1 ]"), "[ /K%x\n/L 1 ]");
   EXPECT_EQ(CompactObjectText("<<>>"), "<<>>");
   EXPECT_EQ(CompactObjectText("(unbalanced"), "(unbalanced");
+  // Appended after other text, leading white space still goes.
+  std::string out = "x";
+  AppendCompactObjectText(out, "  [ 1.5000000000 ]");
+  EXPECT_EQ(out, "x[ 1.5 ]");
+}
+
+TEST(ObjectStreamWriter, MembersCompactedAsAddedBuildTheSameStream) {
+  // The linearized writer compacts members as it adds them, the plain one
+  // when the stream is built: the streams must not differ.
+  const char* const members[] = {"<<\r\n/A 1.5000000000\r\n>>", "", "  (a  b)  ", "[ /K%x\r\n/L 1 ]", "7"};
+  TvxObjectStreamBuilder later, now(true);
+  int32_t number = 10;
+  for (const char* text : members) {
+    later.Add(number, text);
+    now.Add(number, text);
+    number += 3;
+  }
+  int64_t firstLater = 0, firstNow = 0;
+  const std::string built = std::move(later).Build(firstLater);
+  EXPECT_EQ(std::move(now).Build(firstNow), built);
+  EXPECT_EQ(firstNow, firstLater);
+  EXPECT_EQ(built, "10 0 13 13 16 14 19 21 22 35\n<< /A 1.5 >>  (a  b) [ /K%x\n/L 1 ] 7");
 }
 
 namespace {
