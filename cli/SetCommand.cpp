@@ -241,6 +241,7 @@ int RunSet(SetCommandOptions& o) {
       const std::string notWritten =
           job.output == job.input ? job.input + " left as it was" : job.output + " not written";
       auto fail = [&](const std::string& file, const std::string& message, int code) {
+        if (last) last->SetUpdateTarget(std::string());  // the update begun at the load is not made
         progress.Error(file, message, notWritten);
         progress.FileDone(job.input, false);
         raise(code);

@@ -185,9 +185,10 @@ class TvxCustomPDFDocument : public TvxComponent {
   // bytes into the save's temporary file beside it on a thread of its own
   // while it reads the document, so that an incremental SaveToFile to the
   // same name only appends its update. Any other save, a save to another
-  // name, or the next load drops that copy. Set before LoadFromFile.
+  // name, the next load, or setting another name (empty: none) drops that
+  // copy and removes its file. Set before LoadFromFile.
   const std::string& UpdateTarget() const { return updateTarget_; }
-  void SetUpdateTarget(const std::string& fileName) { updateTarget_ = fileName; }
+  void SetUpdateTarget(const std::string& fileName);
   // True without a decrypting handler, else whether the owner password opened it.
   bool IsOwner() const;
   TvxPDFEncryptionSettings& Encryption() const { return *encryptionSettings_; }

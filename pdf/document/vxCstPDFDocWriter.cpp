@@ -928,6 +928,11 @@ void TvxDocumentWriter::WriteXRefAndTrailer() {
 
 // -------------------------------------------------------------- SaveToFile
 
+void TvxCustomPDFDocument::SetUpdateTarget(const std::string& fileName) {
+  if (fileName != updateTarget_) preparedUpdate_.reset();
+  updateTarget_ = fileName;
+}
+
 void TvxCustomPDFDocument::BeginExpectedUpdate() {
   const std::string target = literalFileNames_ ? updateTarget_ : SaveTargetName(updateTarget_);
   try {

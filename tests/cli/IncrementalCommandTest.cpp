@@ -95,6 +95,9 @@ TEST(VordelIncremental, SignedFileIsUpdatedAndItsSignatureStaysValid) {
   ASSERT_EQ(in.Read().compare(0, source.size(), source), 0);
   EXPECT_EQ(SignatureVerdict(in.Path()), kValid);
   EXPECT_EQ(Pike(in.Path(), "pdf.docinfo.Author"), "Me");
+  // A setting the file cannot take fails it after the load: the update's
+  // copy begun at the load goes too.
+  EXPECT_EQ(Vordel("set -q --in-place --print-pages 99-100 " + Quote(in.Path()), &said), 2) << said;
   const std::filesystem::path input(in.Path());
   for (const auto& entry : std::filesystem::directory_iterator(input.parent_path()))
     EXPECT_NE(entry.path().filename().string().rfind("." + input.filename().string() + ".vxtmp", 0), 0u)

@@ -177,8 +177,8 @@ TEST(IncrementalOnDemand, ObjectThatCannotBeReadFailsOnlyTheSaveThatNeedsIt) {
 }
 
 // The copy a load begins for an expected update serves that update only:
-// a save elsewhere, a rewrite, a refused update, a new load or no save at
-// all leave no file of it behind, and the target as a save without it
+// a save elsewhere, a rewrite, a refused update, a new load, the target
+// taken back or no save at all leave no file of it behind, and the target as a save without it
 // would.
 TEST(IncrementalOnDemand, CopyBegunAtTheLoadServesOnlyItsUpdate) {
   PdfBuilder b("%PDF-1.5\n");
@@ -218,6 +218,12 @@ TEST(IncrementalOnDemand, CopyBegunAtTheLoadServesOnlyItsUpdate) {
        },
        true},
       {"no save", [](TvxPDFDocument&) {}, true},
+      {"target taken back",
+       [&](TvxPDFDocument& d) {
+         d.SetUpdateTarget("");
+         EXPECT_EQ(leftovers(), 0u);
+       },
+       true},
   };
   for (const auto& [what, act, targetKept] : cases) {
     SCOPED_TRACE(what);
